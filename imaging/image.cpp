@@ -1,0 +1,37 @@
+#include "imaging/image.h"
+
+namespace tavren {
+
+Image::Image(std::int32_t width, std::int32_t height) { Reset(width, height); }
+
+void Image::Reset(std::int32_t width, std::int32_t height) {
+  width_ = width > 0 && height > 0 ? width : 0;
+  height_ = width > 0 && height > 0 ? height : 0;
+  pixels_.assign(Stride() * static_cast<std::size_t>(height_), 0);
+}
+
+void Image::Assign(const Image& other) {
+  if (this == &other) return;
+  width_ = other.width_;
+  height_ = other.height_;
+  pixels_.assign(other.pixels_.begin(), other.pixels_.end());
+}
+
+bool ImageHasPixels(const Image* image) {
+  return image != nullptr &&
+         static_cast<std::int64_t>(image->Width()) * image->Height() != 0;
+}
+
+bool ImagePixelCount(const Image* image, std::int32_t& count) {
+  if (!ImageHasPixels(image)) return false;
+  count = image->Width() * image->Height();
+  return true;
+}
+
+void CopyImage(const Image* source, std::unique_ptr<Image>& target, bool forceNew) {
+  if (source == nullptr) return;
+  if (forceNew || target == nullptr) target = std::make_unique<Image>();
+  target->Assign(*source);
+}
+
+}  // namespace tavren

@@ -1,0 +1,46 @@
+// Numeric helpers shared by every image algorithm.
+//
+// Real-valued work is carried out in 80-bit extended precision (long double)
+// unless a value is explicitly stored as double.  Rounding is always one of
+// two kinds: Round (to nearest, ties to the even neighbour) or Trunc (toward
+// zero).  Expressions are evaluated left to right, one operation at a time;
+// the build disables floating-point contraction so that the compiler cannot
+// fuse them.
+#pragma once
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+
+static_assert(LDBL_MANT_DIG == 64,
+              "long double must be the 80-bit extended type (64-bit mantissa)");
+
+namespace tavren {
+
+using Extended = long double;
+
+// Round to the nearest integer, ties to even (Round(2.5) = 2, Round(3.5) = 4,
+// Round(-2.5) = -2).  Relies on the default rounding mode, which the
+// program never changes.
+inline std::int64_t Round(Extended x) { return std::llrint(x); }
+
+// Drop the fraction toward zero.
+inline std::int64_t Trunc(Extended x) { return static_cast<std::int64_t>(x); }
+
+// Numerator / Denominator, or Default when the denominator is zero.
+inline Extended SafeDiv(Extended numerator, Extended denominator, Extended fallback) {
+  return denominator != 0 ? numerator / denominator : fallback;
+}
+
+// Round(x) for x >= 0, otherwise 0 (a NaN also gives 0).
+inline std::int32_t RoundNonNegative(Extended x) {
+  return x >= 0 ? static_cast<std::int32_t>(Round(x)) : 0;
+}
+
+inline std::int32_t MinInt(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
+
+inline bool InRange(std::int32_t value, std::int32_t low, std::int32_t high) {
+  return low <= value && value <= high;
+}
+
+}  // namespace tavren

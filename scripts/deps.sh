@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need and
+# that are missing.  Usage: scripts/deps.sh [run|test]
+set -euo pipefail
+
+kind=${1:-run}
+packages=(
+  build-essential cmake pkg-config
+  libjpeg62-turbo-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
+  libgtest-dev libbenchmark-dev
+)
+if [ "$kind" = test ]; then
+  packages+=(
+    libimage-exiftool-perl   # reads back what our JPEG export writes
+    imagemagick              # makes BMP variants for the decoder tests
+    libjpeg-turbo-progs      # djpeg/cjpeg for the benchmarks
+    clang libclang-rt-14-dev libfuzzer-14-dev
+    xvfb xauth
+  )
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then sudo=sudo; else
+    echo "Need root (or sudo) to install: ${missing[*]}" >&2; exit 1
+  fi
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2

@@ -1,0 +1,63 @@
+#include "support/test_support.h"
+
+#include <algorithm>
+#include <atomic>
+#include <random>
+
+#include <unistd.h>
+
+namespace tavren::test {
+
+namespace fs = std::filesystem;
+
+fs::path TestDataDir() { return fs::path(TAVREN_TEST_DATA_DIR); }
+
+std::string TestDataPath(const std::string& name) { return (TestDataDir() / name).string(); }
+
+fs::path CorpusDir() {
+  const fs::path dir(TAVREN_CORPUS_DIR);
+  std::error_code ec;
+  return fs::is_directory(dir, ec) ? dir : fs::path();
+}
+
+std::vector<fs::path> CorpusPhotos() {
+  std::vector<fs::path> photos;
+  const fs::path dir = CorpusDir();
+  if (dir.empty()) return photos;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (!entry.is_regular_file()) continue;
+    std::string ext = entry.path().extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+    if (ext == ".jpg" || ext == ".jpeg") photos.push_back(fs::relative(entry.path(), dir));
+  }
+  std::sort(photos.begin(), photos.end());
+  return photos;
+}
+
+Image RandomImage(std::int32_t width, std::int32_t height, std::uint32_t seed) {
+  Image image(width, height);
+  std::mt19937 random(seed);
+  for (std::size_t i = 0; i < image.ByteSize(); ++i)
+    image.Data()[i] = static_cast<std::uint8_t>(random() >> 24);
+  return image;
+}
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  path_ = fs::temp_directory_path() /
+          ("tavren-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+  fs::remove_all(path_);
+  fs::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Folders made read-only by a test must become writable again to go.
+  for (auto it = fs::recursive_directory_iterator(path_, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+}  // namespace tavren::test
