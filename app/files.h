@@ -1,0 +1,39 @@
+// The folder navigator: which picture is on show, and the previous or next
+// supported picture of its folder.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavren {
+
+class TFiles {
+ public:
+  // The path of the picture on show; sPastedImageName after a paste; empty
+  // before the first picture.
+  std::string CurrentFile;
+  // The folder whose listing Names holds, with its trailing separator.
+  std::string Folder;
+  // The supported file names of Folder, sorted without regard to letter
+  // case; absent until the first listing.
+  std::optional<std::vector<std::string>> Names;
+
+  // 0 JPEG (.jpg .jpeg .jfif .jpe), 1 BMP (.bmp); any other kind is false.
+  static bool HasKind(const std::string& path, int kind);
+
+  // True when CurrentFile's folder is the listed one (letter case included).
+  bool InListedFolder() const;
+  // Lists the supported pictures of CurrentFile's folder.
+  void Rescan();
+  // Moves CurrentFile to the previous or next listed file; false (and
+  // CurrentFile unchanged) when there is none.  No wrap-around.
+  bool Step(bool forward);
+};
+
+// Orders names without regard to letter case.  Where the file system tells
+// letter case apart, names equal but for case are both kept, in exact order.
+bool LessIgnoringCase(const std::string& a, const std::string& b);
+bool EqualIgnoringCase(const std::string& a, const std::string& b);
+
+}  // namespace tavren

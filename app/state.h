@@ -1,0 +1,97 @@
+// The window state kept between runs: one 296-byte little-endian record.
+//
+// Offsets: 0 SavedMark, 1 WindowState (0 normal, 1 minimised, 2 maximised),
+// 2-3 padding, 4 FormHeight, 8 FormWidth, 12 PanelWidth, 16 ViewHeight,
+// 20 ViewWidth (int32 each), 24-27 ViewFlags, 28-31 unused, 32-295 reserved.
+// Bytes the program does not own are written back as they were read.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavren {
+
+constexpr std::size_t kStateRecordSize = 296;
+
+class TStateRecord {
+ public:
+  std::array<std::uint8_t, kStateRecordSize> Bytes{};
+
+  std::uint8_t SavedMark() const { return Bytes[0]; }
+  void SetSavedMark(std::uint8_t v) { Bytes[0] = v; }
+  std::uint8_t WindowState() const { return Bytes[1]; }
+  void SetWindowState(std::uint8_t v) { Bytes[1] = v; }
+  std::int32_t FormHeight() const { return Int(4); }
+  void SetFormHeight(std::int32_t v) { SetInt(4, v); }
+  std::int32_t FormWidth() const { return Int(8); }
+  void SetFormWidth(std::int32_t v) { SetInt(8, v); }
+  std::int32_t PanelWidth() const { return Int(12); }
+  void SetPanelWidth(std::int32_t v) { SetInt(12, v); }
+  std::int32_t ViewHeight() const { return Int(16); }
+  void SetViewHeight(std::int32_t v) { SetInt(16, v); }
+  std::int32_t ViewWidth() const { return Int(20); }
+  void SetViewWidth(std::int32_t v) { SetInt(20, v); }
+  std::uint8_t ViewFlag(int index) const { return Bytes[24 + index]; }
+  void SetViewFlag(int index, std::uint8_t v) { Bytes[24 + index] = v; }
+
+ private:
+  std::int32_t Int(std::size_t offset) const;
+  void SetInt(std::size_t offset, std::int32_t v);
+};
+
+// Where the record lives: the registry on Windows, a file elsewhere.
+class TStateStore {
+ public:
+  struct Value {
+    bool Binary = true;  // stored with the binary type
+    std::vector<std::uint8_t> Bytes;
+  };
+  virtual ~TStateStore() = default;
+  // Nothing when the value (or its key) does not exist or cannot be read.
+  virtual std::optional<Value> Read() = 0;
+  // False when the value could not be written.
+  virtual bool Write(const std::array<std::uint8_t, kStateRecordSize>& bytes) = 0;
+};
+
+// The store of this platform for the key path and value name of the fixed
+// texts.  Elsewhere than Windows: a file named after the value in folders
+// named after the key path, under $XDG_CONFIG_HOME (or ~/.config), written
+// atomically.
+std::unique_ptr<TStateStore> MakePlatformStateStore();
+
+// A file store at an explicit path (used by the platform store and tests).
+std::unique_ptr<TStateStore> MakeFileStateStore(std::string path);
+
+// The file the platform store uses (empty on Windows).
+std::string StateFilePath();
+
+struct TScreenSize {
+  std::int32_t Width = 0;
+  std::int32_t Height = 0;
+};
+
+class TState {
+ public:
+  explicit TState(std::unique_ptr<TStateStore> store);
+
+  TStateRecord Record;
+
+  // Reads the record and repairs it, or fills defaults when nothing valid
+  // was read.  currentFormWidth is the window's width at that moment.
+  void LoadState(TScreenSize screen, std::int32_t currentFormWidth);
+  void SetDefaults(TScreenSize screen, std::int32_t currentFormWidth);
+  void Validate(TScreenSize screen);
+  // Takes the window's state and sizes into the record and writes it;
+  // failures are silent.
+  void SaveState(std::uint8_t windowState, std::int32_t formHeight, std::int32_t formWidth,
+                 std::int32_t viewHeight, std::int32_t viewWidth);
+
+ private:
+  std::unique_ptr<TStateStore> store_;
+};
+
+}  // namespace tavren
