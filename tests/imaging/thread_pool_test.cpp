@@ -1,0 +1,56 @@
+#include "imaging/thread_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <numeric>
+
+namespace tavren {
+namespace {
+
+TEST(ThreadPool, RunsEveryTaskExactlyOnce) {
+  for (int threads : {1, 2, 3, 7}) {
+    ThreadPool pool(threads);
+    EXPECT_EQ(pool.Size(), threads);
+    for (int round = 0; round < 20; ++round) {
+      std::vector<int> hits(97, 0);
+      pool.Run(97, [&](int i) { ++hits[i]; });
+      EXPECT_EQ(std::accumulate(hits.begin(), hits.end(), 0), 97);
+      EXPECT_EQ(*std::min_element(hits.begin(), hits.end()), 1);
+    }
+  }
+}
+
+TEST(ThreadPool, NestedRunIsSerialAndFinishes) {
+  ThreadPool pool(3);
+  std::atomic<int> total{0};
+  pool.Run(4, [&](int) {
+    ThreadPool::Instance().Run(5, [&](int) { ++total; });
+    pool.Run(5, [&](int) { ++total; });
+  });
+  EXPECT_EQ(total.load(), 40);
+}
+
+TEST(ThreadPool, RowBandsCoverAllRowsInOrder) {
+  for (std::int32_t rows : {0, 1, 15, 16, 17, 1000, 3001}) {
+    for (int bands : {1, 2, 3, 8}) {
+      const RowBands split(rows, bands);
+      EXPECT_GE(split.Count(), 1);
+      EXPECT_LE(split.Count(), bands);
+      EXPECT_EQ(split.Begin(0), 0);
+      EXPECT_EQ(split.Begin(split.Count()), rows);
+      for (int b = 0; b < split.Count(); ++b) EXPECT_LE(split.Begin(b), split.Begin(b + 1));
+    }
+  }
+}
+
+TEST(ThreadPool, ForEachRowBandVisitsEveryRow) {
+  std::vector<int> seen(1000, 0);
+  ForEachRowBand(1000, [&](int, std::int32_t begin, std::int32_t end) {
+    for (std::int32_t y = begin; y < end; ++y) ++seen[y];
+  });
+  EXPECT_EQ(std::accumulate(seen.begin(), seen.end(), 0), 1000);
+}
+
+}  // namespace
+}  // namespace tavren
