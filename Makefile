@@ -1,5 +1,5 @@
 # Daily shortcuts; ./run and ./test are the two commands that matter.
-.PHONY: run test build bench clean
+.PHONY: run test build bench fuzz clean
 
 run:
 	./run
@@ -16,3 +16,8 @@ bench: build
 
 clean:
 	rm -rf build
+
+# make fuzz SECONDS=600 runs every fuzzer that long.
+SECONDS ?= 300
+fuzz:
+	scripts/fuzz.sh $(SECONDS)
