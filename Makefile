@@ -17,7 +17,7 @@ bench: build
 clean:
 	rm -rf build
 
-# make fuzz SECONDS=600 runs every fuzzer that long.
-SECONDS ?= 300
+# make fuzz FUZZ_SECONDS=600 runs every fuzzer that long.
+FUZZ_SECONDS ?= 300
 fuzz:
-	scripts/fuzz.sh $(SECONDS)
+	scripts/fuzz.sh $(FUZZ_SECONDS)
