@@ -1,0 +1,154 @@
+// The last two steps of a pass: bounding how far the remapping moved each
+// channel value, and giving every pixel back its colour proportions.
+#include <algorithm>
+#include <cstdlib>
+
+#include "lumora/lumora.h"
+
+namespace tavren {
+
+namespace {
+
+// Pixel bytes are blue, green, red; the tables run red, green, blue.
+constexpr int kByteOfChannel[3] = {2, 1, 0};
+
+std::uint8_t MoveTowards(std::uint8_t value, std::uint8_t orig, std::uint8_t by) {
+  return static_cast<std::uint8_t>(value > orig ? value - by : value + by);
+}
+
+// Round(change / top x (top - limit)) for every change 0..top: scales the
+// largest change down to the limit and the others in proportion.
+std::array<std::uint8_t, 256> CutTable(std::int32_t top, std::int32_t limit) {
+  std::array<std::uint8_t, 256> cut{};
+  for (int change = 0; change <= top && change < 256; ++change) {
+    const Extended r = static_cast<Extended>(change) / top * (top - limit);
+    cut[change] = static_cast<std::uint8_t>(Round(r));
+  }
+  return cut;
+}
+
+}  // namespace
+
+void TChangeTops::Merge(const TChangeTops& other) {
+  for (int c = 0; c < 3; ++c) {
+    General[c] = std::max(General[c], other.General[c]);
+    Local[c] = std::max(Local[c], other.Local[c]);
+  }
+}
+
+// Only the top of each difference histogram matters, which is the largest
+// value it counts; so the scan keeps the maxima instead of the histograms.
+TChangeTops MeasureChanges(const Image& image, const Image& orig, std::int32_t rowBegin,
+                           std::int32_t rowEnd) {
+  TChangeTops tops;
+  const std::int32_t width = image.Width();
+  for (std::int32_t y = rowBegin; y < rowEnd; ++y) {
+    const std::uint8_t* v = image.Row(y);
+    const std::uint8_t* o = orig.Row(y);
+    for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) {
+      int d[3];
+      for (int c = 0; c < 3; ++c) d[c] = std::abs(v[kByteOfChannel[c]] - o[kByteOfChannel[c]]);
+      const int m = std::min({d[0], d[1], d[2]});
+      for (int c = 0; c < 3; ++c) {
+        tops.General[c] = std::max(tops.General[c], d[c]);
+        tops.Local[c] = std::max(tops.Local[c], d[c] - m);
+      }
+    }
+  }
+  return tops;
+}
+
+// A limit below 0 would push values past their original and out of 0..255;
+// it is treated as 0 (every change undone).
+TChangeCuts PlanChangeCuts(const TChangeTops& tops, std::int32_t localLimit,
+                           std::int32_t generalLimit) {
+  localLimit = std::max(localLimit, 0);
+  generalLimit = std::max(generalLimit, 0);
+  TChangeCuts cuts;
+  for (int c = 0; c < 3; ++c) {
+    cuts.LocalOn[c] = localLimit < tops.Local[c];
+    if (cuts.LocalOn[c]) cuts.Local[c] = CutTable(tops.Local[c], localLimit);
+    cuts.GeneralOn[c] = generalLimit < tops.General[c];
+    if (cuts.GeneralOn[c]) cuts.General[c] = CutTable(tops.General[c], generalLimit);
+  }
+  return cuts;
+}
+
+void ApplyChangeCuts(Image& image, const Image& orig, const TChangeCuts& cuts,
+                     std::int32_t rowBegin, std::int32_t rowEnd) {
+  const std::int32_t width = image.Width();
+  for (std::int32_t y = rowBegin; y < rowEnd; ++y) {
+    std::uint8_t* v = image.Row(y);
+    const std::uint8_t* o = orig.Row(y);
+    for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) {
+      int d[3];
+      for (int c = 0; c < 3; ++c) d[c] = std::abs(v[kByteOfChannel[c]] - o[kByteOfChannel[c]]);
+      // The smallest change is taken before any channel of the pixel moves.
+      const int m = std::min({d[0], d[1], d[2]});
+      for (int c = 0; c < 3; ++c) {
+        if (!cuts.LocalOn[c]) continue;
+        const int b = kByteOfChannel[c];
+        v[b] = MoveTowards(v[b], o[b], cuts.Local[c][d[c] - m]);
+      }
+      for (int c = 0; c < 3; ++c) {
+        if (!cuts.GeneralOn[c]) continue;
+        const int b = kByteOfChannel[c];
+        v[b] = MoveTowards(v[b], o[b], cuts.General[c][std::abs(v[b] - o[b])]);
+      }
+    }
+  }
+}
+
+void LimitChanges(Image& image, const Image& orig, std::int32_t localLimit,
+                  std::int32_t generalLimit) {
+  const TChangeTops tops = MeasureChanges(image, orig, 0, image.Height());
+  const TChangeCuts cuts = PlanChangeCuts(tops, localLimit, generalLimit);
+  ApplyChangeCuts(image, orig, cuts, 0, image.Height());
+}
+
+namespace {
+
+// Divides all three values by n[c] / 255 when n[c] exceeds 255; the divisor
+// is taken once, before any of the three divisions.
+void BringDownTo255(Extended n[3], int c) {
+  if (n[c] > 255) {
+    const Extended divisor = n[c] / 255;
+    n[0] = n[0] / divisor;
+    n[1] = n[1] / divisor;
+    n[2] = n[2] / divisor;
+  }
+}
+
+}  // namespace
+
+void RestoreColorRatioRows(Image& image, const Image& orig, std::int32_t rowBegin,
+                           std::int32_t rowEnd) {
+  const std::int32_t width = image.Width();
+  for (std::int32_t y = rowBegin; y < rowEnd; ++y) {
+    std::uint8_t* v = image.Row(y);
+    const std::uint8_t* o = orig.Row(y);
+    for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) {
+      // An untouched pixel would come back as it is.
+      if (v[0] == o[0] && v[1] == o[1] && v[2] == o[2]) continue;
+      int vc[3], oc[3];
+      for (int c = 0; c < 3; ++c) {
+        oc[c] = o[kByteOfChannel[c]];
+        vc[c] = v[kByteOfChannel[c]];
+        // A bright value knocked down to 0 counts as fully bright.
+        if (oc[c] > 230 && vc[c] == 0) vc[c] = 255;
+      }
+      const Extended w = SafeDiv(vc[0] + vc[1] + vc[2], oc[0] + oc[1] + oc[2], 0);
+      Extended n[3];
+      for (int c = 0; c < 3; ++c) n[c] = oc[c] * w;
+      for (int c = 0; c < 3; ++c) BringDownTo255(n, c);
+      for (int c = 0; c < 3; ++c)
+        v[kByteOfChannel[c]] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(Round(n[c]), 0, 255));
+    }
+  }
+}
+
+void RestoreColorRatios(Image& image, const Image& orig) {
+  RestoreColorRatioRows(image, orig, 0, image.Height());
+}
+
+}  // namespace tavren

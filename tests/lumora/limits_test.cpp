@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "lumora/lumora.h"
+#include "support/test_support.h"
+
+namespace tavren {
+namespace {
+
+using Rgb = std::array<int, 3>;
+
+// A one-row picture of the given red, green, blue pixels.
+Image Row(const std::vector<Rgb>& pixels) {
+  Image image(static_cast<std::int32_t>(pixels.size()), 1);
+  for (std::size_t x = 0; x < pixels.size(); ++x) {
+    image.Row(0)[3 * x + 2] = static_cast<std::uint8_t>(pixels[x][0]);
+    image.Row(0)[3 * x + 1] = static_cast<std::uint8_t>(pixels[x][1]);
+    image.Row(0)[3 * x + 0] = static_cast<std::uint8_t>(pixels[x][2]);
+  }
+  return image;
+}
+
+Rgb PixelAt(const Image& image, int x) {
+  const std::uint8_t* p = image.Row(0) + 3 * x;
+  return {p[2], p[1], p[0]};
+}
+
+TEST(LumoraLimitChanges, GeneralLimitScalesEveryChangeOfAChannelToTheLimit) {
+  // Red moves by 44 (the top), 2 and 6, both up and down; green and blue stay.
+  const Image orig = Row({{100, 50, 50}, {100, 50, 50}, {100, 50, 50}, {100, 50, 50}});
+  Image image = Row({{144, 50, 50}, {98, 50, 50}, {106, 50, 50}, {56, 50, 50}});
+  LimitChanges(image, orig, 255, 11);
+  EXPECT_EQ(PixelAt(image, 0), (Rgb{111, 50, 50}));  // 44 -> 11
+  EXPECT_EQ(PixelAt(image, 1), (Rgb{100, 50, 50}));  // 2 - Round(1.5) = 0
+  EXPECT_EQ(PixelAt(image, 2), (Rgb{102, 50, 50}));  // 6 - Round(4.5) = 2
+  EXPECT_EQ(PixelAt(image, 3), (Rgb{89, 50, 50}));   // -44 -> -11
+}
+
+TEST(LumoraLimitChanges, ChangesWithinBothLimitsStayAsTheyAre) {
+  const Image orig = test::RandomImage(9, 7, 3);
+  Image image = orig;
+  for (std::size_t i = 0; i < image.ByteSize(); ++i)
+    image.Data()[i] = static_cast<std::uint8_t>(image.Data()[i] > 128 ? image.Data()[i] - 11
+                                                                      : image.Data()[i] + 11);
+  const Image before = image;
+  LimitChanges(image, orig, 21, 11);
+  EXPECT_EQ(image, before);
+}
+
+TEST(LumoraLimitChanges, LocalLimitActsOnTheExcessOverTheSmallestChange) {
+  // Pixel 0: all three channels move by 30; no excess, nothing local to cut.
+  // Pixel 1: red moves 40, green 10, blue 10: red's excess 30 is the top and
+  // is cut to 20; green and blue have no excess.
+  const Image orig = Row({{100, 100, 100}, {100, 100, 100}});
+  Image image = Row({{130, 130, 130}, {140, 110, 90}});
+  LimitChanges(image, orig, 20, 255);
+  EXPECT_EQ(PixelAt(image, 0), (Rgb{130, 130, 130}));
+  EXPECT_EQ(PixelAt(image, 1), (Rgb{130, 110, 90}));
+}
+
+TEST(LumoraLimitChanges, GeneralLimitUsesTheTopsMeasuredBeforeTheLocalLimit) {
+  // Red's largest change is 40 before the local limit and 30 after it; the
+  // general limit of 20 still scales by 20 / 40: 30 - Round(30 / 40 * 20) = 15.
+  const Image orig = Row({{100, 100, 100}});
+  Image image = Row({{140, 110, 110}});
+  LimitChanges(image, orig, 20, 20);
+  EXPECT_EQ(PixelAt(image, 0), (Rgb{115, 110, 110}));
+}
+
+TEST(LumoraLimitChanges, BandsGiveTheSameBytesAsOneScan) {
+  const Image orig = test::RandomImage(31, 17, 5);
+  Image changed = test::RandomImage(31, 17, 6);
+  Image whole = changed;
+  LimitChanges(whole, orig, 21, 11);
+
+  TChangeTops tops = MeasureChanges(changed, orig, 0, 5);
+  tops.Merge(MeasureChanges(changed, orig, 5, 17));
+  const TChangeCuts cuts = PlanChangeCuts(tops, 21, 11);
+  ApplyChangeCuts(changed, orig, cuts, 9, 17);
+  ApplyChangeCuts(changed, orig, cuts, 0, 9);
+  EXPECT_EQ(changed, whole);
+}
+
+TEST(LumoraRestoreColorRatios, KeepsTheProportionsAndTakesTheNewBrightness) {
+  const Image orig = Row({{200, 100, 50}, {100, 100, 100}, {0, 0, 0}, {90, 60, 30}});
+  Image image = Row({{250, 150, 50}, {130, 110, 90}, {10, 20, 30}, {90, 60, 30}});
+  RestoreColorRatios(image, orig);
+  // Sum 450 would give 257.1, 128.6, 64.3: scaled down to 255, 127.5, 63.75.
+  EXPECT_EQ(PixelAt(image, 0), (Rgb{255, 128, 64}));
+  EXPECT_EQ(PixelAt(image, 1), (Rgb{110, 110, 110}));  // grey stays grey
+  EXPECT_EQ(PixelAt(image, 2), (Rgb{0, 0, 0}));        // black stays black
+  EXPECT_EQ(PixelAt(image, 3), (Rgb{90, 60, 30}));     // untouched
+}
+
+TEST(LumoraRestoreColorRatios, ABrightValueKnockedToZeroCountsAsFull) {
+  const Image orig = Row({{250, 250, 250}, {230, 230, 230}});
+  Image image = Row({{0, 255, 255}, {0, 255, 255}});
+  RestoreColorRatios(image, orig);
+  EXPECT_EQ(PixelAt(image, 0), (Rgb{255, 255, 255}));  // sum taken as 765
+  EXPECT_EQ(PixelAt(image, 1), (Rgb{170, 170, 170}));  // 230 is not above 230
+}
+
+TEST(LumoraRestoreColorRatios, LaterChannelsAreTestedOnTheScaledValues) {
+  // Green alone exceeds 255: 60, 120, 30 by 765 / 210.
+  const Image orig = Row({{60, 120, 30}, {200, 150, 10}});
+  Image image = Row({{255, 255, 255}, {255, 255, 255}});
+  RestoreColorRatios(image, orig);
+  EXPECT_EQ(PixelAt(image, 0), (Rgb{128, 255, 64}));
+  // 425, 318.75, 21.25: scaling red to 255 brings green to 191.25, which is
+  // then no longer above 255.
+  EXPECT_EQ(PixelAt(image, 1), (Rgb{255, 191, 13}));
+}
+
+}  // namespace
+}  // namespace tavren
