@@ -1,0 +1,336 @@
+#include "imaging/bmp_codec.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <limits>
+
+#include "imaging/error.h"
+#include "imaging/picture_limits.h"
+
+namespace tavren {
+
+namespace {
+
+constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::uint32_t kCoreHeaderSize = 12;
+constexpr std::uint32_t kInfoHeaderSize = 40;
+constexpr std::uint32_t kV4HeaderSize = 108;
+constexpr std::uint32_t kV5HeaderSize = 124;
+
+enum Compression : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3 };
+
+std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint32_t U32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+struct Color {
+  std::uint8_t blue = 0, green = 0, red = 0;
+};
+
+// One colour channel packed into a 16- or 32-bit pixel, scaled to 0..255.
+class ChannelMask {
+ public:
+  ChannelMask() = default;
+  explicit ChannelMask(std::uint32_t mask)
+      : mask_(mask), shift_(mask ? std::countr_zero(mask) : 0), max_(mask ? mask >> shift_ : 0) {}
+  std::uint8_t Extract(std::uint32_t pixel) const {
+    if (max_ == 0) return 0;
+    const std::uint64_t value = (pixel & mask_) >> shift_;
+    return static_cast<std::uint8_t>((value * 255 + max_ / 2) / max_);
+  }
+
+ private:
+  std::uint32_t mask_ = 0;
+  int shift_ = 0;
+  std::uint64_t max_ = 0;
+};
+
+struct BmpHeader {
+  std::uint32_t headerSize = 0;
+  std::int64_t width = 0;
+  std::int64_t height = 0;  // always positive here
+  bool topDown = false;
+  std::uint32_t bitCount = 0;
+  std::uint32_t compression = kRgb;
+  std::uint32_t colorsUsed = 0;
+  std::uint32_t pixelOffset = 0;
+  std::size_t paletteStart = 0;
+  std::size_t paletteEntrySize = 4;
+  std::array<std::uint32_t, 3> masks{};  // red, green, blue
+};
+
+class BmpDecoder {
+ public:
+  BmpDecoder(const std::uint8_t* data, std::size_t size, const std::string& name)
+      : data_(data), size_(size), name_(name) {}
+
+  Image Decode() {
+    ReadHeader();
+    CheckFormat();
+    ReadPalette();
+    CheckDataSuffices();
+    Image image(static_cast<std::int32_t>(header_.width), static_cast<std::int32_t>(header_.height));
+    if (header_.compression == kRle8 || header_.compression == kRle4)
+      DecodeRle(image);
+    else
+      DecodeRows(image);
+    return image;
+  }
+
+ private:
+  [[noreturn]] void Refuse(const std::string& reason) const { throw TavrenError(name_, reason); }
+
+  void ReadHeader() {
+    if (size_ < kFileHeaderSize + 4) Refuse("not a BMP file (too short)");
+    if (data_[0] != 'B' || data_[1] != 'M') Refuse("not a BMP file (no BM signature)");
+    header_.pixelOffset = U32(data_ + 10);
+    header_.headerSize = U32(data_ + kFileHeaderSize);
+    const std::uint32_t hs = header_.headerSize;
+    if (hs != kCoreHeaderSize && hs != kInfoHeaderSize && hs != 52 && hs != 56 &&
+        hs != kV4HeaderSize && hs != kV5HeaderSize)
+      Refuse("unsupported BMP header size " + std::to_string(hs));
+    if (size_ - kFileHeaderSize < hs) Refuse("the BMP header runs past the end of the file");
+    const std::uint8_t* h = data_ + kFileHeaderSize;
+    if (hs == kCoreHeaderSize)
+      ReadCoreHeader(h);
+    else
+      ReadInfoHeader(h);
+  }
+
+  void ReadCoreHeader(const std::uint8_t* h) {
+    header_.width = U16(h + 4);
+    header_.height = U16(h + 6);
+    header_.bitCount = U16(h + 10);
+    header_.paletteStart = kFileHeaderSize + kCoreHeaderSize;
+    header_.paletteEntrySize = 3;
+  }
+
+  void ReadInfoHeader(const std::uint8_t* h) {
+    header_.width = static_cast<std::int32_t>(U32(h + 4));
+    const std::int64_t height = static_cast<std::int32_t>(U32(h + 8));
+    header_.topDown = height < 0;
+    header_.height = height < 0 ? -height : height;
+    header_.bitCount = U16(h + 14);
+    header_.compression = U32(h + 16);
+    header_.colorsUsed = U32(h + 32);
+    std::size_t afterHeader = kFileHeaderSize + header_.headerSize;
+    if (header_.compression == kBitfields) {
+      if (header_.headerSize == kInfoHeaderSize) {
+        // The three masks follow a plain info header.
+        if (size_ - afterHeader < 12) Refuse("the BMP colour masks run past the end of the file");
+        ReadMasks(data_ + afterHeader);
+        afterHeader += 12;
+      } else {
+        ReadMasks(h + kInfoHeaderSize);
+      }
+    }
+    header_.paletteStart = afterHeader;
+  }
+
+  void ReadMasks(const std::uint8_t* p) {
+    header_.masks = {U32(p), U32(p + 4), U32(p + 8)};
+  }
+
+  void CheckFormat() {
+    const BmpHeader& h = header_;
+    if (h.width <= 0 || h.height <= 0)
+      Refuse("the BMP picture has an impossible size (" + std::to_string(h.width) + " x " +
+             std::to_string(h.height) + ")");
+    if (!PictureSizeAllowed(h.width, h.height))
+      Refuse("the picture is too large (" + std::to_string(h.width) + " x " +
+             std::to_string(h.height) + " pixels)");
+    const bool core = h.headerSize == kCoreHeaderSize;
+    switch (h.compression) {
+      case kRgb:
+        if (!(h.bitCount == 1 || h.bitCount == 4 || h.bitCount == 8 || h.bitCount == 24 ||
+              (!core && (h.bitCount == 16 || h.bitCount == 32))))
+          Refuse("impossible BMP bit depth " + std::to_string(h.bitCount));
+        break;
+      case kBitfields:
+        if (h.bitCount != 16 && h.bitCount != 32)
+          Refuse("impossible bit depth " + std::to_string(h.bitCount) + " for BMP colour masks");
+        break;
+      case kRle8:
+      case kRle4:
+        if (h.bitCount != (h.compression == kRle8 ? 8u : 4u))
+          Refuse("impossible bit depth " + std::to_string(h.bitCount) + " for BMP run-length data");
+        if (h.topDown) Refuse("run-length BMP data cannot be stored top-down");
+        break;
+      default:
+        Refuse("unsupported BMP compression " + std::to_string(h.compression));
+    }
+    if (h.bitCount <= 8 && h.colorsUsed > (1u << h.bitCount))
+      Refuse("impossible BMP palette size " + std::to_string(h.colorsUsed));
+    if (h.pixelOffset < h.paletteStart) Refuse("the BMP pixel data starts inside the header");
+    if (h.pixelOffset >= size_) Refuse("the BMP pixel data starts past the end of the file");
+    if (h.compression == kRgb && h.bitCount == 16) header_.masks = {0x7C00, 0x03E0, 0x001F};
+    if (h.compression == kRgb && h.bitCount == 32) header_.masks = {0xFF0000, 0x00FF00, 0x0000FF};
+  }
+
+  // Palette entries stand between the headers and the pixel data; a file
+  // that leaves room for fewer than it announces gets the ones that fit,
+  // the rest stay black.
+  void ReadPalette() {
+    if (header_.bitCount > 8) return;
+    const std::size_t declared = header_.colorsUsed ? header_.colorsUsed : (1u << header_.bitCount);
+    const std::size_t room = (header_.pixelOffset - header_.paletteStart) / header_.paletteEntrySize;
+    const std::size_t count = std::min(declared, room);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint8_t* entry = data_ + header_.paletteStart + i * header_.paletteEntrySize;
+      palette_[i] = Color{entry[0], entry[1], entry[2]};
+    }
+  }
+
+  std::uint64_t RowBytes() const {
+    return (static_cast<std::uint64_t>(header_.width) * header_.bitCount + 31) / 32 * 4;
+  }
+
+  std::size_t DataSize() const { return size_ - header_.pixelOffset; }
+
+  void CheckDataSuffices() const {
+    const std::uint64_t height = static_cast<std::uint64_t>(header_.height);
+    if (header_.compression == kRle8 || header_.compression == kRle4) {
+      if (static_cast<std::uint64_t>(header_.width) * height > DataSize() * kMaxRlePixelsPerByte)
+        Refuse("the BMP run-length data is too short for the picture's size");
+      return;
+    }
+    // The last row may lack its padding.
+    const std::uint64_t lastRow = (static_cast<std::uint64_t>(header_.width) * header_.bitCount + 7) / 8;
+    if (RowBytes() * (height - 1) + lastRow > DataSize())
+      Refuse("the BMP file is too short for the picture's size (truncated?)");
+  }
+
+  std::int32_t TargetRow(std::uint64_t fileRow) const {
+    const std::int64_t row = static_cast<std::int64_t>(fileRow);
+    return static_cast<std::int32_t>(header_.topDown ? row : header_.height - 1 - row);
+  }
+
+  void DecodeRows(Image& image) const {
+    const std::uint64_t stride = RowBytes();
+    const ChannelMask red(header_.masks[0]), green(header_.masks[1]), blue(header_.masks[2]);
+    for (std::int64_t fileRow = 0; fileRow < header_.height; ++fileRow) {
+      const std::uint8_t* in = data_ + header_.pixelOffset + fileRow * stride;
+      std::uint8_t* out = image.Row(TargetRow(fileRow));
+      for (std::int64_t x = 0; x < header_.width; ++x, out += 3) {
+        Color c;
+        switch (header_.bitCount) {
+          case 1: c = palette_[(in[x >> 3] >> (7 - (x & 7))) & 1]; break;
+          case 4: c = palette_[(in[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F]; break;
+          case 8: c = palette_[in[x]]; break;
+          case 24: c = Color{in[3 * x], in[3 * x + 1], in[3 * x + 2]}; break;
+          case 16: c = Split(U16(in + 2 * x), red, green, blue); break;
+          default: c = Split(U32(in + 4 * x), red, green, blue); break;
+        }
+        out[0] = c.blue;
+        out[1] = c.green;
+        out[2] = c.red;
+      }
+    }
+  }
+
+  static Color Split(std::uint32_t pixel, const ChannelMask& red, const ChannelMask& green,
+                     const ChannelMask& blue) {
+    return Color{blue.Extract(pixel), green.Extract(pixel), red.Extract(pixel)};
+  }
+
+  // Run-length data: pairs (count, index) draw runs; (0, 0) ends a row,
+  // (0, 1) the picture, (0, 2, dx, dy) moves the pen, (0, n >= 3) starts n
+  // literal indices padded to a 16-bit boundary.  Pixels that fall outside
+  // the picture are dropped; the pen never writes outside it.
+  void DecodeRle(Image& image) const {
+    const bool four = header_.compression == kRle4;
+    const std::uint8_t* p = data_ + header_.pixelOffset;
+    const std::uint8_t* end = data_ + size_;
+    std::int64_t x = 0, y = 0;
+    auto put = [&](std::uint8_t index) {
+      if (x < header_.width && y < header_.height) {
+        std::uint8_t* out = image.Row(TargetRow(static_cast<std::uint64_t>(y))) + 3 * x;
+        const Color c = palette_[index];
+        out[0] = c.blue;
+        out[1] = c.green;
+        out[2] = c.red;
+      }
+      ++x;
+    };
+    while (y < header_.height) {
+      if (end - p < 2) Refuse("the BMP run-length data ends before the picture does");
+      const std::uint8_t count = p[0], value = p[1];
+      p += 2;
+      if (count > 0) {
+        for (int i = 0; i < count && x < header_.width; ++i)
+          put(four ? ((i & 1) ? value & 0x0F : value >> 4) : value);
+        continue;
+      }
+      if (value == 0) {
+        x = 0;
+        ++y;
+      } else if (value == 1) {
+        return;
+      } else if (value == 2) {
+        if (end - p < 2) Refuse("the BMP run-length data ends before the picture does");
+        x += p[0];
+        y += p[1];
+        p += 2;
+      } else {
+        const std::size_t bytes = four ? (value + 3u) / 4u * 2u : (value + 1u) / 2u * 2u;
+        if (static_cast<std::size_t>(end - p) < bytes)
+          Refuse("the BMP run-length data ends in the middle of a run");
+        for (int i = 0; i < value && x < header_.width; ++i)
+          put(four ? ((i & 1) ? p[i >> 1] & 0x0F : p[i >> 1] >> 4) : p[i]);
+        p += bytes;
+      }
+    }
+  }
+
+  const std::uint8_t* data_;
+  std::size_t size_;
+  const std::string& name_;
+  BmpHeader header_;
+  std::array<Color, 256> palette_{};
+};
+
+void PutU16(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t v) {
+  out[at] = static_cast<std::uint8_t>(v);
+  out[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void PutU32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+Image DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  if (data == nullptr) size = 0;
+  return BmpDecoder(data, size, name).Decode();
+}
+
+std::vector<std::uint8_t> EncodeBmp24(const Image& image, const std::string& name) {
+  if (!ImageHasPixels(image)) throw TavrenError(name, "there is no picture to write");
+  const std::uint64_t stride = (static_cast<std::uint64_t>(image.Width()) * 3 + 3) / 4 * 4;
+  const std::uint64_t pixelBytes = stride * static_cast<std::uint64_t>(image.Height());
+  const std::uint64_t offset = kFileHeaderSize + kInfoHeaderSize;
+  if (pixelBytes + offset > std::numeric_limits<std::uint32_t>::max())
+    throw TavrenError(name, "the picture is too large for a BMP file");
+  std::vector<std::uint8_t> out(offset + pixelBytes, 0);
+  out[0] = 'B';
+  out[1] = 'M';
+  PutU32(out, 2, static_cast<std::uint32_t>(out.size()));
+  PutU32(out, 10, static_cast<std::uint32_t>(offset));
+  PutU32(out, 14, kInfoHeaderSize);
+  PutU32(out, 18, static_cast<std::uint32_t>(image.Width()));
+  PutU32(out, 22, static_cast<std::uint32_t>(image.Height()));
+  PutU16(out, 26, 1);   // planes
+  PutU16(out, 28, 24);  // bits per pixel
+  PutU32(out, 34, static_cast<std::uint32_t>(pixelBytes));
+  for (std::int32_t y = 0; y < image.Height(); ++y) {
+    const std::uint8_t* row = image.Row(image.Height() - 1 - y);
+    std::copy(row, row + image.Stride(), out.begin() + static_cast<std::ptrdiff_t>(offset + y * stride));
+  }
+  return out;
+}
+
+}  // namespace tavren

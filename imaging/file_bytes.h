@@ -1,0 +1,20 @@
+// Whole-file reading and writing for the picture codecs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavren {
+
+// The bytes of the file at path.  Throws TavrenError (naming the file) when
+// it is missing, not a regular file or cannot be read.
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+
+// Writes bytes to path so that path holds either its previous content or
+// all of the new bytes, never a part: the bytes go to a temporary file in
+// the same folder, which then replaces path.  On any failure the temporary
+// file is removed and TavrenError is thrown.
+void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+}  // namespace tavren

@@ -1,0 +1,31 @@
+// Picture intake and the BMP writer: the one place that turns a file into a
+// working image.  Every failure throws TavrenError naming the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "imaging/image.h"
+
+namespace tavren {
+
+// Decodes the picture at path, chosen by its extension (HasKind): a JPEG or
+// a BMP file.  Any other extension is refused with the reason
+// "Format X not supported." (X the extension in upper case).
+Image LoadPicture(const std::string& path);
+
+// The JPEG path of LoadPicture: decodes the file and returns the picture.
+Image LoadJpegPicture(const std::string& path);
+
+Image DecodeJpegFile(const std::string& path);
+Image DecodeJpegMemory(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+Image DecodeBmpFile(const std::string& path);
+Image DecodeBmpMemory(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// Writes image as a 24-bit BMP file; path holds either its old content or
+// the whole new file, never a part of it.
+void WriteBmpFile(const Image& image, const std::string& path);
+
+}  // namespace tavren

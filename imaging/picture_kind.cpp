@@ -1,0 +1,38 @@
+#include "imaging/picture_kind.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "imaging/text_helpers.h"
+
+namespace tavren {
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kJpegExtensions = {".jpg", ".jpeg", ".jfif", ".jpe"};
+constexpr std::array<std::string_view, 1> kBmpExtensions = {".bmp"};
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+template <std::size_t N>
+bool Listed(const std::array<std::string_view, N>& list, const std::string& ext) {
+  return std::find(list.begin(), list.end(), ext) != list.end();
+}
+
+}  // namespace
+
+bool HasKind(const std::string& path, int kind) {
+  const std::string ext = LowerAscii(FileExt(path));
+  switch (kind) {
+    case kKindJpeg: return Listed(kJpegExtensions, ext);
+    case kKindBmp: return Listed(kBmpExtensions, ext);
+    default: return false;
+  }
+}
+
+}  // namespace tavren

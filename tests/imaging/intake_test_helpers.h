@@ -1,0 +1,33 @@
+// Small helpers shared by the intake tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "imaging/error.h"
+#include "imaging/file_bytes.h"
+#include "support/test_support.h"
+
+namespace tavren::test {
+
+inline std::vector<std::uint8_t> DataFile(const std::string& name) {
+  return ReadFileBytes(TestDataPath(name));
+}
+
+// Runs decode and returns the TavrenError's full message, failing the test
+// when nothing was thrown.
+template <typename Decode>
+std::string RefusalOf(Decode decode) {
+  try {
+    decode();
+  } catch (const TavrenError& error) {
+    return error.what();
+  }
+  ADD_FAILURE() << "the input was accepted";
+  return "";
+}
+
+}  // namespace tavren::test

@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include "imaging/picture_io.h"
+#include "imaging/picture_kind.h"
+#include "intake_test_helpers.h"
+
+namespace tavren {
+namespace {
+
+TEST(HasKind, ExtensionsOfEachKindWhateverTheirCase) {
+  for (const char* path : {"a.jpg", "a.JPG", "dir/b.jpeg", "c.JFIF", "d.Jpe", ".jpg"}) {
+    EXPECT_TRUE(HasKind(path, kKindJpeg)) << path;
+    EXPECT_FALSE(HasKind(path, kKindBmp)) << path;
+  }
+  EXPECT_TRUE(HasKind("x/photo.BMP", kKindBmp));
+  EXPECT_FALSE(HasKind("x/photo.BMP", kKindJpeg));
+}
+
+TEST(HasKind, OtherExtensionsAndKinds) {
+  for (const char* path : {"a.tif", "a.png", "jpg", "a.jpg.txt", "a.jpg.", "a.jp", "holiday.jpg/x"})
+    for (int kind : {kKindJpeg, kKindBmp}) EXPECT_FALSE(HasKind(path, kind)) << path;
+  EXPECT_FALSE(HasKind("a.jpg", 2));
+  EXPECT_FALSE(HasKind("a.bmp", -1));
+}
+
+TEST(LoadPicture, RefusesOtherFormatsByExtension) {
+  EXPECT_EQ(test::RefusalOf([] { LoadPicture("dir/photo.png"); }),
+            "dir/photo.png: Format PNG not supported.");
+  EXPECT_EQ(test::RefusalOf([] { LoadPicture("noext"); }), "noext: Format  not supported.");
+}
+
+TEST(LoadPicture, ChoosesTheDecoderByExtension) {
+  test::TempDir dir;
+  // A bitmap renamed .jpg is refused by the JPEG decoder, and the reverse.
+  const auto bmp = ReadFileBytes(test::TestDataPath("jpeg_colour.ref.bmp"));
+  const auto jpg = ReadFileBytes(test::TestDataPath("jpeg_colour.jpg"));
+  WriteFileAtomically(dir.file("really_bmp.JPG"), bmp);
+  WriteFileAtomically(dir.file("really_jpg.Bmp"), jpg);
+  WriteFileAtomically(dir.file("a.bmp"), bmp);
+  WriteFileAtomically(dir.file("a.jfif"), jpg);
+  EXPECT_FALSE(test::RefusalOf([&] { LoadPicture(dir.file("really_bmp.JPG")); }).empty());
+  EXPECT_FALSE(test::RefusalOf([&] { LoadPicture(dir.file("really_jpg.Bmp")); }).empty());
+  EXPECT_EQ(LoadPicture(dir.file("a.bmp")).Width(), 70);
+  EXPECT_EQ(LoadPicture(dir.file("a.jfif")).Width(), 70);
+}
+
+}  // namespace
+}  // namespace tavren
