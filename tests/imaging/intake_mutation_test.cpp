@@ -1,0 +1,72 @@
+// Damaged copies of good files: every one either decodes or is refused with
+// TavrenError; nothing else may happen (the sanitizer build checks that no
+// byte outside the buffers is touched).
+#include <cstdlib>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "imaging/picture_io.h"
+#include "intake_test_helpers.h"
+
+namespace tavren {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Decoder = Image (*)(const std::uint8_t*, std::size_t, const std::string&);
+
+// Damages a copy: a few bytes set to random values (biased towards the
+// header, where the sizes and offsets live), sometimes a cut.
+Bytes Mutate(const Bytes& good, std::mt19937& random) {
+  Bytes bytes = good;
+  const int changes = 1 + static_cast<int>(random() % 6);
+  for (int i = 0; i < changes; ++i) {
+    const std::size_t span = random() % 2 ? std::min<std::size_t>(bytes.size(), 200) : bytes.size();
+    bytes[random() % span] = static_cast<std::uint8_t>(random());
+  }
+  if (random() % 4 == 0) bytes.resize(random() % bytes.size());
+  return bytes;
+}
+
+void SurvivesDamage(const std::string& file, Decoder decode, int copies) {
+  const Bytes good = test::DataFile(file);
+  std::mt19937 random(12345);
+  int decoded = 0;
+  for (int i = 0; i < copies; ++i) {
+    const Bytes bytes = Mutate(good, random);
+    try {
+      const Image image = decode(bytes.data(), bytes.size(), file);
+      ASSERT_TRUE(ImageHasPixels(image));
+      ++decoded;
+    } catch (const TavrenError& error) {
+      ASSERT_EQ(error.file(), file);
+    }
+  }
+  // Some damage is harmless: the copies must not all be refused for the
+  // same trivial reason.
+  EXPECT_GT(decoded, 0) << file;
+}
+
+int Copies() {
+  const char* count = std::getenv("TAVREN_MUTATION_COPIES");
+  return count ? std::atoi(count) : 300;
+}
+
+TEST(IntakeMutation, DamagedJpegsDecodeOrAreRefused) {
+  for (const char* file : {"jpeg_colour.jpg", "jpeg_colour_progressive.jpg", "jpeg_gray.jpg",
+                           "jpeg_cmyk.jpg", "jpeg_progressive_8x8.jpg"}) {
+    SCOPED_TRACE(file);
+    SurvivesDamage(file, DecodeJpegMemory, Copies());
+  }
+}
+
+TEST(IntakeMutation, DamagedBitmapsDecodeOrAreRefused) {
+  for (const char* file : {"bmp_rose16_core8.bmp", "bmp_rose16_rle8.bmp", "bmp_rose16_v5_rle8.bmp",
+                           "bmp_rose16_v5_bitfields32.bmp", "bmp_rose_mono1.bmp"}) {
+    SCOPED_TRACE(file);
+    SurvivesDamage(file, DecodeBmpMemory, Copies());
+  }
+}
+
+}  // namespace
+}  // namespace tavren
