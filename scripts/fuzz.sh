@@ -26,15 +26,23 @@ status=0
 for name in "${fuzzers[@]}"; do
   corpus="$build/corpus/$name"
   mkdir -p "$corpus"
-  seeds=()
-  [ -d "fuzz/seeds/$name" ] && seeds+=("fuzz/seeds/$name")
+  # Seeds: the committed ones of this fuzzer and the test pictures it reads.
+  seeds="$build/seeds/$name"
+  rm -rf "$seeds"; mkdir -p "$seeds"
+  [ -d "fuzz/seeds/$name" ] && cp fuzz/seeds/"$name"/* "$seeds"/ 2>/dev/null || true
+  case $name in
+    fuzz_bmp) cp tests/data/*.bmp "$seeds"/ 2>/dev/null || true ;;
+    fuzz_jpeg|fuzz_exif|fuzz_pipeline) cp tests/data/*.jpg "$seeds"/ 2>/dev/null || true ;;
+  esac
   dict=()
-  [ -f "fuzz/$name.dict" ] && dict=("-dict=fuzz/$name.dict")
+  case $name in
+    fuzz_jpeg|fuzz_exif) dict=("-dict=fuzz/jpeg_tiff.dict") ;;
+  esac
   log="$build/$name.log"
   echo "== $name: ${seconds}s"
   if "$build/fuzz/$name" "${dict[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
        -max_len=262144 -print_final_stats=1 -artifact_prefix="$build/artifacts/$name-" \
-       "$corpus" "${seeds[@]}" >"$log" 2>&1; then
+       "$corpus" "$seeds" >"$log" 2>&1; then
     grep -E '^stat::number_of_executed_units|^#[0-9]+.*DONE' "$log" | tail -n 2 | sed 's/^/   /'
     grep -E 'cov: [0-9]+' -o "$log" | tail -n 1 | sed 's/^/   /'
   else

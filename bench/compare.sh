@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Times our command line against what users would run instead, JPEG to JPEG
+# at quality 100 (progressive), on the same photos, in one run:
+#   ours Normal and Deep, the floor (djpeg | cjpeg -quality 100 -progressive),
+#   ImageMagick's contrast stretch and libvips' histogram equalisation.
+# Commands are run alternately, round by round, so that a noisy machine
+# hurts them all alike; the table gives medians and ratios.
+#   bench/compare.sh [ROUNDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+rounds=${1:-5}
+build=build/release
+corpus=${TAVREN_CORPUS_DIR:-../shared/testdata/photos}
+data=build/bench-data
+mkdir -p "$data"
+
+if [ ! -x "$build/cli/tavren" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target tavren >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target bench_open >/dev/null 2>&1 || true
+fi
+tavren=$build/cli/tavren
+convert=$(command -v convert-im6.q16 || command -v convert)
+
+# Test pictures made from a corpus photo: 12 and 24 megapixels and a
+# 1920x1080 one, stored at quality 95 as a camera would.
+source_photo=$corpus/hdr/iphone_hdr_YES.jpg
+for spec in 12mp:4000x3000 24mp:6000x4000 fullhd:1920x1080; do
+  name=${spec%%:*}; size=${spec#*:}
+  [ -f "$data/$name.jpg" ] ||
+    "$convert" "$source_photo" -resize "${size}!" -quality 95 "$data/$name.jpg"
+done
+
+now_ns() { date +%s%N; }
+
+# run_round NAME COMMAND: appends the wall time in milliseconds to
+# $data/times-NAME.
+run_once() {
+  local name=$1; shift
+  local start end
+  start=$(now_ns)
+  "$@" >/dev/null 2>&1
+  end=$(now_ns)
+  echo $(( (end - start) / 1000000 )) >> "$data/times-$name"
+}
+
+median() { sort -n "$1" | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+
+declare -a names commands
+add() { names+=("$1"); commands+=("$2"); }
+for photo in 12mp 24mp fullhd; do
+  in=$data/$photo.jpg
+  add "$photo-ours-normal" "$tavren enhance --force --type normal -o $data/out-normal.jpg $in"
+  add "$photo-ours-deep" "$tavren enhance --force --type deep -o $data/out-deep.jpg $in"
+  add "$photo-floor" "sh -c 'djpeg $in | cjpeg -quality 100 -progressive > $data/out-floor.jpg'"
+  add "$photo-imagemagick" "$convert $in -contrast-stretch 0.1%x0.1% -interlace JPEG -quality 100 $data/out-im.jpg"
+  add "$photo-vips" "vips hist_equal $in $data/out-vips.jpg[Q=100,interlace]"
+done
+if [ -x "$build/bench/bench_open" ]; then
+  add "12mp-open-1920x1080" "$build/bench/bench_open $data/12mp.jpg 1920 1080"
+  add "12mp-djpeg" "djpeg -outfile /dev/null $data/12mp.jpg"
+fi
+
+rm -f "$data"/times-*
+for ((r = 0; r < rounds; r++)); do
+  for i in "${!names[@]}"; do run_once "${names[$i]}" sh -c "${commands[$i]}"; done
+done
+
+printf '%-28s %10s\n' "command" "median ms"
+for name in "${names[@]}"; do printf '%-28s %10s\n' "$name" "$(median "$data/times-$name")"; done
+
+ratio() { awk -v a="$(median "$data/times-$1")" -v b="$(median "$data/times-$2")" \
+              'BEGIN {printf "%.2f", a / b}'; }
+echo
+echo "ratios (same run):"
+for photo in 12mp 24mp fullhd; do
+  echo "  $photo normal / imagemagick: $(ratio $photo-ours-normal $photo-imagemagick)"
+  echo "  $photo normal / vips:        $(ratio $photo-ours-normal $photo-vips)"
+  echo "  $photo normal / floor:       $(ratio $photo-ours-normal $photo-floor)"
+  echo "  $photo deep / floor:         $(ratio $photo-ours-deep $photo-floor)"
+done
+[ -x "$build/bench/bench_open" ] &&
+  echo "  12mp open (1920x1080) / djpeg: $(ratio 12mp-open-1920x1080 12mp-djpeg)"
+
+# Processing alone, 2 threads against 1, and peak memory of Deep at 24 MP.
+if [ -x "$build/bench/bench_open" ]; then
+  for threads in 1 2; do
+    rm -f "$data/times-process-$threads"
+    for ((r = 0; r < rounds; r++)); do
+      TAVREN_THREADS=$threads run_once "process-$threads" \
+        "$build/bench/bench_open" --process-only "$data/12mp.jpg" 1920 1080
+    done
+  done
+  echo "  processing 2 threads / 1 thread: $(ratio process-2 process-1)"
+fi
+peak_kb=$(/usr/bin/time -v "$tavren" enhance --force --type deep -o "$data/out-deep.jpg" \
+            "$data/24mp.jpg" 2>&1 >/dev/null | awk -F: '/Maximum resident/ {gsub(/ /, "", $2); print $2}')
+picture_kb=$(( 6000 * 4000 * 3 / 1024 ))
+awk -v p="$peak_kb" -v s="$picture_kb" \
+  'BEGIN {printf "  peak memory, deep at 24 MP: %d MiB = %.2f x the 24-bit picture\n", p / 1024, p / s}'

@@ -1,0 +1,15 @@
+// JPEG intake on arbitrary bytes: a picture or TavrenError, nothing else.
+#include <cstdint>
+#include <cstdlib>
+
+#include "imaging/error.h"
+#include "imaging/picture_io.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  try {
+    const tavren::Image image = tavren::DecodeJpegMemory(data, size, "fuzz.jpg");
+    if (image.ByteSize() != 3ull * image.Width() * image.Height()) std::abort();
+  } catch (const tavren::TavrenError&) {
+  }
+  return 0;
+}
