@@ -40,61 +40,70 @@ void TChangeTops::Merge(const TChangeTops& other) {
 // value it counts; so the scan keeps the maxima instead of the histograms.
 TChangeTops MeasureChanges(const Image& image, const Image& orig, std::int32_t rowBegin,
                            std::int32_t rowEnd) {
-  TChangeTops tops;
+  // Plain locals per channel keep the loop tight.
+  int topRed = 0, topGreen = 0, topBlue = 0, localRed = 0, localGreen = 0, localBlue = 0;
   const std::int32_t width = image.Width();
   for (std::int32_t y = rowBegin; y < rowEnd; ++y) {
     const std::uint8_t* v = image.Row(y);
     const std::uint8_t* o = orig.Row(y);
     for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) {
-      int d[3];
-      for (int c = 0; c < 3; ++c) d[c] = std::abs(v[kByteOfChannel[c]] - o[kByteOfChannel[c]]);
-      const int m = std::min({d[0], d[1], d[2]});
-      for (int c = 0; c < 3; ++c) {
-        tops.General[c] = std::max(tops.General[c], d[c]);
-        tops.Local[c] = std::max(tops.Local[c], d[c] - m);
-      }
+      const int blue = std::abs(v[0] - o[0]);
+      const int green = std::abs(v[1] - o[1]);
+      const int red = std::abs(v[2] - o[2]);
+      const int m = std::min(red, std::min(green, blue));
+      topRed = std::max(topRed, red);
+      topGreen = std::max(topGreen, green);
+      topBlue = std::max(topBlue, blue);
+      localRed = std::max(localRed, red - m);
+      localGreen = std::max(localGreen, green - m);
+      localBlue = std::max(localBlue, blue - m);
     }
   }
+  TChangeTops tops;
+  tops.General = {topRed, topGreen, topBlue};
+  tops.Local = {localRed, localGreen, localBlue};
   return tops;
 }
 
 // A limit below 0 would push values past their original and out of 0..255;
-// it is treated as 0 (every change undone).
+// it is treated as 0 (every change undone).  A channel whose top does not
+// exceed a limit keeps a table of zeros for it: nothing moves.
 TChangeCuts PlanChangeCuts(const TChangeTops& tops, std::int32_t localLimit,
                            std::int32_t generalLimit) {
   localLimit = std::max(localLimit, 0);
   generalLimit = std::max(generalLimit, 0);
   TChangeCuts cuts;
   for (int c = 0; c < 3; ++c) {
-    cuts.LocalOn[c] = localLimit < tops.Local[c];
-    if (cuts.LocalOn[c]) cuts.Local[c] = CutTable(tops.Local[c], localLimit);
-    cuts.GeneralOn[c] = generalLimit < tops.General[c];
-    if (cuts.GeneralOn[c]) cuts.General[c] = CutTable(tops.General[c], generalLimit);
+    if (localLimit < tops.Local[c]) cuts.Local[c] = CutTable(tops.Local[c], localLimit);
+    if (generalLimit < tops.General[c]) cuts.General[c] = CutTable(tops.General[c], generalLimit);
   }
   return cuts;
 }
 
 void ApplyChangeCuts(Image& image, const Image& orig, const TChangeCuts& cuts,
                      std::int32_t rowBegin, std::int32_t rowEnd) {
+  const auto& localRed = cuts.Local[0];
+  const auto& localGreen = cuts.Local[1];
+  const auto& localBlue = cuts.Local[2];
+  const auto& generalRed = cuts.General[0];
+  const auto& generalGreen = cuts.General[1];
+  const auto& generalBlue = cuts.General[2];
   const std::int32_t width = image.Width();
   for (std::int32_t y = rowBegin; y < rowEnd; ++y) {
     std::uint8_t* v = image.Row(y);
     const std::uint8_t* o = orig.Row(y);
     for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) {
-      int d[3];
-      for (int c = 0; c < 3; ++c) d[c] = std::abs(v[kByteOfChannel[c]] - o[kByteOfChannel[c]]);
+      const int blue = std::abs(v[0] - o[0]);
+      const int green = std::abs(v[1] - o[1]);
+      const int red = std::abs(v[2] - o[2]);
       // The smallest change is taken before any channel of the pixel moves.
-      const int m = std::min({d[0], d[1], d[2]});
-      for (int c = 0; c < 3; ++c) {
-        if (!cuts.LocalOn[c]) continue;
-        const int b = kByteOfChannel[c];
-        v[b] = MoveTowards(v[b], o[b], cuts.Local[c][d[c] - m]);
-      }
-      for (int c = 0; c < 3; ++c) {
-        if (!cuts.GeneralOn[c]) continue;
-        const int b = kByteOfChannel[c];
-        v[b] = MoveTowards(v[b], o[b], cuts.General[c][std::abs(v[b] - o[b])]);
-      }
+      const int m = std::min(red, std::min(green, blue));
+      v[2] = MoveTowards(v[2], o[2], localRed[red - m]);
+      v[1] = MoveTowards(v[1], o[1], localGreen[green - m]);
+      v[0] = MoveTowards(v[0], o[0], localBlue[blue - m]);
+      v[2] = MoveTowards(v[2], o[2], generalRed[std::abs(v[2] - o[2])]);
+      v[1] = MoveTowards(v[1], o[1], generalGreen[std::abs(v[1] - o[1])]);
+      v[0] = MoveTowards(v[0], o[0], generalBlue[std::abs(v[0] - o[0])]);
     }
   }
 }

@@ -109,10 +109,9 @@ struct TChangeTops {
   void Merge(const TChangeTops& other);
 };
 
-// How far each change is pulled back, per channel and size of change.
+// How far each change is pulled back, per channel (red, green, blue) and
+// size of change; all zeros for a limit that does not apply.
 struct TChangeCuts {
-  std::array<bool, 3> LocalOn{};
-  std::array<bool, 3> GeneralOn{};
   std::array<std::array<std::uint8_t, 256>, 3> Local{};
   std::array<std::array<std::uint8_t, 256>, 3> General{};
 };
