@@ -1,0 +1,139 @@
+#include "jpeg_test_support.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include <jpeglib.h>
+
+namespace tavren::test {
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+namespace {
+
+struct DecodeState {
+  jpeg_decompress_struct cinfo{};
+  jpeg_error_mgr error{};
+  std::jmp_buf jump;
+  FILE* file = nullptr;
+  Image image;
+  ~DecodeState() {
+    if (file) std::fclose(file);
+  }
+};
+
+void JumpBack(j_common_ptr cinfo) {
+  std::longjmp(*static_cast<std::jmp_buf*>(cinfo->client_data), 1);
+}
+void Quiet(j_common_ptr) {}
+
+bool DecodeInto(DecodeState* s, int scaleDenom) {
+  s->cinfo.err = jpeg_std_error(&s->error);
+  s->error.error_exit = JumpBack;
+  s->error.output_message = Quiet;
+  s->cinfo.client_data = &s->jump;
+  if (setjmp(s->jump)) {
+    jpeg_destroy_decompress(&s->cinfo);
+    return false;
+  }
+  jpeg_create_decompress(&s->cinfo);
+  jpeg_stdio_src(&s->cinfo, s->file);
+  jpeg_read_header(&s->cinfo, TRUE);
+  s->cinfo.scale_num = 1;
+  s->cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
+  s->cinfo.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&s->cinfo);
+  s->image.Reset(static_cast<std::int32_t>(s->cinfo.output_width),
+                 static_cast<std::int32_t>(s->cinfo.output_height));
+  while (s->cinfo.output_scanline < s->cinfo.output_height) {
+    JSAMPROW row = s->image.Row(static_cast<std::int32_t>(s->cinfo.output_scanline));
+    jpeg_read_scanlines(&s->cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&s->cinfo);
+  jpeg_destroy_decompress(&s->cinfo);
+  return true;
+}
+
+}  // namespace
+
+Image DecodeWithLibrary(const std::string& path, int scaleDenom) {
+  auto state = std::make_unique<DecodeState>();
+  state->file = std::fopen(path.c_str(), "rb");
+  if (state->file == nullptr || !DecodeInto(state.get(), scaleDenom)) return Image();
+  return std::move(state->image);
+}
+
+JpegLayout InspectLayout(const std::vector<std::uint8_t>& f) {
+  JpegLayout layout;
+  if (f.size() < 4 || f[0] != 0xFF || f[1] != 0xD8) return layout;
+  bool allOnes = true;
+  std::size_t pos = 2;
+  while (pos + 4 <= f.size()) {
+    if (f[pos] != 0xFF) return layout;
+    const std::uint8_t marker = f[pos + 1];
+    const std::size_t length = f[pos + 2] << 8 | f[pos + 3];
+    if (length < 2 || pos + 2 + length > f.size()) return layout;
+    const std::uint8_t* body = f.data() + pos + 4;
+    const std::size_t bodySize = length - 2;
+    if (marker == 0xC2) layout.progressiveFrame = true;
+    if (marker == 0xDB) {
+      for (std::size_t t = 0; t < bodySize;) {
+        const bool sixteenBit = (body[t] >> 4) != 0;
+        const std::size_t entrySize = sixteenBit ? 2 : 1;
+        if (t + 1 + 64 * entrySize > bodySize) return layout;
+        for (int k = 0; k < 64; ++k) {
+          const std::size_t at = t + 1 + k * entrySize;
+          const int q = sixteenBit ? (body[at] << 8 | body[at + 1]) : body[at];
+          allOnes = allOnes && q == 1;
+        }
+        ++layout.quantTables;
+        t += 1 + 64 * entrySize;
+      }
+    }
+    if (marker == 0xDA) {
+      layout.wellFormed = true;
+      break;
+    }
+    pos += 2 + length;
+  }
+  layout.allQuantizersOne = allOnes && layout.quantTables > 0;
+  return layout;
+}
+
+bool HaveExifTool() { return std::system("exiftool -ver >/dev/null 2>&1") == 0; }
+
+std::vector<ToolTexts> ExifToolRead(const std::vector<std::string>& files) {
+  std::string command = "exiftool -T -f -Make -Model -Software";
+  for (const std::string& file : files) command += " '" + file + "'";
+  std::vector<ToolTexts> result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  std::string output;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
+  pclose(pipe);
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    ToolTexts texts;
+    std::istringstream fields(line);
+    std::getline(fields, texts.make, '\t');
+    std::getline(fields, texts.model, '\t');
+    std::getline(fields, texts.software, '\t');
+    result.push_back(texts);
+  }
+  return result;
+}
+
+}  // namespace tavren::test

@@ -1,0 +1,37 @@
+// Looks at JPEG files independently of the program's own decoder: decoding
+// with the library, the markers and tables in the file, and what the
+// command-line EXIF tool reads from them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imaging/image.h"
+
+namespace tavren::test {
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// The picture decoded by the library at 1/scaleDenom of its size (1, 2, 4,
+// 8), or an empty image when the library refuses the file.
+Image DecodeWithLibrary(const std::string& path, int scaleDenom = 1);
+
+struct JpegLayout {
+  bool wellFormed = false;      // markers up to the first scan parse cleanly
+  bool progressiveFrame = false;  // the frame header is SOF2
+  bool allQuantizersOne = false;  // every quantisation table holds only 1s
+  int quantTables = 0;
+};
+JpegLayout InspectLayout(const std::vector<std::uint8_t>& file);
+
+// Make, Model and Software as the EXIF tool prints them ("-" for a missing
+// tag), one entry per file in order.
+struct ToolTexts {
+  std::string make, model, software;
+};
+bool HaveExifTool();
+std::vector<ToolTexts> ExifToolRead(const std::vector<std::string>& files);
+
+}  // namespace tavren::test
