@@ -1,0 +1,243 @@
+#include "imaging/jpeg_export.h"
+
+#include <algorithm>
+#include <array>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "imaging/error.h"
+#include "imaging/exif_reader.h"
+#include "imaging/file_replace.h"
+
+namespace tavren {
+
+namespace {
+
+// ---- Encoding ------------------------------------------------------------
+
+// The library reports errors by calling error_exit, which must not return.
+// It jumps back to EncodeRows; nothing there needs destroying, and the
+// state the library touched lives in the caller's EncoderState.
+struct EncoderError {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void ExitByJump(j_common_ptr cinfo) {
+  auto* error = reinterpret_cast<EncoderError*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, error->message);
+  std::longjmp(error->jump, 1);
+}
+
+void IgnoreMessage(j_common_ptr) {}
+
+// The encoded bytes collect in a growing malloc'd buffer that the caller
+// frees, also after an error.
+struct MemoryDestination {
+  jpeg_destination_mgr pub;
+  unsigned char* data;
+  std::size_t capacity;
+  std::size_t used;
+};
+
+constexpr std::size_t kFirstBufferSize = 64 * 1024;
+
+void StartDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+  dest->data = static_cast<unsigned char*>(std::malloc(kFirstBufferSize));
+  if (dest->data == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+  dest->capacity = kFirstBufferSize;
+  dest->pub.next_output_byte = dest->data;
+  dest->pub.free_in_buffer = dest->capacity;
+}
+
+boolean GrowDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+  const std::size_t filled = dest->capacity;
+  auto* grown = static_cast<unsigned char*>(std::realloc(dest->data, 2 * filled));
+  if (grown == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 1);
+  dest->data = grown;
+  dest->capacity = 2 * filled;
+  dest->pub.next_output_byte = grown + filled;
+  dest->pub.free_in_buffer = dest->capacity - filled;
+  return TRUE;
+}
+
+void FinishDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+  dest->used = dest->capacity - dest->pub.free_in_buffer;
+}
+
+struct EncoderState {
+  jpeg_compress_struct cinfo{};
+  EncoderError error{};
+  MemoryDestination destination{};
+  ~EncoderState() { std::free(destination.data); }
+};
+
+// Every local here is plain data, so a jump back from the library skips
+// no destructor.
+bool EncodeRows(const Image& image, EncoderState* state) {
+  jpeg_compress_struct* cinfo = &state->cinfo;
+  cinfo->err = jpeg_std_error(&state->error.pub);
+  state->error.pub.error_exit = ExitByJump;
+  state->error.pub.output_message = IgnoreMessage;
+  if (setjmp(state->error.jump)) {
+    jpeg_destroy_compress(cinfo);
+    return false;
+  }
+  jpeg_create_compress(cinfo);
+  state->destination.pub.init_destination = StartDestination;
+  state->destination.pub.empty_output_buffer = GrowDestination;
+  state->destination.pub.term_destination = FinishDestination;
+  cinfo->dest = &state->destination.pub;
+
+  cinfo->image_width = static_cast<JDIMENSION>(image.Width());
+  cinfo->image_height = static_cast<JDIMENSION>(image.Height());
+  cinfo->input_components = 3;
+  cinfo->in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(cinfo);
+  jpeg_set_quality(cinfo, 100, TRUE);
+  jpeg_simple_progression(cinfo);
+  jpeg_start_compress(cinfo, TRUE);
+  while (cinfo->next_scanline < cinfo->image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<std::int32_t>(cinfo->next_scanline)));
+    jpeg_write_scanlines(cinfo, &row, 1);
+  }
+  jpeg_finish_compress(cinfo);
+  jpeg_destroy_compress(cinfo);
+  return true;
+}
+
+// ---- The inserted segments -------------------------------------------------
+
+constexpr std::size_t kEncoderHeadSize = 20;  // start-of-image and the JFIF segment
+constexpr std::size_t kBannerSize = 83;
+constexpr std::size_t kCommentSegmentSize = 4 + kBannerSize;
+constexpr std::size_t kExifSegmentSize = 203;
+constexpr std::size_t kSoftwareFieldSize = 43;
+static_assert(sizeof(kJpegBanner) - 1 == kBannerSize);
+static_assert(sizeof(kExifSoftware) == kSoftwareFieldSize, "42 letters and the terminating zero");
+
+// Positions within the EXIF segment, from 0; TIFF offsets count from the
+// TIFF header at kTiffStart.
+constexpr std::size_t kTiffStart = 10;
+constexpr std::size_t kMakeEntry = 20;
+constexpr std::size_t kModelEntry = 32;
+constexpr std::size_t kSoftwareEntry = 44;
+constexpr std::uint32_t kMakeSlot = 50;  // TIFF offsets of the text slots
+constexpr std::uint32_t kModelSlot = 100;
+constexpr std::uint32_t kSoftwareSlot = 150;
+constexpr std::size_t kSlotSize = 50;
+// A text keeps its terminating zero inside its slot.
+constexpr std::size_t kLongestSlotText = kSlotSize - 1;
+
+using ExifSegment = std::array<std::uint8_t, kExifSegmentSize>;
+
+void PutU16(std::uint8_t* p, std::uint32_t value) {
+  p[0] = static_cast<std::uint8_t>(value >> 8);
+  p[1] = static_cast<std::uint8_t>(value);
+}
+
+void PutU32(std::uint8_t* p, std::uint32_t value) {
+  PutU16(p, value >> 16);
+  PutU16(p + 2, value);
+}
+
+// An ASCII directory entry.  The count includes the terminating zero; a
+// text of up to three letters with its zero stands in the entry's value
+// field and leaves its slot empty, as every TIFF reader expects.  An empty
+// text has count 0 and keeps its slot's offset.
+void PutTextEntry(ExifSegment& segment, std::size_t entry, std::uint16_t tag, std::uint32_t slot,
+                  const std::string& text, std::size_t longest) {
+  const std::size_t length = std::min(text.size(), longest);
+  const auto count = static_cast<std::uint32_t>(length == 0 ? 0 : length + 1);
+  std::uint8_t* p = segment.data() + entry;
+  PutU16(p, tag);
+  PutU16(p + 2, 2);  // ASCII
+  PutU32(p + 4, count);
+  if (count > 0 && count <= 4) {
+    std::memcpy(p + 8, text.data(), length);
+  } else {
+    PutU32(p + 8, slot);
+    std::memcpy(segment.data() + kTiffStart + slot, text.data(), length);
+  }
+}
+
+ExifSegment MakeExifSegment(const std::string& make, const std::string& model) {
+  ExifSegment segment{};
+  const std::uint8_t head[] = {0xFF, 0xE1, 0x00, 0xC9, 'E', 'x', 'i', 'f', 0, 0,
+                               'M', 'M', 0x00, 0x2A, 0, 0, 0, 8, 0x00, 0x03};
+  std::memcpy(segment.data(), head, sizeof(head));
+  PutTextEntry(segment, kMakeEntry, 0x010F, kMakeSlot, make, kLongestSlotText);
+  PutTextEntry(segment, kModelEntry, 0x0110, kModelSlot, model, kLongestSlotText);
+  PutTextEntry(segment, kSoftwareEntry, 0x0131, kSoftwareSlot,
+               std::string(kExifSoftware, kSoftwareFieldSize - 1), kSoftwareFieldSize - 1);
+  // The next-directory offset behind the entries stays 0: there is none.
+  return segment;
+}
+
+std::array<std::uint8_t, kCommentSegmentSize> MakeCommentSegment() {
+  std::array<std::uint8_t, kCommentSegmentSize> segment{0xFF, 0xFE};
+  PutU16(segment.data() + 2, 2 + kBannerSize);
+  std::memcpy(segment.data() + 4, kJpegBanner, kBannerSize);
+  return segment;
+}
+
+// The source's make and model; the reader never throws for a file's content,
+// so a broken source costs its texts, never the save.
+void ReadSourceTexts(const std::string& sourceFileName, std::string& make, std::string& model) {
+  if (sourceFileName.empty()) return;
+  TExif exif;
+  exif.ReadFromFile(sourceFileName);
+  make = exif.Make;
+  model = exif.Model;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeJpeg(const Image& image) {
+  if (!ImageHasPixels(image)) throw TavrenError("", "there is no picture to save");
+  auto state = std::make_unique<EncoderState>();
+  if (!EncodeRows(image, state.get()))
+    throw TavrenError("", std::string("cannot encode the picture: ") + state->error.message);
+  const unsigned char* data = state->destination.data;
+  return std::vector<std::uint8_t>(data, data + state->destination.used);
+}
+
+std::vector<std::uint8_t> BuildJpegWithExif(const std::vector<std::uint8_t>& encoded,
+                                            const std::string& make, const std::string& model) {
+  if (encoded.size() < kEncoderHeadSize)
+    throw TavrenError("", "the encoder's output is too short");
+  const auto comment = MakeCommentSegment();
+  const auto exif = MakeExifSegment(make, model);
+  std::vector<std::uint8_t> file(encoded.size() + comment.size() + exif.size());
+  auto out = std::copy_n(encoded.begin(), kEncoderHeadSize, file.begin());
+  out = std::copy(comment.begin(), comment.end(), out);
+  out = std::copy(exif.begin(), exif.end(), out);
+  std::copy(encoded.begin() + kEncoderHeadSize, encoded.end(), out);
+  return file;
+}
+
+void SaveJpegWithExif(const Image& image, const std::string& fileName,
+                      const std::string& sourceFileName) {
+  std::vector<std::uint8_t> encoded;
+  try {
+    encoded = EncodeJpeg(image);
+  } catch (const TavrenError& error) {
+    throw TavrenError(fileName, error.reason());
+  }
+  std::string make, model;
+  ReadSourceTexts(sourceFileName, make, model);
+  const std::vector<std::uint8_t> file = BuildJpegWithExif(encoded, make, model);
+  ReplaceFileContents(fileName, file.data(), file.size());
+}
+
+}  // namespace tavren

@@ -1,0 +1,36 @@
+// Saves a picture as a progressive JPEG file of the best quality that
+// carries the camera make and model over from the file it came from.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imaging/image.h"
+
+namespace tavren {
+
+// The texts written into every saved file.
+inline constexpr char kJpegBanner[] =
+    "Brisolm Tavren - Lumora tone and Clarivex haze correction - https://brisolm.example";
+inline constexpr char kExifSoftware[] = "Brisolm Tavren: Lumora and Clarivex engine";
+
+// Writes image to fileName: the encoder's start-of-image and JFIF header,
+// a comment segment with kJpegBanner, an EXIF segment with the make and model
+// that the EXIF reader finds in sourceFileName (nothing when that is empty
+// or names no file) and kExifSoftware, then the rest of the encoded picture.
+// An existing fileName, even sourceFileName itself, is replaced only by a
+// complete new file.  Throws TavrenError when encoding or writing fails;
+// nothing in the source file can make it fail.
+void SaveJpegWithExif(const Image& image, const std::string& fileName,
+                      const std::string& sourceFileName);
+
+// The encoder's output for image: quality 100, progressive, otherwise the
+// library's defaults.  Throws TavrenError (with an empty file name).
+std::vector<std::uint8_t> EncodeJpeg(const Image& image);
+
+// The saved file's bytes for an encoded picture and the given texts.
+std::vector<std::uint8_t> BuildJpegWithExif(const std::vector<std::uint8_t>& encoded,
+                                            const std::string& make, const std::string& model);
+
+}  // namespace tavren

@@ -1,0 +1,81 @@
+// Every photo of the corpus saved through the export: the EXIF tool reads
+// the make and model our reader finds in the source, the library decodes
+// the file, the frame is progressive and the tables are those of quality 100.
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "imaging/exif_reader.h"
+#include "imaging/jpeg_export.h"
+#include "jpeg_test_support.h"
+#include "support/test_support.h"
+
+namespace tavren {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Big photos are decoded reduced: the point here is the file, not the size.
+Image DecodeSmall(const fs::path& photo) {
+  return test::DecodeWithLibrary(photo.string(), fs::file_size(photo) > 300'000 ? 8 : 1);
+}
+
+TExif ReadExif(const std::string& file) {
+  TExif exif;
+  exif.ReadFromFile(file);
+  return exif;
+}
+
+// An empty text is written as an entry of count 0, which the tool prints
+// as nothing.
+std::string AsToolPrints(const std::string& text) { return text.substr(0, 49); }
+
+TEST(JpegExportCorpus, EveryPhotoCarriesItsMakeAndModelOver) {
+  TAVREN_REQUIRE_CORPUS();
+  test::TempDir dir;
+  std::vector<std::string> saved;
+  std::vector<TExif> sources;
+  for (const fs::path& relative : test::CorpusPhotos()) {
+    const fs::path photo = test::CorpusDir() / relative;
+    const Image image = DecodeSmall(photo);
+    ASSERT_TRUE(ImageHasPixels(image)) << relative;
+    const std::string first = dir.file(std::to_string(saved.size()) + ".jpg");
+    SaveJpegWithExif(image, first, photo.string());
+    const TExif source = ReadExif(photo.string());
+    const TExif written = ReadExif(first);
+    EXPECT_EQ(written.Make, source.Make.substr(0, 49)) << relative;
+    EXPECT_EQ(written.Model, source.Model.substr(0, 49)) << relative;
+
+    const std::vector<std::uint8_t> bytes = test::ReadFileBytes(first);
+    const test::JpegLayout layout = test::InspectLayout(bytes);
+    EXPECT_TRUE(layout.wellFormed) << relative;
+    EXPECT_TRUE(layout.progressiveFrame) << relative;
+    EXPECT_TRUE(layout.allQuantizersOne) << relative;
+    const Image decoded = test::DecodeWithLibrary(first);
+    EXPECT_EQ(decoded.Width(), image.Width()) << relative;
+    EXPECT_EQ(decoded.Height(), image.Height()) << relative;
+
+    // Opened and saved again: make and model stay letter for letter.
+    const std::string second = dir.file(std::to_string(saved.size()) + "-again.jpg");
+    SaveJpegWithExif(decoded, second, first);
+    const TExif again = ReadExif(second);
+    EXPECT_EQ(again.Make, written.Make) << relative;
+    EXPECT_EQ(again.Model, written.Model) << relative;
+
+    saved.push_back(first);
+    sources.push_back(source);
+  }
+  ASSERT_GT(saved.size(), 60u);
+
+  if (!test::HaveExifTool()) GTEST_SKIP() << "exiftool not installed";
+  const auto texts = test::ExifToolRead(saved);
+  ASSERT_EQ(texts.size(), saved.size());
+  for (std::size_t i = 0; i < saved.size(); ++i) {
+    EXPECT_EQ(texts[i].make, AsToolPrints(sources[i].Make)) << test::CorpusPhotos()[i];
+    EXPECT_EQ(texts[i].model, AsToolPrints(sources[i].Model)) << test::CorpusPhotos()[i];
+    EXPECT_EQ(texts[i].software, kExifSoftware);
+  }
+}
+
+}  // namespace
+}  // namespace tavren

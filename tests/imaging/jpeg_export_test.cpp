@@ -1,0 +1,182 @@
+#include "imaging/jpeg_export.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "exif_builder.h"
+#include "imaging/error.h"
+#include "imaging/exif_reader.h"
+#include "jpeg_test_support.h"
+#include "support/test_support.h"
+
+namespace tavren {
+namespace {
+
+using test::Bytes;
+
+constexpr std::size_t kCommentAt = 20;  // file byte 21, 1-based
+constexpr std::size_t kExifAt = 107;    // file byte 108
+constexpr std::size_t kTablesAt = 310;  // file byte 311
+
+// Writes a source JPEG whose EXIF holds the given make and model.
+std::string MakeSource(const test::TempDir& dir, const std::string& make, const std::string& model,
+                       const std::string& name = "source.jpg") {
+  test::TiffBuilder tiff(false);
+  if (!make.empty()) tiff.Text(0x010F, make);
+  if (!model.empty()) tiff.Text(0x0110, model);
+  test::WriteFileBytes(dir.file(name), test::JpegBuilder().Jfif().Exif(tiff.Build()).End());
+  return dir.file(name);
+}
+
+Bytes SaveAndRead(const Image& image, const std::string& target, const std::string& source) {
+  SaveJpegWithExif(image, target, source);
+  return test::ReadFileBytes(target);
+}
+
+// Segment bytes at 1-based positions [from, to] of the EXIF segment.
+Bytes SegmentBytes(const Bytes& file, std::size_t from, std::size_t to) {
+  return Bytes(file.begin() + kExifAt + from - 1, file.begin() + kExifAt + to);
+}
+
+bool AllZero(const Bytes& bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+TEST(JpegExport, FileIsTheEncoderOutputWithBothSegmentsInserted) {
+  test::TempDir dir;
+  const Image image = test::RandomImage(16, 8, 5);
+  const Bytes file = SaveAndRead(image, dir.file("out.jpg"), MakeSource(dir, "Canon", "Canon EOS 40D"));
+  const Bytes encoded = EncodeJpeg(image);
+
+  const Bytes start = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
+  EXPECT_TRUE(std::equal(start.begin(), start.end(), file.begin()));
+  ASSERT_EQ(file.size(), encoded.size() + 87 + 203);
+  EXPECT_TRUE(std::equal(encoded.begin(), encoded.begin() + 20, file.begin()));
+  EXPECT_TRUE(std::equal(encoded.begin() + 20, encoded.end(), file.begin() + kTablesAt));
+  EXPECT_EQ(file[kTablesAt], 0xFF);
+  EXPECT_EQ(file[kTablesAt + 1], 0xDB);  // the encoder's quantisation tables
+
+  const Bytes commentHead = {0xFF, 0xFE, 0x00, 0x55};
+  EXPECT_TRUE(std::equal(commentHead.begin(), commentHead.end(), file.begin() + kCommentAt));
+  EXPECT_EQ(std::string(file.begin() + kCommentAt + 4, file.begin() + kExifAt), kJpegBanner);
+}
+
+TEST(JpegExport, ExifSegmentHasTheFixedLayout) {
+  test::TempDir dir;
+  const Bytes file =
+      SaveAndRead(test::RandomImage(8, 8, 1), dir.file("out.jpg"), MakeSource(dir, "Canon", "Canon EOS 40D"));
+  const Bytes head = {0xFF, 0xE1, 0x00, 0xC9, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0x00, 0x2A,
+                      0, 0, 0, 8, 0x00, 0x03,
+                      0x01, 0x0F, 0x00, 0x02, 0, 0, 0, 6, 0, 0, 0, 0x32,
+                      0x01, 0x10, 0x00, 0x02, 0, 0, 0, 14, 0, 0, 0, 0x64,
+                      0x01, 0x31, 0x00, 0x02, 0, 0, 0, 0x2B, 0, 0, 0, 0x96,
+                      0, 0, 0, 0};
+  EXPECT_EQ(SegmentBytes(file, 1, 60), head);
+  // A five-byte make: count 6 with its zero, positions 61-65, zeros to 110.
+  EXPECT_EQ(std::string(file.begin() + kExifAt + 60, file.begin() + kExifAt + 65), "Canon");
+  EXPECT_TRUE(AllZero(SegmentBytes(file, 66, 110)));
+  EXPECT_EQ(std::string(file.begin() + kExifAt + 110, file.begin() + kExifAt + 123), "Canon EOS 40D");
+  EXPECT_TRUE(AllZero(SegmentBytes(file, 124, 160)));
+  EXPECT_EQ(SegmentBytes(file, 161, 203), Bytes(kExifSoftware, kExifSoftware + 43));
+}
+
+TEST(JpegExport, NoSourceTextsGiveEmptyEntriesAndZeroSlots) {
+  test::TempDir dir;
+  test::WriteFileBytes(dir.file("plain.jpg"), test::JpegBuilder().Jfif().End());
+  for (const std::string& source : {std::string(), dir.file("Pasted Image"), dir.file("plain.jpg")}) {
+    const Bytes file = SaveAndRead(test::RandomImage(8, 8, 2), dir.file("out.jpg"), source);
+    EXPECT_EQ(SegmentBytes(file, 21, 32), Bytes({0x01, 0x0F, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x32}));
+    EXPECT_EQ(SegmentBytes(file, 33, 44), Bytes({0x01, 0x10, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x64}));
+    EXPECT_TRUE(AllZero(SegmentBytes(file, 61, 160)));
+    EXPECT_EQ(SegmentBytes(file, 45, 52), Bytes({0x01, 0x31, 0, 2, 0, 0, 0, 0x2B}));
+  }
+}
+
+TEST(JpegExport, ShortTextsStandInTheValueFieldAndLongOnesAreCut) {
+  test::TempDir dir;
+  const std::string longModel(60, 'M');
+  const Bytes file = SaveAndRead(test::RandomImage(8, 8, 3), dir.file("out.jpg"), MakeSource(dir, "WWL", longModel));
+  EXPECT_EQ(SegmentBytes(file, 21, 32), Bytes({0x01, 0x0F, 0, 2, 0, 0, 0, 4, 'W', 'W', 'L', 0}));
+  EXPECT_TRUE(AllZero(SegmentBytes(file, 61, 110)));
+  EXPECT_EQ(SegmentBytes(file, 33, 44), Bytes({0x01, 0x10, 0, 2, 0, 0, 0, 50, 0, 0, 0, 0x64}));
+  EXPECT_EQ(std::string(file.begin() + kExifAt + 110, file.begin() + kExifAt + 159), longModel.substr(0, 49));
+  EXPECT_EQ(file[kExifAt + 159], 0);
+}
+
+// What four- and three-letter makes read back as, in our reader and in the
+// EXIF tool: nothing may be lost.
+TEST(JpegExport, ShortMakesAndModelsReadBack) {
+  test::TempDir dir;
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"SONY", "E950"}, {"WWL", "SR6"}, {"A", "Z"}, {"Canon", "Canon EOS 40D"}};
+  std::vector<std::string> saved;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const std::string name = "out" + std::to_string(i) + ".jpg";
+    SaveJpegWithExif(test::RandomImage(8, 8, 4), dir.file(name),
+                     MakeSource(dir, cases[i].first, cases[i].second));
+    TExif exif;
+    exif.ReadFromFile(dir.file(name));
+    EXPECT_EQ(exif.Make, cases[i].first);
+    EXPECT_EQ(exif.Model, cases[i].second);
+    EXPECT_TRUE(exif.BigEndian);
+    saved.push_back(dir.file(name));
+  }
+  if (!test::HaveExifTool()) GTEST_SKIP() << "exiftool not installed";
+  const auto texts = test::ExifToolRead(saved);
+  ASSERT_EQ(texts.size(), cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(texts[i].make, cases[i].first);
+    EXPECT_EQ(texts[i].model, cases[i].second);
+    EXPECT_EQ(texts[i].software, kExifSoftware);
+  }
+}
+
+TEST(JpegExport, SavingOverTheSourceReplacesItAndKeepsItsTexts) {
+  test::TempDir dir;
+  const std::string source = MakeSource(dir, "NIKON", "COOLPIX P1");
+  const Image image = test::RandomImage(24, 16, 6);
+  SaveJpegWithExif(image, source, source);
+  SaveJpegWithExif(image, source, source);
+  TExif exif;
+  exif.ReadFromFile(source);
+  EXPECT_EQ(exif.Make, "NIKON");
+  EXPECT_EQ(exif.Model, "COOLPIX P1");
+  EXPECT_EQ(test::DecodeWithLibrary(source).Width(), 24);
+}
+
+TEST(JpegExport, MalformedSourceBlocksNeverStopASave) {
+  test::TempDir dir;
+  const std::vector<Bytes> sources = {
+      test::JpegBuilder().Exif(test::TiffBuilder(true).FirstDirectoryAt(0x7FFFFFFF).Build()).End(),
+      test::JpegBuilder().Exif(test::TiffBuilder(false).Raw(0x010F, 2, 0xFFFFFFFF, 0xFFFFFFF0).Build()).End(),
+      test::JpegBuilder().Exif(test::TiffBuilder(true).DeclaredCount(0).Build()).End(),
+      test::JpegBuilder().Xmp(500).End(),
+      Bytes{0xFF, 0xD8, 0xFF, 0xE1, 0x00},
+      Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F'},
+  };
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const std::string source = dir.file("bad" + std::to_string(i) + ".jpg");
+    test::WriteFileBytes(source, sources[i]);
+    const std::string target = dir.file("out" + std::to_string(i) + ".jpg");
+    EXPECT_NO_THROW(SaveJpegWithExif(test::RandomImage(8, 8, 7), target, source)) << i;
+    EXPECT_EQ(test::DecodeWithLibrary(target).Width(), 8) << i;
+  }
+}
+
+TEST(JpegExport, EncodingFailuresAreReportedWithTheFileName) {
+  test::TempDir dir;
+  try {
+    SaveJpegWithExif(Image(), dir.file("empty.jpg"), "");
+    FAIL() << "an empty picture was saved";
+  } catch (const TavrenError& error) {
+    EXPECT_EQ(error.file(), dir.file("empty.jpg"));
+  }
+  // Wider than the format allows: the library refuses it, and nothing exits.
+  EXPECT_THROW(SaveJpegWithExif(Image(70000, 1), dir.file("wide.jpg"), ""), TavrenError);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+}  // namespace
+}  // namespace tavren
