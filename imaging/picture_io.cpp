@@ -4,8 +4,10 @@
 
 #include "imaging/bmp_codec.h"
 #include "imaging/error.h"
+#include "imaging/exif_reader.h"
 #include "imaging/file_bytes.h"
 #include "imaging/jpeg_decoder.h"
+#include "imaging/orientation.h"
 #include "imaging/picture_kind.h"
 #include "imaging/text_helpers.h"
 
@@ -17,7 +19,18 @@ Image LoadPicture(const std::string& path) {
   throw TavrenError(path, "Format " + FileExtUpper(path) + " not supported.");
 }
 
-Image LoadJpegPicture(const std::string& path) { return DecodeJpegFile(path); }
+Image LoadJpegPicture(const std::string& path) {
+  const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+  return LoadJpegMemory(bytes.data(), bytes.size(), path);
+}
+
+Image LoadJpegMemory(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  Image image = DecodeJpeg(data, size, name);
+  TExif exif;
+  exif.ReadFromMemory(data, size);
+  ApplyOrientation(image, exif.Orientation);
+  return image;
+}
 
 Image DecodeJpegFile(const std::string& path) {
   const std::vector<std::uint8_t> bytes = ReadFileBytes(path);

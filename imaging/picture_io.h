@@ -15,8 +15,13 @@ namespace tavren {
 // "Format X not supported." (X the extension in upper case).
 Image LoadPicture(const std::string& path);
 
-// The JPEG path of LoadPicture: decodes the file and returns the picture.
+// The JPEG path of LoadPicture: decodes the file and turns and mirrors the
+// picture as its EXIF orientation says, so that it stands upright.
 Image LoadJpegPicture(const std::string& path);
+// The same for a JPEG file held in memory.
+Image LoadJpegMemory(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// The decoders: the picture as stored, without regard to its orientation.
 
 Image DecodeJpegFile(const std::string& path);
 Image DecodeJpegMemory(const std::uint8_t* data, std::size_t size, const std::string& name);
