@@ -1,0 +1,94 @@
+// Exact histogram specification.  For every channel a journal says, for
+// each source level, to which target levels how many of its pixels move;
+// the picture is then walked once in scan order and each pixel takes the
+// next move of its level, so the first pixels met take the lowest targets.
+#include "histogram/match.h"
+
+#include <vector>
+
+namespace tavren {
+
+namespace {
+
+struct Move {
+  std::int32_t Level;
+  std::int32_t Count;
+};
+
+// The moves of one channel: the list of source level r is
+// moves[begin[r] .. begin[r + 1]).
+struct ChannelJournal {
+  std::vector<Move> moves;
+  std::array<std::int32_t, 257> begin{};
+  std::array<std::int32_t, 256> cursor{};  // first move that may still have room
+};
+
+// Pairs the source levels, lowest first, with the target levels, lowest
+// first: a source level's pixels fill the lowest target levels not yet full.
+void BuildChannelJournal(const THistogram& source, const THistogram& target,
+                         ChannelJournal& journal) {
+  journal.moves.clear();
+  std::array<std::int32_t, 256> used{};
+  int t = 0;  // the lowest level that is not yet full; it never moves back
+  int r = 0;
+  for (; r < 256; ++r) {
+    journal.begin[r] = static_cast<std::int32_t>(journal.moves.size());
+    while (t < 256 && used[t] >= target[t]) ++t;
+    if (t == 256) break;  // every target level is full
+    std::int32_t remaining = source[r];
+    for (int level = t; remaining > 0 && level <= 255; ++level) {
+      const std::int32_t free = target[level] - used[level];
+      const std::int32_t count = free < remaining ? free : remaining;
+      remaining -= count;
+      used[level] += count;
+      journal.moves.push_back({level, count});
+    }
+  }
+  for (; r <= 256; ++r) journal.begin[r] = static_cast<std::int32_t>(journal.moves.size());
+  for (int v = 0; v < 256; ++v) journal.cursor[v] = journal.begin[v];
+}
+
+// The new value of a pixel whose channel holds v.  A list of one move sends
+// every pixel there; otherwise the first move with room takes the pixel.
+// With no move left the value stays.
+inline std::uint8_t TakeLevel(ChannelJournal& journal, std::uint8_t v) {
+  const std::int32_t begin = journal.begin[v];
+  const std::int32_t end = journal.begin[v + 1];
+  if (end - begin == 1) return static_cast<std::uint8_t>(journal.moves[begin].Level);
+  std::int32_t& cursor = journal.cursor[v];
+  while (cursor < end && journal.moves[cursor].Count <= 0) ++cursor;
+  if (cursor == end) return v;
+  --journal.moves[cursor].Count;
+  return static_cast<std::uint8_t>(journal.moves[cursor].Level);
+}
+
+void WalkPicture(Image& image, ChannelJournal& red, ChannelJournal& green,
+                 ChannelJournal& blue) {
+  for (std::int32_t y = 0; y < image.Height(); ++y) {
+    std::uint8_t* p = image.Row(y);
+    for (std::int32_t x = 0; x < image.Width(); ++x, p += 3) {
+      p[2] = TakeLevel(red, p[2]);
+      p[1] = TakeLevel(green, p[1]);
+      p[0] = TakeLevel(blue, p[0]);
+    }
+  }
+}
+
+}  // namespace
+
+void MatchHistogram(Image& image, THistSet target) {
+  std::int32_t n = 0;
+  if (!ImagePixelCount(image, n)) return;
+  if (!target[hcRed].Ready || !target[hcGreen].Ready || !target[hcBlue].Ready) return;
+  THist hist;
+  THistSet own;
+  hist.Gather(image, own);
+  hist.NormalizeRGB(target, n, false);
+  ChannelJournal red, green, blue;
+  BuildChannelJournal(own[hcRed], target[hcRed], red);
+  BuildChannelJournal(own[hcGreen], target[hcGreen], green);
+  BuildChannelJournal(own[hcBlue], target[hcBlue], blue);
+  WalkPicture(image, red, green, blue);
+}
+
+}  // namespace tavren
