@@ -1,6 +1,7 @@
 // Per-level pieces of the targets: the blend of the two shapes, and the
 // pulls back towards the source histogram that protect valleys, clipped ends
 // and ledges from a plain histogram specification.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -38,9 +39,8 @@ void TLumora::ProtectChannelTarget(int channel, Extended valley) {
   const int slot = ChannelSlot(channel);
 
   for (const TValleyRec& v : Valleys[slot])
-    for (int i = v.StartLevel; i <= v.EndLevel; ++i)
-      if (InRange(i, 0, 255))
-        t[i] = DampValleyBin(sc[i], t.PeakCountClipped, v.Weight, t[i] - sc[i], valley);
+    for (int i = std::max(v.StartLevel, 0); i <= std::min(v.EndLevel, 255); ++i)
+      t[i] = DampValleyBin(sc[i], t.PeakCountClipped, v.Weight, t[i] - sc[i], valley);
 
   const std::int32_t dark = LedgeData.Left[channel];
   if (dark >= 0) PullTowardsSource(t, sc, 0, 0, dark, dark, 1);
@@ -55,8 +55,7 @@ void TLumora::ProtectChannelTarget(int channel, Extended valley) {
 
 void PullTowardsSource(THistogram& target, const THistogram& source, int anchor, int from,
                        int to, std::int32_t width, Extended strength) {
-  for (int i = from; i <= to; ++i) {
-    if (!InRange(i, 0, 255)) continue;
+  for (int i = std::max(from, 0); i <= std::min(to, 255); ++i) {
     const Extended f = SafeDiv(std::abs(i - anchor), width, 0);
     target[i] += static_cast<std::int32_t>(Round((1 - f) * (source[i] - target[i]) * strength));
   }
