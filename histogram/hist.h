@@ -88,6 +88,12 @@ class THist {
                    int passes, int radius) const;
 };
 
+// The end-zone width w corrected by adjust percent (EdgeWidth's last step).
+std::int32_t AdjustEdgeWidth(std::int64_t width, std::int32_t adjust);
+
+// Round of the mean of w[center - half .. center + half].
+std::int32_t WindowMean(const THistogram& w, int center, int half);
+
 // The 256 counts of the built-in reference shape.
 const std::array<std::int32_t, 256>& TemplateHistogram();
 
