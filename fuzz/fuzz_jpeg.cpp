@@ -1,4 +1,5 @@
-// JPEG intake on arbitrary bytes: a picture or TavrenError, nothing else.
+// JPEG intake (decoding and turning upright) on arbitrary bytes: a picture
+// or TavrenError, nothing else.
 #include <cstdint>
 #include <cstdlib>
 
@@ -7,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {
-    const tavren::Image image = tavren::DecodeJpegMemory(data, size, "fuzz.jpg");
+    const tavren::Image image = tavren::LoadJpegMemory(data, size, "fuzz.jpg");
     if (image.ByteSize() != 3ull * image.Width() * image.Height()) std::abort();
   } catch (const tavren::TavrenError&) {
   }

@@ -3,14 +3,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "imaging/error.h"
-#include "imaging/text_helpers.h"
+#include "imaging/file_replace.h"
 
 namespace tavren {
 
@@ -41,30 +40,6 @@ class FileDescriptor {
   int fd_;
 };
 
-void WriteAll(int fd, const std::vector<std::uint8_t>& bytes, const std::string& path) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw TavrenError(path, SystemReason("cannot write the file", n < 0 ? errno : ENOSPC));
-    done += static_cast<std::size_t>(n);
-  }
-}
-
-// A name in path's folder that no file has yet, opened for writing.
-int CreateTemporaryBeside(const std::string& path, std::string& tempPath) {
-  std::random_device seed;
-  std::mt19937 random(seed());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = FileFolder(path) + "." + FileNameOf(path) + ".tmp" + std::to_string(::getpid()) +
-               "-" + std::to_string(random() % 1000000);
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return fd;
-    if (errno != EEXIST) throw TavrenError(path, SystemReason("cannot create the file", errno));
-  }
-  throw TavrenError(path, "cannot create a temporary file beside it");
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
@@ -87,18 +62,7 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::string tempPath;
-  FileDescriptor file(CreateTemporaryBeside(path, tempPath));
-  try {
-    WriteAll(file.get(), bytes, path);
-    if (::fsync(file.get()) != 0) throw TavrenError(path, SystemReason("cannot write the file", errno));
-    if (!file.Close()) throw TavrenError(path, SystemReason("cannot write the file", errno));
-    if (::rename(tempPath.c_str(), path.c_str()) != 0)
-      throw TavrenError(path, SystemReason("cannot replace the file", errno));
-  } catch (...) {
-    ::unlink(tempPath.c_str());
-    throw;
-  }
+  ReplaceFileContents(path, bytes.data(), bytes.size());
 }
 
 }  // namespace tavren

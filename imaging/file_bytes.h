@@ -12,9 +12,7 @@ namespace tavren {
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 
 // Writes bytes to path so that path holds either its previous content or
-// all of the new bytes, never a part: the bytes go to a temporary file in
-// the same folder, which then replaces path.  On any failure the temporary
-// file is removed and TavrenError is thrown.
+// all of the new bytes, never a part (ReplaceFileContents).
 void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace tavren
