@@ -1,0 +1,75 @@
+// One tone-correction pass (amount 100, standard parameters) on a
+// 12-megapixel picture and on a 1920 x 1080 one.  The pictures are the
+// largest photo of the shared corpus stretched to those sizes, or a
+// generated photo-like picture when the corpus is not there.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <utility>
+
+#include "imaging/picture_io.h"
+#include "imaging/stretch.h"
+#include "lumora/lumora.h"
+
+namespace {
+
+using tavren::Image;
+
+constexpr tavren::TLumoraParams kStandard{0, 0, 0, 0, 0.5, 51, 51};
+
+Image Generated(std::int32_t width, std::int32_t height) {
+  Image image(width, height);
+  std::mt19937 random(7);
+  for (std::int32_t y = 0; y < height; ++y) {
+    std::uint8_t* p = image.Row(y);
+    for (std::int32_t x = 0; x < width; ++x, p += 3) {
+      const double base = 60 + 60.0 * x / width + 30 * std::sin(6.0 * y / height);
+      for (int b = 0; b < 3; ++b)
+        p[b] = static_cast<std::uint8_t>(std::clamp(base * (0.8 + 0.15 * b) +
+                                                        static_cast<int>(random() % 9) - 4,
+                                                    0.0, 255.0));
+    }
+  }
+  return image;
+}
+
+Image Source() {
+  const std::filesystem::path photo =
+      std::filesystem::path(TAVREN_CORPUS_DIR) / "mobile" / "HMD_Nokia_8.3_5G.jpg";
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(photo, ec)) return tavren::LoadPicture(photo.string());
+  return Generated(4000, 3000);
+}
+
+const Image& PictureOfSize(std::int32_t width, std::int32_t height) {
+  static std::map<std::pair<int, int>, Image> pictures;
+  auto [it, added] = pictures.try_emplace({width, height});
+  if (added) {
+    static const Image source = Source();
+    it->second.Reset(width, height);
+    tavren::StretchNearest(source, it->second);
+  }
+  return it->second;
+}
+
+void BM_LumoraPass(benchmark::State& state) {
+  const Image& picture =
+      PictureOfSize(static_cast<std::int32_t>(state.range(0)), static_cast<std::int32_t>(state.range(1)));
+  tavren::TLumora lumora;
+  Image image;
+  for (auto _ : state) {
+    state.PauseTiming();
+    image.Assign(picture);
+    state.ResumeTiming();
+    lumora.RunPass(image, 100, kStandard);
+    benchmark::DoNotOptimize(image.Data());
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(1));
+}
+BENCHMARK(BM_LumoraPass)->Args({4000, 3000})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+
+}  // namespace
