@@ -72,4 +72,39 @@ void BM_LumoraPass(benchmark::State& state) {
 }
 BENCHMARK(BM_LumoraPass)->Args({4000, 3000})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
 
+// The per-pixel scans at the end of a pass, on the 12-megapixel picture and
+// the result of one pass over it.
+const Image& PassedPicture() {
+  static const Image passed = [] {
+    Image image = PictureOfSize(4000, 3000);
+    tavren::TLumora().RunPass(image, 100, kStandard);
+    return image;
+  }();
+  return passed;
+}
+
+void BM_LumoraLimitChanges(benchmark::State& state) {
+  const Image& orig = PictureOfSize(4000, 3000);
+  Image image;
+  for (auto _ : state) {
+    state.PauseTiming();
+    image.Assign(PassedPicture());
+    state.ResumeTiming();
+    tavren::LimitChanges(image, orig, 21, 11);  // the tighter limits of artifact suppression
+  }
+}
+BENCHMARK(BM_LumoraLimitChanges)->Unit(benchmark::kMillisecond);
+
+void BM_LumoraRestoreColorRatios(benchmark::State& state) {
+  const Image& orig = PictureOfSize(4000, 3000);
+  Image image;
+  for (auto _ : state) {
+    state.PauseTiming();
+    image.Assign(PassedPicture());
+    state.ResumeTiming();
+    tavren::RestoreColorRatios(image, orig);
+  }
+}
+BENCHMARK(BM_LumoraRestoreColorRatios)->Unit(benchmark::kMillisecond);
+
 }  // namespace

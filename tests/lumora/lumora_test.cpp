@@ -127,7 +127,7 @@ TEST(LumoraProcess, TinyAndEmptyPicturesAreHandled) {
   }
 }
 
-TEST(LumoraPass, ChannelTargetsHoldExactlyThePixelCount) {
+TEST(LumoraPass, ChannelTargetsHoldExactlyThePixelCountOnTheChannelsOwnLevels) {
   TLumora lumora;
   const Image pictures[] = {PhotoLike(40, 30, 4), test::RandomImage(33, 21, 9),
                             PhotoLike(13, 7, 5)};
@@ -135,6 +135,8 @@ TEST(LumoraPass, ChannelTargetsHoldExactlyThePixelCount) {
     for (std::int32_t amount : {40, 100}) {
       Image image = picture;
       lumora.RunPass(image, amount, kStandard);
+      THistSet source;
+      THist().Gather(picture, source);
       const std::int64_t n = std::int64_t{picture.Width()} * picture.Height();
       for (int c : {hcRed, hcGreen, hcBlue}) {
         const THistogram& target = lumora.Targets()[c];
@@ -142,6 +144,13 @@ TEST(LumoraPass, ChannelTargetsHoldExactlyThePixelCount) {
         const std::int64_t total = TotalOf(target);
         if (total != 0) {
           EXPECT_EQ(total, n) << "channel " << c << " amount " << amount;
+        }
+        // A channel's share of the intensity target lies on the levels the
+        // channel uses, and the protections only pull towards its counts.
+        for (int i = 0; i <= 255; ++i) {
+          if (source[c][i] == 0) {
+            EXPECT_EQ(target[i], 0) << "channel " << c << " level " << i;
+          }
         }
       }
       EXPECT_EQ(lumora.LedgeData.Left[0], 0);
