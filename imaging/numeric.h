@@ -32,9 +32,13 @@ inline Extended SafeDiv(Extended numerator, Extended denominator, Extended fallb
   return denominator != 0 ? numerator / denominator : fallback;
 }
 
-// Round(x) for x >= 0, otherwise 0 (a NaN also gives 0).
+// Round(x) for x >= 0, otherwise 0 (a NaN also gives 0).  Counts are
+// 32-bit: a value beyond that range saturates instead of wrapping around to
+// a negative count.
 inline std::int32_t RoundNonNegative(Extended x) {
-  return x >= 0 ? static_cast<std::int32_t>(Round(x)) : 0;
+  if (!(x >= 0)) return 0;
+  if (x >= 2147483647.0L) return 2147483647;
+  return static_cast<std::int32_t>(Round(x));
 }
 
 inline std::int32_t MinInt(std::int32_t a, std::int32_t b) { return a < b ? a : b; }

@@ -27,6 +27,7 @@ TEST(Numeric, RoundNonNegative) {
   EXPECT_EQ(RoundNonNegative(3.5L), 4);
   EXPECT_EQ(RoundNonNegative(-0.4L), 0);
   EXPECT_EQ(RoundNonNegative(std::nanl("")), 0);
+  EXPECT_EQ(RoundNonNegative(1e12L), 2147483647);  // saturates, never wraps
 }
 
 TEST(Numeric, SafeDiv) {
