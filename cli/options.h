@@ -1,0 +1,66 @@
+// The command line of `tavren`: what the user asked for, and the names of
+// the files it writes.  Parsing does no file access, so it is tested alone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/process_types.h"
+
+namespace tavren::cli {
+
+enum class TCommand { Enhance, Info, Help, Version };
+
+struct TCliOptions {
+  TCommand command = TCommand::Help;
+
+  // enhance: an automatic type, or a manual setting (any strength or
+  // suppression flag) computed as the Manual Tuning panel computes it.
+  TProcessType type = ptNormal;
+  bool manual = false;
+  TTypePreset manualSettings{};  // strengths not named stay Off
+
+  // --fit WIDTHxHEIGHT: reduce as the window reduces to its view first.
+  bool fit = false;
+  std::int32_t fitWidth = 0;
+  std::int32_t fitHeight = 0;
+
+  std::string outputFile;  // -o
+  std::string outputDir;   // --out-dir
+  bool force = false;
+  int jobs = 1;
+
+  std::vector<std::string> pictures;
+
+  // The strengths and options the pictures are processed with.
+  TTypePreset Preset() const;
+};
+
+struct TParseResult {
+  bool ok = false;
+  std::string error;  // why the command line is not usable (when !ok)
+  TCliOptions options;
+};
+
+// args are the words after the program name.
+TParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+// The short usage shown with --help and after a usage error.
+std::string UsageText();
+
+// The file kinds `enhance` writes, chosen by the output's extension
+// (case-insensitive): .jpg and .jpeg, .bmp.
+enum class TOutputKind { Jpeg, Bmp, Unsupported };
+TOutputKind OutputKindOf(const std::string& path);
+
+// Where the result of picture goes: -o as given; otherwise the picture's
+// name with "copy" before its extension and the extension .jpg, in the
+// picture's folder or in --out-dir.
+std::string OutputPathFor(const TCliOptions& options, const std::string& picture);
+
+// Upper bounds of the numbers the user may give.
+inline constexpr int kMaxJobs = 256;
+inline constexpr std::int32_t kMaxFitSide = 1000000;
+
+}  // namespace tavren::cli
