@@ -101,5 +101,27 @@ TEST(ClipSpikes, PeakFlags) {
   EXPECT_EQ(set[hcRed].PeakCountClipped, 945);
 }
 
+TEST(ClipSpikes, SpacingIsReadFromDistinctHeights) {
+  // Heights 1000, 1000, 500, 400, 300, ...: the four largest distinct ones
+  // are 1000, 500, 400, 300, so the cut is Round(367 x 1.05) = 385.
+  THistogram h = Histogram({{10, 1000}, {20, 1000}, {30, 500}, {40, 400}, {50, 300},
+                            {60, 200}, {70, 150}, {80, 120}, {90, 110}, {100, 100}},
+                           50);
+  THist().ClipSpikes(h);
+  for (int level : {10, 20, 30, 40}) EXPECT_EQ(h[level], 385) << level;
+  EXPECT_EQ(h[50], 300);
+}
+
+TEST(ClipSpikes, MarginIsTheExtendedNearestTo105) {
+  // L = 910; 910 x 1.05 in extended lies just below 955.5, so the cut is 955
+  // (a double 1.05 would give 956).
+  THistogram h = Histogram({{10, 10000}, {20, 910}, {30, 800}, {40, 700}, {50, 600},
+                            {60, 500}, {70, 400}, {80, 300}, {90, 200}, {100, 100}},
+                           50);
+  THist().ClipSpikes(h);
+  EXPECT_EQ(h[10], 955);
+  EXPECT_EQ(h[20], 910);
+}
+
 }  // namespace
 }  // namespace tavren
