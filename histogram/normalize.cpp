@@ -63,7 +63,9 @@ const std::array<std::int32_t, 256>& TemplateHistogram() {
 
 void THist::Normalize(THistogram& h, std::int32_t total) const {
   const std::int64_t sum = Total(h);
-  if (sum == 0 || total == 0) return;
+  // A negative goal cannot be reached with non-negative counts (the residue
+  // sweeps would never end), so it is treated like a goal of 0.
+  if (sum == 0 || total <= 0) return;
   const Extended f = SafeDiv(total, sum, 1);
   for (int i = h.Low; i <= h.High; ++i) h[i] = static_cast<std::int32_t>(Round(h[i] * f));
   h.PeakCount = static_cast<std::int32_t>(Round(h.PeakCount * f));

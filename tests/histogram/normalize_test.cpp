@@ -53,6 +53,15 @@ TEST(Normalize, EmptyOrZeroTotalStaysAndPeakIsScaled) {
   EXPECT_EQ(h.PeakCountClipped, 3);
 }
 
+TEST(Normalize, NegativeTotalLeavesCountsAlone) {
+  // Five counts of 1 towards -3 would round to -1 each and leave a residue
+  // that no positive count could absorb.
+  THist hist;
+  THistogram h = Counts({1, 1, 1, 1, 1});
+  hist.Normalize(h, -3);
+  for (int v = 0; v < 5; ++v) EXPECT_EQ(h[v], 1);
+}
+
 TEST(Template, ShapeAndRescaling) {
   const auto& t = TemplateHistogram();
   EXPECT_EQ(std::accumulate(t.begin(), t.end(), 0LL), 7643492);
