@@ -26,8 +26,8 @@ convert=$(command -v convert-im6.q16 || command -v convert)
 # Test pictures made from a corpus photo: 12 and 24 megapixels and a
 # 1920x1080 one, stored at quality 95 as a camera would.
 source_photo=$corpus/hdr/iphone_hdr_YES.jpg
-for spec in 12mp:4000x3000 24mp:6000x4000 fullhd:1920x1080; do
-  name=${spec%%:*}; size=${spec#*:}
+for entry in 12mp:4000x3000 24mp:6000x4000 fullhd:1920x1080; do
+  name=${entry%%:*}; size=${entry#*:}
   [ -f "$data/$name.jpg" ] ||
     "$convert" "$source_photo" -resize "${size}!" -quality 95 "$data/$name.jpg"
 done

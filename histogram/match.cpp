@@ -1,4 +1,4 @@
-// Exact histogram specification.  For every channel a journal says, for
+// Exact histogram matching.  For every channel a journal says, for
 // each source level, to which target levels how many of its pixels move;
 // the picture is then walked once in scan order and each pixel takes the
 // next move of its level, so the first pixels met take the lowest targets.

@@ -1,4 +1,4 @@
-// Exact histogram specification of a working image, channel by channel.
+// Exact histogram matching of a working image, channel by channel.
 #pragma once
 
 #include "histogram/hist.h"

@@ -1,4 +1,4 @@
-// Lumora tone correction: histogram specification towards a blend of a
+// Lumora tone correction: histogram matching towards a blend of a
 // reference shape and the picture's own smoothed shape, with protected ends,
 // ledges and valleys, change limits and colour-ratio restoration.
 #pragma once

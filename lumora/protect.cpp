@@ -1,6 +1,6 @@
 // Per-level pieces of the targets: the blend of the two shapes, and the
 // pulls back towards the source histogram that protect valleys, clipped ends
-// and ledges from a plain histogram specification.
+// and ledges from a plain histogram matching.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
