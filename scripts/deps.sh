@@ -17,6 +17,7 @@ if [ "$kind" = test ]; then
     libjpeg-turbo-progs      # djpeg/cjpeg for the benchmarks
     clang libclang-rt-14-dev libfuzzer-14-dev
     xvfb xauth
+    desktop-file-utils       # validates the installed desktop entry
   )
 fi
 
