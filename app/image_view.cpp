@@ -48,6 +48,11 @@ void TImageView::SetPicture(const Image& picture) {
   update();
 }
 
+void TImageView::SetPicture(Image&& picture) {
+  picture_ = std::move(picture);
+  update();
+}
+
 void TImageView::paintEvent(QPaintEvent*) {
   if (!ImageHasPixels(picture_)) return;
   // The picture's own bytes, blue-green-red and packed, seen as a QImage

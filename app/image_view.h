@@ -26,6 +26,7 @@ class TImageView : public QWidget {
   // The picture on show; the view keeps its own copy.
   const Image& Picture() const { return picture_; }
   void SetPicture(const Image& picture);
+  void SetPicture(Image&& picture);
 
  signals:
   void mouseDown(Qt::MouseButton button);
