@@ -16,7 +16,7 @@ if [ "$kind" = test ]; then
     imagemagick              # makes BMP variants for the decoder tests
     libjpeg-turbo-progs      # djpeg/cjpeg for the benchmarks
     clang libclang-rt-14-dev libfuzzer-14-dev
-    xvfb xauth
+    xvfb xauth xdotool x11-utils   # the window on a real X display
     desktop-file-utils       # validates the installed desktop entry
   )
 fi
