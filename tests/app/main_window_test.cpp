@@ -168,6 +168,18 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.platform.waitDepth, 0);
   }
 
+  void StoredViewSizeReducesTheCommandLinePicture() {
+    test::TempDir settings;
+    const std::string statePath = settings.file("Main");
+    TState(MakeFileStateStore(statePath)).SaveState(0, 500, 700, 120, 160);
+    TWindowRig rig({QStringLiteral(TAVREN_SAMPLE_PHOTO)}, statePath);
+    rig.Show();
+    QVERIFY(rig.window->Engine().BaseReduced());
+    QCOMPARE(rig.window->Engine().BaseImage()->Width(), 160);
+    QCOMPARE(rig.window->Engine().BaseImage()->Height(), 120);
+    QCOMPARE(rig.SizeText(), QStringLiteral("640 x 480"));  // an opened file shows its full size
+  }
+
   void KeyTableRunsCommandsOnlyForItsKeys() {
     TWindowRig rig;
     rig.Show();
