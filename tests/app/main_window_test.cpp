@@ -316,6 +316,18 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.Button("tbt99ManualTuning")->isChecked());
     rig.Button("tbt1Weak")->click();
     QVERIFY(rig.Find("pnManualTuning")->isHidden());
+
+    // Lumora Off and Clarivex Off: the manual result is the base image.
+    rig.Button("tbt99ManualTuning")->click();
+    QTest::mouseClick(rig.Find("rbLM0Off"), Qt::LeftButton);
+    QTest::mouseClick(rig.Find("rbCX0Off"), Qt::LeftButton);
+    QCOMPARE(rig.Shown(), *rig.window->Engine().BaseImage());
+    // The close image goes back to Original, whatever was pressed before.
+    QTest::mouseClick(rig.Find("imFTClose"), Qt::LeftButton);
+    QVERIFY(rig.Button("tbt0Off")->isChecked());
+    QVERIFY(rig.Find("pnManualTuning")->isHidden());
+    QCOMPARE(rig.Shown(), rig.Result(ptOriginal));
+    QCOMPARE(rig.platform.waitDepth, 0);
   }
 
   void PageKeysStepThroughTheFolder() {
