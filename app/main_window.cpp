@@ -27,11 +27,8 @@
 #include "app/manual_panel.h"
 #include "app/platform_ui.h"
 #include "app/state.h"
+#include "app/window_resources.h"
 #include "imaging/text_helpers.h"
-
-// The icons live in the window library; a static library's resources are
-// registered by hand.
-static void InitWindowResources() { Q_INIT_RESOURCE(resources); }
 
 namespace tavren {
 

@@ -10,15 +10,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-// The window library is static: its resources are linked in only when
-// something refers to them.
-static void InitWindowResources() {
-  static const bool loaded = [] {
-    Q_INIT_RESOURCE(resources);
-    return true;
-  }();
-  (void)loaded;
-}
+#include "app/window_resources.h"
 
 namespace tavren {
 
