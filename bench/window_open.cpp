@@ -1,0 +1,71 @@
+// How long the window takes from "open this 12-megapixel JPEG" until Normal
+// is on show, in a window of full-HD size: decode, cache, base image, the
+// three automatic types and the repaint.  Runs offscreen.
+//   window_open PICTURE [ROUNDS]
+// Prints the milliseconds of each open from the file (the cache is emptied
+// between rounds) and of each reopen from the cache, then their medians.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "app/files.h"
+#include "app/fixed_texts.h"
+#include "app/main_window.h"
+#include "app/platform_ui.h"
+#include "app/state.h"
+#include "imaging/picture_cache.h"
+
+namespace {
+
+class TQuietPlatform : public tavren::TPlatform {
+ public:
+  void Beep() override { std::fprintf(stderr, "window_open: the picture did not open\n"); }
+  void PushWaitCursor() override {}
+  void PopWaitCursor() override {}
+};
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: window_open PICTURE [ROUNDS]\n");
+    return 2;
+  }
+  const std::string path = argv[1];
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+  tavren::DecodeFixedTexts();
+
+  tavren::TFiles files;
+  std::vector<double> fromFile;
+  std::vector<double> fromCache;
+  for (int round = 0; round < rounds; ++round) {
+    tavren::TCache cache;
+    tavren::TState state(tavren::MakeFileStateStore("/dev/null/none"));
+    TQuietPlatform platform;
+    tavren::TfrmMain window({files, cache, state, {}, argv[0]}, platform, {});
+    window.show();
+    window.resize(1920, 1080);
+    while (!window.StartupDone()) QCoreApplication::processEvents();
+    for (std::vector<double>* times : {&fromFile, &fromCache}) {
+      QElapsedTimer clock;
+      clock.start();
+      window.OpenImage(path, false);
+      window.repaint();
+      times->push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    }
+    std::printf("round %d: from the file %.0f ms, from the cache %.0f ms\n", round + 1,
+                fromFile.back(), fromCache.back());
+  }
+  std::printf("median: from the file %.0f ms, from the cache %.0f ms\n", Median(fromFile),
+              Median(fromCache));
+  return 0;
+}
