@@ -68,6 +68,9 @@ TfrmMain::TfrmMain(TMainServices services, TPlatform& platform, QStringList argu
   tmrMain_ = new QTimer(this);
   tmrMain_->setObjectName(QStringLiteral("tmrMain"));
   connect(tmrMain_, &QTimer::timeout, this, &TfrmMain::PollClipboard);
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+          &TfrmMain::NoteClipboardChange);
+  NoteClipboardChange();
   tmrMain_->start(kClipboardPollMs);
 }
 
@@ -210,9 +213,13 @@ bool TfrmMain::HandleKey(const QKeyEvent& key) {
 
 // Only the tool button follows the clipboard; the welcome panel's button
 // and Ctrl+V stay available.
-void TfrmMain::PollClipboard() {
+void TfrmMain::PollClipboard() { tbtPasteFromClipboard_->setEnabled(clipboardHasImage_); }
+
+// Asking another program for the clipboard's formats can take a while on
+// some desktops, so it is asked once per change, not on every poll.
+void TfrmMain::NoteClipboardChange() {
   const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
-  tbtPasteFromClipboard_->setEnabled(offered != nullptr && offered->hasImage());
+  clipboardHasImage_ = offered != nullptr && offered->hasImage();
 }
 
 void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {

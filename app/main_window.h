@@ -104,6 +104,7 @@ class TfrmMain : public QMainWindow {
 
   bool HandleKey(const QKeyEvent& key);
   void PollClipboard();
+  void NoteClipboardChange();
   void LayoutImageArea();
 
   void ComputeVariants(bool useStoredViewSize);
@@ -145,6 +146,7 @@ class TfrmMain : public QMainWindow {
   bool firstShowDone_ = false;
   bool startupDone_ = false;
   bool welcomeHidden_ = false;
+  bool clipboardHasImage_ = false;
 };
 
 // The picture of a QImage as a working image (24 bits, blue-green-red).
