@@ -1,6 +1,40 @@
 #include "imaging/image.h"
 
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <new>
+
 namespace tavren {
+
+namespace {
+
+// The large page size; blocks from this size on are aligned to it.
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
+
+}  // namespace
+
+template <typename T>
+void* PixelAllocator<T>::AllocatePixels(std::size_t bytes) {
+  if (bytes < kLargePage) {
+    if (void* p = std::malloc(bytes == 0 ? 1 : bytes)) return p;
+    throw std::bad_alloc();
+  }
+  const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+  void* p = std::aligned_alloc(kLargePage, rounded);
+  if (p == nullptr) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  madvise(p, rounded, MADV_HUGEPAGE);  // only advice: failing changes nothing
+#endif
+  return p;
+}
+
+template <typename T>
+void PixelAllocator<T>::FreePixels(void* p) {
+  std::free(p);
+}
+
+template struct PixelAllocator<std::uint8_t>;
 
 Image::Image(std::int32_t width, std::int32_t height) { Reset(width, height); }
 

@@ -8,10 +8,7 @@ namespace tavren {
 
 namespace {
 
-thread_local bool insidePoolTask = false;
-
-// Rows per band below which splitting costs more than it gains.
-constexpr std::int32_t kMinRowsPerBand = 16;
+thread_local TBanding threadBanding;
 
 }  // namespace
 
@@ -23,6 +20,15 @@ int ConfiguredThreadCount() {
   const unsigned cores = std::thread::hardware_concurrency();
   return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
 }
+
+struct ThreadPool::Job {
+  const std::function<void(int)>* task;
+  int tasks;
+  int next = 0;
+  int unfinished;
+  TBanding banding;
+  std::exception_ptr failure;
+};
 
 ThreadPool::ThreadPool(int threads) {
   for (int i = 1; i < threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
@@ -42,63 +48,79 @@ ThreadPool& ThreadPool::Instance() {
   return pool;
 }
 
-// Takes task indices until none is left.  Called with mutex_ unlocked.
-void ThreadPool::Drain() {
-  for (;;) {
-    int index;
-    const std::function<void(int)>* task;
-    {
-      std::lock_guard lock(mutex_);
-      if (next_ >= tasks_) return;
-      index = next_++;
-      task = task_;
-    }
-    insidePoolTask = true;
-    (*task)(index);
-    insidePoolTask = false;
-    std::lock_guard lock(mutex_);
-    if (--unfinished_ == 0) done_.notify_all();
+bool ThreadPool::TakeIndex(Job& job, int& index) {
+  if (job.next >= job.tasks) return false;
+  index = job.next++;
+  if (job.next == job.tasks) open_.erase(std::find(open_.begin(), open_.end(), &job));
+  return true;
+}
+
+void ThreadPool::RunTask(Job& job, int index) {
+  const TBanding own = threadBanding;
+  threadBanding = job.banding;
+  std::exception_ptr failure;
+  try {
+    (*job.task)(index);
+  } catch (...) {
+    failure = std::current_exception();
   }
+  threadBanding = own;
+  std::lock_guard lock(mutex_);
+  if (failure && !job.failure) job.failure = failure;
+  if (--job.unfinished == 0) done_.notify_all();
 }
 
 void ThreadPool::WorkerLoop() {
-  std::uint64_t seen = 0;
   for (;;) {
+    Job* job;
+    int index;
     {
       std::unique_lock lock(mutex_);
-      wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
-      if (stopping_) return;
-      seen = generation_;
+      wake_.wait(lock, [&] { return stopping_ || !open_.empty(); });
+      if (open_.empty()) return;  // stopping, and nothing is left to do
+      job = open_.front();
+      TakeIndex(*job, index);
     }
-    Drain();
+    RunTask(*job, index);
   }
 }
 
 void ThreadPool::Run(int tasks, const std::function<void(int)>& task) {
   if (tasks <= 0) return;
-  if (workers_.empty() || tasks == 1 || insidePoolTask) {
-    for (int i = 0; i < tasks; ++i) task(i);
+  if (workers_.empty() || tasks == 1) {
+    std::exception_ptr failure;
+    for (int i = 0; i < tasks; ++i) {
+      try {
+        task(i);
+      } catch (...) {
+        if (!failure) failure = std::current_exception();
+      }
+    }
+    if (failure) std::rethrow_exception(failure);
     return;
   }
-  std::lock_guard runLock(runMutex_);
+  Job job{&task, tasks, 0, tasks, threadBanding, nullptr};
   {
     std::lock_guard lock(mutex_);
-    task_ = &task;
-    tasks_ = tasks;
-    next_ = 0;
-    unfinished_ = tasks;
-    ++generation_;
+    open_.push_back(&job);
   }
   wake_.notify_all();
-  Drain();
+  for (;;) {
+    int index;
+    {
+      std::lock_guard lock(mutex_);
+      if (!TakeIndex(job, index)) break;
+    }
+    RunTask(job, index);
+  }
   std::unique_lock lock(mutex_);
-  done_.wait(lock, [&] { return unfinished_ == 0; });
-  task_ = nullptr;
-  tasks_ = 0;
+  done_.wait(lock, [&] { return job.unfinished == 0; });
+  if (job.failure) std::rethrow_exception(job.failure);
 }
 
-RowBands::RowBands(std::int32_t rowCount, int bands) : rows(std::max<std::int32_t>(rowCount, 0)) {
-  const std::int32_t byHeight = std::max<std::int32_t>(1, rows / kMinRowsPerBand);
+RowBands::RowBands(std::int32_t rowCount, int bands, std::int32_t minRows)
+    : rows(std::max<std::int32_t>(rowCount, 0)) {
+  const std::int32_t byHeight = std::max<std::int32_t>(1, rows / std::max<std::int32_t>(minRows, 1));
   count = static_cast<int>(std::max<std::int32_t>(1, std::min<std::int32_t>(bands, byHeight)));
 }
 
@@ -106,11 +128,27 @@ std::int32_t RowBands::Begin(int band) const {
   return static_cast<std::int32_t>(static_cast<std::int64_t>(rows) * band / count);
 }
 
-void ForEachRowBand(std::int32_t rows,
-                    const std::function<void(int, std::int32_t, std::int32_t)>& task) {
-  ThreadPool& pool = ThreadPool::Instance();
-  const RowBands bands(rows, pool.Size());
-  pool.Run(bands.Count(), [&](int b) { task(b, bands.Begin(b), bands.Begin(b + 1)); });
+TBanding CurrentBanding() { return threadBanding; }
+
+ThreadPool& BandPool() {
+  return threadBanding.pool != nullptr ? *threadBanding.pool : ThreadPool::Instance();
 }
+
+ScopedBanding::ScopedBanding(TBanding banding) : previous_(threadBanding) {
+  threadBanding = banding;
+}
+
+ScopedBanding::~ScopedBanding() { threadBanding = previous_; }
+
+RowBands PictureBands(std::int32_t rows) {
+  if (threadBanding.bands > 0) return RowBands(rows, threadBanding.bands, 1);
+  return RowBands(rows, BandPool().Size());
+}
+
+void RunBands(const RowBands& bands, const BandTask& task) {
+  BandPool().Run(bands.Count(), [&](int b) { task(b, bands.Begin(b), bands.Begin(b + 1)); });
+}
+
+void ForEachRowBand(std::int32_t rows, const BandTask& task) { RunBands(PictureBands(rows), task); }
 
 }  // namespace tavren

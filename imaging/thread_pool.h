@@ -3,8 +3,18 @@
 // Run(n, task) calls task(0) .. task(n - 1), spread over the workers and the
 // calling thread, and returns when all have finished.  Work is handed out by
 // index, so a kernel that writes only its own band gives the same bytes
-// whatever the number of threads.  A Run issued from inside a task runs
-// serially on that thread, so nested parallel code can never deadlock.
+// whatever the number of threads.
+//
+// Several Runs may be under way at once, from other threads or from inside
+// a task (the processing types run as tasks, and their kernels split their
+// rows again).  A worker that is free takes the next index of the oldest
+// Run with indices left; the thread that issued a Run works through its own
+// indices itself, so a Run never waits for a worker and nesting cannot
+// deadlock.  Nobody spins: idle threads sleep on a condition variable.
+//
+// A task runs with the banding (see TBanding) of the thread that issued the
+// Run.  An exception thrown by a task is passed on by Run once every task
+// of that Run has finished.
 //
 // The size is the machine's number of cores, or TAVREN_THREADS when that is
 // set (1 = everything serial).
@@ -13,6 +23,8 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -35,36 +47,75 @@ class ThreadPool {
   void Run(int tasks, const std::function<void(int)>& task);
 
  private:
+  struct Job;
+
   void WorkerLoop();
-  void Drain();
+  // Hands out the next index of job; false when none is left.  Needs mutex_.
+  bool TakeIndex(Job& job, int& index);
+  void RunTask(Job& job, int index);
 
   std::vector<std::thread> workers_;
   std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable done_;
-  std::mutex runMutex_;  // one Run at a time from outside the pool
-  const std::function<void(int)>* task_ = nullptr;
-  int tasks_ = 0;
-  int next_ = 0;
-  int unfinished_ = 0;
-  std::uint64_t generation_ = 0;
+  std::condition_variable wake_;  // a job arrived, or the pool stops
+  std::condition_variable done_;  // some job's last task finished
+  std::deque<Job*> open_;         // jobs with indices not yet handed out, oldest first
   bool stopping_ = false;
 };
 
 // The number of threads the process uses (TAVREN_THREADS or the cores).
 int ConfiguredThreadCount();
 
+// Rows per band below which splitting a picture costs more than it gains.
+inline constexpr std::int32_t kMinRowsPerBand = 16;
+
 // Splits rows 0..rows-1 into at most `bands` contiguous bands of nearly
-// equal height; band b covers [Begin(b), Begin(b + 1)).
+// equal height, none lower than minRows (but always at least one band);
+// band b covers [Begin(b), Begin(b + 1)).
 struct RowBands {
-  RowBands(std::int32_t rows, int bands);
+  RowBands(std::int32_t rows, int bands, std::int32_t minRows = kMinRowsPerBand);
   int Count() const { return count; }
   std::int32_t Begin(int band) const;
   std::int32_t rows;
   int count;
 };
 
-// Runs task(band, firstRow, endRow) for bands of the rows over the pool.
-void ForEachRowBand(std::int32_t rows, const std::function<void(int, std::int32_t, std::int32_t)>& task);
+using BandTask = std::function<void(int band, std::int32_t firstRow, std::int32_t endRow)>;
+
+// Where the row-band kernels started from this thread run, and how they
+// split a picture.  The kernels give the same bytes for any banding; it only
+// decides how the work is shared.
+struct TBanding {
+  ThreadPool* pool = nullptr;  // null: the process's pool
+  // 0: one band per thread of the pool, each of at least kMinRowsPerBand
+  // rows.  Otherwise exactly this many bands (at most one per row).
+  int bands = 0;
+};
+
+// The banding of this thread: the process's pool unless a ScopedBanding
+// says otherwise.
+TBanding CurrentBanding();
+ThreadPool& BandPool();
+
+// Sets the banding of this thread for its lifetime (tests use it to run
+// the whole processing with given pools and band counts).
+class ScopedBanding {
+ public:
+  explicit ScopedBanding(TBanding banding);
+  ~ScopedBanding();
+  ScopedBanding(const ScopedBanding&) = delete;
+  ScopedBanding& operator=(const ScopedBanding&) = delete;
+
+ private:
+  TBanding previous_;
+};
+
+// The bands a picture of `rows` rows is split into under CurrentBanding().
+RowBands PictureBands(std::int32_t rows);
+
+// Runs task(band, firstRow, endRow) for every band over BandPool().
+void RunBands(const RowBands& bands, const BandTask& task);
+
+// RunBands(PictureBands(rows), task).
+void ForEachRowBand(std::int32_t rows, const BandTask& task);
 
 }  // namespace tavren

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <numeric>
+#include <stdexcept>
+#include <thread>
 
 namespace tavren {
 namespace {
@@ -21,14 +23,58 @@ TEST(ThreadPool, RunsEveryTaskExactlyOnce) {
   }
 }
 
-TEST(ThreadPool, NestedRunIsSerialAndFinishes) {
+TEST(ThreadPool, NestedRunsFinish) {
+  for (int threads : {2, 3, 7}) {
+    ThreadPool pool(threads);
+    std::atomic<int> total{0};
+    pool.Run(4, [&](int) {
+      ThreadPool::Instance().Run(5, [&](int) { ++total; });
+      pool.Run(5, [&](int) { pool.Run(3, [&](int) { ++total; }); });
+    });
+    EXPECT_EQ(total.load(), 4 * (5 + 15));
+  }
+}
+
+TEST(ThreadPool, RunsFromSeveralThreadsAtOnce) {
   ThreadPool pool(3);
   std::atomic<int> total{0};
-  pool.Run(4, [&](int) {
-    ThreadPool::Instance().Run(5, [&](int) { ++total; });
-    pool.Run(5, [&](int) { ++total; });
+  std::vector<std::thread> callers;
+  for (int t = 0; t < 4; ++t)
+    callers.emplace_back([&] {
+      for (int round = 0; round < 50; ++round) pool.Run(6, [&](int) { ++total; });
+    });
+  for (auto& caller : callers) caller.join();
+  EXPECT_EQ(total.load(), 4 * 50 * 6);
+}
+
+TEST(ThreadPool, ExceptionReachesTheCallerAfterEveryTask) {
+  for (int threads : {1, 2, 7}) {
+    ThreadPool pool(threads);
+    std::atomic<int> finished{0};
+    EXPECT_THROW(pool.Run(20,
+                          [&](int i) {
+                            if (i % 7 == 3) throw std::runtime_error("task failed");
+                            ++finished;
+                          }),
+                 std::runtime_error);
+    EXPECT_EQ(finished.load(), 17);
+    // The pool is still usable.
+    pool.Run(5, [&](int) { ++finished; });
+    EXPECT_EQ(finished.load(), 22);
+  }
+}
+
+TEST(ThreadPool, TasksRunWithTheCallersBanding) {
+  ThreadPool pool(3);
+  ThreadPool other(2);
+  ScopedBanding banding({&other, 5});
+  std::atomic<int> right{0};
+  pool.Run(9, [&](int) {
+    if (CurrentBanding().pool == &other && CurrentBanding().bands == 5) ++right;
   });
-  EXPECT_EQ(total.load(), 40);
+  EXPECT_EQ(right.load(), 9);
+  EXPECT_EQ(PictureBands(100).Count(), 5);
+  EXPECT_EQ(&BandPool(), &other);
 }
 
 TEST(ThreadPool, RowBandsCoverAllRowsInOrder) {
