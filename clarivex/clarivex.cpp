@@ -167,10 +167,14 @@ void BuildPeakSpread(const TEmptyAreaCh& area, const Counts& c, ChannelTables& t
   }
 }
 
-void ApplyTables(Image& image, std::array<ChannelTables, 3>& tables) {
-  // Byte offsets of red, green and blue within a pixel.
-  constexpr int kOffset[3] = {2, 1, 0};
-  for (std::int32_t y = 0; y < image.Height(); ++y) {
+namespace {
+
+// Byte offsets of red, green and blue within a pixel.
+constexpr int kOffset[3] = {2, 1, 0};
+
+void ApplyTableRows(Image& image, std::array<ChannelTables, 3>& tables, std::int32_t firstRow,
+                    std::int32_t endRow) {
+  for (std::int32_t y = firstRow; y < endRow; ++y) {
     std::uint8_t* p = image.Row(y);
     for (std::int32_t x = 0; x < image.Width(); ++x, p += 3) {
       for (int c = 0; c < 3; ++c) {
@@ -198,6 +202,56 @@ void ApplyTables(Image& image, std::array<ChannelTables, 3>& tables) {
   }
 }
 
+// Takes up to `pixels` from a counter that is consumed while positive;
+// returns how many it took.
+std::int64_t TakeFrom(std::int32_t& counter, std::int64_t pixels) {
+  const std::int64_t taken = std::min<std::int64_t>(pixels, std::max(counter, 0));
+  counter -= static_cast<std::int32_t>(taken);
+  return taken;
+}
+
+// Brings one channel's tables to where the scan-order walk leaves them after
+// `before[v]` pixels of every input level v.  The spread counters belong to
+// the levels after the split, so the split's outcome for those pixels is
+// counted first and then consumed from the spread.
+void SkipPixels(ChannelTables& t, const std::array<std::int32_t, 256>& before) {
+  std::array<std::int64_t, 256> afterSplit{};
+  for (int v = 0; v < 256; ++v) {
+    std::int64_t pending = before[v];
+    if (pending == 0) continue;
+    TLevelSplit& s = t.Split[v];
+    const std::int64_t low = TakeFrom(s.LowCount, pending);
+    pending -= low;
+    const std::int64_t high = TakeFrom(s.HighCount, pending);
+    pending -= high;
+    afterSplit[static_cast<std::uint8_t>(s.Level)] += low;
+    afterSplit[static_cast<std::uint8_t>(std::min(s.Level + 1, 255))] += high;
+    afterSplit[v] += pending;
+  }
+  for (int w = 0; w < 256; ++w) {
+    std::int64_t pending = afterSplit[w];
+    TPeakSpread& u = t.Spread[w];
+    pending -= TakeFrom(u.Lower, pending);
+    TakeFrom(u.Raise, pending);
+  }
+}
+
+}  // namespace
+
+void ApplyTables(Image& image, std::array<ChannelTables, 3>& tables) {
+  ApplyTableRows(image, tables, 0, image.Height());
+}
+
+void ApplyTables(Image& image, const std::array<ChannelTables, 3>& tables,
+                 const TLevelCensus& census) {
+  RunBands(census.Bands, [&](int b, std::int32_t first, std::int32_t end) {
+    std::array<ChannelTables, 3> band = tables;
+    const TLevelCounts& before = census.Before[static_cast<std::size_t>(b)];
+    for (int c = 0; c < 3; ++c) SkipPixels(band[c], before[kOffset[c]]);
+    ApplyTableRows(image, band, first, end);
+  });
+}
+
 }  // namespace clarivex
 
 void TClarivex::Process(Image& image, std::uint8_t strength, bool suppressColorDistortion) {
@@ -206,8 +260,10 @@ void TClarivex::Process(Image& image, std::uint8_t strength, bool suppressColorD
   std::int32_t n = 0;
   if (!ImagePixelCount(image, n)) return;
   areas_ = TEmptyAreaT{};
+  TLevelCensus census;
+  TakeCensus(image, PictureBands(image.Height()), census);
   THistSet hists;
-  THist().Gather(image, hists);
+  FillHistSet(census.Total, hists);
   const int channel[3] = {hcRed, hcGreen, hcBlue};
   std::array<Counts, 3> counts;
   for (int c = 0; c < 3; ++c) {
@@ -220,7 +276,7 @@ void TClarivex::Process(Image& image, std::uint8_t strength, bool suppressColorD
     BuildSplit(BuildLevelMap(areas_.Ch[c]), counts[c], tables[c]);
     BuildPeakSpread(areas_.Ch[c], counts[c], tables[c]);
   }
-  ApplyTables(image, tables);
+  ApplyTables(image, tables, census);
 }
 
 }  // namespace tavren

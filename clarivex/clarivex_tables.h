@@ -7,6 +7,7 @@
 
 #include "clarivex/clarivex.h"
 #include "histogram/hist.h"
+#include "histogram/level_census.h"
 
 namespace tavren::clarivex {
 
@@ -57,5 +58,10 @@ void BuildPeakSpread(const TEmptyAreaCh& area, const Counts& c, ChannelTables& t
 // Rewrites every pixel, in scan order: first the split, then the spread, each
 // for red, green and blue.  tables[0] is red, [1] green, [2] blue.
 void ApplyTables(Image& image, std::array<ChannelTables, 3>& tables);
+
+// The same in the census's bands, over the band pool; gives the same bytes.
+// Each band works on its own copy of the tables.
+void ApplyTables(Image& image, const std::array<ChannelTables, 3>& tables,
+                 const TLevelCensus& census);
 
 }  // namespace tavren::clarivex

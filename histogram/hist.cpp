@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "histogram/hist.h"
+#include "histogram/level_census.h"
 
 namespace tavren {
 
@@ -49,24 +50,12 @@ std::int32_t THist::PixelCount(const Image& image) const {
   return image.Width() * image.Height();
 }
 
+// The bands are counted on the pool and their tables added up; counting
+// is exact, so the result does not depend on the split.
 void THist::Gather(const Image& image, THistSet& hists) const {
-  InitSet(hists);
-  // Pictures are always 24 bits per pixel here, so there is nothing to
-  // convert before counting.
-  std::int32_t* red = hists[hcRed].Bins.data();
-  std::int32_t* green = hists[hcGreen].Bins.data();
-  std::int32_t* blue = hists[hcBlue].Bins.data();
-  for (std::int32_t y = 0; y < image.Height(); ++y) {
-    const std::uint8_t* p = image.Row(y);
-    for (std::int32_t x = 0; x < image.Width(); ++x, p += 3) {
-      ++blue[p[0]];
-      ++green[p[1]];
-      ++red[p[2]];
-    }
-  }
-  for (int v = 0; v < 256; ++v) hists[hcSum][v] = red[v] + green[v] + blue[v];
-  UpdatePeaksAll(hists, true);
-  SetReadyAll(hists, true);
+  TLevelCensus census;
+  TakeCensus(image, PictureBands(image.Height()), census);
+  FillHistSet(census.Total, hists);
 }
 
 std::int32_t THist::Peak(const THistogram& h) const {

@@ -4,6 +4,8 @@
 // next move of its level, so the first pixels met take the lowest targets.
 #include "histogram/match.h"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace tavren {
@@ -62,9 +64,31 @@ inline std::uint8_t TakeLevel(ChannelJournal& journal, std::uint8_t v) {
   return static_cast<std::uint8_t>(journal.moves[cursor].Level);
 }
 
-void WalkPicture(Image& image, ChannelJournal& red, ChannelJournal& green,
-                 ChannelJournal& blue) {
-  for (std::int32_t y = 0; y < image.Height(); ++y) {
+// Brings a journal to where the scan-order walk leaves it after meeting
+// `before[v]` pixels of every level v: each of them takes the next move of
+// its level as TakeLevel would.
+void SkipPixels(ChannelJournal& journal, const std::array<std::int32_t, 256>& before) {
+  for (int v = 0; v < 256; ++v) {
+    std::int64_t pending = before[v];
+    const std::int32_t end = journal.begin[v + 1];
+    if (pending == 0 || end - journal.begin[v] == 1) continue;
+    std::int32_t& cursor = journal.cursor[v];
+    while (pending > 0 && cursor < end) {
+      std::int32_t& count = journal.moves[cursor].Count;
+      if (count <= 0) {
+        ++cursor;
+        continue;
+      }
+      const std::int32_t taken = static_cast<std::int32_t>(std::min<std::int64_t>(pending, count));
+      count -= taken;
+      pending -= taken;
+    }
+  }
+}
+
+void WalkRows(Image& image, std::int32_t firstRow, std::int32_t endRow, ChannelJournal& red,
+              ChannelJournal& green, ChannelJournal& blue) {
+  for (std::int32_t y = firstRow; y < endRow; ++y) {
     std::uint8_t* p = image.Row(y);
     for (std::int32_t x = 0; x < image.Width(); ++x, p += 3) {
       p[2] = TakeLevel(red, p[2]);
@@ -74,21 +98,53 @@ void WalkPicture(Image& image, ChannelJournal& red, ChannelJournal& green,
   }
 }
 
+struct Journals {
+  ChannelJournal red, green, blue;
+};
+
+// The journals of the three channels; false when nothing is to be done.
+bool PlanMatch(const Image& image, THistSet& target, const THistSet& own, Journals& j) {
+  std::int32_t n = 0;
+  if (!ImagePixelCount(image, n)) return false;
+  if (!target[hcRed].Ready || !target[hcGreen].Ready || !target[hcBlue].Ready) return false;
+  THist().NormalizeRGB(target, n, false);
+  BuildChannelJournal(own[hcRed], target[hcRed], j.red);
+  BuildChannelJournal(own[hcGreen], target[hcGreen], j.green);
+  BuildChannelJournal(own[hcBlue], target[hcBlue], j.blue);
+  return true;
+}
+
 }  // namespace
 
-void MatchHistogram(Image& image, THistSet target) {
-  std::int32_t n = 0;
-  if (!ImagePixelCount(image, n)) return;
-  if (!target[hcRed].Ready || !target[hcGreen].Ready || !target[hcBlue].Ready) return;
-  THist hist;
+void MatchHistogramInScanOrder(Image& image, THistSet target) {
   THistSet own;
-  hist.Gather(image, own);
-  hist.NormalizeRGB(target, n, false);
-  ChannelJournal red, green, blue;
-  BuildChannelJournal(own[hcRed], target[hcRed], red);
-  BuildChannelJournal(own[hcGreen], target[hcGreen], green);
-  BuildChannelJournal(own[hcBlue], target[hcBlue], blue);
-  WalkPicture(image, red, green, blue);
+  THist().Gather(image, own);
+  Journals j;
+  if (!PlanMatch(image, target, own, j)) return;
+  WalkRows(image, 0, image.Height(), j.red, j.green, j.blue);
+}
+
+void MatchHistogram(Image& image, THistSet target, const TLevelCensus& census) {
+  THistSet own;
+  FillHistSet(census.Total, own);
+  Journals j;
+  if (!PlanMatch(image, target, own, j)) return;
+  // Each band starts from its own copy of the journals, advanced past the
+  // pixels of the bands above it.
+  RunBands(census.Bands, [&](int b, std::int32_t first, std::int32_t end) {
+    Journals band = j;
+    const TLevelCounts& before = census.Before[static_cast<std::size_t>(b)];
+    SkipPixels(band.red, before[2]);
+    SkipPixels(band.green, before[1]);
+    SkipPixels(band.blue, before[0]);
+    WalkRows(image, first, end, band.red, band.green, band.blue);
+  });
+}
+
+void MatchHistogram(Image& image, THistSet target) {
+  TLevelCensus census;
+  TakeCensus(image, PictureBands(image.Height()), census);
+  MatchHistogram(image, std::move(target), census);
 }
 
 }  // namespace tavren

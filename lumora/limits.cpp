@@ -2,7 +2,9 @@
 // channel value, and giving every pixel back its colour proportions.
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
+#include "imaging/thread_pool.h"
 #include "lumora/lumora.h"
 
 namespace tavren {
@@ -108,11 +110,21 @@ void ApplyChangeCuts(Image& image, const Image& orig, const TChangeCuts& cuts,
   }
 }
 
+// Both scans run in bands over the band pool; the tops of the bands are
+// maxima, so merging them gives the picture's tops whatever the split.
 void LimitChanges(Image& image, const Image& orig, std::int32_t localLimit,
                   std::int32_t generalLimit) {
-  const TChangeTops tops = MeasureChanges(image, orig, 0, image.Height());
+  const RowBands bands = PictureBands(image.Height());
+  std::vector<TChangeTops> bandTops(static_cast<std::size_t>(bands.Count()));
+  RunBands(bands, [&](int b, std::int32_t first, std::int32_t end) {
+    bandTops[static_cast<std::size_t>(b)] = MeasureChanges(image, orig, first, end);
+  });
+  TChangeTops tops;
+  for (const TChangeTops& band : bandTops) tops.Merge(band);
   const TChangeCuts cuts = PlanChangeCuts(tops, localLimit, generalLimit);
-  ApplyChangeCuts(image, orig, cuts, 0, image.Height());
+  RunBands(bands, [&](int, std::int32_t first, std::int32_t end) {
+    ApplyChangeCuts(image, orig, cuts, first, end);
+  });
 }
 
 namespace {
@@ -157,7 +169,9 @@ void RestoreColorRatioRows(Image& image, const Image& orig, std::int32_t rowBegi
 }
 
 void RestoreColorRatios(Image& image, const Image& orig) {
-  RestoreColorRatioRows(image, orig, 0, image.Height());
+  ForEachRowBand(image.Height(), [&](int, std::int32_t first, std::int32_t end) {
+    RestoreColorRatioRows(image, orig, first, end);
+  });
 }
 
 }  // namespace tavren

@@ -47,7 +47,10 @@ void TLumora::RunPass(Image& image, std::int32_t amount, const TLumoraParams& pa
   TWork& w = *work_;
   hist_.InitSet(w.Out);
   hist_.InitHistogram(w.C);
-  hist_.Gather(image, w.Src);
+  // One census serves the pass's histograms and the remapping, which works
+  // on the same, still unchanged picture.
+  TakeCensus(image, PictureBands(image.Height()), w.Census);
+  FillHistSet(w.Census.Total, w.Src);
   w.B = ReferenceShape(n);
   w.A = ImageShapeOfColours(w.Src, n);
   w.Orig.Assign(image);
@@ -61,7 +64,7 @@ void TLumora::RunPass(Image& image, std::int32_t amount, const TLumoraParams& pa
   for (int c : kColourChannels) BuildChannelTarget(c, image, n, valley);
   hist_.SetReadyAll(w.Out, true);
 
-  MatchHistogram(image, w.Out);
+  MatchHistogram(image, w.Out, w.Census);
   LimitChanges(image, w.Orig, params.DDVILimit, params.DDVSLimit);
   RestoreColorRatios(image, w.Orig);
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "histogram/level_census.h"
 #include "lumora/lumora.h"
 
 namespace tavren {
@@ -15,6 +16,7 @@ struct TLumora::TWork {
   THistogram B;  // the reference shape
   THistogram C;  // their blend
   std::array<Extended, 256> Share{};  // the channel's part of the intensity target
+  TLevelCensus Census;  // the picture's levels at the start of the pass, by band
   Image Copy;  // the picture the passes of one Process call work on
   Image Orig;  // the picture as it was before the pass remapped it
 };

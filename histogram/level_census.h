@@ -1,0 +1,44 @@
+// The levels of a picture counted band by band.
+//
+// The kernels that consume counters in scan order (the histogram matching,
+// the haze removal's level split) work on bands of rows at once.  Each band
+// needs to know how many values of each level the rows above it hold, so
+// that it starts where the straightforward top-to-bottom walk would be when
+// reaching its first row.  The census gives exactly that, and its totals
+// are the picture's histograms.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "histogram/hist.h"
+#include "imaging/image.h"
+#include "imaging/thread_pool.h"
+
+namespace tavren {
+
+// Counts per pixel byte (0 blue, 1 green, 2 red) and level.
+using TLevelCounts = std::array<std::array<std::int32_t, 256>, 3>;
+
+struct TLevelCensus {
+  RowBands Bands{0, 1};
+  std::vector<TLevelCounts> Before;  // entry b: the levels of the rows above band b
+  TLevelCounts Total{};              // the whole picture
+};
+
+// Counts the levels of rows [firstRow, endRow) into counts (cleared first).
+void CountLevels(const Image& image, std::int32_t firstRow, std::int32_t endRow,
+                 TLevelCounts& counts);
+
+// Counts image in the given bands (run over the band pool).
+void TakeCensus(const Image& image, const RowBands& bands, TLevelCensus& census);
+
+// Turns per-band counts (entry b: the levels of band b) into the census.
+void CensusFromBandCounts(const RowBands& bands, const std::vector<TLevelCounts>& perBand,
+                          TLevelCensus& census);
+
+// The histogram set THist::Gather gives for a picture with these totals.
+void FillHistSet(const TLevelCounts& total, THistSet& hists);
+
+}  // namespace tavren
