@@ -3,6 +3,7 @@
 #include <cassert>
 
 #include "clarivex/clarivex.h"
+#include "imaging/thread_pool.h"
 
 namespace tavren {
 
@@ -64,11 +65,21 @@ const Image* TProcessEngine::ComputeVariants(const Image& picture, std::int32_t 
 }
 
 void TProcessEngine::ComputeTypes(const Image& source, int which, TResultImages& results) const {
-  for (std::size_t row = ptLight; row <= ptDeep; ++row) {
-    const int type = static_cast<int>(row);
-    if (which == type || which == AllTypes)
-      results.Slot(type) = ProcessedCopy(source, TypePresets[row]);
-  }
+  // The automatic types share nothing but the source, which they only read,
+  // so they run as tasks of the pool at once.  Normal and Deep (the longest)
+  // start first; Light takes the first thread that comes free.
+  constexpr int kOrder[3] = {ptNormal, ptDeep, ptLight};
+  std::array<int, 3> types{};
+  int count = 0;
+  for (int type : kOrder)
+    if (which == type || which == AllTypes) types[static_cast<std::size_t>(count++)] = type;
+  std::array<std::unique_ptr<Image>, 3> made;
+  BandPool().Run(count, [&](int i) {
+    const auto slot = static_cast<std::size_t>(i);
+    made[slot] = ProcessedCopy(source, TypePresets[static_cast<std::size_t>(types[slot])]);
+  });
+  for (int i = 0; i < count; ++i)
+    results.Slot(types[static_cast<std::size_t>(i)]) = std::move(made[static_cast<std::size_t>(i)]);
   if (which == ptManualTuning) results.Slot(ptManualTuning) = ProcessedCopy(source, manual_);
 }
 
