@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/thread_pool.h"
+
 namespace tavren {
 
 namespace {
@@ -22,14 +24,18 @@ void StretchNearest(const Image& source, Image& target) {
   if (!ImageHasPixels(source) || !ImageHasPixels(target)) return;
   const std::vector<std::int32_t> columns = PickedIndices(source.Width(), target.Width());
   const std::vector<std::int32_t> rows = PickedIndices(source.Height(), target.Height());
-  for (std::int32_t y = 0; y < target.Height(); ++y) {
-    const std::uint8_t* from = source.Row(rows[static_cast<std::size_t>(y)]);
-    std::uint8_t* to = target.Row(y);
-    for (std::int32_t column : columns) {
-      std::memcpy(to, from + 3 * static_cast<std::size_t>(column), 3);
-      to += 3;
+  // Every target row is written from the source alone, so bands of rows
+  // can be filled at once.
+  ForEachRowBand(target.Height(), [&](int, std::int32_t firstRow, std::int32_t endRow) {
+    for (std::int32_t y = firstRow; y < endRow; ++y) {
+      const std::uint8_t* from = source.Row(rows[static_cast<std::size_t>(y)]);
+      std::uint8_t* to = target.Row(y);
+      for (std::int32_t column : columns) {
+        std::memcpy(to, from + 3 * static_cast<std::size_t>(column), 3);
+        to += 3;
+      }
     }
-  }
+  });
 }
 
 }  // namespace tavren

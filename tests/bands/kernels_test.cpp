@@ -7,6 +7,7 @@
 #include "clarivex/clarivex_tables.h"
 #include "histogram/level_census.h"
 #include "histogram/match.h"
+#include "imaging/stretch.h"
 #include "imaging/thread_pool.h"
 #include "lumora/lumora.h"
 #include "support/test_support.h"
@@ -199,6 +200,26 @@ TEST(BandedLimits, SameAsOneScan) {
     RestoreColorRatioRows(expected, picture, 0, picture.Height());
     ExpectSameForEveryBanding(moved, expected,
                               [&](Image& image) { RestoreColorRatios(image, picture); });
+  }
+}
+
+TEST(BandedStretch, SameAsOneScanWhenReducingAndEnlarging) {
+  for (const Image& picture : Pictures()) {
+    for (const auto [width, height] : {std::pair{7, 3}, std::pair{150, 90}}) {
+      Image expected(width, height);
+      {
+        ThreadPool serial(1);
+        ScopedBanding banding({&serial, 1});
+        StretchNearest(picture, expected);
+      }
+      for (int threads : kThreadCounts) {
+        ThreadPool pool(threads);
+        ScopedBanding banding({&pool, threads});
+        Image target(width, height);
+        StretchNearest(picture, target);
+        ASSERT_EQ(target, expected) << width << "x" << height << ", " << threads << " threads";
+      }
+    }
   }
 }
 
