@@ -3,6 +3,7 @@
 #include "clarivex/clarivex.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "clarivex/clarivex_tables.h"
 #include "imaging/numeric.h"
@@ -236,6 +237,69 @@ void SkipPixels(ChannelTables& t, const std::array<std::int32_t, 256>& before) {
   }
 }
 
+// Where the walk stands for one level: the value its next pixels take and
+// how many may still take it before the next counter starts.
+struct LevelState {
+  std::int32_t left;
+  std::uint8_t value;
+};
+using LevelStates = std::array<LevelState, 256>;
+
+constexpr std::int32_t kNoLimit = std::numeric_limits<std::int32_t>::max();
+
+LevelState SplitState(const TLevelSplit& s, int v) {
+  if (s.LowCount > 0) return {s.LowCount, static_cast<std::uint8_t>(s.Level)};
+  if (s.HighCount > 0) return {s.HighCount, static_cast<std::uint8_t>(std::min(s.Level + 1, 255))};
+  return {kNoLimit, static_cast<std::uint8_t>(v)};
+}
+
+LevelState SpreadState(const TPeakSpread& u, int w) {
+  if (u.Lower > 0) return {u.Lower, static_cast<std::uint8_t>(w - 1)};
+  if (u.Raise > 0) return {u.Raise, static_cast<std::uint8_t>(w + 1)};
+  return {kNoLimit, static_cast<std::uint8_t>(w)};
+}
+
+// The counter that was running is used up; the next one begins.
+void NextSplit(TLevelSplit& s, int v, LevelState& state) {
+  (s.LowCount > 0 ? s.LowCount : s.HighCount) = 0;
+  state = SplitState(s, v);
+}
+
+void NextSpread(TPeakSpread& u, int w, LevelState& state) {
+  (u.Lower > 0 ? u.Lower : u.Raise) = 0;
+  state = SpreadState(u, w);
+}
+
+// The rows of one band with the tables where the walk stands at its first
+// row.  Each value takes its split and then its spread, as the plain pass
+// does; the running counter of every level is kept at hand.
+void ApplyBandRows(Image& image, std::array<ChannelTables, 3>& tables, std::int32_t firstRow,
+                   std::int32_t endRow) {
+  LevelStates split[3];
+  LevelStates spread[3];
+  for (int c = 0; c < 3; ++c) {
+    for (int v = 0; v < 256; ++v) {
+      split[c][static_cast<std::size_t>(v)] = SplitState(tables[c].Split[v], v);
+      spread[c][static_cast<std::size_t>(v)] = SpreadState(tables[c].Spread[v], v);
+    }
+  }
+  for (std::int32_t y = firstRow; y < endRow; ++y) {
+    std::uint8_t* p = image.Row(y);
+    for (std::int32_t x = 0; x < image.Width(); ++x, p += 3) {
+      for (int c = 0; c < 3; ++c) {
+        std::uint8_t& value = p[kOffset[c]];
+        const std::uint8_t v = value;
+        LevelState& s = split[c][v];
+        const std::uint8_t w = s.value;
+        if (--s.left == 0) NextSplit(tables[c].Split[v], v, s);
+        LevelState& u = spread[c][w];
+        value = u.value;
+        if (--u.left == 0) NextSpread(tables[c].Spread[w], w, u);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 void ApplyTables(Image& image, std::array<ChannelTables, 3>& tables) {
@@ -248,7 +312,7 @@ void ApplyTables(Image& image, const std::array<ChannelTables, 3>& tables,
     std::array<ChannelTables, 3> band = tables;
     const TLevelCounts& before = census.Before[static_cast<std::size_t>(b)];
     for (int c = 0; c < 3; ++c) SkipPixels(band[c], before[kOffset[c]]);
-    ApplyTableRows(image, band, first, end);
+    ApplyBandRows(image, band, first, end);
   });
 }
 

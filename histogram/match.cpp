@@ -5,6 +5,7 @@
 #include "histogram/match.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -98,6 +99,59 @@ void WalkRows(Image& image, std::int32_t firstRow, std::int32_t endRow, ChannelJ
   }
 }
 
+// Where the walk stands for one level: the value its next pixels take and
+// how many pixels may still take it before the next move starts.
+struct LevelState {
+  std::int32_t left;
+  std::uint8_t value;
+};
+using LevelStates = std::array<LevelState, 256>;
+
+constexpr std::int32_t kNoLimit = std::numeric_limits<std::int32_t>::max();
+
+// The state of level v at the journal's cursor: its move's level and room,
+// or the level itself, unlimited, when no move is left.
+LevelState StateAt(ChannelJournal& journal, int v) {
+  const std::int32_t begin = journal.begin[v];
+  const std::int32_t end = journal.begin[v + 1];
+  if (end - begin == 1) return {kNoLimit, static_cast<std::uint8_t>(journal.moves[begin].Level)};
+  std::int32_t& cursor = journal.cursor[v];
+  while (cursor < end && journal.moves[cursor].Count <= 0) ++cursor;
+  if (cursor == end) return {kNoLimit, static_cast<std::uint8_t>(v)};
+  return {journal.moves[cursor].Count, static_cast<std::uint8_t>(journal.moves[cursor].Level)};
+}
+
+LevelStates StatesOf(ChannelJournal& journal) {
+  LevelStates states;
+  for (int v = 0; v < 256; ++v) states[static_cast<std::size_t>(v)] = StateAt(journal, v);
+  return states;
+}
+
+// A move of level v is used up: its pixels were counted by the state, so the
+// move is emptied and the next one with room begins.
+void NextMove(ChannelJournal& journal, int v, LevelState& state) {
+  journal.moves[journal.cursor[v]].Count = 0;
+  state = StateAt(journal, v);
+}
+
+// The rows of one band, each pixel taking the next move of its level as
+// TakeLevel would, with the count of the current move kept at hand.
+void WalkBandRows(Image& image, std::int32_t firstRow, std::int32_t endRow,
+                  ChannelJournal* const byByte[3]) {
+  LevelStates states[3] = {StatesOf(*byByte[0]), StatesOf(*byByte[1]), StatesOf(*byByte[2])};
+  for (std::int32_t y = firstRow; y < endRow; ++y) {
+    std::uint8_t* p = image.Row(y);
+    for (std::int32_t x = 0; x < image.Width(); ++x, p += 3) {
+      for (int i = 0; i < 3; ++i) {
+        LevelState& state = states[i][p[i]];
+        const std::uint8_t v = p[i];
+        p[i] = state.value;
+        if (--state.left == 0) NextMove(*byByte[i], v, state);
+      }
+    }
+  }
+}
+
 struct Journals {
   ChannelJournal red, green, blue;
 };
@@ -137,7 +191,8 @@ void MatchHistogram(Image& image, THistSet target, const TLevelCensus& census) {
     SkipPixels(band.red, before[2]);
     SkipPixels(band.green, before[1]);
     SkipPixels(band.blue, before[0]);
-    WalkRows(image, first, end, band.red, band.green, band.blue);
+    ChannelJournal* const byByte[3] = {&band.blue, &band.green, &band.red};
+    WalkBandRows(image, first, end, byByte);
   });
 }
 
