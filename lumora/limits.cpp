@@ -82,46 +82,54 @@ TChangeCuts PlanChangeCuts(const TChangeTops& tops, std::int32_t localLimit,
   return cuts;
 }
 
+namespace {
+
+// Pulls one pixel's values back towards its original: first the local
+// limit, by how much more each channel changed than the least changed one
+// (taken before any channel moves), then the general limit.
+inline void CutPixel(std::uint8_t* v, const std::uint8_t* o, const TChangeCuts& cuts) {
+  const int blue = std::abs(v[0] - o[0]);
+  const int green = std::abs(v[1] - o[1]);
+  const int red = std::abs(v[2] - o[2]);
+  const int m = std::min(red, std::min(green, blue));
+  v[2] = MoveTowards(v[2], o[2], cuts.Local[0][red - m]);
+  v[1] = MoveTowards(v[1], o[1], cuts.Local[1][green - m]);
+  v[0] = MoveTowards(v[0], o[0], cuts.Local[2][blue - m]);
+  v[2] = MoveTowards(v[2], o[2], cuts.General[0][std::abs(v[2] - o[2])]);
+  v[1] = MoveTowards(v[1], o[1], cuts.General[1][std::abs(v[1] - o[1])]);
+  v[0] = MoveTowards(v[0], o[0], cuts.General[2][std::abs(v[0] - o[0])]);
+}
+
+}  // namespace
+
 void ApplyChangeCuts(Image& image, const Image& orig, const TChangeCuts& cuts,
                      std::int32_t rowBegin, std::int32_t rowEnd) {
-  const auto& localRed = cuts.Local[0];
-  const auto& localGreen = cuts.Local[1];
-  const auto& localBlue = cuts.Local[2];
-  const auto& generalRed = cuts.General[0];
-  const auto& generalGreen = cuts.General[1];
-  const auto& generalBlue = cuts.General[2];
   const std::int32_t width = image.Width();
   for (std::int32_t y = rowBegin; y < rowEnd; ++y) {
     std::uint8_t* v = image.Row(y);
     const std::uint8_t* o = orig.Row(y);
-    for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) {
-      const int blue = std::abs(v[0] - o[0]);
-      const int green = std::abs(v[1] - o[1]);
-      const int red = std::abs(v[2] - o[2]);
-      // The smallest change is taken before any channel of the pixel moves.
-      const int m = std::min(red, std::min(green, blue));
-      v[2] = MoveTowards(v[2], o[2], localRed[red - m]);
-      v[1] = MoveTowards(v[1], o[1], localGreen[green - m]);
-      v[0] = MoveTowards(v[0], o[0], localBlue[blue - m]);
-      v[2] = MoveTowards(v[2], o[2], generalRed[std::abs(v[2] - o[2])]);
-      v[1] = MoveTowards(v[1], o[1], generalGreen[std::abs(v[1] - o[1])]);
-      v[0] = MoveTowards(v[0], o[0], generalBlue[std::abs(v[0] - o[0])]);
-    }
+    for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) CutPixel(v, o, cuts);
   }
 }
 
-// Both scans run in bands over the band pool; the tops of the bands are
-// maxima, so merging them gives the picture's tops whatever the split.
-void LimitChanges(Image& image, const Image& orig, std::int32_t localLimit,
-                  std::int32_t generalLimit) {
-  const RowBands bands = PictureBands(image.Height());
+// The tops of the changes in bands over the band pool; they are maxima, so
+// merging the bands' tops gives the picture's whatever the split.
+static TChangeTops MeasureChangesInBands(const Image& image, const Image& orig,
+                                         const RowBands& bands) {
   std::vector<TChangeTops> bandTops(static_cast<std::size_t>(bands.Count()));
   RunBands(bands, [&](int b, std::int32_t first, std::int32_t end) {
     bandTops[static_cast<std::size_t>(b)] = MeasureChanges(image, orig, first, end);
   });
   TChangeTops tops;
   for (const TChangeTops& band : bandTops) tops.Merge(band);
-  const TChangeCuts cuts = PlanChangeCuts(tops, localLimit, generalLimit);
+  return tops;
+}
+
+void LimitChanges(Image& image, const Image& orig, std::int32_t localLimit,
+                  std::int32_t generalLimit) {
+  const RowBands bands = PictureBands(image.Height());
+  const TChangeCuts cuts =
+      PlanChangeCuts(MeasureChangesInBands(image, orig, bands), localLimit, generalLimit);
   RunBands(bands, [&](int, std::int32_t first, std::int32_t end) {
     ApplyChangeCuts(image, orig, cuts, first, end);
   });
@@ -142,35 +150,91 @@ void BringDownTo255(Extended n[3], int c) {
 
 }  // namespace
 
+void RestorePixelRatiosExtended(const int vc[3], const int oc[3], int out[3]) {
+  const Extended w = SafeDiv(vc[0] + vc[1] + vc[2], oc[0] + oc[1] + oc[2], 0);
+  Extended n[3];
+  for (int c = 0; c < 3; ++c) n[c] = oc[c] * w;
+  for (int c = 0; c < 3; ++c) BringDownTo255(n, c);
+  for (int c = 0; c < 3; ++c) out[c] = static_cast<int>(std::clamp<std::int64_t>(Round(n[c]), 0, 255));
+}
+
+// The same in whole numbers.  Each value is oc x sv / so exactly; the
+// extended computation is within 255 x 2^-63 of it, while a value that is
+// not a half lies at least 1 / (2 so) from the nearest half, so rounding
+// either gives the same whole number.  Exact halves, and values reaching
+// 255 (where the extended path may scale all three down), take the extended
+// path itself.
+void RestorePixelRatios(const int vc[3], const int oc[3], int out[3]) {
+  const int sv = vc[0] + vc[1] + vc[2];
+  const int so = oc[0] + oc[1] + oc[2];
+  if (so == 0) {
+    out[0] = out[1] = out[2] = 0;
+    return;
+  }
+  for (int c = 0; c < 3; ++c) {
+    const int q = oc[c] * sv;
+    const int twiceRest = 2 * (q % so);
+    if (q >= 255 * so || twiceRest == so) {
+      RestorePixelRatiosExtended(vc, oc, out);
+      return;
+    }
+    out[c] = q / so + (twiceRest > so ? 1 : 0);
+  }
+}
+
+namespace {
+
+// Gives one pixel the colour proportions of its original.
+inline void RestorePixel(std::uint8_t* v, const std::uint8_t* o) {
+  // An untouched pixel would come back as it is.
+  if (v[0] == o[0] && v[1] == o[1] && v[2] == o[2]) return;
+  int vc[3], oc[3];
+  for (int c = 0; c < 3; ++c) {
+    oc[c] = o[kByteOfChannel[c]];
+    vc[c] = v[kByteOfChannel[c]];
+    // A bright value knocked down to 0 counts as fully bright.
+    if (oc[c] > 230 && vc[c] == 0) vc[c] = 255;
+  }
+  int out[3];
+  RestorePixelRatios(vc, oc, out);
+  for (int c = 0; c < 3; ++c) v[kByteOfChannel[c]] = static_cast<std::uint8_t>(out[c]);
+}
+
+}  // namespace
+
 void RestoreColorRatioRows(Image& image, const Image& orig, std::int32_t rowBegin,
                            std::int32_t rowEnd) {
   const std::int32_t width = image.Width();
   for (std::int32_t y = rowBegin; y < rowEnd; ++y) {
     std::uint8_t* v = image.Row(y);
     const std::uint8_t* o = orig.Row(y);
-    for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) {
-      // An untouched pixel would come back as it is.
-      if (v[0] == o[0] && v[1] == o[1] && v[2] == o[2]) continue;
-      int vc[3], oc[3];
-      for (int c = 0; c < 3; ++c) {
-        oc[c] = o[kByteOfChannel[c]];
-        vc[c] = v[kByteOfChannel[c]];
-        // A bright value knocked down to 0 counts as fully bright.
-        if (oc[c] > 230 && vc[c] == 0) vc[c] = 255;
-      }
-      const Extended w = SafeDiv(vc[0] + vc[1] + vc[2], oc[0] + oc[1] + oc[2], 0);
-      Extended n[3];
-      for (int c = 0; c < 3; ++c) n[c] = oc[c] * w;
-      for (int c = 0; c < 3; ++c) BringDownTo255(n, c);
-      for (int c = 0; c < 3; ++c)
-        v[kByteOfChannel[c]] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(Round(n[c]), 0, 255));
-    }
+    for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) RestorePixel(v, o);
   }
 }
 
 void RestoreColorRatios(Image& image, const Image& orig) {
   ForEachRowBand(image.Height(), [&](int, std::int32_t first, std::int32_t end) {
     RestoreColorRatioRows(image, orig, first, end);
+  });
+}
+
+// Each pixel's cut and restoration depend on that pixel alone, so once the
+// tops are known both are done in one sweep over the rows.
+void LimitChangesAndRestoreRatios(Image& image, const Image& orig, std::int32_t localLimit,
+                                  std::int32_t generalLimit) {
+  const RowBands bands = PictureBands(image.Height());
+  const TChangeCuts cuts =
+      PlanChangeCuts(MeasureChangesInBands(image, orig, bands), localLimit, generalLimit);
+  RunBands(bands, [&](int, std::int32_t first, std::int32_t end) {
+    const std::int32_t width = image.Width();
+    for (std::int32_t y = first; y < end; ++y) {
+      std::uint8_t* v = image.Row(y);
+      const std::uint8_t* o = orig.Row(y);
+      for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) {
+        CutPixel(v, o, cuts);
+        RestorePixel(v, o);
+      }
+    }
   });
 }
 

@@ -30,14 +30,12 @@ void TLumora::Process(Image& image, std::uint8_t strength, TLumoraParams params)
     case 3: passes = kStrongPasses; break;
     default: return;
   }
-  // The passes never touch the caller's picture: they run on a copy that
-  // then takes its place.
-  Image& copy = work_->Copy;
-  copy.Assign(image);
-  for (int pass = 0; pass < passes; ++pass) RunPass(copy, amount, params);
-  std::swap(image, copy);
+  // The passes work on the picture itself.  The one large block a pass
+  // needs (the picture before remapping) is taken by the first pass before
+  // any pixel changes and reused by the others, so running out of memory
+  // leaves the picture untouched.
+  for (int pass = 0; pass < passes; ++pass) RunPass(image, amount, params);
   // A whole picture's worth of scratch is not kept between calls.
-  copy = Image();
   work_->Orig = Image();
 }
 
@@ -65,8 +63,7 @@ void TLumora::RunPass(Image& image, std::int32_t amount, const TLumoraParams& pa
   hist_.SetReadyAll(w.Out, true);
 
   MatchHistogram(image, w.Out, w.Census);
-  LimitChanges(image, w.Orig, params.DDVILimit, params.DDVSLimit);
-  RestoreColorRatios(image, w.Orig);
+  LimitChangesAndRestoreRatios(image, w.Orig, params.DDVILimit, params.DDVSLimit);
 }
 
 void TLumora::AnalyseLandmarks(std::int32_t n, const TLumoraParams& params) {

@@ -132,4 +132,14 @@ void LimitChanges(Image& image, const Image& orig, std::int32_t localLimit,
 // brightness (channel sum) it has now.
 void RestoreColorRatios(Image& image, const Image& orig);
 
+// LimitChanges, then RestoreColorRatios, with one sweep for both.
+void LimitChangesAndRestoreRatios(Image& image, const Image& orig, std::int32_t localLimit,
+                                  std::int32_t generalLimit);
+
+// One pixel's new values (red, green, blue) from its remapped values vc and
+// original values oc: in extended precision, and the same in whole numbers
+// where that provably gives the same result (falling back otherwise).
+void RestorePixelRatiosExtended(const int vc[3], const int oc[3], int out[3]);
+void RestorePixelRatios(const int vc[3], const int oc[3], int out[3]);
+
 }  // namespace tavren

@@ -17,7 +17,6 @@ struct TLumora::TWork {
   THistogram C;  // their blend
   std::array<Extended, 256> Share{};  // the channel's part of the intensity target
   TLevelCensus Census;  // the picture's levels at the start of the pass, by band
-  Image Copy;  // the picture the passes of one Process call work on
   Image Orig;  // the picture as it was before the pass remapped it
 };
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <random>
 #include <vector>
 
 #include "lumora/lumora.h"
@@ -111,6 +113,42 @@ TEST(LumoraRestoreColorRatios, LaterChannelsAreTestedOnTheScaledValues) {
   // 425, 318.75, 21.25: scaling red to 255 brings green to 191.25, which is
   // then no longer above 255.
   EXPECT_EQ(PixelAt(image, 1), (Rgb{255, 191, 13}));
+}
+
+// The whole-number path must give the extended path's bytes everywhere.
+TEST(LumoraRestoreColorRatios, WholeNumbersMatchExtendedOnMillionsOfPixels) {
+  std::mt19937 random(20261209);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::uniform_int_distribution<int> step(-12, 12);
+  for (int i = 0; i < 6'000'000; ++i) {
+    int vc[3], oc[3];
+    for (int c = 0; c < 3; ++c) {
+      oc[c] = byte(random);
+      // Half the cases move values a little, as a pass does; half anywhere.
+      vc[c] = i % 2 == 0 ? std::clamp(oc[c] + step(random), 0, 255) : byte(random);
+    }
+    int fast[3], extended[3];
+    RestorePixelRatios(vc, oc, fast);
+    RestorePixelRatiosExtended(vc, oc, extended);
+    ASSERT_TRUE(std::equal(fast, fast + 3, extended))
+        << vc[0] << " " << vc[1] << " " << vc[2] << " from " << oc[0] << " " << oc[1] << " " << oc[2];
+  }
+}
+
+TEST(LumoraRestoreColorRatios, WholeNumbersMatchExtendedOnHalvesAndTheTop) {
+  // Exact halves (1 x 3 / 2 = 1.5) and values reaching 255 take the
+  // extended path; their neighbours do not.
+  const int cases[][6] = {{1, 1, 1, 1, 1, 0},     {2, 1, 0, 1, 1, 0},   {255, 255, 255, 200, 100, 50},
+                          {0, 0, 0, 0, 0, 0},     {90, 0, 0, 0, 0, 0},  {3, 0, 0, 1, 1, 0},
+                          {255, 0, 0, 254, 1, 0}, {5, 5, 5, 2, 2, 2},   {100, 100, 101, 100, 100, 100}};
+  for (const auto& k : cases) {
+    const int vc[3] = {k[0], k[1], k[2]};
+    const int oc[3] = {k[3], k[4], k[5]};
+    int fast[3], extended[3];
+    RestorePixelRatios(vc, oc, fast);
+    RestorePixelRatiosExtended(vc, oc, extended);
+    EXPECT_TRUE(std::equal(fast, fast + 3, extended)) << k[0] << " " << k[3];
+  }
 }
 
 }  // namespace
