@@ -5,6 +5,7 @@
 
 #include <QRect>
 #include <QWidget>
+#include <utility>
 
 #include "imaging/image.h"
 
@@ -27,6 +28,8 @@ class TImageView : public QWidget {
   const Image& Picture() const { return picture_; }
   void SetPicture(const Image& picture);
   void SetPicture(Image&& picture);
+  // Hands the picture over, leaving the view empty until the next one.
+  Image TakePicture() { return std::move(picture_); }
 
  signals:
   void mouseDown(Qt::MouseButton button);

@@ -157,7 +157,9 @@ void TfrmMain::ComputeVariants(bool useStoredViewSize) {
   const Image* normal = nullptr;
   {
     TWaitCursor wait(platform_);
-    normal = engine_.ComputeVariants(view_->Picture(), limitHeight, limitWidth);
+    // The engine keeps the arriving picture for saving; the view shows
+    // Normal from now on, so it hands the picture over instead of copying.
+    normal = engine_.ComputeVariants(view_->TakePicture(), limitHeight, limitWidth);
   }
   ShowInView(normal);
   SyncTypeButtons();

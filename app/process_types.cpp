@@ -52,7 +52,19 @@ void TResultImages::Clear() {
 const Image* TProcessEngine::ComputeVariants(const Image& picture, std::int32_t limitHeight,
                                              std::int32_t limitWidth) {
   CopyImage(&picture, fullImage_, false);
-  TBaseImage base = MakeBaseImage(picture, limitHeight, limitWidth);
+  return VariantsOfFullImage(limitHeight, limitWidth);
+}
+
+const Image* TProcessEngine::ComputeVariants(Image&& picture, std::int32_t limitHeight,
+                                             std::int32_t limitWidth) {
+  if (fullImage_ == nullptr) fullImage_ = std::make_unique<Image>();
+  *fullImage_ = std::move(picture);
+  return VariantsOfFullImage(limitHeight, limitWidth);
+}
+
+const Image* TProcessEngine::VariantsOfFullImage(std::int32_t limitHeight,
+                                                 std::int32_t limitWidth) {
+  TBaseImage base = MakeBaseImage(*fullImage_, limitHeight, limitWidth);
   baseImage_ = std::move(base.image);
   baseReduced_ = base.reduced;
   results_.Clear();

@@ -105,6 +105,9 @@ class TProcessEngine {
   // null when the picture has no pixels.
   const Image* ComputeVariants(const Image& picture, std::int32_t limitHeight,
                                std::int32_t limitWidth);
+  // The same, taking the picture over instead of copying it.
+  const Image* ComputeVariants(Image&& picture, std::int32_t limitHeight,
+                               std::int32_t limitWidth);
 
   // Computes the results of one type code (1, 2, 3 or 99) or of AllTypes
   // (1, 2 and 3) from source into results, each from a fresh copy of
@@ -162,6 +165,8 @@ class TProcessEngine {
   const TResultImages& ResultImages() const { return results_; }
 
  private:
+  const Image* VariantsOfFullImage(std::int32_t limitHeight, std::int32_t limitWidth);
+
   std::unique_ptr<Image> fullImage_;
   std::unique_ptr<Image> baseImage_;
   bool baseReduced_ = false;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "app/process_types.h"
 #include "imaging/error.h"
@@ -28,10 +29,10 @@ int main(int argc, char** argv) {
   using Clock = std::chrono::steady_clock;
   try {
     const Clock::time_point start = Clock::now();
-    const tavren::Image picture = tavren::LoadPicture(path);
+    tavren::Image picture = tavren::LoadPicture(path);
     const Clock::time_point decoded = Clock::now();
     tavren::TProcessEngine engine;
-    const tavren::Image* shown = engine.ComputeVariants(picture, viewHeight, viewWidth);
+    const tavren::Image* shown = engine.ComputeVariants(std::move(picture), viewHeight, viewWidth);
     const Clock::time_point end = Clock::now();
     if (shown == nullptr) {
       std::fprintf(stderr, "bench_open: %s: no picture\n", path.c_str());

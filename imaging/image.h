@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace tavren {
@@ -36,6 +37,26 @@ class Image {
   Image() = default;
   // A black picture of the given size; negative sizes count as 0.
   Image(std::int32_t width, std::int32_t height);
+
+  Image(const Image&) = default;
+  Image& operator=(const Image&) = default;
+  // A picture moved away leaves an empty one behind, never a size without
+  // pixels.
+  Image(Image&& other) noexcept
+      : width_(std::exchange(other.width_, 0)),
+        height_(std::exchange(other.height_, 0)),
+        pixels_(std::move(other.pixels_)) {
+    other.pixels_.clear();
+  }
+  Image& operator=(Image&& other) noexcept {
+    if (this != &other) {
+      width_ = std::exchange(other.width_, 0);
+      height_ = std::exchange(other.height_, 0);
+      pixels_ = std::move(other.pixels_);
+      other.pixels_.clear();
+    }
+    return *this;
+  }
 
   std::int32_t Width() const { return width_; }
   std::int32_t Height() const { return height_; }

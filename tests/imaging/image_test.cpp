@@ -29,6 +29,20 @@ TEST(Image, HasPixelsAndPixelCount) {
   EXPECT_EQ(count, 1);
 }
 
+TEST(Image, MovedAwayPictureIsEmpty) {
+  Image source(4, 3);
+  source.Row(2)[11] = 7;
+  Image taken(std::move(source));
+  EXPECT_FALSE(ImageHasPixels(source));
+  EXPECT_EQ(source.Width(), 0);
+  EXPECT_EQ(taken.Row(2)[11], 7);
+  Image assigned;
+  assigned = std::move(taken);
+  EXPECT_FALSE(ImageHasPixels(taken));
+  EXPECT_EQ(assigned.Width(), 4);
+  EXPECT_EQ(assigned.ByteSize(), 36u);
+}
+
 TEST(Image, CopyImageNullSourceLeavesTarget) {
   auto target = std::make_unique<Image>(2, 2);
   Image* before = target.get();
