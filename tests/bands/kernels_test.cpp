@@ -205,7 +205,7 @@ TEST(BandedLimits, SameAsOneScan) {
 
 TEST(BandedStretch, SameAsOneScanWhenReducingAndEnlarging) {
   for (const Image& picture : Pictures()) {
-    for (const auto [width, height] : {std::pair{7, 3}, std::pair{150, 90}}) {
+    for (const auto& [width, height] : {std::pair{7, 3}, std::pair{150, 90}}) {
       Image expected(width, height);
       {
         ThreadPool serial(1);
