@@ -24,6 +24,17 @@ struct PixelAllocator {
   template <typename U>
   PixelAllocator(const PixelAllocator<U>&) {}
   T* allocate(std::size_t n) { return static_cast<T*>(AllocatePixels(n * sizeof(T))); }
+  // Growing leaves the new bytes as they are: whoever grows a picture says
+  // what its pixels are (zeros, a copy, a decoded picture), so nothing is
+  // written twice.
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
   void deallocate(T* p, std::size_t) { FreePixels(p); }
   template <typename U>
   bool operator==(const PixelAllocator<U>&) const { return true; }
@@ -71,6 +82,9 @@ class Image {
 
   // New size; the pixels become black.
   void Reset(std::int32_t width, std::int32_t height);
+  // The same size change for a caller that writes every pixel itself: the
+  // pixels are left unset.
+  void ResetForOverwrite(std::int32_t width, std::int32_t height);
   // An independent copy of the other image's size and pixels (reusing this
   // object's storage where it is large enough).
   void Assign(const Image& other);

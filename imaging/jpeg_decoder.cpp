@@ -280,8 +280,10 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& 
   if (!PictureSizeAllowed(cinfo.output_width, cinfo.output_height))
     throw TavrenError(name, "the picture is too large");
 
-  Image image(static_cast<std::int32_t>(cinfo.output_width),
-              static_cast<std::int32_t>(cinfo.output_height));
+  // Every row is written by the decoder (a refused file returns nothing).
+  Image image;
+  image.ResetForOverwrite(static_cast<std::int32_t>(cinfo.output_width),
+                          static_cast<std::int32_t>(cinfo.output_height));
   bool read;
   if (IsCmykFamily(cinfo.jpeg_color_space)) {
     std::vector<std::uint8_t> scratch(4 * static_cast<std::size_t>(cinfo.output_width));

@@ -203,6 +203,17 @@ TEST(BandedLimits, SameAsOneScan) {
   }
 }
 
+TEST(BandedCopy, LargePicturesCopyWholeOnAnyPool) {
+  const Image picture = test::RandomImage(700, 601, 9);  // above the size copied by bands
+  for (int threads : kThreadCounts) {
+    ThreadPool pool(threads);
+    ScopedBanding banding({&pool, threads});
+    Image copy(3, 2);
+    copy.Assign(picture);
+    ASSERT_EQ(copy, picture) << threads << " threads";
+  }
+}
+
 TEST(BandedStretch, SameAsOneScanWhenReducingAndEnlarging) {
   for (const Image& picture : Pictures()) {
     for (const auto& [width, height] : {std::pair{7, 3}, std::pair{150, 90}}) {
