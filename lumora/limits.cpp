@@ -158,12 +158,38 @@ void RestorePixelRatiosExtended(const int vc[3], const int oc[3], int out[3]) {
   for (int c = 0; c < 3; ++c) out[c] = static_cast<int>(std::clamp<std::int64_t>(Round(n[c]), 0, 255));
 }
 
+namespace {
+
+// Division by a sum of three channel values, 1..765, as a multiplication:
+// with m = floor(2^40 / d) + 1, q x m / 2^40 exceeds q / d by less than
+// q / 2^40 < 2^-22, while q / d lies at least 1 / d >= 1/765 below the next
+// whole number; so the product's whole part is q / d exactly for every
+// q < 2^18 (a test checks every such pair).  One division per pixel costs
+// more than the rest of the pixel's work.
+constexpr int kReciprocalShift = 40;
+constexpr int kLargestSum = 3 * 255;
+
+struct SumReciprocals {
+  std::uint64_t m[kLargestSum + 1] = {};
+  constexpr SumReciprocals() {
+    for (int d = 1; d <= kLargestSum; ++d) m[d] = ((std::uint64_t{1} << kReciprocalShift) / d) + 1;
+  }
+};
+constexpr SumReciprocals kSumReciprocals;
+
+}  // namespace
+
+int DivideBySum(int q, int sum) {
+  return static_cast<int>((static_cast<std::uint64_t>(q) * kSumReciprocals.m[sum]) >>
+                          kReciprocalShift);
+}
+
 // The same in whole numbers.  Each value is oc x sv / so exactly; the
 // extended computation is within 255 x 2^-63 of it, while a value that is
 // not a half lies at least 1 / (2 so) from the nearest half, so rounding
 // either gives the same whole number.  Exact halves, and values reaching
 // 255 (where the extended path may scale all three down), take the extended
-// path itself.
+// path itself.  Every q here is at most 255 x 765 < 2^18.
 void RestorePixelRatios(const int vc[3], const int oc[3], int out[3]) {
   const int sv = vc[0] + vc[1] + vc[2];
   const int so = oc[0] + oc[1] + oc[2];
@@ -173,12 +199,13 @@ void RestorePixelRatios(const int vc[3], const int oc[3], int out[3]) {
   }
   for (int c = 0; c < 3; ++c) {
     const int q = oc[c] * sv;
-    const int twiceRest = 2 * (q % so);
-    if (q >= 255 * so || twiceRest == so) {
+    const int quotient = DivideBySum(q, so);
+    const int twiceRest = 2 * (q - quotient * so);
+    if (quotient >= 255 || twiceRest == so) {
       RestorePixelRatiosExtended(vc, oc, out);
       return;
     }
-    out[c] = q / so + (twiceRest > so ? 1 : 0);
+    out[c] = quotient + (twiceRest > so ? 1 : 0);
   }
 }
 

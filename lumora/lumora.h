@@ -141,5 +141,7 @@ void LimitChangesAndRestoreRatios(Image& image, const Image& orig, std::int32_t 
 // where that provably gives the same result (falling back otherwise).
 void RestorePixelRatiosExtended(const int vc[3], const int oc[3], int out[3]);
 void RestorePixelRatios(const int vc[3], const int oc[3], int out[3]);
+// q / sum rounded down, for 0 <= q < 2^18 and a sum of channel values 1..765.
+int DivideBySum(int q, int sum);
 
 }  // namespace tavren

@@ -135,6 +135,22 @@ TEST(LumoraRestoreColorRatios, WholeNumbersMatchExtendedOnMillionsOfPixels) {
   }
 }
 
+TEST(LumoraRestoreColorRatios, DivisionBySumIsExactBelow2To18) {
+  // Both sides grow with q, so agreeing just below and at every multiple of
+  // the sum means agreeing on every q in between.
+  constexpr int kLimit = 1 << 18;
+  for (int sum = 1; sum <= 765; ++sum) {
+    for (int k = 0; k * sum < kLimit; ++k) {
+      const int at = k * sum;
+      ASSERT_EQ(DivideBySum(at, sum), k) << at << " / " << sum;
+      if (at > 0) {
+        ASSERT_EQ(DivideBySum(at - 1, sum), k - 1) << at - 1 << " / " << sum;
+      }
+    }
+    ASSERT_EQ(DivideBySum(kLimit - 1, sum), (kLimit - 1) / sum) << sum;
+  }
+}
+
 TEST(LumoraRestoreColorRatios, WholeNumbersMatchExtendedOnHalvesAndTheTop) {
   // Exact halves (1 x 3 / 2 = 1.5) and values reaching 255 take the
   // extended path; their neighbours do not.
