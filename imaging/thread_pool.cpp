@@ -39,7 +39,7 @@ ThreadPool::~ThreadPool() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
-  wake_.notify_all();
+  changed_.notify_all();
   for (auto& worker : workers_) worker.join();
 }
 
@@ -67,7 +67,7 @@ void ThreadPool::RunTask(Job& job, int index) {
   threadBanding = own;
   std::lock_guard lock(mutex_);
   if (failure && !job.failure) job.failure = failure;
-  if (--job.unfinished == 0) done_.notify_all();
+  if (--job.unfinished == 0) changed_.notify_all();
 }
 
 void ThreadPool::WorkerLoop() {
@@ -76,7 +76,7 @@ void ThreadPool::WorkerLoop() {
     int index;
     {
       std::unique_lock lock(mutex_);
-      wake_.wait(lock, [&] { return stopping_ || !open_.empty(); });
+      changed_.wait(lock, [&] { return stopping_ || !open_.empty(); });
       if (open_.empty()) return;  // stopping, and nothing is left to do
       job = open_.front();
       TakeIndex(*job, index);
@@ -104,7 +104,7 @@ void ThreadPool::Run(int tasks, const std::function<void(int)>& task) {
     std::lock_guard lock(mutex_);
     open_.push_back(&job);
   }
-  wake_.notify_all();
+  changed_.notify_all();
   for (;;) {
     int index;
     {
@@ -113,8 +113,22 @@ void ThreadPool::Run(int tasks, const std::function<void(int)>& task) {
     }
     RunTask(job, index);
   }
-  std::unique_lock lock(mutex_);
-  done_.wait(lock, [&] { return job.unfinished == 0; });
+  // While the last of its tasks run elsewhere, this thread works on other
+  // Runs instead of sleeping: when the types are computed at once, the
+  // thread that started them would otherwise idle while the slowest type's
+  // kernels run on the other threads only.
+  for (;;) {
+    Job* other;
+    int index;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return job.unfinished == 0 || !open_.empty(); });
+      if (job.unfinished == 0) break;
+      other = open_.front();
+      TakeIndex(*other, index);
+    }
+    RunTask(*other, index);
+  }
   if (job.failure) std::rethrow_exception(job.failure);
 }
 

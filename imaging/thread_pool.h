@@ -10,7 +10,9 @@
 // rows again).  A worker that is free takes the next index of the oldest
 // Run with indices left; the thread that issued a Run works through its own
 // indices itself, so a Run never waits for a worker and nesting cannot
-// deadlock.  Nobody spins: idle threads sleep on a condition variable.
+// deadlock.  Once its own indices are handed out, it works on other Runs
+// until its last task has finished.  Nobody spins: idle threads sleep on a
+// condition variable.
 //
 // A task runs with the banding (see TBanding) of the thread that issued the
 // Run.  An exception thrown by a task is passed on by Run once every task
@@ -56,8 +58,8 @@ class ThreadPool {
 
   std::vector<std::thread> workers_;
   std::mutex mutex_;
-  std::condition_variable wake_;  // a job arrived, or the pool stops
-  std::condition_variable done_;  // some job's last task finished
+  // A job arrived, some job's last task finished, or the pool stops.
+  std::condition_variable changed_;
   std::deque<Job*> open_;         // jobs with indices not yet handed out, oldest first
   bool stopping_ = false;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <numeric>
 #include <stdexcept>
 #include <thread>
@@ -33,6 +34,39 @@ TEST(ThreadPool, NestedRunsFinish) {
     });
     EXPECT_EQ(total.load(), 4 * (5 + 15));
   }
+}
+
+// Waits until flag is set or ten seconds have passed; says which.
+bool AwaitFlag(const std::atomic<bool>& flag) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!flag && std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return flag;
+}
+
+TEST(ThreadPool, CallerWithNothingLeftHelpsOtherRuns) {
+  // The caller's own task ends once the worker has taken the other; that
+  // one starts a nested Run whose first task waits for the second to start
+  // elsewhere.  Only the caller, waiting for the worker's task, is there to
+  // start it.
+  ThreadPool pool(2);
+  std::atomic<bool> outerStarted{false}, innerStarted{false};
+  bool innerRanAtOnce = false;
+  pool.Run(2, [&](int outer) {
+    if (outer == 0) {
+      AwaitFlag(outerStarted);
+      return;
+    }
+    outerStarted = true;
+    pool.Run(2, [&](int inner) {
+      if (inner == 1) {
+        innerStarted = true;
+        return;
+      }
+      innerRanAtOnce = AwaitFlag(innerStarted);
+    });
+  });
+  EXPECT_TRUE(innerRanAtOnce);
 }
 
 TEST(ThreadPool, RunsFromSeveralThreadsAtOnce) {
