@@ -7,6 +7,7 @@
 
 #include "imaging/exif_reader.h"
 #include "imaging/jpeg_export.h"
+#include "imaging/thread_pool.h"
 #include "jpeg_test_support.h"
 #include "support/test_support.h"
 
@@ -74,6 +75,20 @@ TEST(JpegExportCorpus, EveryPhotoCarriesItsMakeAndModelOver) {
     EXPECT_EQ(texts[i].make, AsToolPrints(sources[i].Make)) << test::CorpusPhotos()[i];
     EXPECT_EQ(texts[i].model, AsToolPrints(sources[i].Model)) << test::CorpusPhotos()[i];
     EXPECT_EQ(texts[i].software, kExifSoftware);
+  }
+}
+
+TEST(JpegExportCorpus, TwoEncodersGiveTheBytesOfOneForEveryPhoto) {
+  TAVREN_REQUIRE_CORPUS();
+  ThreadPool pool(2);
+  ScopedBanding banding({&pool, 0});
+  for (const fs::path& relative : test::CorpusPhotos()) {
+    const fs::path photo = test::CorpusDir() / relative;
+    const Image image = test::DecodeWithLibrary(photo.string(), fs::file_size(photo) > 300'000 ? 4 : 1);
+    ASSERT_TRUE(ImageHasPixels(image)) << relative;
+    const std::vector<std::uint8_t> joined = EncodeJpegInTwoPieces(image);
+    ASSERT_FALSE(joined.empty()) << relative;
+    EXPECT_EQ(joined, EncodeJpegInOnePiece(image)) << relative;
   }
 }
 

@@ -8,6 +8,7 @@
 #include "exif_builder.h"
 #include "imaging/error.h"
 #include "imaging/exif_reader.h"
+#include "imaging/thread_pool.h"
 #include "jpeg_test_support.h"
 #include "support/test_support.h"
 
@@ -163,6 +164,46 @@ TEST(JpegExport, MalformedSourceBlocksNeverStopASave) {
     EXPECT_NO_THROW(SaveJpegWithExif(test::RandomImage(8, 8, 7), target, source)) << i;
     EXPECT_EQ(test::DecodeWithLibrary(target).Width(), 8) << i;
   }
+}
+
+// A smooth picture with a little noise: long runs of zero coefficients,
+// which the progressive scans code as end-of-band runs.
+Image SmoothPicture(std::int32_t width, std::int32_t height) {
+  Image image(width, height);
+  const Image noise = test::RandomImage(width, height, 11);
+  for (std::int32_t y = 0; y < height; ++y)
+    for (std::int32_t x = 0; x < width; ++x)
+      for (int b = 0; b < 3; ++b)
+        image.Row(y)[3 * x + b] = static_cast<std::uint8_t>(
+            (x * 255 / width + y * 128 / height + 40 * b + noise.Row(y)[3 * x + b] % 5) % 256);
+  return image;
+}
+
+TEST(JpegExport, TwoEncodersGiveTheBytesOfOne) {
+  // Sizes around the 16 x 16 blocks of the colour-reduced channels, single
+  // rows and columns, noise (large coefficients and 0xFF bytes in the
+  // coded data) and smooth pictures; with and without a second thread.
+  const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},   {2, 3},    {17, 9},  {40, 1},
+                                                         {1, 40},  {33, 17},  {16, 16}, {300, 201}};
+  for (int threads : {1, 2}) {
+    ThreadPool pool(threads);
+    ScopedBanding banding({&pool, 0});
+    for (const auto& [width, height] : sizes) {
+      for (const Image& image : {test::RandomImage(width, height, 3), SmoothPicture(width, height)}) {
+        const Bytes whole = EncodeJpegInOnePiece(image);
+        const Bytes joined = EncodeJpegInTwoPieces(image);
+        ASSERT_FALSE(joined.empty()) << width << "x" << height;
+        EXPECT_EQ(joined, whole) << width << "x" << height;
+        EXPECT_EQ(EncodeJpeg(image), whole) << width << "x" << height;
+      }
+    }
+    const Image large = SmoothPicture(640, 480);  // large enough for EncodeJpeg to split
+    EXPECT_EQ(EncodeJpeg(large), EncodeJpegInOnePiece(large));
+  }
+  // Too wide for the format: both encoders fail, and the one that tries
+  // again reports it.
+  EXPECT_TRUE(EncodeJpegInTwoPieces(Image(70000, 4)).empty());
+  EXPECT_THROW(EncodeJpeg(Image(70000, 4)), TavrenError);
 }
 
 TEST(JpegExport, EncodingFailuresAreReportedWithTheFileName) {
