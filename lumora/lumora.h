@@ -114,6 +114,9 @@ struct TChangeTops {
 struct TChangeCuts {
   std::array<std::array<std::uint8_t, 256>, 3> Local{};
   std::array<std::array<std::uint8_t, 256>, 3> General{};
+  // False when every table is zeros: no change reaches a limit, which is
+  // the common case, and the cuts leave every pixel as it is.
+  bool Any = false;
 };
 
 TChangeTops MeasureChanges(const Image& image, const Image& orig, std::int32_t rowBegin,

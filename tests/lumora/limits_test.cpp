@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -69,6 +70,69 @@ TEST(LumoraLimitChanges, GeneralLimitUsesTheTopsMeasuredBeforeTheLocalLimit) {
   Image image = Row({{140, 110, 110}});
   LimitChanges(image, orig, 20, 20);
   EXPECT_EQ(PixelAt(image, 0), (Rgb{115, 110, 110}));
+}
+
+// The tops as the definition gives them, one pixel at a time.
+TChangeTops TopsOneByOne(const Image& image, const Image& orig) {
+  TChangeTops tops;
+  for (std::int32_t y = 0; y < image.Height(); ++y)
+    for (std::int32_t x = 0; x < image.Width(); ++x) {
+      int d[3];  // red, green, blue
+      for (int c = 0; c < 3; ++c) d[c] = std::abs(image.Row(y)[3 * x + 2 - c] - orig.Row(y)[3 * x + 2 - c]);
+      const int m = *std::min_element(d, d + 3);
+      for (int c = 0; c < 3; ++c) {
+        tops.General[c] = std::max(tops.General[c], d[c]);
+        tops.Local[c] = std::max(tops.Local[c], d[c] - m);
+      }
+    }
+  return tops;
+}
+
+TEST(LumoraLimitChanges, TopsAreThoseOfEveryPixel) {
+  // Widths around the five-pixel groups of the fast scan; a single change
+  // placed on every pixel and channel in turn, so each lane must count it,
+  // and random pictures with extreme values.
+  std::mt19937 random(17);
+  for (std::int32_t width = 1; width <= 23; ++width) {
+    const Image orig = test::RandomImage(width, 2, static_cast<std::uint32_t>(width));
+    for (std::int32_t x = 0; x < width; ++x)
+      for (int b = 0; b < 3; ++b) {
+        Image image = orig;
+        std::uint8_t& byte = image.Row(1)[3 * x + b];
+        byte = static_cast<std::uint8_t>(byte < 128 ? 255 : 0);
+        const TChangeTops tops = MeasureChanges(image, orig, 0, 2);
+        const TChangeTops expected = TopsOneByOne(image, orig);
+        ASSERT_EQ(tops.General, expected.General) << width << " " << x << " " << b;
+        ASSERT_EQ(tops.Local, expected.Local) << width << " " << x << " " << b;
+      }
+    // Every channel of every pixel moved alike: no local change at all.
+    Image even = orig;
+    for (std::int32_t y = 0; y < 2; ++y)
+      for (std::int32_t i = 0; i < 3 * width; ++i) {
+        std::uint8_t& byte = even.Row(y)[i];
+        byte = static_cast<std::uint8_t>(byte < 128 ? byte + 100 : byte - 100);
+      }
+    EXPECT_EQ(MeasureChanges(even, orig, 0, 2).Local, (std::array<std::int32_t, 3>{0, 0, 0})) << width;
+    EXPECT_EQ(MeasureChanges(even, orig, 0, 2).General, TopsOneByOne(even, orig).General) << width;
+    Image noisy = orig;
+    for (std::int32_t y = 0; y < 2; ++y)
+      for (std::int32_t i = 0; i < 3 * width; ++i)
+        if (random() % 3 == 0) noisy.Row(y)[i] = static_cast<std::uint8_t>(random() % 2 ? 255 : random());
+    EXPECT_EQ(MeasureChanges(noisy, orig, 0, 2).General, TopsOneByOne(noisy, orig).General) << width;
+    EXPECT_EQ(MeasureChanges(noisy, orig, 0, 2).Local, TopsOneByOne(noisy, orig).Local) << width;
+  }
+}
+
+TEST(LumoraLimitChanges, CutsAreThereOnlyWhenAChangeExceedsALimit) {
+  TChangeTops tops;
+  tops.General = {51, 30, 0};
+  tops.Local = {40, 51, 2};
+  EXPECT_FALSE(PlanChangeCuts(tops, 51, 51).Any);
+  tops.Local[2] = 52;
+  const TChangeCuts cuts = PlanChangeCuts(tops, 51, 51);
+  EXPECT_TRUE(cuts.Any);
+  EXPECT_EQ(cuts.Local[2][52], 1);
+  EXPECT_TRUE(PlanChangeCuts(tops, 0, 51).Any);
 }
 
 TEST(LumoraLimitChanges, BandsGiveTheSameBytesAsOneScan) {
