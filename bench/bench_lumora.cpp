@@ -107,4 +107,42 @@ void BM_LumoraRestoreColorRatios(benchmark::State& state) {
 }
 BENCHMARK(BM_LumoraRestoreColorRatios)->Unit(benchmark::kMillisecond);
 
+// The last sweep of a pass as the pass runs it: both limits at their
+// standard 51, then the colour proportions.
+void BM_LumoraLimitAndRestore(benchmark::State& state) {
+  const Image& orig = PictureOfSize(4000, 3000);
+  Image image;
+  for (auto _ : state) {
+    state.PauseTiming();
+    image.Assign(PassedPicture());
+    state.ResumeTiming();
+    tavren::LimitChangesAndRestoreRatios(image, orig, 51, 51);
+  }
+}
+BENCHMARK(BM_LumoraLimitAndRestore)->Unit(benchmark::kMillisecond);
+
+void BM_LumoraMeasureChanges(benchmark::State& state) {
+  const Image& orig = PictureOfSize(4000, 3000);
+  const Image& passed = PassedPicture();
+  for (auto _ : state) {
+    const tavren::TChangeTops tops = tavren::MeasureChanges(passed, orig, 0, passed.Height());
+    benchmark::DoNotOptimize(tops);
+  }
+}
+BENCHMARK(BM_LumoraMeasureChanges)->Unit(benchmark::kMillisecond);
+
+void BM_LumoraApplyCuts(benchmark::State& state) {
+  const Image& orig = PictureOfSize(4000, 3000);
+  const tavren::TChangeCuts cuts = tavren::PlanChangeCuts(
+      tavren::MeasureChanges(PassedPicture(), orig, 0, orig.Height()), 51, 51);
+  Image image;
+  for (auto _ : state) {
+    state.PauseTiming();
+    image.Assign(PassedPicture());
+    state.ResumeTiming();
+    tavren::ApplyChangeCuts(image, orig, cuts, 0, image.Height());
+  }
+}
+BENCHMARK(BM_LumoraApplyCuts)->Unit(benchmark::kMillisecond);
+
 }  // namespace
