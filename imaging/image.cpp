@@ -26,11 +26,12 @@ void* PixelAllocator<T>::AllocatePixels(std::size_t bytes) {
     if (void* p = std::malloc(bytes == 0 ? 1 : bytes)) return p;
     throw std::bad_alloc();
   }
-  const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-  void* p = std::aligned_alloc(kLargePage, rounded);
-  if (p == nullptr) throw std::bad_alloc();
+  void* p = nullptr;
+  if (posix_memalign(&p, kLargePage, bytes) != 0) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
-  madvise(p, rounded, MADV_HUGEPAGE);  // only advice: failing changes nothing
+  // Only whole large pages: the system clears a large page entirely when
+  // it is first touched, and a picture's tail would use a fraction of one.
+  madvise(p, bytes / kLargePage * kLargePage, MADV_HUGEPAGE);  // only advice
 #endif
   return p;
 }
