@@ -143,8 +143,9 @@ bool EncodeRows(const Image& image, TScanPlan plan, EncoderState* state) {
   if (plan != TScanPlan::All) {
     // The split relies on the library's sequence; another one is refused
     // here and the caller encodes in one piece.
-    if (cinfo->num_scans != kProgressiveScans || !IsTenthScan(cinfo->scan_info[kProgressiveScans - 1]))
-      ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
+    const bool expected = cinfo->num_scans == kProgressiveScans &&
+                          IsTenthScan(cinfo->scan_info[kProgressiveScans - 1]);
+    if (!expected) ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
     if (plan == TScanPlan::FirstNine) {
       cinfo->num_scans = kProgressiveScans - 1;
     } else {
@@ -221,10 +222,9 @@ std::vector<std::uint8_t> JoinScans(const std::vector<std::uint8_t>& firstNine,
       last.scanEnds.size() != std::size(kTenthScanPlan))
     return {};
   const std::size_t tenthFrom = last.scanEnds[kTenthScanAt - 1];
-  std::vector<std::uint8_t> joined;
-  joined.reserve(nine.endOfImage + (tenth.size() - tenthFrom));
-  joined.insert(joined.end(), firstNine.begin(), firstNine.begin() + static_cast<std::ptrdiff_t>(nine.endOfImage));
-  joined.insert(joined.end(), tenth.begin() + static_cast<std::ptrdiff_t>(tenthFrom), tenth.end());
+  std::vector<std::uint8_t> joined(nine.endOfImage + (tenth.size() - tenthFrom));
+  const auto out = std::copy_n(firstNine.begin(), nine.endOfImage, joined.begin());
+  std::copy(tenth.begin() + static_cast<std::ptrdiff_t>(tenthFrom), tenth.end(), out);
   return joined;
 }
 

@@ -66,22 +66,25 @@ struct TChangeMaxima {
 // changes nothing.  Returns the pixels left for the plain loop.
 std::int32_t AddRowInFives(const std::uint8_t* v, const std::uint8_t* o, std::int32_t width,
                            __m128i& general, __m128i& local) {
-  const __m128i laneOfPixel[3] = {_mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0),
-                                  _mm_setr_epi8(0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0),
-                                  _mm_setr_epi8(0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0)};
+  const __m128i laneOfPixel[3] = {
+      _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0),
+      _mm_setr_epi8(0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0),
+      _mm_setr_epi8(0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0)};
   std::int32_t x = 0;
   // The sixteenth byte must lie within the row.
-  for (; 3 * (x + 5) + 1 <= 3 * width; x += 5, v += 15, o += 15) {
+  for (; 3 * x + 16 <= 3 * width; x += 5, v += 15, o += 15) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o));
     const __m128i d = _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
     // The pixel's smallest change lands on its first lane, then is moved
     // under its second and third.
     const __m128i m = _mm_min_epu8(d, _mm_min_epu8(_mm_srli_si128(d, 1), _mm_srli_si128(d, 2)));
+    const __m128i mSecond = _mm_slli_si128(m, 1);
+    const __m128i mThird = _mm_slli_si128(m, 2);
     const __m128i excess =
         _mm_or_si128(_mm_and_si128(_mm_subs_epu8(d, m), laneOfPixel[0]),
-                     _mm_or_si128(_mm_and_si128(_mm_subs_epu8(d, _mm_slli_si128(m, 1)), laneOfPixel[1]),
-                                  _mm_and_si128(_mm_subs_epu8(d, _mm_slli_si128(m, 2)), laneOfPixel[2])));
+                     _mm_or_si128(_mm_and_si128(_mm_subs_epu8(d, mSecond), laneOfPixel[1]),
+                                  _mm_and_si128(_mm_subs_epu8(d, mThird), laneOfPixel[2])));
     general = _mm_max_epu8(general, d);
     local = _mm_max_epu8(local, excess);
   }
