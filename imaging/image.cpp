@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <new>
+#include <vector>
 
 namespace tavren {
 
@@ -18,7 +21,72 @@ constexpr std::size_t kParallelCopyBytes = std::size_t{1} << 20;
 // The large page size; blocks from this size on are aligned to it.
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 
+
+// The kept blocks, newest first.
+class SpareBlocks {
+ public:
+  void* Take(std::size_t bytes) {
+    std::lock_guard lock(mutex_);
+    const auto found = std::find_if(blocks_.begin(), blocks_.end(),
+                                    [&](const Block& block) { return block.bytes == bytes; });
+    if (found == blocks_.end()) return nullptr;
+    void* p = found->p;
+    total_ -= bytes;
+    blocks_.erase(found);
+    return p;
+  }
+
+  void Give(void* p, std::size_t bytes) {
+    std::vector<void*> evicted;
+    {
+      std::lock_guard lock(mutex_);
+      blocks_.push_front({p, bytes});
+      total_ += bytes;
+      while (total_ > kSparePixelBytes) {
+        evicted.push_back(blocks_.back().p);
+        total_ -= blocks_.back().bytes;
+        blocks_.pop_back();
+      }
+    }
+    for (void* block : evicted) std::free(block);
+  }
+
+  std::size_t Bytes() {
+    std::lock_guard lock(mutex_);
+    return total_;
+  }
+
+  void ReleaseAll() {
+    std::deque<Block> blocks;
+    {
+      std::lock_guard lock(mutex_);
+      blocks.swap(blocks_);
+      total_ = 0;
+    }
+    for (const Block& block : blocks) std::free(block.p);
+  }
+
+ private:
+  struct Block {
+    void* p;
+    std::size_t bytes;
+  };
+  std::mutex mutex_;
+  std::deque<Block> blocks_;
+  std::size_t total_ = 0;
+};
+
+// Never destroyed: pictures in static storage may be given back after the
+// end of main.
+SpareBlocks& Spares() {
+  static SpareBlocks* spares = new SpareBlocks;
+  return *spares;
+}
+
 }  // namespace
+
+std::size_t SparePixelBytes() { return Spares().Bytes(); }
+void ReleaseSparePixels() { Spares().ReleaseAll(); }
 
 template <typename T>
 void* PixelAllocator<T>::AllocatePixels(std::size_t bytes) {
@@ -26,6 +94,7 @@ void* PixelAllocator<T>::AllocatePixels(std::size_t bytes) {
     if (void* p = std::malloc(bytes == 0 ? 1 : bytes)) return p;
     throw std::bad_alloc();
   }
+  if (void* kept = Spares().Take(bytes)) return kept;
   void* p = nullptr;
   if (posix_memalign(&p, kLargePage, bytes) != 0) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
@@ -37,8 +106,11 @@ void* PixelAllocator<T>::AllocatePixels(std::size_t bytes) {
 }
 
 template <typename T>
-void PixelAllocator<T>::FreePixels(void* p) {
-  std::free(p);
+void PixelAllocator<T>::FreePixels(void* p, std::size_t bytes) {
+  if (p != nullptr && bytes >= kLargePage && bytes <= kSparePixelBytes)
+    Spares().Give(p, bytes);
+  else
+    std::free(p);
 }
 
 template struct PixelAllocator<std::uint8_t>;

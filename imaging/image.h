@@ -35,13 +35,25 @@ struct PixelAllocator {
   void construct(U* p, Args&&... args) {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
   }
-  void deallocate(T* p, std::size_t) { FreePixels(p); }
+  void deallocate(T* p, std::size_t n) { FreePixels(p, n * sizeof(T)); }
   template <typename U>
   bool operator==(const PixelAllocator<U>&) const { return true; }
 
   static void* AllocatePixels(std::size_t bytes);
-  static void FreePixels(void* p);
+  static void FreePixels(void* p, std::size_t bytes);
 };
+
+// Large blocks of pixels given back are kept, up to kSparePixelBytes in
+// all, for the next picture of exactly the same size: opening photo after
+// photo from one camera, and computing the types of each, asks for the
+// same few sizes again and again.  A kept block's memory is already in
+// place, while the system clears a fresh block page by page at its first
+// touch, which costs about as much as a sweep over the picture.  The
+// oldest kept blocks go first.
+inline constexpr std::size_t kSparePixelBytes = std::size_t{64} << 20;
+// What is kept now, and giving it all back to the system.
+std::size_t SparePixelBytes();
+void ReleaseSparePixels();
 
 class Image {
  public:

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace tavren {
 namespace {
 
@@ -70,6 +72,45 @@ TEST(Image, CopyImageReusesOrReplacesTarget) {
   EXPECT_EQ(*none, source);
   none->Row(0)[0] = 1;  // the copy is independent
   EXPECT_EQ(source.Row(0)[0], 0);
+}
+
+TEST(Image, LargeBlocksGivenBackServeTheNextPictureOfTheirSize) {
+  ReleaseSparePixels();
+  const std::uint8_t* first;
+  {
+    Image picture(1000, 1000);  // 3 MB
+    first = picture.Data();
+    picture.Data()[12345] = 77;
+  }
+  EXPECT_EQ(SparePixelBytes(), 3'000'000u);
+  Image other(1000, 999);  // another size: a block of its own
+  EXPECT_NE(other.Data(), first);
+  const Image again(1000, 1000);
+  EXPECT_EQ(again.Data(), first);
+  EXPECT_EQ(again.Data()[12345], 0);  // a new picture is black, whatever the block held
+  EXPECT_EQ(SparePixelBytes(), 0u);
+
+  Image small(10, 10);  // small blocks are not kept
+  small = Image();
+  EXPECT_EQ(SparePixelBytes(), 0u);
+}
+
+TEST(Image, KeptBlocksStayUnderTheirBoundOldestGoingFirst) {
+  ReleaseSparePixels();
+  std::vector<Image> pictures;
+  for (int i = 0; i < 30; ++i) pictures.emplace_back(1000, 1000 + i);
+  const std::uint8_t* newest = pictures.back().Data();
+  for (Image& picture : pictures) picture = Image();  // given back oldest first
+  EXPECT_LE(SparePixelBytes(), kSparePixelBytes);
+  EXPECT_GT(SparePixelBytes(), kSparePixelBytes - 3'100'000u);
+  EXPECT_EQ(Image(1000, 1029).Data(), newest);  // taken, then given back
+  const std::size_t kept = SparePixelBytes();
+  {
+    const Image oldest(1000, 1000);  // its block went back to the system
+    EXPECT_EQ(SparePixelBytes(), kept);
+  }
+  ReleaseSparePixels();
+  EXPECT_EQ(SparePixelBytes(), 0u);
 }
 
 }  // namespace
