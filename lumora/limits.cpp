@@ -10,6 +10,7 @@
 
 #include "imaging/thread_pool.h"
 #include "lumora/lumora.h"
+#include "lumora/restore_rows.h"
 
 namespace tavren {
 
@@ -296,32 +297,14 @@ inline void RestorePixel(std::uint8_t* v, const std::uint8_t* o) {
 
 }  // namespace
 
-namespace {
-
-template <bool kCut>
-void CutAndRestoreRows(Image& image, const Image& orig, const TChangeCuts& cuts,
-                       std::int32_t rowBegin, std::int32_t rowEnd) {
-  const std::int32_t width = image.Width();
-  for (std::int32_t y = rowBegin; y < rowEnd; ++y) {
-    std::uint8_t* v = image.Row(y);
-    const std::uint8_t* o = orig.Row(y);
-    for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) {
-      if constexpr (kCut) CutPixel(v, o, cuts);
-      RestorePixel(v, o);
-    }
-  }
+void RestoreRowOneByOne(std::uint8_t* v, const std::uint8_t* o, std::int32_t width) {
+  for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) RestorePixel(v, o);
 }
-
-}  // namespace
 
 void RestoreColorRatioRows(Image& image, const Image& orig, std::int32_t rowBegin,
                            std::int32_t rowEnd) {
-  const std::int32_t width = image.Width();
-  for (std::int32_t y = rowBegin; y < rowEnd; ++y) {
-    std::uint8_t* v = image.Row(y);
-    const std::uint8_t* o = orig.Row(y);
-    for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) RestorePixel(v, o);
-  }
+  for (std::int32_t y = rowBegin; y < rowEnd; ++y)
+    RestoreRow(image.Row(y), orig.Row(y), image.Width());
 }
 
 void RestoreColorRatios(Image& image, const Image& orig) {
@@ -337,11 +320,13 @@ void LimitChangesAndRestoreRatios(Image& image, const Image& orig, std::int32_t 
   const RowBands bands = PictureBands(image.Height());
   const TChangeCuts cuts =
       PlanChangeCuts(MeasureChangesInBands(image, orig, bands), localLimit, generalLimit);
+  // Row by row, so that the restoration reads what the cuts just wrote
+  // while it is still at hand.
   RunBands(bands, [&](int, std::int32_t first, std::int32_t end) {
-    if (cuts.Any)
-      CutAndRestoreRows<true>(image, orig, cuts, first, end);
-    else
-      CutAndRestoreRows<false>(image, orig, cuts, first, end);
+    for (std::int32_t y = first; y < end; ++y) {
+      ApplyChangeCuts(image, orig, cuts, y, y + 1);
+      RestoreRow(image.Row(y), orig.Row(y), image.Width());
+    }
   });
 }
 

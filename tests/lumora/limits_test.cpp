@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lumora/lumora.h"
+#include "lumora/restore_rows.h"
 #include "support/test_support.h"
 
 namespace tavren {
@@ -228,6 +229,74 @@ TEST(LumoraRestoreColorRatios, WholeNumbersMatchExtendedOnHalvesAndTheTop) {
     RestorePixelRatios(vc, oc, fast);
     RestorePixelRatiosExtended(vc, oc, extended);
     EXPECT_TRUE(std::equal(fast, fast + 3, extended)) << k[0] << " " << k[3];
+  }
+}
+
+// A row of pixels after a remap: v and o side by side, blue, green, red.
+struct RowPair {
+  std::vector<std::uint8_t> v, o;
+};
+
+// Random pixels, each of one kind that the restoration treats apart.
+RowPair MixedRow(std::int32_t width, std::mt19937& random) {
+  RowPair row{std::vector<std::uint8_t>(3 * width), std::vector<std::uint8_t>(3 * width)};
+  const auto byte = [&] { return static_cast<std::uint8_t>(random()); };
+  for (std::int32_t x = 0; x < width; ++x) {
+    std::uint8_t* v = &row.v[3 * x];
+    std::uint8_t* o = &row.o[3 * x];
+    for (int b = 0; b < 3; ++b) {
+      o[b] = byte();
+      v[b] = static_cast<std::uint8_t>(std::clamp(o[b] + static_cast<int>(random() % 41) - 20, 0, 255));
+    }
+    switch (random() % 8) {
+      case 0:  // untouched, often with a full channel (whose quotient is 255)
+        if (random() % 2) o[random() % 3] = 255;
+        for (int b = 0; b < 3; ++b) v[b] = o[b];
+        break;
+      case 1:  // black original
+        o[0] = o[1] = o[2] = 0;
+        break;
+      case 2:  // a bright value knocked down to 0
+        o[random() % 3] = static_cast<std::uint8_t>(231 + random() % 25);
+        for (int b = 0; b < 3; ++b)
+          if (o[b] > 230) v[b] = 0;
+        break;
+      case 3:  // an exact half: 1 x 3 / 2
+        o[0] = 1, o[1] = 1, o[2] = 0, v[0] = 2, v[1] = 1, v[2] = 0;
+        break;
+      case 4:  // brighter than the channel can hold
+        o[0] = 250, o[1] = 20, o[2] = 20, v[0] = 255, v[1] = 200, v[2] = 200;
+        break;
+      case 5:  // anywhere
+        for (int b = 0; b < 3; ++b) v[b] = byte();
+        break;
+      default:  // a small move, as a pass makes
+        break;
+    }
+  }
+  return row;
+}
+
+TEST(LumoraRestoreColorRatios, EightsGiveTheBytesOfOneByOne) {
+  std::mt19937 random(29);
+  std::vector<std::int32_t> widths;
+  for (std::int32_t w = 1; w <= 40; ++w) widths.push_back(w);
+  widths.push_back(1000);
+  for (int round = 0; round < 50; ++round) {
+    for (std::int32_t width : widths) {
+      RowPair row = MixedRow(width, random);
+      std::vector<std::uint8_t> expected = row.v;
+      RestoreRowOneByOne(expected.data(), row.o.data(), width);
+      std::vector<std::uint8_t> eights = row.v;
+      if (!RestoreRowInEights(eights.data(), row.o.data(), width))
+        GTEST_SKIP() << "the processor has no AVX2";
+      ASSERT_EQ(eights, expected) << "width " << width << ", round " << round;
+      // A row must never be written beyond its end.
+      std::vector<std::uint8_t> padded = row.v;
+      padded.insert(padded.end(), 40, 0xA5);
+      ASSERT_TRUE(RestoreRowInEights(padded.data(), row.o.data(), width));
+      EXPECT_TRUE(std::all_of(padded.end() - 40, padded.end(), [](std::uint8_t b) { return b == 0xA5; }));
+    }
   }
 }
 
