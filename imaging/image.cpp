@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -114,6 +115,31 @@ void PixelAllocator<T>::FreePixels(void* p, std::size_t bytes) {
 }
 
 template struct PixelAllocator<std::uint8_t>;
+
+PagesInAdvance::PagesInAdvance(std::uint8_t* data, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  if (bytes < kLargePage || ConfiguredThreadCount() < 2) return;
+  // Whole pages inside the block only; the decoder meets the first pages
+  // before the other thread could, so they are left to it.
+  const auto first = (reinterpret_cast<std::uintptr_t>(data) + kLargePage - 1) / kLargePage * kLargePage;
+  const auto end = reinterpret_cast<std::uintptr_t>(data) + bytes;
+  if (first >= end) return;
+  thread_ = std::thread([first, end] {
+    for (std::uintptr_t at = first; at < end; at += kLargePage) {
+      const std::size_t length = std::min<std::uintptr_t>(kLargePage, end - at) / 4096 * 4096;
+      // Only advice: where the system refuses, the decoder's writes do it.
+      if (length == 0 || madvise(reinterpret_cast<void*>(at), length, MADV_POPULATE_WRITE) != 0) break;
+    }
+  });
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
+
+PagesInAdvance::~PagesInAdvance() {
+  if (thread_.joinable()) thread_.join();
+}
 
 Image::Image(std::int32_t width, std::int32_t height) { Reset(width, height); }
 

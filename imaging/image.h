@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -107,6 +108,23 @@ class Image {
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
   std::vector<std::uint8_t, PixelAllocator<std::uint8_t>> pixels_;
+};
+
+// While the decoder writes a fresh picture row after row, another thread
+// asks the system to put the picture's memory in place from the top down,
+// so that the clearing of fresh pages overlaps the decoding instead of
+// adding to it.  Memory already in place is left as it is, whoever writes
+// it meanwhile.  Does nothing for small pictures or on one core; waits for
+// the other thread when destroyed.
+class PagesInAdvance {
+ public:
+  PagesInAdvance(std::uint8_t* data, std::size_t bytes);
+  ~PagesInAdvance();
+  PagesInAdvance(const PagesInAdvance&) = delete;
+  PagesInAdvance& operator=(const PagesInAdvance&) = delete;
+
+ private:
+  std::thread thread_;
 };
 
 // True when the image exists and has at least one pixel.

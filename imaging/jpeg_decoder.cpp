@@ -285,6 +285,7 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& 
   image.ResetForOverwrite(static_cast<std::int32_t>(cinfo.output_width),
                           static_cast<std::int32_t>(cinfo.output_height));
   bool read;
+  const PagesInAdvance pages(image.Data(), image.ByteSize());
   if (IsCmykFamily(cinfo.jpeg_color_space)) {
     std::vector<std::uint8_t> scratch(4 * static_cast<std::size_t>(cinfo.output_width));
     read = ReadCmykRowsGuarded(d, image.Data(), image.Stride(), scratch.data(),

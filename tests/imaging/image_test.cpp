@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <vector>
 
 namespace tavren {
@@ -111,6 +113,22 @@ TEST(Image, KeptBlocksStayUnderTheirBoundOldestGoingFirst) {
   }
   ReleaseSparePixels();
   EXPECT_EQ(SparePixelBytes(), 0u);
+}
+
+TEST(Image, PagesPutInPlaceMeanwhileKeepWhatIsWritten) {
+  // Written from the top while the memory is put in place from the top as
+  // well: nothing written may be lost, whichever side reaches a page first.
+  for (int round = 0; round < 3; ++round) {
+    Image picture;
+    picture.ResetForOverwrite(4000, 2000 + round);  // 24 MB, a fresh block each round
+    {
+      const PagesInAdvance pages(picture.Data(), picture.ByteSize());
+      for (std::int32_t y = 0; y < picture.Height(); ++y)
+        std::memset(picture.Row(y), (y + round) % 251, picture.Stride());
+    }
+    for (std::int32_t y = 0; y < picture.Height(); y += 7)
+      ASSERT_EQ(picture.Row(y)[picture.Stride() - 1], (y + round) % 251) << y;
+  }
 }
 
 }  // namespace
