@@ -11,8 +11,10 @@
 // next whole number; so its whole part is exact.  The remainder then
 // decides the rounding in whole numbers.  Exact halves and values of 255
 // or more are left to the pixel-by-pixel path, which takes the extended
-// computation for them: a group of eight holding one goes that way whole.
+// computation for them.
 #include "lumora/restore_rows.h"
+
+#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -68,9 +70,9 @@ __attribute__((target("avx2"))) __m256i LoadEight(const std::uint8_t* p) {
   return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
 
-// Restores eight pixels; false, with nothing written, when one of them
-// needs the pixel-by-pixel path.
-__attribute__((target("avx2"))) bool RestoreEight(std::uint8_t* v, const std::uint8_t* o,
+// Restores eight pixels; those that need the pixel-by-pixel path get their
+// input back and go that way.
+__attribute__((target("avx2"))) void RestoreEight(std::uint8_t* v, const std::uint8_t* o,
                                                    const Shuffles& s) {
   const __m256i vin = LoadEight(v);
   const __m256i oin = LoadEight(o);
@@ -105,7 +107,9 @@ __attribute__((target("avx2"))) bool RestoreEight(std::uint8_t* v, const std::ui
     out[b] = _mm256_sub_epi32(quotient, _mm256_cmpgt_epi32(twiceRest, so));
   }
   hard = _mm256_andnot_si256(_mm256_or_si256(unchanged, black), hard);
-  if (!_mm256_testz_si256(hard, hard)) return false;
+  const int hardPixels = _mm256_movemask_ps(_mm256_castsi256_ps(hard));
+  std::uint8_t input[24];
+  if (hardPixels != 0) std::memcpy(input, v, sizeof(input));
 
   __m256i bytes = _mm256_shuffle_epi8(vin, s.tail);
   for (int b = 0; b < 3; ++b) {
@@ -117,7 +121,11 @@ __attribute__((target("avx2"))) bool RestoreEight(std::uint8_t* v, const std::ui
   // over the bytes the low half carried along unchanged.
   _mm_storeu_si128(reinterpret_cast<__m128i*>(v), _mm256_castsi256_si128(bytes));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(v + 12), _mm256_extracti128_si256(bytes, 1));
-  return true;
+  for (int k = 0; k < 8; ++k) {
+    if ((hardPixels >> k & 1) == 0) continue;
+    std::memcpy(v + 3 * k, input + 3 * k, 3);
+    RestoreRowOneByOne(v + 3 * k, o + 3 * k, 1);
+  }
 }
 
 __attribute__((target("avx2"))) void RestoreRowAvx2(std::uint8_t* v, const std::uint8_t* o,
@@ -130,8 +138,7 @@ __attribute__((target("avx2"))) void RestoreRowAvx2(std::uint8_t* v, const std::
   s.tail = TailKeep();
   std::int32_t x = 0;
   // The second load of a group reads 28 bytes from its start.
-  for (; 3 * x + 28 <= 3 * width; x += 8, v += 24, o += 24)
-    if (!RestoreEight(v, o, s)) RestoreRowOneByOne(v, o, 8);
+  for (; 3 * x + 28 <= 3 * width; x += 8, v += 24, o += 24) RestoreEight(v, o, s);
   RestoreRowOneByOne(v, o, width - x);
 }
 
