@@ -14,6 +14,7 @@
 // computation for them.
 #include "lumora/restore_rows.h"
 
+#include <atomic>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -161,8 +162,19 @@ bool RestoreRowInEights(std::uint8_t*, const std::uint8_t*, std::int32_t) { retu
 
 #endif
 
+namespace {
+
+std::atomic<int> oneByOneHolders{0};
+
+}  // namespace
+
+ScopedOneByOneRestore::ScopedOneByOneRestore() { ++oneByOneHolders; }
+ScopedOneByOneRestore::~ScopedOneByOneRestore() { --oneByOneHolders; }
+
 void RestoreRow(std::uint8_t* v, const std::uint8_t* o, std::int32_t width) {
-  if (!RestoreRowInEights(v, o, width)) RestoreRowOneByOne(v, o, width);
+  const bool wideAllowed = oneByOneHolders.load(std::memory_order_relaxed) == 0;
+  if (wideAllowed && RestoreRowInEights(v, o, width)) return;
+  RestoreRowOneByOne(v, o, width);
 }
 
 }  // namespace tavren

@@ -14,7 +14,18 @@ void RestoreRowOneByOne(std::uint8_t* v, const std::uint8_t* o, std::int32_t wid
 // nothing done) where it does not.
 bool RestoreRowInEights(std::uint8_t* v, const std::uint8_t* o, std::int32_t width);
 
-// RestoreRowInEights where it runs, otherwise RestoreRowOneByOne.
+// RestoreRowInEights where it runs and is allowed, otherwise
+// RestoreRowOneByOne.
 void RestoreRow(std::uint8_t* v, const std::uint8_t* o, std::int32_t width);
+
+// While one lives, RestoreRow goes pixel by pixel everywhere in the process
+// (tests compare the whole processing both ways).
+class ScopedOneByOneRestore {
+ public:
+  ScopedOneByOneRestore();
+  ~ScopedOneByOneRestore();
+  ScopedOneByOneRestore(const ScopedOneByOneRestore&) = delete;
+  ScopedOneByOneRestore& operator=(const ScopedOneByOneRestore&) = delete;
+};
 
 }  // namespace tavren
