@@ -2,6 +2,7 @@
 
 #include "imaging/thread_pool.h"
 
+#include <sanitizer/asan_interface.h>
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <deque>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <vector>
 
 namespace tavren {
@@ -22,8 +24,9 @@ constexpr std::size_t kParallelCopyBytes = std::size_t{1} << 20;
 // The large page size; blocks from this size on are aligned to it.
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 
-
-// The kept blocks, newest first.
+// The kept blocks, newest first.  Under the address checker a kept block is
+// marked unusable until it is handed out again, so that a picture still
+// read after it was given back is caught as before.
 class SpareBlocks {
  public:
   void* Take(std::size_t bytes) {
@@ -34,22 +37,24 @@ class SpareBlocks {
     void* p = found->p;
     total_ -= bytes;
     blocks_.erase(found);
+    ASAN_UNPOISON_MEMORY_REGION(p, bytes);
     return p;
   }
 
   void Give(void* p, std::size_t bytes) {
-    std::vector<void*> evicted;
+    ASAN_POISON_MEMORY_REGION(p, bytes);
+    std::vector<Block> evicted;
     {
       std::lock_guard lock(mutex_);
       blocks_.push_front({p, bytes});
       total_ += bytes;
       while (total_ > kSparePixelBytes) {
-        evicted.push_back(blocks_.back().p);
+        evicted.push_back(blocks_.back());
         total_ -= blocks_.back().bytes;
         blocks_.pop_back();
       }
     }
-    for (void* block : evicted) std::free(block);
+    for (const Block& block : evicted) Release(block);
   }
 
   std::size_t Bytes() {
@@ -64,7 +69,7 @@ class SpareBlocks {
       blocks.swap(blocks_);
       total_ = 0;
     }
-    for (const Block& block : blocks) std::free(block.p);
+    for (const Block& block : blocks) Release(block);
   }
 
  private:
@@ -72,6 +77,12 @@ class SpareBlocks {
     void* p;
     std::size_t bytes;
   };
+
+  static void Release(const Block& block) {
+    ASAN_UNPOISON_MEMORY_REGION(block.p, block.bytes);
+    std::free(block.p);
+  }
+
   std::mutex mutex_;
   std::deque<Block> blocks_;
   std::size_t total_ = 0;
@@ -119,18 +130,24 @@ template struct PixelAllocator<std::uint8_t>;
 PagesInAdvance::PagesInAdvance(std::uint8_t* data, std::size_t bytes) {
 #ifdef MADV_POPULATE_WRITE
   if (bytes < kLargePage || ConfiguredThreadCount() < 2) return;
-  // Whole pages inside the block only; the decoder meets the first pages
-  // before the other thread could, so they are left to it.
-  const auto first = (reinterpret_cast<std::uintptr_t>(data) + kLargePage - 1) / kLargePage * kLargePage;
-  const auto end = reinterpret_cast<std::uintptr_t>(data) + bytes;
+  // Whole large pages inside the block only: the decoder meets the first
+  // one before the other thread could.
+  const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (start + kLargePage - 1) / kLargePage * kLargePage;
+  const std::uintptr_t end = start + bytes;
   if (first >= end) return;
-  thread_ = std::thread([first, end] {
-    for (std::uintptr_t at = first; at < end; at += kLargePage) {
-      const std::size_t length = std::min<std::uintptr_t>(kLargePage, end - at) / 4096 * 4096;
-      // Only advice: where the system refuses, the decoder's writes do it.
-      if (length == 0 || madvise(reinterpret_cast<void*>(at), length, MADV_POPULATE_WRITE) != 0) break;
-    }
-  });
+  try {
+    thread_ = std::thread([first, end] {
+      for (std::uintptr_t at = first; at < end; at += kLargePage) {
+        const std::size_t length = std::min<std::uintptr_t>(kLargePage, end - at) / 4096 * 4096;
+        // Only advice: where the system refuses, the decoder's writes do it.
+        if (length == 0) break;
+        if (madvise(reinterpret_cast<void*>(at), length, MADV_POPULATE_WRITE) != 0) break;
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread to spare: the decoder's writes put the memory in place.
+  }
 #else
   (void)data;
   (void)bytes;
