@@ -232,8 +232,8 @@ namespace {
 // with m = floor(2^40 / d) + 1, q x m / 2^40 exceeds q / d by less than
 // q / 2^40 < 2^-22, while q / d lies at least 1 / d >= 1/765 below the next
 // whole number; so the product's whole part is q / d exactly for every
-// q < 2^18 (a test checks every such pair).  One division per pixel costs
-// more than the rest of the pixel's work.
+// q < 2^18 (a test checks every such pair).  Integer division cost more
+// than the rest of a pixel's work here.
 constexpr int kReciprocalShift = 40;
 constexpr int kLargestSum = 3 * 255;
 
