@@ -3,7 +3,6 @@
 #include "clarivex/clarivex.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "clarivex/clarivex_tables.h"
 #include "imaging/numeric.h"
@@ -236,16 +235,6 @@ void SkipPixels(ChannelTables& t, const std::array<std::int32_t, 256>& before) {
     TakeFrom(u.Raise, pending);
   }
 }
-
-// Where the walk stands for one level: the value its next pixels take and
-// how many may still take it before the next counter starts.
-struct LevelState {
-  std::int32_t left;
-  std::uint8_t value;
-};
-using LevelStates = std::array<LevelState, 256>;
-
-constexpr std::int32_t kNoLimit = std::numeric_limits<std::int32_t>::max();
 
 LevelState SplitState(const TLevelSplit& s, int v) {
   if (s.LowCount > 0) return {s.LowCount, static_cast<std::uint8_t>(s.Level)};

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "histogram/hist.h"
@@ -26,6 +27,17 @@ struct TLevelCensus {
   std::vector<TLevelCounts> Before;  // entry b: the levels of the rows above band b
   TLevelCounts Total{};              // the whole picture
 };
+
+// Where a band's scan-order walk stands for one level: the value the
+// level's next pixels take, and how many may still take it before the next
+// counter of that level starts (kNoLimit: all that are left).  The walks
+// keep these at hand instead of looking through their tables per pixel.
+struct LevelState {
+  std::int32_t left;
+  std::uint8_t value;
+};
+using LevelStates = std::array<LevelState, 256>;
+inline constexpr std::int32_t kNoLimit = std::numeric_limits<std::int32_t>::max();
 
 // Counts the levels of rows [firstRow, endRow) into counts (cleared first).
 void CountLevels(const Image& image, std::int32_t firstRow, std::int32_t endRow,

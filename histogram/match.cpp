@@ -5,7 +5,6 @@
 #include "histogram/match.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 #include <vector>
 
@@ -98,16 +97,6 @@ void WalkRows(Image& image, std::int32_t firstRow, std::int32_t endRow, ChannelJ
     }
   }
 }
-
-// Where the walk stands for one level: the value its next pixels take and
-// how many pixels may still take it before the next move starts.
-struct LevelState {
-  std::int32_t left;
-  std::uint8_t value;
-};
-using LevelStates = std::array<LevelState, 256>;
-
-constexpr std::int32_t kNoLimit = std::numeric_limits<std::int32_t>::max();
 
 // The state of level v at the journal's cursor: its move's level and room,
 // or the level itself, unlimited, when no move is left.
