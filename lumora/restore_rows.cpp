@@ -64,6 +64,16 @@ struct Shuffles {
   __m256i tail;
 };
 
+__attribute__((target("avx2"))) Shuffles MakeShuffles() {
+  Shuffles made;
+  for (int b = 0; b < 3; ++b) {
+    made.pick[b] = ChannelPick(b);
+    made.put[b] = ChannelPut(b);
+  }
+  made.tail = TailKeep();
+  return made;
+}
+
 // Pixels 0-3 in the low half, 4-7 in the high half.
 __attribute__((target("avx2"))) __m256i LoadEight(const std::uint8_t* p) {
   const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -131,12 +141,8 @@ __attribute__((target("avx2"))) void RestoreEight(std::uint8_t* v, const std::ui
 
 __attribute__((target("avx2"))) void RestoreRowAvx2(std::uint8_t* v, const std::uint8_t* o,
                                                      std::int32_t width) {
-  Shuffles s;
-  for (int b = 0; b < 3; ++b) {
-    s.pick[b] = ChannelPick(b);
-    s.put[b] = ChannelPut(b);
-  }
-  s.tail = TailKeep();
+  // Built once: a pass calls this for every row.
+  static const Shuffles s = MakeShuffles();
   std::int32_t x = 0;
   // The second load of a group reads 28 bytes from its start.
   for (; 3 * x + 28 <= 3 * width; x += 8, v += 24, o += 24) RestoreEight(v, o, s);
