@@ -12,6 +12,7 @@
 
 #include "imaging/error.h"
 #include "imaging/picture_limits.h"
+#include "imaging/pixel_memory.h"
 
 // libjpeg reports a fatal error by calling error_exit, which must not
 // return.  We leave through longjmp back to the guarded step that called
