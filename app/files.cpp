@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "app/fixed_texts.h"
-#include "imaging/picture_kind.h"
-#include "imaging/text_helpers.h"
+#include "picture_io/picture_kind.h"
+#include "picture_io/file_names.h"
 
 namespace tavren {
 

@@ -1,6 +1,6 @@
 #include "app/help_file.h"
 
-#include "imaging/text_helpers.h"
+#include "picture_io/file_names.h"
 
 namespace tavren {
 

@@ -13,8 +13,8 @@
 #include "app/main_window.h"
 #include "app/platform_ui.h"
 #include "app/state.h"
-#include "imaging/file_info.h"
-#include "imaging/picture_cache.h"
+#include "picture_io/file_info.h"
+#include "picture_io/picture_cache.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include "app/platform_ui.h"
 #include "app/state.h"
 #include "app/window_resources.h"
-#include "imaging/text_helpers.h"
+#include "picture_io/file_names.h"
 
 namespace tavren {
 

@@ -21,13 +21,13 @@
 #include "app/main_window.h"
 #include "app/manual_panel.h"
 #include "app/platform_ui.h"
-#include "app/save_names.h"
+#include "picture_io/save_names.h"
 #include "app/state.h"
-#include "imaging/error.h"
-#include "imaging/jpeg_export.h"
-#include "imaging/picture_cache.h"
-#include "imaging/picture_io.h"
-#include "imaging/text_helpers.h"
+#include "picture_io/error.h"
+#include "picture_io/jpeg_export.h"
+#include "picture_io/picture_cache.h"
+#include "picture_io/picture_files.h"
+#include "picture_io/file_names.h"
 
 namespace tavren {
 

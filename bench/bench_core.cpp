@@ -8,7 +8,7 @@
 #include "clarivex/clarivex.h"
 #include "histogram/hist.h"
 #include "histogram/match.h"
-#include "imaging/picture_io.h"
+#include "picture_io/picture_files.h"
 #include "imaging/stretch.h"
 
 namespace tavren {

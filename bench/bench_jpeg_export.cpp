@@ -10,9 +10,9 @@
 
 #include <unistd.h>
 
-#include "imaging/exif_reader.h"
-#include "imaging/jpeg_export.h"
-#include "imaging/orientation.h"
+#include "picture_io/exif_reader.h"
+#include "picture_io/jpeg_export.h"
+#include "picture_io/orientation.h"
 
 namespace {
 

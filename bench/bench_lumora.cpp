@@ -11,7 +11,7 @@
 #include <random>
 #include <utility>
 
-#include "imaging/picture_io.h"
+#include "picture_io/picture_files.h"
 #include "imaging/stretch.h"
 #include "lumora/lumora.h"
 

@@ -12,8 +12,8 @@
 #include <utility>
 
 #include "app/process_types.h"
-#include "imaging/error.h"
-#include "imaging/picture_io.h"
+#include "picture_io/error.h"
+#include "picture_io/picture_files.h"
 
 int main(int argc, char** argv) {
   int arg = 1;

@@ -8,7 +8,7 @@
 
 #include "app/base_image.h"
 #include "app/process_types.h"
-#include "imaging/picture_io.h"
+#include "picture_io/picture_files.h"
 #include "imaging/stretch.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "app/main_window.h"
 #include "app/platform_ui.h"
 #include "app/state.h"
-#include "imaging/picture_cache.h"
+#include "picture_io/picture_cache.h"
 
 namespace {
 

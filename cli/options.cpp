@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/save_names.h"
-#include "imaging/text_helpers.h"
+#include "picture_io/save_names.h"
+#include "picture_io/file_names.h"
 
 namespace tavren::cli {
 

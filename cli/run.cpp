@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "app/base_image.h"
-#include "imaging/error.h"
-#include "imaging/exif_reader.h"
-#include "imaging/jpeg_export.h"
-#include "imaging/picture_io.h"
+#include "picture_io/error.h"
+#include "picture_io/exif_reader.h"
+#include "picture_io/jpeg_export.h"
+#include "picture_io/picture_files.h"
 
 namespace tavren::cli {
 

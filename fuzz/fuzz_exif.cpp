@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "imaging/exif_reader.h"
+#include "picture_io/exif_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tavren::TExif exif;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "imaging/error.h"
-#include "imaging/picture_io.h"
+#include "picture_io/error.h"
+#include "picture_io/picture_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   try {

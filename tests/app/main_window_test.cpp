@@ -17,8 +17,8 @@
 #include "app/main_window.h"
 #include "app/platform_ui.h"
 #include "app/state.h"
-#include "imaging/picture_cache.h"
-#include "imaging/picture_io.h"
+#include "picture_io/picture_cache.h"
+#include "picture_io/picture_files.h"
 #include "support/test_support.h"
 
 using namespace tavren;

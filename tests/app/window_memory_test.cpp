@@ -12,8 +12,8 @@
 #include "app/main_window.h"
 #include "app/platform_ui.h"
 #include "app/state.h"
-#include "imaging/jpeg_export.h"
-#include "imaging/picture_cache.h"
+#include "picture_io/jpeg_export.h"
+#include "picture_io/picture_cache.h"
 #include "support/test_support.h"
 
 using namespace tavren;

@@ -6,7 +6,7 @@
 
 #include "app/base_image.h"
 #include "app/process_types.h"
-#include "imaging/picture_io.h"
+#include "picture_io/picture_files.h"
 #include "imaging/thread_pool.h"
 #include "lumora/restore_rows.h"
 #include "support/test_support.h"

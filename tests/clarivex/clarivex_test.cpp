@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "clarivex/clarivex_tables.h"
-#include "imaging/picture_io.h"
+#include "picture_io/picture_files.h"
 #include "support/test_support.h"
 
 namespace tavren::clarivex {

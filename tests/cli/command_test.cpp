@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "app/process_types.h"
-#include "imaging/picture_io.h"
+#include "picture_io/picture_files.h"
 #include "support/test_support.h"
 
 namespace tavren {

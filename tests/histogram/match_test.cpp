@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "histogram/match.h"
-#include "imaging/picture_io.h"
+#include "picture_io/picture_files.h"
 #include "support/test_support.h"
 
 namespace tavren {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "histogram/hist.h"
-#include "imaging/error.h"
-#include "imaging/picture_io.h"
+#include "picture_io/error.h"
+#include "picture_io/picture_files.h"
 #include "lumora/lumora.h"
 #include "support/test_support.h"
 

@@ -1,4 +1,4 @@
-#include "imaging/jpeg_decoder.h"
+#include "picture_io/jpeg_decoder.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -10,8 +10,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "imaging/error.h"
-#include "imaging/picture_limits.h"
+#include "picture_io/error.h"
+#include "picture_io/picture_limits.h"
 #include "imaging/pixel_memory.h"
 
 // libjpeg reports a fatal error by calling error_exit, which must not

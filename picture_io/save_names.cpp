@@ -1,6 +1,6 @@
-#include "app/save_names.h"
+#include "picture_io/save_names.h"
 
-#include "imaging/text_helpers.h"
+#include "picture_io/file_names.h"
 
 namespace tavren {
 

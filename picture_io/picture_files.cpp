@@ -1,15 +1,15 @@
-#include "imaging/picture_io.h"
+#include "picture_io/picture_files.h"
 
 #include <vector>
 
-#include "imaging/bmp_codec.h"
-#include "imaging/error.h"
-#include "imaging/exif_reader.h"
-#include "imaging/file_bytes.h"
-#include "imaging/jpeg_decoder.h"
-#include "imaging/orientation.h"
-#include "imaging/picture_kind.h"
-#include "imaging/text_helpers.h"
+#include "picture_io/bmp_codec.h"
+#include "picture_io/error.h"
+#include "picture_io/exif_reader.h"
+#include "picture_io/file_bytes.h"
+#include "picture_io/jpeg_decoder.h"
+#include "picture_io/orientation.h"
+#include "picture_io/picture_kind.h"
+#include "picture_io/file_names.h"
 
 namespace tavren {
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/bmp_codec.h"
-#include "imaging/picture_io.h"
+#include "picture_io/bmp_codec.h"
+#include "picture_io/picture_files.h"
 #include "intake_test_helpers.h"
 
 namespace tavren {

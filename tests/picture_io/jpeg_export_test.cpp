@@ -1,4 +1,4 @@
-#include "imaging/jpeg_export.h"
+#include "picture_io/jpeg_export.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "exif_builder.h"
-#include "imaging/error.h"
-#include "imaging/exif_reader.h"
+#include "picture_io/error.h"
+#include "picture_io/exif_reader.h"
 #include "imaging/thread_pool.h"
 #include "jpeg_test_support.h"
 #include "support/test_support.h"

@@ -1,4 +1,4 @@
-#include "app/save_names.h"
+#include "picture_io/save_names.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/picture_io.h"
+#include "picture_io/picture_files.h"
 #include "intake_test_helpers.h"
 
 namespace tavren {

@@ -1,4 +1,4 @@
-#include "imaging/jpeg_export.h"
+#include "picture_io/jpeg_export.h"
 
 #include <algorithm>
 #include <array>
@@ -12,9 +12,9 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "imaging/error.h"
-#include "imaging/exif_reader.h"
-#include "imaging/file_replace.h"
+#include "picture_io/error.h"
+#include "picture_io/exif_reader.h"
+#include "picture_io/file_replace.h"
 #include "imaging/thread_pool.h"
 
 namespace tavren {

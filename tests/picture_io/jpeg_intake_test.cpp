@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/jpeg_decoder.h"
-#include "imaging/picture_io.h"
+#include "picture_io/jpeg_decoder.h"
+#include "picture_io/picture_files.h"
 #include "intake_test_helpers.h"
 
 namespace tavren {

@@ -1,4 +1,4 @@
-#include "imaging/file_replace.h"
+#include "picture_io/file_replace.h"
 
 #include <atomic>
 #include <cerrno>
@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "imaging/error.h"
-#include "imaging/text_helpers.h"
+#include "picture_io/error.h"
+#include "picture_io/file_names.h"
 
 namespace tavren {
 

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/error.h"
-#include "imaging/file_bytes.h"
+#include "picture_io/error.h"
+#include "picture_io/file_bytes.h"
 #include "support/test_support.h"
 
 namespace tavren::test {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "imaging/picture_io.h"
-#include "imaging/picture_kind.h"
+#include "picture_io/picture_files.h"
+#include "picture_io/picture_kind.h"
 #include "intake_test_helpers.h"
 
 namespace tavren {

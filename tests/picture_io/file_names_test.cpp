@@ -1,4 +1,4 @@
-#include "imaging/text_helpers.h"
+#include "picture_io/file_names.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "imaging/exif_reader.h"
+#include "picture_io/exif_reader.h"
 
 #include <algorithm>
 #include <array>

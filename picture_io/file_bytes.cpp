@@ -1,4 +1,4 @@
-#include "imaging/file_bytes.h"
+#include "picture_io/file_bytes.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,8 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "imaging/error.h"
-#include "imaging/file_replace.h"
+#include "picture_io/error.h"
+#include "picture_io/file_replace.h"
 
 namespace tavren {
 

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "imaging/error.h"
-#include "imaging/file_info.h"
-#include "imaging/picture_cache.h"
+#include "picture_io/error.h"
+#include "picture_io/file_info.h"
+#include "picture_io/picture_cache.h"
 #include "support/test_support.h"
 
 namespace tavren {

@@ -1,10 +1,10 @@
-#include "imaging/picture_kind.h"
+#include "picture_io/picture_kind.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "imaging/text_helpers.h"
+#include "picture_io/file_names.h"
 
 namespace tavren {
 

@@ -1,4 +1,4 @@
-#include "imaging/picture_cache.h"
+#include "picture_io/picture_cache.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/exif_reader.h"
-#include "imaging/jpeg_export.h"
+#include "picture_io/exif_reader.h"
+#include "picture_io/jpeg_export.h"
 #include "imaging/thread_pool.h"
 #include "jpeg_test_support.h"
 #include "support/test_support.h"

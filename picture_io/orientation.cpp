@@ -1,4 +1,4 @@
-#include "imaging/orientation.h"
+#include "picture_io/orientation.h"
 
 #include <cstddef>
 #include <cstdint>

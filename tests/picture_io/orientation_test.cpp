@@ -1,12 +1,12 @@
-#include "imaging/orientation.h"
+#include "picture_io/orientation.h"
 
 #include <cmath>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
-#include "imaging/jpeg_export.h"
-#include "imaging/picture_io.h"
+#include "picture_io/jpeg_export.h"
+#include "picture_io/picture_files.h"
 
 #include "support/test_support.h"
 

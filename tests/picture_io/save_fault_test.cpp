@@ -11,9 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "imaging/error.h"
-#include "imaging/file_replace.h"
-#include "imaging/jpeg_export.h"
+#include "picture_io/error.h"
+#include "picture_io/file_replace.h"
+#include "picture_io/jpeg_export.h"
 #include "jpeg_test_support.h"
 #include "support/test_support.h"
 

@@ -1,4 +1,4 @@
-#include "imaging/file_info.h"
+#include "picture_io/file_info.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,7 @@
 #include <iterator>
 #include <vector>
 
-#include "imaging/error.h"
+#include "picture_io/error.h"
 
 #ifdef _WIN32
 #include <windows.h>

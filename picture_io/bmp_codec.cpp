@@ -1,12 +1,12 @@
-#include "imaging/bmp_codec.h"
+#include "picture_io/bmp_codec.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <limits>
 
-#include "imaging/error.h"
-#include "imaging/picture_limits.h"
+#include "picture_io/error.h"
+#include "picture_io/picture_limits.h"
 
 namespace tavren {
 
