@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "app/process_types.h"
+#include "workflow/process_engine.h"
 #include "picture_io/error.h"
 #include "picture_io/picture_files.h"
 

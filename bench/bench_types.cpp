@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/base_image.h"
-#include "app/process_types.h"
+#include "enhance/base_image.h"
+#include "workflow/process_engine.h"
 #include "picture_io/picture_files.h"
 #include "imaging/stretch.h"
 

@@ -12,12 +12,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/files.h"
-#include "app/fixed_texts.h"
-#include "app/image_view.h"
-#include "app/main_window.h"
-#include "app/platform_ui.h"
-#include "app/state.h"
+#include "workflow/files.h"
+#include "workflow/fixed_texts.h"
+#include "window/image_view.h"
+#include "window/main_window.h"
+#include "window/platform_ui.h"
+#include "workflow/state.h"
 #include "picture_io/picture_cache.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/process_types.h"
+#include "enhance/process_types.h"
 
 namespace tavren::cli {
 

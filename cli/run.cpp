@@ -11,7 +11,7 @@
 #include <new>
 #include <thread>
 
-#include "app/base_image.h"
+#include "enhance/base_image.h"
 #include "picture_io/error.h"
 #include "picture_io/exif_reader.h"
 #include "picture_io/jpeg_export.h"

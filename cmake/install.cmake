@@ -8,11 +8,11 @@ include(GNUInstallDirs)
 
 if(TARGET brisolm-tavren)
   install(TARGETS brisolm-tavren RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES "${PROJECT_SOURCE_DIR}/app/help/BrisolmTavren Help.html"
+  install(FILES "${PROJECT_SOURCE_DIR}/window/help/BrisolmTavren Help.html"
           DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES "${PROJECT_SOURCE_DIR}/app/brisolm-tavren.desktop"
+  install(FILES "${PROJECT_SOURCE_DIR}/window/brisolm-tavren.desktop"
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES "${PROJECT_SOURCE_DIR}/app/resources/app_icon.svg"
+  install(FILES "${PROJECT_SOURCE_DIR}/window/resources/app_icon.svg"
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
           RENAME brisolm-tavren.svg)
 endif()

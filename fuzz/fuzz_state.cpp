@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/state.h"
+#include "workflow/state.h"
 
 namespace {
 

@@ -8,7 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/process_types.h"
+#include "enhance/base_image.h"
+#include "enhance/process_types.h"
 #include "picture_io/picture_files.h"
 #include "support/test_support.h"
 

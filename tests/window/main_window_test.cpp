@@ -1,0 +1,444 @@
+// The main window driven as a user drives it: start-up, intake, keys,
+// click-to-cycle, folder stepping, saving and the stored window state.
+#include <QApplication>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QLabel>
+#include <QMimeData>
+#include <QToolButton>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "workflow/files.h"
+#include "workflow/fixed_texts.h"
+#include "window/image_view.h"
+#include "window/main_window.h"
+#include "window/platform_ui.h"
+#include "workflow/state.h"
+#include "picture_io/picture_cache.h"
+#include "picture_io/picture_files.h"
+#include "support/test_support.h"
+
+using namespace tavren;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Records what the window asks of the desktop and answers its dialogs.
+class TRecordingPlatform : public TPlatform {
+ public:
+  int beeps = 0;
+  int waitDepth = 0;
+  int waitCursors = 0;
+  QStringList warnings;  // caption, then text
+  QStringList errors;
+  QString openAnswer;
+  int openAsked = 0;
+  QString saveAnswer;
+  QString saveFolder, saveName;
+  bool yesNoAnswer = true;
+  int yesNoAsked = 0;
+  QStringList documents;
+  QList<QUrl> urls;
+
+  void Beep() override { ++beeps; }
+  void PushWaitCursor() override {
+    ++waitDepth;
+    ++waitCursors;
+  }
+  void PopWaitCursor() override { --waitDepth; }
+  void ShowWarning(QWidget*, const QString& caption, const QString& text) override {
+    warnings << caption << text;
+  }
+  void ShowError(QWidget*, const QString& caption, const QString& text) override {
+    errors << caption << text;
+  }
+  bool AskYesNo(QWidget*, const QString&, const QString&) override {
+    ++yesNoAsked;
+    return yesNoAnswer;
+  }
+  QString AskOpenFile(QWidget*) override {
+    ++openAsked;
+    return openAnswer;
+  }
+  QString AskSaveFile(QWidget*, const QString& folder, const QString& name) override {
+    saveFolder = folder;
+    saveName = name;
+    return saveAnswer;
+  }
+  void OpenUrl(const QUrl& url) override { urls << url; }
+  void OpenDocument(const QString& path) override { documents << path; }
+};
+
+// A file copied into a test folder.
+std::string CopyInto(const test::TempDir& dir, const std::string& source, const std::string& name) {
+  const std::string target = dir.file(name);
+  fs::copy_file(test::TestDataPath(source), target, fs::copy_options::overwrite_existing);
+  return target;
+}
+
+// One window with its own shared objects, state file and platform.
+struct TWindowRig {
+  explicit TWindowRig(QStringList arguments = {}, const std::string& statePath = {}) {
+    state = std::make_unique<TState>(
+        MakeFileStateStore(statePath.empty() ? dir.file("state/Main") : statePath));
+    window = std::make_unique<TfrmMain>(
+        TMainServices{files, cache, *state, [] { return std::string("1.2.3"); },
+                      dir.file("brisolm-tavren")},
+        platform, std::move(arguments));
+  }
+  // Shows the window at a known size and waits for the start-up steps.
+  void Show() {
+    window->show();
+    window->setWindowState(Qt::WindowNoState);
+    window->resize(780, 560);
+    QVERIFY(QTest::qWaitFor([&] { return window->StartupDone(); }));
+    QCoreApplication::processEvents();
+  }
+  template <typename T = QWidget>
+  T* Find(const char* name) const {
+    return window->findChild<T*>(QString::fromLatin1(name));
+  }
+  QToolButton* Button(const char* name) const { return Find<QToolButton>(name); }
+  const Image& Shown() const { return window->View()->Picture(); }
+  const Image& Result(int type) const { return *window->Engine().ResultImages().Get(type); }
+  void ClickView() { QTest::mouseClick(window->View(), Qt::LeftButton); }
+  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(window->windowHandle(), key, modifiers);
+  }
+  QString SizeText() const { return Find<QLabel>("sbMainSize")->text(); }
+
+  test::TempDir dir;
+  TFiles files;
+  TCache cache;
+  std::unique_ptr<TState> state;
+  TRecordingPlatform platform;
+  std::unique_ptr<TfrmMain> window;
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { DecodeFixedTexts(); }
+
+  void StartsInTheWelcomePhase() {
+    TWindowRig rig;
+    rig.Show();
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("Brisolm Tavren"));
+    QVERIFY(rig.Find("pnWelcome")->isVisible());
+    QCOMPARE(rig.Find<QLabel>("lblWelVersion")->text(), QStringLiteral("Version 1.2.3"));
+    for (const char* name : {"tbtSave", "tbt0Off", "tbt1Weak", "tbt2Normal", "tbt3Strong",
+                             "tbt99ManualTuning", "tbtPrev", "tbtNext"})
+      QVERIFY2(!rig.Button(name)->isEnabled(), name);
+    QVERIFY(rig.Button("tbtOpen")->isEnabled());
+    QVERIFY(rig.Button("tbtHelp")->isEnabled());
+    QVERIFY(rig.Find("pnManualTuning")->isHidden());
+  }
+
+  void WarnsAboutAnUnsupportedCommandLineFile() {
+    TWindowRig rig({QStringLiteral("/somewhere/photo.png")});
+    rig.Show();
+    QCOMPARE(rig.platform.warnings,
+             QStringList({"Open Image - photo.png", "Format PNG not supported."}));
+    QVERIFY(rig.Find("pnWelcome")->isVisible());
+
+    TWindowRig bare({QStringLiteral("/somewhere/README")});
+    bare.Show();
+    QCOMPARE(bare.platform.warnings,
+             QStringList({"Open Image - README", "Format  not supported."}));
+  }
+
+  void OpensTheCommandLinePictureUnreducedOnFirstRun() {
+    test::TempDir pictures;
+    const std::string path = CopyInto(pictures, "small_photo.jpg", "small_photo.jpg");
+    TWindowRig rig({QString::fromStdString(path)});
+    rig.Show();
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("small_photo - Brisolm Tavren"));
+    QVERIFY(rig.Button("tbt2Normal")->isChecked());
+    QVERIFY(!rig.window->Engine().BaseReduced());  // the stored view size is 0 on a first run
+    QCOMPARE(rig.Shown(), rig.Result(ptNormal));
+    QCOMPARE(rig.SizeText(), QStringLiteral("100 x 68"));
+    QVERIFY(rig.Find("pnWelcome")->isHidden());
+    QVERIFY(rig.Button("tbtNext")->isEnabled());
+    QCOMPARE(rig.platform.waitDepth, 0);
+  }
+
+  void StoredViewSizeReducesTheCommandLinePicture() {
+    test::TempDir settings;
+    const std::string statePath = settings.file("Main");
+    TState(MakeFileStateStore(statePath)).SaveState(0, 500, 700, 120, 160);
+    TWindowRig rig({QStringLiteral(TAVREN_SAMPLE_PHOTO)}, statePath);
+    rig.Show();
+    QVERIFY(rig.window->Engine().BaseReduced());
+    QCOMPARE(rig.window->Engine().BaseImage()->Width(), 160);
+    QCOMPARE(rig.window->Engine().BaseImage()->Height(), 120);
+    QCOMPARE(rig.SizeText(), QStringLiteral("640 x 480"));  // an opened file shows its full size
+  }
+
+  void KeyTableRunsCommandsOnlyForItsKeys() {
+    TWindowRig rig;
+    rig.Show();
+    rig.Key(Qt::Key_PageUp);
+    QCOMPARE(rig.platform.beeps, 1);
+    rig.Key(Qt::Key_PageDown, Qt::ShiftModifier);
+    QCOMPARE(rig.platform.beeps, 2);
+    rig.Key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(rig.platform.openAsked, 0);
+    rig.Key(Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(rig.platform.openAsked, 1);  // cancelled: nothing else happens
+    QCOMPARE(rig.platform.beeps, 2);
+    rig.Key(Qt::Key_F1);
+    QCOMPARE(rig.platform.documents.size(), 1);
+    QVERIFY(rig.platform.documents.constFirst().endsWith("/BrisolmTavren Help.html"));
+    rig.Key(Qt::Key_S, Qt::ControlModifier);  // nothing to save yet
+    QCOMPARE(rig.platform.beeps, 3);
+  }
+
+  void OpenUsesTheCacheAfterTheFileIsGone() {
+    test::TempDir pictures;
+    const std::string path = CopyInto(pictures, "small_photo.jpg", "a.jpg");
+    TWindowRig rig;
+    rig.Show();
+    rig.platform.openAnswer = QString::fromStdString(path);
+    rig.Key(Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("a - Brisolm Tavren"));
+    const Image normal = rig.Shown();
+    rig.ClickView();  // Original
+    fs::remove(path);
+    rig.Key(Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(rig.platform.beeps, 0);
+    QVERIFY(rig.Button("tbt2Normal")->isChecked());
+    QCOMPARE(rig.Shown(), normal);
+    QCOMPARE(rig.SizeText(), QStringLiteral("100 x 68"));
+  }
+
+  void DamagedFileLeavesThePreviousPicture() {
+    test::TempDir pictures;
+    const std::string good = CopyInto(pictures, "small_photo.jpg", "good.jpg");
+    const std::string bad = pictures.file("bad.jpg");
+    {
+      std::ofstream out(bad, std::ios::binary);
+      out << "\xFF\xD8\xFF\xE0 not a picture";
+    }
+    TWindowRig rig;
+    rig.Show();
+    rig.window->OpenImage(good, false);
+    const Image shown = rig.Shown();
+    rig.window->OpenImage(bad, false);
+    QCOMPARE(rig.platform.beeps, 1);
+    QCOMPARE(rig.Shown(), shown);
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("good - Brisolm Tavren"));
+    QVERIFY(rig.Button("tbtSave")->isEnabled());
+    QCOMPARE(rig.platform.waitDepth, 0);
+  }
+
+  void DropOpensTheFirstSupportedFileOnly() {
+    test::TempDir pictures;
+    const std::string first = CopyInto(pictures, "small_photo.jpg", "first.jpg");
+    const std::string second = CopyInto(pictures, "jpeg_colour.jpg", "second.jpg");
+    TWindowRig rig;
+    rig.Show();
+    rig.window->DropFiles({QStringLiteral("/somewhere/photo.png")});
+    QCOMPARE(rig.platform.beeps, 1);
+    QVERIFY(rig.Find("pnWelcome")->isVisible());
+    rig.window->DropFiles({QString::fromStdString(first), QString::fromStdString(second),
+                           QString::fromStdString(second)});
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("first - Brisolm Tavren"));
+    QCOMPARE(rig.platform.beeps, 1);
+  }
+
+  void PasteShowsTheBaseSizeAndFailsWithABeep() {
+    TWindowRig rig;
+    rig.Show();
+    QGuiApplication::clipboard()->setText(QStringLiteral("only text"));
+    rig.Key(Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(rig.platform.beeps, 1);
+    QVERIFY(rig.Button("tbtSave")->isEnabled());   // a failed paste enables saving ...
+    QVERIFY(!rig.Button("tbtNext")->isEnabled());  // ... but no stepping without a file
+    QTRY_VERIFY(!rig.Button("tbtPasteFromClipboard")->isEnabled());
+
+    QImage picture(3000, 2000, QImage::Format_RGB32);
+    picture.fill(QColor(90, 120, 150));
+    QGuiApplication::clipboard()->setImage(picture);
+    QTRY_VERIFY(rig.Button("tbtPasteFromClipboard")->isEnabled());
+    rig.Key(Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(rig.platform.beeps, 1);
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("Pasted Image - Brisolm Tavren"));
+    QVERIFY(rig.window->Engine().BaseReduced());
+    const Image& base = *rig.window->Engine().BaseImage();
+    QCOMPARE(rig.SizeText(), QStringLiteral("%1 x %2").arg(base.Width()).arg(base.Height()));
+    QVERIFY(base.Width() < 3000);
+    QVERIFY(!rig.Button("tbtNext")->isEnabled());
+    rig.Key(Qt::Key_PageDown);  // a pasted picture has no folder
+    QCOMPARE(rig.platform.beeps, 2);
+  }
+
+  void ClicksCycleThroughTheTypes() {
+    test::TempDir pictures;
+    TWindowRig rig;
+    rig.Show();
+    rig.window->OpenImage(CopyInto(pictures, "small_photo.jpg", "c.jpg"), false);
+    QCOMPARE(rig.Shown(), rig.Result(ptNormal));
+    const struct {
+      TProcessType type;
+      const char* button;
+    } expected[] = {{ptOriginal, "tbt0Off"}, {ptLight, "tbt1Weak"},   {ptNormal, "tbt2Normal"},
+                    {ptDeep, "tbt3Strong"},  {ptOriginal, "tbt0Off"}, {ptLight, "tbt1Weak"}};
+    for (const auto& step : expected) {
+      rig.ClickView();
+      QVERIFY2(rig.Button(step.button)->isChecked(), step.button);
+      QCOMPARE(rig.Shown(), rig.Result(step.type));
+    }
+    rig.Button("tbt3Strong")->click();
+    QCOMPARE(rig.Shown(), rig.Result(ptDeep));
+    rig.ClickView();
+    QCOMPARE(rig.Shown(), rig.Result(ptOriginal));
+  }
+
+  void ManualTuningStartsAsNormalAndComparesWhileHeld() {
+    test::TempDir pictures;
+    TWindowRig rig;
+    rig.Show();
+    rig.window->OpenImage(CopyInto(pictures, "small_photo.jpg", "m.jpg"), false);
+    const Image normal = rig.Shown();
+    rig.Button("tbt99ManualTuning")->click();
+    QVERIFY(rig.Find("pnManualTuning")->isVisible());
+    QCOMPARE(rig.Shown(), normal);
+    QTest::mousePress(rig.window->View(), Qt::LeftButton);
+    QCOMPARE(rig.Shown(), rig.Result(ptOriginal));
+    QTest::mouseRelease(rig.window->View(), Qt::LeftButton);
+    QCOMPARE(rig.Shown(), normal);
+    QVERIFY(rig.Button("tbt99ManualTuning")->isChecked());
+    rig.Button("tbt1Weak")->click();
+    QVERIFY(rig.Find("pnManualTuning")->isHidden());
+
+    // Lumora Off and Clarivex Off: the manual result is the base image.
+    rig.Button("tbt99ManualTuning")->click();
+    QTest::mouseClick(rig.Find("rbLM0Off"), Qt::LeftButton);
+    QTest::mouseClick(rig.Find("rbCX0Off"), Qt::LeftButton);
+    QCOMPARE(rig.Shown(), *rig.window->Engine().BaseImage());
+    // The close image goes back to Original, whatever was pressed before.
+    QTest::mouseClick(rig.Find("imFTClose"), Qt::LeftButton);
+    QVERIFY(rig.Button("tbt0Off")->isChecked());
+    QVERIFY(rig.Find("pnManualTuning")->isHidden());
+    QCOMPARE(rig.Shown(), rig.Result(ptOriginal));
+    QCOMPARE(rig.platform.waitDepth, 0);
+  }
+
+  void PageKeysStepThroughTheFolder() {
+    test::TempDir pictures;
+    CopyInto(pictures, "small_photo.jpg", "1.jpg");
+    CopyInto(pictures, "jpeg_colour.jpg", "2.JPG");
+    CopyInto(pictures, "bmp_rose16_24.bmp", "3.bmp");
+    CopyInto(pictures, "small_photo.jpg", "x.png");
+    TWindowRig rig;
+    rig.Show();
+    rig.window->OpenImage(pictures.file("1.jpg"), false);
+    const char* forward[] = {"2 - Brisolm Tavren", "3 - Brisolm Tavren"};
+    for (const char* caption : forward) {
+      rig.Key(Qt::Key_PageDown);
+      QCOMPARE(rig.window->windowTitle(), QString::fromLatin1(caption));
+    }
+    rig.Key(Qt::Key_PageDown);
+    QCOMPARE(rig.platform.beeps, 1);
+    rig.Button("tbtPrev")->click();
+    rig.Key(Qt::Key_PageUp);
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("1 - Brisolm Tavren"));
+    rig.Key(Qt::Key_PageUp);
+    QCOMPARE(rig.platform.beeps, 2);
+  }
+
+  void SaveOffersACopyNameAndForcesJpg() {
+    test::TempDir pictures;
+    TWindowRig rig;
+    rig.Show();
+    rig.window->OpenImage(CopyInto(pictures, "small_photo.jpg", "IMG_0412.JPG"), false);
+    rig.Key(Qt::Key_S, Qt::ControlModifier);  // cancelled
+    QCOMPARE(rig.platform.saveName, QStringLiteral("IMG_0412copy.JPG"));
+    QCOMPARE(rig.platform.saveFolder, QString::fromStdString(pictures.path().string()));
+
+    rig.window->OpenImage(CopyInto(pictures, "bmp_rose16_24.bmp", "photo.bmp"), false);
+    rig.platform.saveAnswer = QString::fromStdString(pictures.file("photocopy.bmp"));
+    rig.Key(Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.platform.saveName, QStringLiteral("photocopy.bmp"));
+    QVERIFY(fs::exists(pictures.file("photocopy.jpg")));
+    QVERIFY(!fs::exists(pictures.file("photocopy.bmp")));
+
+    rig.platform.saveAnswer = QString::fromStdString(pictures.file("typed.jpeg"));
+    rig.Key(Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(fs::exists(pictures.file("typed.jpg")));
+    QCOMPARE(rig.platform.yesNoAsked, 0);
+
+    // The changed name exists now: the user is asked, and "no" writes nothing.
+    const auto before = fs::last_write_time(pictures.file("typed.jpg"));
+    rig.platform.yesNoAnswer = false;
+    rig.Key(Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.platform.yesNoAsked, 1);
+    QCOMPARE(fs::last_write_time(pictures.file("typed.jpg")), before);
+    QCOMPARE(rig.platform.waitDepth, 0);
+  }
+
+  void SavesAtFullSizeWhenTheBaseWasReduced() {
+    test::TempDir pictures;
+    fs::copy_file(fs::path(TAVREN_SAMPLE_PHOTO), pictures.file("big.jpg"));
+    TWindowRig rig;
+    rig.Show();
+    rig.window->resize(400, 300);
+    QCoreApplication::processEvents();
+    rig.window->OpenImage(pictures.file("big.jpg"), false);
+    QVERIFY(rig.window->Engine().BaseReduced());
+    rig.Button("tbt3Strong")->click();
+    rig.platform.saveAnswer = QString::fromStdString(pictures.file("deep.jpg"));
+    rig.window->SaveCommand();
+    const Image saved = LoadPicture(pictures.file("deep.jpg"));
+    QCOMPARE(saved.Width(), 640);
+    QCOMPARE(saved.Height(), 480);
+  }
+
+  void SaveErrorIsShownWithTheFileAndReason() {
+    test::TempDir pictures;
+    TWindowRig rig;
+    rig.Show();
+    rig.window->OpenImage(CopyInto(pictures, "small_photo.jpg", "e.jpg"), false);
+    rig.platform.saveAnswer = QString::fromStdString(pictures.file("missing/out.jpg"));
+    rig.window->SaveCommand();
+    QCOMPARE(rig.platform.errors.size(), 2);
+    QVERIFY(rig.platform.errors[1].contains(QString::fromStdString(pictures.file("missing/out.jpg"))));
+    QCOMPARE(rig.platform.waitDepth, 0);
+  }
+
+  void WelcomePanelStaysCentredRoundingHalvesToEven() {
+    TWindowRig rig;
+    rig.Show();
+    QWidget* area = rig.Find("pnImage");
+    QWidget* welcome = rig.Find("pnWelcome");
+    area->resize(welcome->width() + 101, welcome->height() + 103);
+    QCOMPARE(welcome->pos(), QPoint(50, 52));
+    area->resize(welcome->width() + 103, welcome->height() + 101);
+    QCOMPARE(welcome->pos(), QPoint(52, 50));
+  }
+
+  void WindowSizeSurvivesARestart() {
+    test::TempDir settings;
+    const std::string statePath = settings.file("Main");
+    {
+      TWindowRig first({}, statePath);
+      first.Show();
+      first.window->resize(700, 500);
+      first.window->close();
+    }
+    QCOMPARE(fs::file_size(statePath), kStateRecordSize);
+    TWindowRig second({}, statePath);
+    second.window->show();
+    QVERIFY(QTest::qWaitFor([&] { return second.window->StartupDone(); }));
+    QCOMPARE(second.window->size(), QSize(700, 500));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

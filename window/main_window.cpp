@@ -1,0 +1,250 @@
+// The main window's construction and its window-wide behaviour: the first
+// show, closing, the key table, the clipboard poll, the image area's layout.
+#include "window/main_window.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWindow>
+
+#include "window/about_box.h"
+#include "workflow/files.h"
+#include "workflow/fixed_texts.h"
+#include "window/image_view.h"
+#include "window/link_label.h"
+#include "window/manual_panel.h"
+#include "window/platform_ui.h"
+#include "workflow/state.h"
+#include "window/window_resources.h"
+#include "picture_io/file_names.h"
+
+namespace tavren {
+
+namespace {
+
+constexpr int kDesignWidth = 1118;
+constexpr int kDesignHeight = 674;
+constexpr int kClipboardPollMs = 100;
+constexpr std::uint8_t kStateNormal = 0;
+constexpr std::uint8_t kStateMinimized = 1;
+constexpr std::uint8_t kStateMaximized = 2;
+
+bool CtrlAlone(Qt::KeyboardModifiers modifiers) {
+  return (modifiers & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) ==
+         Qt::ControlModifier;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(TMainServices services, TPlatform& platform, QStringList arguments,
+                   QWidget* parent)
+    : QMainWindow(parent),
+      services_(std::move(services)),
+      platform_(platform),
+      arguments_(std::move(arguments)) {
+  InitWindowResources();
+  setObjectName(QStringLiteral("frmMain"));
+  resize(kDesignWidth, kDesignHeight);
+  setAcceptDrops(true);
+  CreateToolBar();
+  CreateManualPanel();
+  CreateImageArea();
+  CreateStatusBar();
+  ConnectCommands();
+  about_ = new TAB(platform_, services_.versionText, this);
+  qApp->installEventFilter(this);
+  tmrMain_ = new QTimer(this);
+  tmrMain_->setObjectName(QStringLiteral("tmrMain"));
+  connect(tmrMain_, &QTimer::timeout, this, &TfrmMain::PollClipboard);
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+          &TfrmMain::NoteClipboardChange);
+  NoteClipboardChange();
+  tmrMain_->start(kClipboardPollMs);
+}
+
+TfrmMain::~TfrmMain() { qApp->removeEventFilter(this); }
+
+// ---------------------------------------------------------------------------
+// First show and closing
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (firstShowDone_) return;
+  firstShowDone_ = true;
+  FirstShow();
+}
+
+void TfrmMain::FirstShow() {
+  ApplyStoredState();
+  UpdateCaption();
+  SetCommandsEnabled(false, true);
+  pnManualTuning_->ResetCloseGlyph();
+  engine_.SetUpdating(false);
+  // The picture of the command line opens once the window stands on the
+  // screen, so that a warning box has its owner visible behind it.
+  QMetaObject::invokeMethod(this, &TfrmMain::OpenCommandLinePicture, Qt::QueuedConnection);
+}
+
+void TfrmMain::ApplyStoredState() {
+  const QSize screen = QGuiApplication::primaryScreen()->size();
+  TState& state = services_.state;
+  state.LoadState({screen.width(), screen.height()}, width());
+  if (state.Record.WindowState() == kStateNormal) {
+    setWindowState(Qt::WindowNoState);
+    resize(state.Record.FormWidth(), state.Record.FormHeight());
+  } else {
+    setWindowState(Qt::WindowMaximized);
+  }
+}
+
+void TfrmMain::OpenCommandLinePicture() {
+  if (!arguments_.isEmpty()) {
+    const std::string path = arguments_.constFirst().toStdString();
+    if (TFiles::HasKind(path, 0) || TFiles::HasKind(path, 1)) {
+      Guarded([&] { OpenImage(path, true); });
+    } else {
+      platform_.ShowWarning(
+          this, QStringLiteral("Open Image - ") + QString::fromStdString(FileNameOf(path)),
+          QStringLiteral("Format ") + QString::fromStdString(FileExtUpper(path)) +
+              QStringLiteral(" not supported."));
+    }
+  }
+  startupDone_ = true;
+  emit startupFinished();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  std::uint8_t windowState = kStateNormal;
+  if (isMaximized())
+    windowState = kStateMaximized;
+  else if (isMinimized())
+    windowState = kStateMinimized;
+  services_.state.SaveState(windowState, height(), width(), view_->height(), view_->width());
+  tmrMain_->stop();
+  QMainWindow::closeEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Commands' enabled state and the caption
+
+void TfrmMain::SetCommandsEnabled(bool haveImage, bool noNavigation) {
+  tbtSave_->setEnabled(haveImage);
+  for (auto& [type, button] : typeButtons_) button->setEnabled(haveImage);
+  tbtPrev_->setEnabled(haveImage && !noNavigation);
+  tbtNext_->setEnabled(haveImage && !noNavigation);
+}
+
+void TfrmMain::UpdateCaption() {
+  QString caption = QString::fromStdString(sProgramName);
+  const std::string& current = services_.files.CurrentFile;
+  if (!current.empty()) {
+    const std::string name = current == sPastedImageName ? current : FileNameBase(current);
+    caption = QString::fromStdString(name) + QStringLiteral(" - ") + caption;
+  }
+  setWindowTitle(caption);
+}
+
+void TfrmMain::ShowImageSize(const Image& image) {
+  sizePanel_->setText(QStringLiteral("%1 x %2").arg(image.Width()).arg(image.Height()));
+  statusBar()->repaint();
+}
+
+// ---------------------------------------------------------------------------
+// Keys, clipboard, dropped files
+
+// Key presses are taken where they enter the window, before the focused
+// widget sees them, so the key table works whatever holds the focus.
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched != nullptr &&
+      watched == windowHandle()) {
+    HandleKey(static_cast<const QKeyEvent&>(*event));
+  } else if (watched == pnImage_ && event->type() == QEvent::Resize) {
+    LayoutImageArea();
+  } else if (watched == tbMain_ && event->type() == QEvent::Enter) {
+    pnManualTuning_->PointerLeftClose();
+  } else if (watched == lblWelVersion_ && event->type() == QEvent::MouseButtonRelease) {
+    if (static_cast<const QMouseEvent&>(*event).button() == Qt::LeftButton)
+      OpenLink(kLinkProductPage);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// The window-wide key table; the key is not consumed.
+bool TfrmMain::HandleKey(const QKeyEvent& key) {
+  const bool havePicture = !services_.files.CurrentFile.empty();
+  switch (key.key()) {
+    case Qt::Key_PageUp:
+      Guarded([&] { havePicture ? StepFile(false) : platform_.Beep(); });
+      return true;
+    case Qt::Key_PageDown:
+      Guarded([&] { havePicture ? StepFile(true) : platform_.Beep(); });
+      return true;
+    case Qt::Key_O:
+      if (!CtrlAlone(key.modifiers())) return false;
+      Guarded([&] { OpenCommand(); });
+      return true;
+    case Qt::Key_V:
+      if (!CtrlAlone(key.modifiers())) return false;
+      Guarded([&] { PasteImage(); });
+      return true;
+    case Qt::Key_S:
+      if (!CtrlAlone(key.modifiers())) return false;
+      Guarded([&] { SaveCommand(); });
+      return true;
+    case Qt::Key_F1:
+      OpenHelpFile();
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Only the tool button follows the clipboard; the welcome panel's button
+// and Ctrl+V stay available.
+void TfrmMain::PollClipboard() { tbtPasteFromClipboard_->setEnabled(clipboardHasImage_); }
+
+// Asking another program for the clipboard's formats can take a while on
+// some desktops, so it is asked once per change, not on every poll.
+void TfrmMain::NoteClipboardChange() {
+  const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
+  clipboardHasImage_ = offered != nullptr && offered->hasImage();
+}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) paths << url.toLocalFile();
+  event->acceptProposedAction();
+  Guarded([&] { DropFiles(paths); });
+}
+
+// ---------------------------------------------------------------------------
+// The image area: the view fills it, the welcome panel sits centred on it.
+
+void TfrmMain::LayoutImageArea() {
+  view_->setGeometry(pnImage_->rect());
+  pnWelcome_->move(CentredPanelOrigin(pnImage_->size(), pnWelcome_->size()));
+}
+
+void TfrmMain::HideWelcome() {
+  if (welcomeHidden_) return;
+  welcomeHidden_ = true;
+  pnWelcome_->hide();
+}
+
+}  // namespace tavren

@@ -1,0 +1,155 @@
+// The main window: the tool bar, the image area with the view and the
+// welcome panel, the manual tuning panel and the status bar.  It turns
+// events into calls on the processing engine, the folder navigator and the
+// cache, and copies the images they hand back into the view.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "workflow/process_engine.h"
+#include "imaging/image.h"
+
+class QAbstractButton;
+class QButtonGroup;
+class QLabel;
+class QMenu;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QWidget;
+
+namespace tavren {
+
+class TAB;
+class TCache;
+class TFiles;
+class TImageView;
+class TManualTuningPanel;
+class TPlatform;
+class TState;
+
+// The shared objects the window works with; they outlive it.
+struct TMainServices {
+  TFiles& files;
+  TCache& cache;
+  TState& state;
+  std::function<std::string()> versionText;  // "x.y.z", or empty
+  std::string programPath;                   // the running program's file
+};
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // arguments: the command line after the program name; the first one,
+  // when present, is a picture to open once the window is first shown.
+  TfrmMain(TMainServices services, TPlatform& platform, QStringList arguments,
+           QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // The commands, as the tool bar, the keys and the welcome panel run them.
+  void OpenCommand();
+  void OpenImage(const std::string& path, bool useStoredViewSize);
+  void DropFiles(const QStringList& paths);
+  void PasteImage();
+  void SaveCommand();
+  void SaveImage(const std::string& path);
+  void StepFile(bool forward);
+  void OpenHelpFile();
+  void ShowAbout();
+
+  void SetCommandsEnabled(bool haveImage, bool noNavigation);
+  void UpdateCaption();
+
+  // Presses the type's button and shows its result.
+  void SelectType(TProcessType type);
+
+  // True once the show steps of the first show, the command-line picture
+  // included, have run.
+  bool StartupDone() const { return startupDone_; }
+  const TProcessEngine& Engine() const { return engine_; }
+  TImageView* View() const { return view_; }
+
+ signals:
+  void startupFinished();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void CreateToolBar();
+  QToolButton* AddToolButton(const char* name, const char* icon, const QString& hint);
+  void AddToolSeparator();
+  void CreateHelpMenu();
+  void CreateImageArea();
+  void CreateWelcomePanel();
+  QWidget* CreateWelcomeTop();
+  QWidget* CreateWelcomeMiddle();
+  void CreateManualPanel();
+  void CreateStatusBar();
+  void ConnectCommands();
+
+  void FirstShow();
+  void ApplyStoredState();
+  void OpenCommandLinePicture();
+
+  bool HandleKey(const QKeyEvent& key);
+  void PollClipboard();
+  void NoteClipboardChange();
+  void LayoutImageArea();
+
+  void ComputeVariants(bool useStoredViewSize);
+  void ProcessLevelChange();
+  void ComputeManual();
+  void ShowInView(const Image* image);
+  void SyncTypeButtons();
+  void ViewMouseDown();
+  void ViewMouseUp();
+  void ShowImageSize(const Image& image);
+  void HideWelcome();
+  void OpenLink(int number);
+  void Guarded(const std::function<void()>& command);
+
+  TMainServices services_;
+  TPlatform& platform_;
+  QStringList arguments_;
+  TProcessEngine engine_;
+
+  QToolBar* tbMain_ = nullptr;
+  QToolButton* tbtOpen_ = nullptr;
+  QToolButton* tbtSave_ = nullptr;
+  QToolButton* tbtPasteFromClipboard_ = nullptr;
+  QToolButton* tbtPrev_ = nullptr;
+  QToolButton* tbtNext_ = nullptr;
+  QToolButton* tbtHelp_ = nullptr;
+  std::map<TProcessType, QToolButton*> typeButtons_;
+  QButtonGroup* typeGroup_ = nullptr;
+  QMenu* pmHelp_ = nullptr;
+  QWidget* pnImage_ = nullptr;
+  TImageView* view_ = nullptr;
+  QWidget* pnWelcome_ = nullptr;
+  QLabel* lblWelVersion_ = nullptr;
+  TManualTuningPanel* pnManualTuning_ = nullptr;
+  QLabel* sizePanel_ = nullptr;
+  QTimer* tmrMain_ = nullptr;
+  TAB* about_ = nullptr;
+
+  bool firstShowDone_ = false;
+  bool startupDone_ = false;
+  bool welcomeHidden_ = false;
+  bool clipboardHasImage_ = false;
+};
+
+// The picture of a QImage as a working image (24 bits, blue-green-red).
+Image ImageFromQImage(const QImage& picture);
+
+}  // namespace tavren

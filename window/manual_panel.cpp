@@ -1,0 +1,283 @@
+#include "window/manual_panel.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "window/window_resources.h"
+
+namespace tavren {
+
+namespace {
+
+constexpr int kCaptionHeight = 26;
+constexpr int kEasyPageHeight = 208;
+constexpr int kCloseSize = 14;
+// The colour of an inactive window caption on the classic desktop.
+const QColor kInactiveCaption(191, 205, 219);
+
+QString CloseGlyphResource(int state) { return QStringLiteral(":/resources/close%1.svg").arg(state); }
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QLatin1String(name));
+  return label;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& text) {
+  auto* box = new QCheckBox(text, parent);
+  box->setObjectName(QLatin1String(name));
+  return box;
+}
+
+}  // namespace
+
+TManualTuningPanel::TManualTuningPanel(TProcessEngine& engine, QWidget* parent)
+    : QFrame(parent), engine_(engine) {
+  setObjectName(QStringLiteral("pnManualTuning"));
+  setFixedWidth(kWidth);
+  InitWindowResources();
+  QFont font = this->font();
+  font.setPointSize(8);
+  setFont(font);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(MakeCaption());
+  layout->addWidget(MakeEasyPage());
+  layout->addStretch(1);
+
+  // A move anywhere in the panel but on the close image means the pointer
+  // has left it.  Every part of the panel tracks the pointer, so that no
+  // part swallows the move; the close image keeps its own moves.
+  for (QWidget* part : findChildren<QWidget*>()) {
+    part->setMouseTracking(true);
+    if (part != imFTClose_) part->installEventFilter(this);
+  }
+  setMouseTracking(true);
+  installEventFilter(this);
+  imFTClose_->installEventFilter(this);
+
+  ConnectHandlers();
+  ApplyEnableRule();
+}
+
+QWidget* TManualTuningPanel::MakeCaption() {
+  auto* caption = new QFrame(this);
+  caption->setObjectName(QStringLiteral("pnFTCaption"));
+  caption->setFixedHeight(kCaptionHeight);
+  caption->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  caption->setAutoFillBackground(true);
+  QPalette palette = caption->palette();
+  palette.setColor(QPalette::Window, kInactiveCaption);
+  caption->setPalette(palette);
+  QFont font(QStringLiteral("Verdana"));
+  font.setPointSize(8);
+  caption->setFont(font);
+
+  auto* layout = new QHBoxLayout(caption);
+  layout->setContentsMargins(6, 0, 5, 0);
+  layout->addWidget(MakeLabel(caption, "pnFTCaption1", tr("Manual Tuning")), 1);
+  imFTClose_ = MakeLabel(caption, "imFTClose", QString());
+  imFTClose_->setFixedSize(kCloseSize, kCloseSize);
+  layout->addWidget(imFTClose_);
+  ShowCloseGlyph(0);
+  return caption;
+}
+
+QWidget* TManualTuningPanel::MakeEasyPage() {
+  auto* page = new QWidget(this);
+  page->setObjectName(QStringLiteral("pnMTEasy"));
+  page->setFixedHeight(kEasyPageHeight);
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(3, 4, 3, 2);
+  layout->setSpacing(3);
+
+  QLabel* note = MakeLabel(
+      page, "lblMTNote",
+      tr("Set the desired parameters of processing. Click on the image to see original."));
+  note->setWordWrap(true);
+  layout->addWidget(note);
+  layout->addWidget(MakeLumoraGroup());
+  layout->addWidget(MakeClarivexGroup());
+
+  QLabel* professional = MakeLabel(page, "lblMTSwith", tr("Switch To Professional Mode"));
+  professional->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  QFont font = professional->font();
+  font.setUnderline(true);
+  professional->setFont(font);
+  QPalette palette = professional->palette();
+  palette.setColor(QPalette::WindowText, Qt::gray);
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, Qt::gray);
+  professional->setPalette(palette);
+  professional->setCursor(Qt::PointingHandCursor);
+  professional->setToolTip(tr("Switch To Professional Mode (Comming Soon)"));
+  professional->setEnabled(false);  // the professional mode does not exist yet
+  layout->addWidget(professional);
+  layout->addStretch(1);
+  return page;
+}
+
+// The four radio buttons of a group are its children, so Qt keeps exactly
+// one of them selected; each group is separate from the other.
+QRadioButton* TManualTuningPanel::AddStrengthButton(QWidget* group, const char* name,
+                                                    const QString& text) {
+  auto* button = new QRadioButton(text, group);
+  button->setObjectName(QLatin1String(name));
+  return button;
+}
+
+QWidget* TManualTuningPanel::MakeLumoraGroup() {
+  auto* group = new QGroupBox(tr("Lumora"), this);
+  group->setObjectName(QStringLiteral("gbLumoraEasy"));
+  auto* layout = new QVBoxLayout(group);
+  layout->setContentsMargins(2, 2, 1, 4);
+  layout->setSpacing(2);
+  auto* row = new QHBoxLayout;
+  row->setSpacing(0);
+  rbLM_[0] = AddStrengthButton(group, "rbLM0Off", tr("Off"));
+  rbLM_[1] = AddStrengthButton(group, "rbLM1Weak", tr("Weak"));
+  rbLM_[2] = AddStrengthButton(group, "rbLM2Normal", tr("Normal"));
+  rbLM_[3] = AddStrengthButton(group, "rbLM3Strong", tr("Strong"));
+  for (QRadioButton* button : rbLM_) row->addWidget(button);
+  rbLM_[0]->setChecked(true);
+  layout->addLayout(row);
+  chLM_AS_ = MakeCheckBox(group, "chLM_AS", tr("Artifact Supression"));
+  layout->addWidget(chLM_AS_);
+  return group;
+}
+
+QWidget* TManualTuningPanel::MakeClarivexGroup() {
+  auto* group = new QGroupBox(tr("Clarivex"), this);
+  group->setObjectName(QStringLiteral("gbClarivex"));
+  auto* layout = new QVBoxLayout(group);
+  layout->setContentsMargins(2, 2, 1, 4);
+  layout->setSpacing(2);
+  auto* row = new QHBoxLayout;
+  row->setSpacing(0);
+  rbCX_[0] = AddStrengthButton(group, "rbCX0Off", tr("Off"));
+  rbCX_[1] = AddStrengthButton(group, "rbCX1Weak", tr("Weak"));
+  rbCX_[2] = AddStrengthButton(group, "rbCX2Normal", tr("Normal"));
+  rbCX_[3] = AddStrengthButton(group, "rbCX3Strong", tr("Strong"));
+  for (QRadioButton* button : rbCX_) row->addWidget(button);
+  rbCX_[0]->setChecked(true);
+  layout->addLayout(row);
+  chCX_CDS_ = MakeCheckBox(group, "chCX_CDS", tr("Color Distortion Supression"));
+  chCX_CDS_->setToolTip(chCX_CDS_->text());
+  layout->addWidget(chCX_CDS_);
+  return group;
+}
+
+// Only the newly selected radio button counts: the one losing its mark
+// reports toggled(false), and clicking the selected one reports nothing.
+void TManualTuningPanel::ConnectHandlers() {
+  for (QRadioButton* button : {rbLM_[0], rbLM_[1], rbLM_[2], rbLM_[3], rbCX_[0], rbCX_[1],
+                               rbCX_[2], rbCX_[3]}) {
+    connect(button, &QRadioButton::toggled, this, [this](bool selected) {
+      if (selected) MTBtnChange();
+    });
+  }
+  connect(chCX_CDS_, &QCheckBox::toggled, this, [this] { MTBtnChange(); });
+  connect(chLM_AS_, &QCheckBox::toggled, this, [this] { chLM_ASClick(); });
+}
+
+void TManualTuningPanel::MTBtnChange() {
+  SyncEngineSettings();
+  RequestComputation();
+  ApplyEnableRule();
+}
+
+void TManualTuningPanel::chLM_ASClick() {
+  SyncEngineSettings();
+  RequestComputation();
+}
+
+void TManualTuningPanel::SyncEngineSettings() {
+  TTypePreset settings;
+  settings.LumoraStrength = static_cast<std::uint8_t>(SelectedStrength(TTechnology::Lumora));
+  settings.ArtifactSuppression = chLM_AS_->isChecked() ? 1 : 0;
+  settings.ClarivexStrength = static_cast<std::uint8_t>(SelectedStrength(TTechnology::Clarivex));
+  settings.SuppressColorDistortion = chCX_CDS_->isChecked() ? 1 : 0;
+  engine_.SetManualSettings(settings);
+}
+
+void TManualTuningPanel::RequestComputation() {
+  if (!engine_.Updating()) emit computeManualRequested();
+}
+
+// A disabled option keeps its tick, so it comes back as it was when its
+// technology is switched on again.
+void TManualTuningPanel::ApplyEnableRule() {
+  chLM_AS_->setEnabled(!rbLM_[0]->isChecked());
+  chCX_CDS_->setEnabled(!rbCX_[0]->isChecked());
+}
+
+int TManualTuningPanel::SelectedStrength(TTechnology technology) const {
+  QRadioButton* const* buttons = technology == TTechnology::Lumora ? rbLM_ : rbCX_;
+  for (int strength = 3; strength >= 1; --strength) {
+    if (buttons[strength]->isChecked()) return strength;
+  }
+  return 0;
+}
+
+void TManualTuningPanel::ApplyTypePreset(int type) {
+  if (type < ptOriginal || type > ptDeep) return;
+  const TTypePreset& row = TypePresets[static_cast<std::size_t>(type)];
+  const bool wasUpdating = engine_.Updating();
+  engine_.SetUpdating(true);
+  if (row.LumoraStrength <= 3) rbLM_[row.LumoraStrength]->setChecked(true);
+  chLM_AS_->setChecked(row.ArtifactSuppression == 1);
+  if (row.ClarivexStrength <= 3) rbCX_[row.ClarivexStrength]->setChecked(true);
+  chCX_CDS_->setChecked(row.SuppressColorDistortion == 1);
+  ApplyEnableRule();
+  // Controls that already held the row's values raised no change.
+  SyncEngineSettings();
+  engine_.SetUpdating(wasUpdating);
+}
+
+void TManualTuningPanel::ShowCloseGlyph(int state) {
+  closeGlyphState_ = state;
+  imFTClose_->setPixmap(QIcon(CloseGlyphResource(state)).pixmap(kCloseSize, kCloseSize));
+}
+
+void TManualTuningPanel::ResetCloseGlyph() { ShowCloseGlyph(0); }
+
+void TManualTuningPanel::PointerLeftClose() {
+  if (closeGlyphState_ != 0) ShowCloseGlyph(0);
+}
+
+bool TManualTuningPanel::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == imFTClose_) return CloseImageEvent(event);
+  if (event->type() == QEvent::MouseMove) PointerLeftClose();
+  return QFrame::eventFilter(watched, event);
+}
+
+// The close image takes its own mouse events, so that they do not reach the
+// caption and the panel, where a move means the pointer is elsewhere.
+bool TManualTuningPanel::CloseImageEvent(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseMove:
+      if (closeGlyphState_ == 0) ShowCloseGlyph(1);
+      return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+      if (closeGlyphState_ != 2) ShowCloseGlyph(2);
+      return true;
+    case QEvent::MouseButtonRelease: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() == Qt::LeftButton && imFTClose_->rect().contains(mouse->position().toPoint()))
+        emit closeClicked();
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace tavren

@@ -1,0 +1,108 @@
+#include "window/platform_ui.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QMessageBox>
+
+namespace tavren {
+
+namespace {
+
+// The patterns are listed in both letter cases because the dialog matches
+// names exactly where the file system tells case apart.
+const char* const kOpenFilter =
+    "JPEG & BMP Image (*.jpg *.jpeg *.jfif *.jpe *.bmp *.JPG *.JPEG *.JFIF *.JPE *.BMP)";
+const char* const kSaveFilter = "JPEG  Image (*.jpg)";
+constexpr int kPreviewSize = 200;
+
+// The open dialog with a preview of the file under the selection.
+class TOpenDialog : public QFileDialog {
+ public:
+  explicit TOpenDialog(QWidget* owner) : QFileDialog(owner, QStringLiteral("Open Image")) {
+    setObjectName(QStringLiteral("odMain"));
+    setOption(QFileDialog::DontUseNativeDialog);
+    setFileMode(QFileDialog::ExistingFile);
+    setAcceptMode(QFileDialog::AcceptOpen);
+    setNameFilter(QString::fromLatin1(kOpenFilter));
+    setDefaultSuffix(QStringLiteral("jpg"));
+    AddPreview();
+  }
+
+ private:
+  void AddPreview() {
+    preview_ = new QLabel(this);
+    preview_->setFixedSize(kPreviewSize, kPreviewSize);
+    preview_->setAlignment(Qt::AlignCenter);
+    preview_->setFrameShape(QFrame::StyledPanel);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout()))
+      grid->addWidget(preview_, 1, grid->columnCount(), 1, 1);
+    connect(this, &QFileDialog::currentChanged, this, &TOpenDialog::ShowPreview);
+  }
+
+  void ShowPreview(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    const QSize size = reader.size();
+    if (size.isValid())
+      reader.setScaledSize(size.scaled(kPreviewSize, kPreviewSize, Qt::KeepAspectRatio));
+    const QImage picture = reader.read();
+    if (picture.isNull())
+      preview_->clear();
+    else
+      preview_->setPixmap(QPixmap::fromImage(picture));
+  }
+
+  QLabel* preview_ = nullptr;
+};
+
+}  // namespace
+
+void TPlatform::Beep() { QApplication::beep(); }
+
+void TPlatform::PushWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+void TPlatform::PopWaitCursor() { QApplication::restoreOverrideCursor(); }
+
+void TPlatform::ShowWarning(QWidget* owner, const QString& caption, const QString& text) {
+  QMessageBox::warning(owner, caption, text, QMessageBox::Ok);
+}
+
+void TPlatform::ShowError(QWidget* owner, const QString& caption, const QString& text) {
+  QMessageBox::critical(owner, caption, text, QMessageBox::Ok);
+}
+
+bool TPlatform::AskYesNo(QWidget* owner, const QString& caption, const QString& text) {
+  return QMessageBox::question(owner, caption, text, QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
+QString TPlatform::AskOpenFile(QWidget* owner) {
+  TOpenDialog dialog(owner);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
+}
+
+QString TPlatform::AskSaveFile(QWidget* owner, const QString& folder, const QString& name) {
+  QFileDialog dialog(owner, QStringLiteral("Save Image"));
+  dialog.setObjectName(QStringLiteral("sdMain"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilter(QString::fromLatin1(kSaveFilter));
+  dialog.setDefaultSuffix(QStringLiteral("jpg"));
+  dialog.setSizeGripEnabled(true);
+  if (!folder.isEmpty()) dialog.setDirectory(folder);
+  dialog.selectFile(name);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
+}
+
+void TPlatform::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+
+void TPlatform::OpenDocument(const QString& path) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+}  // namespace tavren

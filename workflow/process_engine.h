@@ -1,0 +1,137 @@
+// The engine that computes the processing types of a picture and switches
+// between them.
+//
+// A picture arrives, is reduced to the view (the base image), and Light,
+// Normal and Deep are computed from it at once: each on its own copy,
+// Clarivex haze removal first, then Lumora tone correction.  Manual Tuning
+// is computed on demand from the panel's settings.  The window only turns
+// its events into calls on TProcessEngine and copies the images it hands
+// back into the view; everything here is free of the window toolkit.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "enhance/process_types.h"
+#include "imaging/image.h"
+
+namespace tavren {
+
+// Which argument of ComputeTypes: every automatic type (Light, Normal, Deep).
+inline constexpr int AllTypes = -1;
+
+// One optional result image per type code 0, 1, 2, 3 and 99.
+class TResultImages {
+ public:
+  // Null when the entry is absent or the code is not a type code.
+  const Image* Get(int type) const;
+  // The slot of a type code (0, 1, 2, 3 or 99; anything else is a bug).
+  std::unique_ptr<Image>& Slot(int type);
+  bool Has(int type) const { return ImageHasPixels(Get(type)); }
+  void Clear();
+
+ private:
+  static int IndexOf(int type);
+  std::array<std::unique_ptr<Image>, 5> entries_;
+};
+
+// What a mouse button pressed on the view asks for.
+struct TMouseDownAction {
+  enum Kind {
+    kNothing,                // no picture in the view
+    kShowOriginalWhileHeld,  // Manual Tuning: show result 0 until release
+    kSelectType,             // press `type` and show it
+  };
+  Kind kind = kNothing;
+  TProcessType type = ptOriginal;
+};
+
+class TProcessEngine {
+ public:
+  TProcessEngine() = default;
+  TProcessEngine(const TProcessEngine&) = delete;
+  TProcessEngine& operator=(const TProcessEngine&) = delete;
+
+  // A new picture: keeps a full-size copy, makes the base image for a
+  // limitWidth x limitHeight view, drops every previous result (Manual
+  // Tuning's too), stores the base image as result 0, computes Light,
+  // Normal and Deep, presses Normal, gives the manual settings Normal's
+  // preset and sets JustOpened.  Returns the result to show (Normal), or
+  // null when the picture has no pixels.
+  const Image* ComputeVariants(const Image& picture, std::int32_t limitHeight,
+                               std::int32_t limitWidth);
+  // The same, taking the picture over instead of copying it.
+  const Image* ComputeVariants(Image&& picture, std::int32_t limitHeight,
+                               std::int32_t limitWidth);
+
+  // Computes the results of one type code (1, 2, 3 or 99) or of AllTypes
+  // (1, 2 and 3) from source into results, each from a fresh copy of
+  // source.  99 uses the current manual settings.
+  void ComputeTypes(const Image& source, int which, TResultImages& results) const;
+
+  // The pressed type; ptOriginal also when no type is pressed yet.
+  TProcessType CurrentProcessType() const { return pressed_; }
+  bool AnyTypePressed() const { return anyPressed_; }
+
+  // Presses a type without showing it (what setting the button does).
+  void Press(TProcessType type);
+  // The handler of every type button: unless Updating, clears JustOpened
+  // and returns the result of the pressed type to show (for Manual Tuning
+  // it is computed first when absent).  Null means: leave the view as it is.
+  const Image* ProcessLevelChange();
+  // Press(type), then ProcessLevelChange().
+  const Image* Select(TProcessType type);
+
+  // Recomputes Manual Tuning from the base image with the current manual
+  // settings and returns it; null (and nothing computed) while Updating.
+  const Image* ComputeManual();
+
+  // Click-to-cycle: what a mouse down on the view does.  The first click
+  // after a new picture shows Original; afterwards each click steps to the
+  // next type, from Deep (or Manual Tuning) back to Original.  In Manual
+  // Tuning the click only shows the unprocessed picture while held.
+  TMouseDownAction MouseDownAction(bool viewHasPixels) const;
+  // Performs MouseDownAction: returns the image to show, or null.
+  const Image* MouseDown(bool viewHasPixels);
+  // What the view shows when the button is released: result 99 in Manual
+  // Tuning, otherwise null (no change).
+  const Image* MouseUp() const;
+
+  // What saving writes: the pressed type at the picture's full size,
+  // recomputed from the full picture when the base image was reduced (the
+  // results on show are not touched).  Null before the first picture.
+  std::unique_ptr<Image> ResultForSave() const;
+
+  // The manual panel's settings (strengths 0..3, options 0 or 1).
+  const TTypePreset& ManualSettings() const { return manual_; }
+  void SetManualSettings(const TTypePreset& settings) { manual_ = settings; }
+  // The panel takes preset row `type` (0..3); other values change nothing.
+  void ApplyTypePreset(int type);
+
+  // True while the window sets controls from code: no computation and no
+  // change of the view happens then.
+  bool Updating() const { return updating_; }
+  void SetUpdating(bool updating) { updating_ = updating; }
+
+  bool JustOpened() const { return justOpened_; }
+  const Image* FullImage() const { return fullImage_.get(); }
+  const Image* BaseImage() const { return baseImage_.get(); }
+  bool BaseReduced() const { return baseReduced_; }
+  const TResultImages& ResultImages() const { return results_; }
+
+ private:
+  const Image* VariantsOfFullImage(std::int32_t limitHeight, std::int32_t limitWidth);
+
+  std::unique_ptr<Image> fullImage_;
+  std::unique_ptr<Image> baseImage_;
+  bool baseReduced_ = false;
+  TResultImages results_;
+  TProcessType pressed_ = ptOriginal;
+  bool anyPressed_ = false;
+  bool justOpened_ = false;
+  bool updating_ = false;
+  TTypePreset manual_{};  // the panel starts with everything Off
+};
+
+}  // namespace tavren
