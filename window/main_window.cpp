@@ -25,6 +25,7 @@
 #include "window/image_view.h"
 #include "window/link_label.h"
 #include "window/manual_panel.h"
+#include "window/welcome_panel.h"
 #include "window/platform_ui.h"
 #include "workflow/state.h"
 #include "window/window_resources.h"
@@ -174,9 +175,6 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     LayoutImageArea();
   } else if (watched == tbMain_ && event->type() == QEvent::Enter) {
     pnManualTuning_->PointerLeftClose();
-  } else if (watched == lblWelVersion_ && event->type() == QEvent::MouseButtonRelease) {
-    if (static_cast<const QMouseEvent&>(*event).button() == Qt::LeftButton)
-      OpenLink(kLinkProductPage);
   }
   return QMainWindow::eventFilter(watched, event);
 }

@@ -32,6 +32,7 @@ class TImageView;
 class TManualTuningPanel;
 class TPlatform;
 class TState;
+class TWelcomePanel;
 
 // The shared objects the window works with; they outlive it.
 struct TMainServices {
@@ -92,8 +93,6 @@ class TfrmMain : public QMainWindow {
   void CreateHelpMenu();
   void CreateImageArea();
   void CreateWelcomePanel();
-  QWidget* CreateWelcomeTop();
-  QWidget* CreateWelcomeMiddle();
   void CreateManualPanel();
   void CreateStatusBar();
   void ConnectCommands();
@@ -108,10 +107,9 @@ class TfrmMain : public QMainWindow {
   void LayoutImageArea();
 
   void ComputeVariants(bool useStoredViewSize);
-  void ProcessLevelChange();
   void ComputeManual();
   void ShowInView(const Image* image);
-  void SyncTypeButtons();
+  void ShowPressedType();
   void ViewMouseDown();
   void ViewMouseUp();
   void ShowImageSize(const Image& image);
@@ -136,8 +134,7 @@ class TfrmMain : public QMainWindow {
   QMenu* pmHelp_ = nullptr;
   QWidget* pnImage_ = nullptr;
   TImageView* view_ = nullptr;
-  QWidget* pnWelcome_ = nullptr;
-  QLabel* lblWelVersion_ = nullptr;
+  TWelcomePanel* pnWelcome_ = nullptr;
   TManualTuningPanel* pnManualTuning_ = nullptr;
   QLabel* sizePanel_ = nullptr;
   QTimer* tmrMain_ = nullptr;

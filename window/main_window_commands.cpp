@@ -162,29 +162,18 @@ void TfrmMain::ComputeVariants(bool useStoredViewSize) {
     normal = engine_.ComputeVariants(view_->TakePicture(), limitHeight, limitWidth);
   }
   ShowInView(normal);
-  SyncTypeButtons();
-  pnManualTuning_->hide();
-  tbMain_->setFocus();
+  ShowPressedType();
   pnManualTuning_->ApplyTypePreset(ptNormal);
 }
 
 void TfrmMain::SelectType(TProcessType type) {
-  engine_.Press(type);
-  ProcessLevelChange();
-}
-
-void TfrmMain::ProcessLevelChange() {
-  if (engine_.Updating()) return;
-  const bool manual = engine_.CurrentProcessType() == ptManualTuning;
   const Image* shown = nullptr;
   {
     TWaitCursor wait(platform_);
-    shown = engine_.ProcessLevelChange();
+    shown = engine_.Select(type);
   }
   ShowInView(shown);
-  SyncTypeButtons();
-  pnManualTuning_->setVisible(manual);
-  tbMain_->setFocus();
+  ShowPressedType();
 }
 
 void TfrmMain::ComputeManual() {
@@ -201,23 +190,16 @@ void TfrmMain::ShowInView(const Image* image) {
   if (image != nullptr) view_->SetPicture(*image);
 }
 
-void TfrmMain::SyncTypeButtons() {
-  if (!engine_.AnyTypePressed()) return;
-  typeButtons_.at(engine_.CurrentProcessType())->setChecked(true);
+// The pressed type's button, and the manual panel beside Manual Tuning.
+void TfrmMain::ShowPressedType() {
+  if (engine_.AnyTypePressed()) typeButtons_.at(engine_.CurrentProcessType())->setChecked(true);
+  pnManualTuning_->setVisible(engine_.CurrentProcessType() == ptManualTuning);
+  tbMain_->setFocus();
 }
 
 void TfrmMain::ViewMouseDown() {
-  const TMouseDownAction action = engine_.MouseDownAction(ImageHasPixels(view_->Picture()));
-  switch (action.kind) {
-    case TMouseDownAction::kShowOriginalWhileHeld:
-      ShowInView(engine_.ResultImages().Get(ptOriginal));
-      break;
-    case TMouseDownAction::kSelectType:
-      SelectType(action.type);
-      break;
-    case TMouseDownAction::kNothing:
-      break;
-  }
+  ShowInView(engine_.MouseDown(ImageHasPixels(view_->Picture())));
+  ShowPressedType();
 }
 
 void TfrmMain::ViewMouseUp() { ShowInView(engine_.MouseUp()); }
