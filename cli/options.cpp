@@ -25,12 +25,6 @@ std::string UsageText() {
 
 namespace {
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; });
-  return text;
-}
-
 std::optional<TProcessType> TypeNamed(const std::string& name) {
   if (name == "original") return ptOriginal;
   if (name == "light") return ptLight;
@@ -153,12 +147,12 @@ class Parser {
 
   void ReadValueOption(const std::string& name, const std::string& value) {
     if (name == "--type") {
-      const auto type = TypeNamed(Lower(value));
+      const auto type = TypeNamed(AsciiLower(value));
       if (!type) return Error("--type must be original, light, normal or deep, not '" + value + "'");
       options_.type = *type;
       typeGiven_ = true;
     } else if (name == "--lumora" || name == "--clarivex") {
-      const auto strength = StrengthNamed(Lower(value));
+      const auto strength = StrengthNamed(AsciiLower(value));
       if (!strength) return Error(name + " must be off, weak, normal or strong, not '" + value + "'");
       options_.manual = true;
       if (name == "--lumora")
@@ -181,7 +175,7 @@ class Parser {
   }
 
   void ReadFit(const std::string& value) {
-    const std::size_t x = Lower(value).find('x');
+    const std::size_t x = AsciiLower(value).find('x');
     const auto width = x == std::string::npos ? std::nullopt
                                               : PositiveNumber(value.substr(0, x), kMaxFitSide);
     const auto height = x == std::string::npos ? std::nullopt
@@ -237,7 +231,7 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 TOutputKind OutputKindOf(const std::string& path) {
-  const std::string ext = Lower(FileExt(path));
+  const std::string ext = AsciiLower(FileExt(path));
   if (ext == ".jpg" || ext == ".jpeg") return TOutputKind::Jpeg;
   if (ext == ".bmp") return TOutputKind::Bmp;
   return TOutputKind::Unsupported;

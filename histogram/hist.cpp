@@ -25,10 +25,6 @@ void THist::InitSet(THistSet& hists) const {
   }
 }
 
-void THist::ClearSet(THistSet& hists) const {
-  for (THistogram& h : hists) ClearHistogram(h);
-}
-
 void THist::InitHistogram(THistogram& h) const {
   h.Bins.fill(0);
   h.Low = 0;
@@ -37,17 +33,8 @@ void THist::InitHistogram(THistogram& h) const {
   h.Ready = false;
 }
 
-void THist::ClearHistogram(THistogram& h) const {
-  h.Bins.fill(0);
-  h.Ready = false;
-}
-
 void THist::SetReadyAll(THistSet& hists, bool value) const {
   for (THistogram& h : hists) h.Ready = value;
-}
-
-std::int32_t THist::PixelCount(const Image& image) const {
-  return image.Width() * image.Height();
 }
 
 // The bands are counted on the pool and their tables added up; counting

@@ -54,13 +54,9 @@ class THist {
   // per-level sum; the other six stay empty), with peaks (clipped) and Ready.
   void Gather(const Image& image, THistSet& hists) const;
   void InitSet(THistSet& hists) const;
-  void ClearSet(THistSet& hists) const;
   void InitHistogram(THistogram& h) const;
-  void ClearHistogram(THistogram& h) const;
   void SetReady(THistogram& h) const { h.Ready = true; }
-  void SetReadyFlag(THistogram& h, bool value) const { h.Ready = value; }
   void SetReadyAll(THistSet& hists, bool value) const;
-  std::int32_t PixelCount(const Image& image) const;
 
   // --- peaks and spike clipping ---
   std::int32_t Peak(const THistogram& h) const;

@@ -41,10 +41,4 @@ inline std::int32_t RoundNonNegative(Extended x) {
   return static_cast<std::int32_t>(Round(x));
 }
 
-inline std::int32_t MinInt(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
-
-inline bool InRange(std::int32_t value, std::int32_t low, std::int32_t high) {
-  return low <= value && value <= high;
-}
-
 }  // namespace tavren

@@ -5,6 +5,7 @@
 #include <bit>
 #include <limits>
 
+#include "picture_io/byte_order.h"
 #include "picture_io/error.h"
 #include "picture_io/picture_limits.h"
 
@@ -19,12 +20,6 @@ constexpr std::uint32_t kV4HeaderSize = 108;
 constexpr std::uint32_t kV5HeaderSize = 124;
 
 enum Compression : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3 };
-
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t U32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 struct Color {
   std::uint8_t blue = 0, green = 0, red = 0;
@@ -86,8 +81,8 @@ class BmpDecoder {
   void ReadHeader() {
     if (size_ < kFileHeaderSize + 4) Refuse("not a BMP file (too short)");
     if (data_[0] != 'B' || data_[1] != 'M') Refuse("not a BMP file (no BM signature)");
-    header_.pixelOffset = U32(data_ + 10);
-    header_.headerSize = U32(data_ + kFileHeaderSize);
+    header_.pixelOffset = ReadLittleEndian32(data_ + 10);
+    header_.headerSize = ReadLittleEndian32(data_ + kFileHeaderSize);
     const std::uint32_t hs = header_.headerSize;
     if (hs != kCoreHeaderSize && hs != kInfoHeaderSize && hs != 52 && hs != 56 &&
         hs != kV4HeaderSize && hs != kV5HeaderSize)
@@ -101,21 +96,21 @@ class BmpDecoder {
   }
 
   void ReadCoreHeader(const std::uint8_t* h) {
-    header_.width = U16(h + 4);
-    header_.height = U16(h + 6);
-    header_.bitCount = U16(h + 10);
+    header_.width = ReadLittleEndian16(h + 4);
+    header_.height = ReadLittleEndian16(h + 6);
+    header_.bitCount = ReadLittleEndian16(h + 10);
     header_.paletteStart = kFileHeaderSize + kCoreHeaderSize;
     header_.paletteEntrySize = 3;
   }
 
   void ReadInfoHeader(const std::uint8_t* h) {
-    header_.width = static_cast<std::int32_t>(U32(h + 4));
-    const std::int64_t height = static_cast<std::int32_t>(U32(h + 8));
+    header_.width = static_cast<std::int32_t>(ReadLittleEndian32(h + 4));
+    const std::int64_t height = static_cast<std::int32_t>(ReadLittleEndian32(h + 8));
     header_.topDown = height < 0;
     header_.height = height < 0 ? -height : height;
-    header_.bitCount = U16(h + 14);
-    header_.compression = U32(h + 16);
-    header_.colorsUsed = U32(h + 32);
+    header_.bitCount = ReadLittleEndian16(h + 14);
+    header_.compression = ReadLittleEndian32(h + 16);
+    header_.colorsUsed = ReadLittleEndian32(h + 32);
     std::size_t afterHeader = kFileHeaderSize + header_.headerSize;
     if (header_.compression == kBitfields) {
       if (header_.headerSize == kInfoHeaderSize) {
@@ -131,7 +126,7 @@ class BmpDecoder {
   }
 
   void ReadMasks(const std::uint8_t* p) {
-    header_.masks = {U32(p), U32(p + 4), U32(p + 8)};
+    header_.masks = {ReadLittleEndian32(p), ReadLittleEndian32(p + 4), ReadLittleEndian32(p + 8)};
   }
 
   void CheckFormat() {
@@ -221,8 +216,8 @@ class BmpDecoder {
           case 4: c = palette_[(in[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F]; break;
           case 8: c = palette_[in[x]]; break;
           case 24: c = Color{in[3 * x], in[3 * x + 1], in[3 * x + 2]}; break;
-          case 16: c = Split(U16(in + 2 * x), red, green, blue); break;
-          default: c = Split(U32(in + 4 * x), red, green, blue); break;
+          case 16: c = Split(ReadLittleEndian16(in + 2 * x), red, green, blue); break;
+          default: c = Split(ReadLittleEndian32(in + 4 * x), red, green, blue); break;
         }
         out[0] = c.blue;
         out[1] = c.green;
@@ -292,15 +287,6 @@ class BmpDecoder {
   std::array<Color, 256> palette_{};
 };
 
-void PutU16(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t v) {
-  out[at] = static_cast<std::uint8_t>(v);
-  out[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void PutU32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 }  // namespace
 
 Image DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& name) {
@@ -318,14 +304,14 @@ std::vector<std::uint8_t> EncodeBmp24(const Image& image, const std::string& nam
   std::vector<std::uint8_t> out(offset + pixelBytes, 0);
   out[0] = 'B';
   out[1] = 'M';
-  PutU32(out, 2, static_cast<std::uint32_t>(out.size()));
-  PutU32(out, 10, static_cast<std::uint32_t>(offset));
-  PutU32(out, 14, kInfoHeaderSize);
-  PutU32(out, 18, static_cast<std::uint32_t>(image.Width()));
-  PutU32(out, 22, static_cast<std::uint32_t>(image.Height()));
-  PutU16(out, 26, 1);   // planes
-  PutU16(out, 28, 24);  // bits per pixel
-  PutU32(out, 34, static_cast<std::uint32_t>(pixelBytes));
+  WriteLittleEndian32(&out[2], static_cast<std::uint32_t>(out.size()));
+  WriteLittleEndian32(&out[10], static_cast<std::uint32_t>(offset));
+  WriteLittleEndian32(&out[14], kInfoHeaderSize);
+  WriteLittleEndian32(&out[18], static_cast<std::uint32_t>(image.Width()));
+  WriteLittleEndian32(&out[22], static_cast<std::uint32_t>(image.Height()));
+  WriteLittleEndian16(&out[26], 1);   // planes
+  WriteLittleEndian16(&out[28], 24);  // bits per pixel
+  WriteLittleEndian32(&out[34], static_cast<std::uint32_t>(pixelBytes));
   for (std::int32_t y = 0; y < image.Height(); ++y) {
     const std::uint8_t* row = image.Row(image.Height() - 1 - y);
     std::copy(row, row + image.Stride(), out.begin() + static_cast<std::ptrdiff_t>(offset + y * stride));

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <vector>
 
+#include "picture_io/byte_order.h"
 #include "picture_io/error.h"
 
 #ifdef _WIN32
@@ -50,11 +51,6 @@ extern "C" __attribute__((used)) const std::uint32_t tavren_fixed_file_info[13] 
 namespace tavren {
 
 namespace {
-
-std::uint32_t ReadLittleEndian32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 TFixedFileInfo ParseBlock(const std::uint8_t* p) {
   std::uint32_t fields[13];

@@ -35,14 +35,13 @@ class TFileInfo {
   // Throws TavrenError when the file cannot be found.
   explicit TFileInfo(std::string fileName);
 
-  // Reads the version block of fileName into FixedInfo(); false (and a
-  // zeroed record) when the file has none or cannot be read.
+  // Reads the version block of fileName; false (and a zeroed record) when
+  // the file has none or cannot be read.
   bool ReadVersionInfo(const std::string& fileName);
   // The product version of the file given at creation, read afresh; empty
   // when it has no version block.
   std::string GetVersionText();
 
-  const TFixedFileInfo& FixedInfo() const { return info_; }
   const std::string& FileName() const { return fileName_; }
 
  private:

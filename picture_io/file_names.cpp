@@ -1,7 +1,6 @@
 #include "picture_io/file_names.h"
 
 #include <cctype>
-#include <cstdint>
 
 namespace tavren {
 
@@ -21,40 +20,7 @@ std::size_t NameStart(const std::string& path) {
   return 0;
 }
 
-int DigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
-
-bool IsIntegerText(const std::string& s) {
-  std::size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  int base = 10;
-  if (i < s.size() && s[i] == '$') {
-    base = 16;
-    ++i;
-  } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
-  if (i == s.size()) return false;
-  std::uint64_t value = 0;
-  for (; i < s.size(); ++i) {
-    const int digit = DigitValue(s[i]);
-    if (digit < 0 || digit >= base) return false;
-    value = value * base + digit;
-    if (value > 0xFFFFFFFFull) return false;
-  }
-  // Hexadecimal texts may name any 32-bit pattern; decimal ones must fit.
-  if (base == 16) return true;
-  return negative ? value <= 0x80000000ull : value <= 0x7FFFFFFFull;
-}
 
 std::string FileNameOf(const std::string& path) { return path.substr(NameStart(path)); }
 
@@ -77,5 +43,12 @@ std::string FileExtUpper(const std::string& path) {
 }
 
 std::string FileFolder(const std::string& path) { return path.substr(0, NameStart(path)); }
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text) c = AsciiLower(c);
+  return text;
+}
 
 }  // namespace tavren

@@ -1,14 +1,9 @@
-// Small text helpers for file names and numbers typed by the user.
+// Small text helpers for file names.
 #pragma once
 
 #include <string>
 
 namespace tavren {
-
-// True when s is a 32-bit integer: optional sign, decimal digits or a
-// hexadecimal number written with a leading '$' or "0x"; leading blanks are
-// allowed.  Never throws.
-bool IsIntegerText(const std::string& s);
 
 // The file name of path without folder and extension ("a/b/photo.jpg" gives
 // "photo").
@@ -25,5 +20,10 @@ std::string FileExtUpper(const std::string& path);
 
 // The folder of path with its trailing separator ("" when there is none).
 std::string FileFolder(const std::string& path);
+
+// Letter case folded for ASCII letters only: every other byte, such as
+// those of a UTF-8 name, stays as it is, whatever the locale.
+char AsciiLower(char c);
+std::string AsciiLower(std::string text);
 
 }  // namespace tavren

@@ -4,7 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
+
+#include "picture_io/file_names.h"
 
 namespace tavren {
 
@@ -16,10 +17,8 @@ bool SameKey(const std::string& a, const std::string& b) {
 #ifdef _WIN32
   // Windows paths ignore letter case.
   return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 #else
   return a == b;
 #endif

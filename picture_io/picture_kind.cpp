@@ -13,12 +13,6 @@ namespace {
 constexpr std::array<std::string_view, 4> kJpegExtensions = {".jpg", ".jpeg", ".jfif", ".jpe"};
 constexpr std::array<std::string_view, 1> kBmpExtensions = {".bmp"};
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 template <std::size_t N>
 bool Listed(const std::array<std::string_view, N>& list, const std::string& ext) {
   return std::find(list.begin(), list.end(), ext) != list.end();
@@ -27,12 +21,16 @@ bool Listed(const std::array<std::string_view, N>& list, const std::string& ext)
 }  // namespace
 
 bool HasKind(const std::string& path, int kind) {
-  const std::string ext = LowerAscii(FileExt(path));
+  const std::string ext = AsciiLower(FileExt(path));
   switch (kind) {
     case kKindJpeg: return Listed(kJpegExtensions, ext);
     case kKindBmp: return Listed(kBmpExtensions, ext);
     default: return false;
   }
+}
+
+bool IsOpenablePicture(const std::string& path) {
+  return HasKind(path, kKindJpeg) || HasKind(path, kKindBmp);
 }
 
 }  // namespace tavren

@@ -14,4 +14,7 @@ inline constexpr int kKindBmp = 1;
 // other kind gives false.
 bool HasKind(const std::string& path, int kind);
 
+// True when path has the extension of a picture this program opens.
+bool IsOpenablePicture(const std::string& path);
+
 }  // namespace tavren

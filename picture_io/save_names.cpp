@@ -6,13 +6,6 @@ namespace tavren {
 
 namespace {
 
-// Only ASCII letters change: names are compared byte for byte otherwise.
-std::string AsciiLower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 std::string WithoutExt(const std::string& path) {
   return path.substr(0, path.size() - FileExt(path).size());
 }

@@ -30,6 +30,7 @@
 #include "workflow/state.h"
 #include "window/window_resources.h"
 #include "picture_io/file_names.h"
+#include "picture_io/picture_kind.h"
 
 namespace tavren {
 
@@ -113,7 +114,7 @@ void TfrmMain::ApplyStoredState() {
 void TfrmMain::OpenCommandLinePicture() {
   if (!arguments_.isEmpty()) {
     const std::string path = arguments_.constFirst().toStdString();
-    if (TFiles::HasKind(path, 0) || TFiles::HasKind(path, 1)) {
+    if (IsOpenablePicture(path)) {
       Guarded([&] { OpenImage(path, true); });
     } else {
       platform_.ShowWarning(

@@ -27,6 +27,7 @@
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_cache.h"
 #include "picture_io/picture_files.h"
+#include "picture_io/picture_kind.h"
 #include "picture_io/file_names.h"
 
 namespace tavren {
@@ -73,7 +74,7 @@ void TfrmMain::OpenImage(const std::string& path, bool useStoredViewSize) {
     UpdateCaption();
     ShowImageSize(view_->Picture());
   } else {
-    if (!TFiles::HasKind(path, 0) && !TFiles::HasKind(path, 1)) {
+    if (!IsOpenablePicture(path)) {
       platform_.Beep();
       return;
     }
@@ -106,7 +107,7 @@ void TfrmMain::OpenImage(const std::string& path, bool useStoredViewSize) {
 void TfrmMain::DropFiles(const QStringList& paths) {
   if (paths.isEmpty()) return;
   const std::string first = paths.constFirst().toStdString();
-  if (TFiles::HasKind(first, 0) || TFiles::HasKind(first, 1))
+  if (IsOpenablePicture(first))
     OpenImage(first, false);
   else
     platform_.Beep();

@@ -22,15 +22,11 @@ constexpr bool kFileNamesIgnoreCase = false;
 // File names of a folder are at most 255 characters long.
 constexpr std::size_t kMaxFileName = 255;
 
-char FoldCase(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 int CompareIgnoringCase(const std::string& a, const std::string& b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const auto x = static_cast<unsigned char>(FoldCase(a[i]));
-    const auto y = static_cast<unsigned char>(FoldCase(b[i]));
+    const auto x = static_cast<unsigned char>(AsciiLower(a[i]));
+    const auto y = static_cast<unsigned char>(AsciiLower(b[i]));
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
@@ -47,8 +43,6 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
   return CompareIgnoringCase(a, b) == 0;
 }
 
-bool TFiles::HasKind(const std::string& path, int kind) { return tavren::HasKind(path, kind); }
-
 bool TFiles::InListedFolder() const { return FileFolder(CurrentFile) == Folder; }
 
 void TFiles::Rescan() {
@@ -59,7 +53,7 @@ void TFiles::Rescan() {
   const fs::path folder = Folder.empty() ? fs::path(".") : fs::path(Folder);
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (HasKind(name, 0) || HasKind(name, 1)) Names->push_back(name);
+    if (IsOpenablePicture(name)) Names->push_back(name);
   }
   std::sort(Names->begin(), Names->end(), LessIgnoringCase);
   // Where the file system ignores letter case, two names equal but for case

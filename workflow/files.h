@@ -19,9 +19,6 @@ class TFiles {
   // case; absent until the first listing.
   std::optional<std::vector<std::string>> Names;
 
-  // 0 JPEG (.jpg .jpeg .jfif .jpe), 1 BMP (.bmp); any other kind is false.
-  static bool HasKind(const std::string& path, int kind);
-
   // True when CurrentFile's folder is the listed one (letter case included).
   bool InListedFolder() const;
   // Lists the supported pictures of CurrentFile's folder.

@@ -11,22 +11,18 @@
 
 #include "workflow/fixed_texts.h"
 #include "imaging/numeric.h"
+#include "picture_io/byte_order.h"
 
 namespace tavren {
 
 namespace fs = std::filesystem;
 
 std::int32_t TStateRecord::Int(std::size_t offset) const {
-  const std::uint32_t v = static_cast<std::uint32_t>(Bytes[offset]) |
-                          static_cast<std::uint32_t>(Bytes[offset + 1]) << 8 |
-                          static_cast<std::uint32_t>(Bytes[offset + 2]) << 16 |
-                          static_cast<std::uint32_t>(Bytes[offset + 3]) << 24;
-  return static_cast<std::int32_t>(v);
+  return static_cast<std::int32_t>(ReadLittleEndian32(&Bytes[offset]));
 }
 
 void TStateRecord::SetInt(std::size_t offset, std::int32_t value) {
-  const auto v = static_cast<std::uint32_t>(value);
-  for (int i = 0; i < 4; ++i) Bytes[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  WriteLittleEndian32(&Bytes[offset], static_cast<std::uint32_t>(value));
 }
 
 namespace {

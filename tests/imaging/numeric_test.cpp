@@ -41,11 +41,5 @@ TEST(Numeric, ExtendedLiteralsDifferFromWidenedDoubles) {
   EXPECT_GT(static_cast<long double>(0.1) / 100, 0.001L);
 }
 
-TEST(Numeric, MinIntAndInRange) {
-  EXPECT_EQ(MinInt(3, 7), 3);
-  EXPECT_TRUE(InRange(5, 5, 5));
-  EXPECT_FALSE(InRange(6, 0, 5));
-}
-
 }  // namespace
 }  // namespace tavren

@@ -23,6 +23,11 @@ TEST(HasKind, OtherExtensionsAndKinds) {
   EXPECT_FALSE(HasKind("a.bmp", -1));
 }
 
+TEST(HasKind, OpenablePicturesAreThoseOfEveryKind) {
+  for (const char* path : {"a.JPG", "b.jfif", "c.Bmp"}) EXPECT_TRUE(IsOpenablePicture(path)) << path;
+  for (const char* path : {"a.tif", "jpg", "a.bmp.txt"}) EXPECT_FALSE(IsOpenablePicture(path)) << path;
+}
+
 TEST(LoadPicture, RefusesOtherFormatsByExtension) {
   EXPECT_EQ(test::RefusalOf([] { LoadPicture("dir/photo.png"); }),
             "dir/photo.png: Format PNG not supported.");

@@ -17,18 +17,6 @@ void Touch(const test::TempDir& dir, const std::string& name) {
   std::ofstream(dir.file(name)) << "x";
 }
 
-TEST(Files, HasKindByExtension) {
-  EXPECT_TRUE(TFiles::HasKind("a/PHOTO.JPG", 0));
-  EXPECT_TRUE(TFiles::HasKind("x.jfif", 0));
-  EXPECT_TRUE(TFiles::HasKind("x.jpe", 0));
-  EXPECT_TRUE(TFiles::HasKind("x.Bmp", 1));
-  EXPECT_FALSE(TFiles::HasKind("x.bmp", 0));
-  EXPECT_FALSE(TFiles::HasKind("x.tif", 0));
-  EXPECT_FALSE(TFiles::HasKind("x.tif", 1));
-  EXPECT_FALSE(TFiles::HasKind("x.jpg", 2));
-  EXPECT_FALSE(TFiles::HasKind("jpg", 0));
-}
-
 TEST(Files, StepsThroughSupportedFilesWithoutWrapping) {
   DecodeFixedTexts();
   test::TempDir dir;
