@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "picture_io/exif_reader.h"
+#include "picture_io/jpeg_encoder.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/orientation.h"
 

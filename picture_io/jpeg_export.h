@@ -25,17 +25,6 @@ inline constexpr char kExifSoftware[] = "Brisolm Tavren: Lumora and Clarivex eng
 void SaveJpegWithExif(const Image& image, const std::string& fileName,
                       const std::string& sourceFileName);
 
-// The encoder's output for image: quality 100, progressive, otherwise the
-// library's defaults.  Throws TavrenError (with an empty file name).  A
-// large picture is encoded by two encoders at once that share the scans;
-// the bytes are the same either way.
-std::vector<std::uint8_t> EncodeJpeg(const Image& image);
-// The same by one encoder.
-std::vector<std::uint8_t> EncodeJpegInOnePiece(const Image& image);
-// The same by two encoders over the band pool, or nothing when they fail
-// or the library's scans are not laid out as expected.
-std::vector<std::uint8_t> EncodeJpegInTwoPieces(const Image& image);
-
 // The saved file's bytes for an encoded picture and the given texts.
 std::vector<std::uint8_t> BuildJpegWithExif(const std::vector<std::uint8_t>& encoded,
                                             const std::string& make, const std::string& model);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "picture_io/exif_reader.h"
+#include "picture_io/jpeg_encoder.h"
 #include "picture_io/jpeg_export.h"
 #include "imaging/thread_pool.h"
 #include "jpeg_test_support.h"

@@ -1,3 +1,4 @@
+#include "picture_io/jpeg_encoder.h"
 #include "picture_io/jpeg_export.h"
 
 #include <algorithm>

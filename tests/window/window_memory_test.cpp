@@ -12,6 +12,7 @@
 #include "window/main_window.h"
 #include "window/platform_ui.h"
 #include "workflow/state.h"
+#include "picture_io/jpeg_encoder.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_cache.h"
 #include "support/test_support.h"

@@ -1,0 +1,23 @@
+// The JPEG encoder: a picture to the bytes of a progressive JPEG of quality
+// 100, otherwise the library's defaults.  The counterpart of jpeg_decoder.h.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "imaging/image.h"
+
+namespace tavren {
+
+// The encoder's output for image: quality 100, progressive, otherwise the
+// library's defaults.  Throws TavrenError (with an empty file name).  A
+// large picture is encoded by two encoders at once that share the scans;
+// the bytes are the same either way.
+std::vector<std::uint8_t> EncodeJpeg(const Image& image);
+// The same by one encoder.
+std::vector<std::uint8_t> EncodeJpegInOnePiece(const Image& image);
+// The same by two encoders over the band pool, or nothing when they fail
+// or the library's scans are not laid out as expected.
+std::vector<std::uint8_t> EncodeJpegInTwoPieces(const Image& image);
+
+}  // namespace tavren
