@@ -10,17 +10,12 @@
 #include "workflow/fixed_texts.h"
 #include "window/link_label.h"
 #include "window/platform_ui.h"
+#include "support/recording_platform.h"
 
 using namespace tavren;
+using tavren::test::TRecordingPlatform;
 
 namespace {
-
-// Records the addresses instead of starting a browser.
-class TRecordingPlatform : public TPlatform {
- public:
-  void OpenUrl(const QUrl& url) override { opened.push_back(url.toString().toStdString()); }
-  std::vector<std::string> opened;
-};
 
 const QColor kRed(255, 0, 0);
 const QColor kPurple(128, 0, 128);
@@ -170,9 +165,13 @@ class AboutBoxTest : public QObject {
     // The feedback link names the version of the moment, not that of the showing.
     version = "0.2.0";
     QTest::mouseClick(Child(box, "lblA3"), Qt::LeftButton);
-    const std::vector<std::string> expected = {sLinkProductPage, sLinkProductPage, sLinkMakerHome,
-                                               sLinkFeedback + "0.1.0", sLinkFeedback + "0.2.0"};
-    QCOMPARE(platform.opened, expected);
+    QStringList opened;
+    for (const QUrl& url : platform.urls) opened << url.toString();
+    QStringList expected;
+    for (const std::string& link : {sLinkProductPage, sLinkProductPage, sLinkMakerHome,
+                                    sLinkFeedback + "0.1.0", sLinkFeedback + "0.2.0"})
+      expected << QString::fromStdString(link);
+    QCOMPARE(opened, expected);
     QVERIFY(box.isVisible());
   }
 
@@ -187,7 +186,7 @@ class AboutBoxTest : public QObject {
     QTest::mouseRelease(link, Qt::RightButton);
     QCOMPARE(TextColour(link), before);
     QTest::mouseClick(Child(box, "imWelProdLogo"), Qt::RightButton);
-    QVERIFY(platform.opened.empty());
+    QVERIFY(platform.urls.isEmpty());
   }
 
   void LeftPressRedReleasePurpleAndPurpleStays() {

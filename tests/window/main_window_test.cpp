@@ -19,59 +19,16 @@
 #include "workflow/state.h"
 #include "picture_io/picture_cache.h"
 #include "picture_io/picture_files.h"
+#include "support/recording_platform.h"
 #include "support/test_support.h"
 
 using namespace tavren;
+using tavren::test::TRecordingPlatform;
 namespace fs = std::filesystem;
 
 namespace {
 
 // Records what the window asks of the desktop and answers its dialogs.
-class TRecordingPlatform : public TPlatform {
- public:
-  int beeps = 0;
-  int waitDepth = 0;
-  int waitCursors = 0;
-  QStringList warnings;  // caption, then text
-  QStringList errors;
-  QString openAnswer;
-  int openAsked = 0;
-  QString saveAnswer;
-  QString saveFolder, saveName;
-  bool yesNoAnswer = true;
-  int yesNoAsked = 0;
-  QStringList documents;
-  QList<QUrl> urls;
-
-  void Beep() override { ++beeps; }
-  void PushWaitCursor() override {
-    ++waitDepth;
-    ++waitCursors;
-  }
-  void PopWaitCursor() override { --waitDepth; }
-  void ShowWarning(QWidget*, const QString& caption, const QString& text) override {
-    warnings << caption << text;
-  }
-  void ShowError(QWidget*, const QString& caption, const QString& text) override {
-    errors << caption << text;
-  }
-  bool AskYesNo(QWidget*, const QString&, const QString&) override {
-    ++yesNoAsked;
-    return yesNoAnswer;
-  }
-  QString AskOpenFile(QWidget*) override {
-    ++openAsked;
-    return openAnswer;
-  }
-  QString AskSaveFile(QWidget*, const QString& folder, const QString& name) override {
-    saveFolder = folder;
-    saveName = name;
-    return saveAnswer;
-  }
-  void OpenUrl(const QUrl& url) override { urls << url; }
-  void OpenDocument(const QString& path) override { documents << path; }
-};
-
 // A file copied into a test folder.
 std::string CopyInto(const test::TempDir& dir, const std::string& source, const std::string& name) {
   const std::string target = dir.file(name);

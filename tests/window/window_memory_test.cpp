@@ -15,6 +15,7 @@
 #include "picture_io/jpeg_encoder.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_cache.h"
+#include "support/recording_platform.h"
 #include "support/test_support.h"
 
 using namespace tavren;
@@ -48,14 +49,6 @@ void WriteLargePhoto(const std::string& path) {
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-class TQuietPlatform : public TPlatform {
- public:
-  int beeps = 0;
-  void Beep() override { ++beeps; }
-  void PushWaitCursor() override {}
-  void PopWaitCursor() override {}
-};
-
 }  // namespace
 
 class WindowMemoryTest : public QObject {
@@ -74,7 +67,7 @@ class WindowMemoryTest : public QObject {
     TFiles files;
     TCache cache(cacheBound);
     TState state(MakeFileStateStore(folder.file("state")));
-    TQuietPlatform platform;
+    test::TRecordingPlatform platform;
     TfrmMain window({files, cache, state, {}, folder.file("brisolm-tavren")}, platform, {});
     window.show();
     window.resize(780, 560);
