@@ -14,6 +14,8 @@
 #include "picture_io/picture_files.h"
 #include "imaging/stretch.h"
 #include "lumora/lumora.h"
+#include "lumora/limits.h"
+#include "lumora/restore_rows.h"
 
 namespace {
 

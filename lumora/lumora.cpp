@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "histogram/match.h"
+#include "lumora/limits.h"
+#include "lumora/protect.h"
 #include "lumora/work.h"
 
 namespace tavren {

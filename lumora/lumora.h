@@ -1,6 +1,8 @@
 // Lumora tone correction: histogram matching towards a blend of a
 // reference shape and the picture's own smoothed shape, with protected ends,
-// ledges and valleys, change limits and colour-ratio restoration.
+// ledges and valleys, change limits and colour-ratio restoration.  This
+// header shows the pass; its steps have headers of their own (protect.h,
+// limits.h, restore_rows.h).
 #pragma once
 
 #include <array>
@@ -80,71 +82,5 @@ class TLumora {
   THist hist_;
   std::unique_ptr<TWork> work_;
 };
-
-// C[i] := B[i] + Round((1 - amount / 100) x (A[i] - B[i])); with amount 100
-// the blend is B itself.
-void BlendShapes(const THistogram& reference, const THistogram& own, std::int32_t amount,
-                 THistogram& blend);
-
-// The damped target count of one valley level: s the source count, peak the
-// target's clipped peak, weight the valley's weight, d = target - source.
-std::int32_t DampValleyBin(std::int32_t s, std::int32_t peak, Extended weight, std::int32_t d,
-                           Extended valley);
-
-// Pulls the target levels from..to back towards the source: the whole pull
-// at level `anchor`, fading linearly to nothing `width` levels away, scaled
-// by strength.  Levels outside 0..255 are not part of the histogram and are
-// skipped.
-void PullTowardsSource(THistogram& target, const THistogram& source, int anchor, int from,
-                       int to, std::int32_t width, Extended strength);
-
-// --- per-pixel work of a pass; each scan works on a band of rows so that
-// bands can be handed to several threads ---
-
-// The largest change of each channel (General) and the largest excess of a
-// channel's change over the pixel's smallest channel change (Local).
-struct TChangeTops {
-  std::array<std::int32_t, 3> General{};  // red, green, blue
-  std::array<std::int32_t, 3> Local{};
-  void Merge(const TChangeTops& other);
-};
-
-// How far each change is pulled back, per channel (red, green, blue) and
-// size of change; all zeros for a limit that does not apply.
-struct TChangeCuts {
-  std::array<std::array<std::uint8_t, 256>, 3> Local{};
-  std::array<std::array<std::uint8_t, 256>, 3> General{};
-  // False when every table is zeros: no change reaches a limit, which is
-  // the common case, and the cuts leave every pixel as it is.
-  bool Any = false;
-};
-
-TChangeTops MeasureChanges(const Image& image, const Image& orig, std::int32_t rowBegin,
-                           std::int32_t rowEnd);
-TChangeCuts PlanChangeCuts(const TChangeTops& tops, std::int32_t localLimit,
-                           std::int32_t generalLimit);
-void ApplyChangeCuts(Image& image, const Image& orig, const TChangeCuts& cuts,
-                     std::int32_t rowBegin, std::int32_t rowEnd);
-void RestoreColorRatioRows(Image& image, const Image& orig, std::int32_t rowBegin,
-                           std::int32_t rowEnd);
-
-// Local limit then general limit on how far image moved away from orig.
-void LimitChanges(Image& image, const Image& orig, std::int32_t localLimit,
-                  std::int32_t generalLimit);
-// Gives every pixel the colour proportions it had in orig, keeping the
-// brightness (channel sum) it has now.
-void RestoreColorRatios(Image& image, const Image& orig);
-
-// LimitChanges, then RestoreColorRatios, with one sweep for both.
-void LimitChangesAndRestoreRatios(Image& image, const Image& orig, std::int32_t localLimit,
-                                  std::int32_t generalLimit);
-
-// One pixel's new values (red, green, blue) from its remapped values vc and
-// original values oc: in extended precision, and the same in whole numbers
-// where that provably gives the same result (falling back otherwise).
-void RestorePixelRatiosExtended(const int vc[3], const int oc[3], int out[3]);
-void RestorePixelRatios(const int vc[3], const int oc[3], int out[3]);
-// q / sum rounded down, for 0 <= q < 2^18 and a sum of channel values 1..765.
-int DivideBySum(int q, int sum);
 
 }  // namespace tavren

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "lumora/lumora.h"
+#include "lumora/protect.h"
 #include "lumora/work.h"
 
 namespace tavren {

@@ -1,3 +1,6 @@
+// The colour-proportion restoration, pixel by pixel and eight pixels at a
+// time.
+//
 // Eight pixels at a time, in 32-bit lanes, one lane per pixel:
 //   - a pixel that did not change stays as it is, and an original of black
 //     gives black;
@@ -14,8 +17,12 @@
 // computation for them.
 #include "lumora/restore_rows.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+
+#include "imaging/numeric.h"
+#include "imaging/thread_pool.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -23,6 +30,117 @@
 #endif
 
 namespace tavren {
+
+namespace {
+
+// Divides all three values by n[c] / 255 when n[c] exceeds 255; the divisor
+// is taken once, before any of the three divisions.
+void BringDownTo255(Extended n[3], int c) {
+  if (n[c] > 255) {
+    const Extended divisor = n[c] / 255;
+    n[0] = n[0] / divisor;
+    n[1] = n[1] / divisor;
+    n[2] = n[2] / divisor;
+  }
+}
+
+}  // namespace
+
+void RestorePixelRatiosExtended(const int vc[3], const int oc[3], int out[3]) {
+  const Extended w = SafeDiv(vc[0] + vc[1] + vc[2], oc[0] + oc[1] + oc[2], 0);
+  Extended n[3];
+  for (int c = 0; c < 3; ++c) n[c] = oc[c] * w;
+  for (int c = 0; c < 3; ++c) BringDownTo255(n, c);
+  for (int c = 0; c < 3; ++c) out[c] = static_cast<int>(std::clamp<std::int64_t>(Round(n[c]), 0, 255));
+}
+
+namespace {
+
+// Division by a sum of three channel values, 1..765, as a multiplication:
+// with m = floor(2^40 / d) + 1, q x m / 2^40 exceeds q / d by less than
+// q / 2^40 < 2^-22, while q / d lies at least 1 / d >= 1/765 below the next
+// whole number; so the product's whole part is q / d exactly for every
+// q < 2^18 (a test checks every such pair).  Integer division cost more
+// than the rest of a pixel's work here.
+constexpr int kReciprocalShift = 40;
+constexpr int kLargestSum = 3 * 255;
+
+struct SumReciprocals {
+  std::uint64_t m[kLargestSum + 1] = {};
+  constexpr SumReciprocals() {
+    for (int d = 1; d <= kLargestSum; ++d) m[d] = ((std::uint64_t{1} << kReciprocalShift) / d) + 1;
+  }
+};
+constexpr SumReciprocals kSumReciprocals;
+
+}  // namespace
+
+int DivideBySum(int q, int sum) {
+  return static_cast<int>((static_cast<std::uint64_t>(q) * kSumReciprocals.m[sum]) >>
+                          kReciprocalShift);
+}
+
+// The same in whole numbers.  Each value is oc x sv / so exactly; the
+// extended computation is within 255 x 2^-63 of it, while a value that is
+// not a half lies at least 1 / (2 so) from the nearest half, so rounding
+// either gives the same whole number.  Exact halves, and values reaching
+// 255 (where the extended path may scale all three down), take the extended
+// path itself.  Every q here is at most 255 x 765 < 2^18.
+void RestorePixelRatios(const int vc[3], const int oc[3], int out[3]) {
+  const int sv = vc[0] + vc[1] + vc[2];
+  const int so = oc[0] + oc[1] + oc[2];
+  if (so == 0) {
+    out[0] = out[1] = out[2] = 0;
+    return;
+  }
+  for (int c = 0; c < 3; ++c) {
+    const int q = oc[c] * sv;
+    const int quotient = DivideBySum(q, so);
+    const int twiceRest = 2 * (q - quotient * so);
+    if (quotient >= 255 || twiceRest == so) {
+      RestorePixelRatiosExtended(vc, oc, out);
+      return;
+    }
+    out[c] = quotient + (twiceRest > so ? 1 : 0);
+  }
+}
+
+namespace {
+
+// Gives one pixel the colour proportions of its original.
+inline void RestorePixel(std::uint8_t* v, const std::uint8_t* o) {
+  // An untouched pixel would come back as it is.
+  if (v[0] == o[0] && v[1] == o[1] && v[2] == o[2]) return;
+  int vc[3], oc[3];
+  for (int c = 0; c < 3; ++c) {
+    oc[c] = o[kByteOfChannel[c]];
+    vc[c] = v[kByteOfChannel[c]];
+    // A bright value knocked down to 0 counts as fully bright.
+    if (oc[c] > 230 && vc[c] == 0) vc[c] = 255;
+  }
+  int out[3];
+  RestorePixelRatios(vc, oc, out);
+  for (int c = 0; c < 3; ++c) v[kByteOfChannel[c]] = static_cast<std::uint8_t>(out[c]);
+}
+
+}  // namespace
+
+void RestoreRowOneByOne(std::uint8_t* v, const std::uint8_t* o, std::int32_t width) {
+  for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) RestorePixel(v, o);
+}
+
+void RestoreColorRatioRows(Image& image, const Image& orig, std::int32_t rowBegin,
+                           std::int32_t rowEnd) {
+  for (std::int32_t y = rowBegin; y < rowEnd; ++y)
+    RestoreRow(image.Row(y), orig.Row(y), image.Width());
+}
+
+void RestoreColorRatios(Image& image, const Image& orig) {
+  ForEachRowBand(image.Height(), [&](int, std::int32_t first, std::int32_t end) {
+    RestoreColorRatioRows(image, orig, first, end);
+  });
+}
+
 
 #if TAVREN_RESTORE_IN_EIGHTS
 

@@ -1,10 +1,26 @@
-// The colour-proportion restoration of one row, a pixel at a time and, on
-// processors with AVX2, eight pixels at a time with the same bytes.
+// The colour-proportion restoration: every pixel gets back the colour
+// proportions of its original while keeping its new brightness (channel
+// sum).  A row goes a pixel at a time or, on processors with AVX2, eight
+// pixels at a time with the same bytes.
 #pragma once
 
 #include <cstdint>
 
+#include "imaging/image.h"
+
 namespace tavren {
+
+// Pixel bytes are blue, green, red; the per-channel tables run red, green,
+// blue.
+inline constexpr int kByteOfChannel[3] = {2, 1, 0};
+
+// One pixel's new values (red, green, blue) from its remapped values vc and
+// original values oc: in extended precision, and the same in whole numbers
+// where that provably gives the same result (falling back otherwise).
+void RestorePixelRatiosExtended(const int vc[3], const int oc[3], int out[3]);
+void RestorePixelRatios(const int vc[3], const int oc[3], int out[3]);
+// q / sum rounded down, for 0 <= q < 2^18 and a sum of channel values 1..765.
+int DivideBySum(int q, int sum);
 
 // Gives each of the row's `width` pixels v the colour proportions of its
 // original o (both blue, green, red).
@@ -27,5 +43,11 @@ class ScopedOneByOneRestore {
   ScopedOneByOneRestore(const ScopedOneByOneRestore&) = delete;
   ScopedOneByOneRestore& operator=(const ScopedOneByOneRestore&) = delete;
 };
+
+// RestoreRow for rows rowBegin..rowEnd - 1, and for the whole picture over
+// the band pool.
+void RestoreColorRatioRows(Image& image, const Image& orig, std::int32_t rowBegin,
+                           std::int32_t rowEnd);
+void RestoreColorRatios(Image& image, const Image& orig);
 
 }  // namespace tavren

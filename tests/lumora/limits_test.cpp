@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lumora/lumora.h"
+#include "lumora/limits.h"
 #include "lumora/restore_rows.h"
 #include "support/test_support.h"
 
@@ -73,7 +74,8 @@ TEST(LumoraLimitChanges, GeneralLimitUsesTheTopsMeasuredBeforeTheLocalLimit) {
   EXPECT_EQ(PixelAt(image, 0), (Rgb{115, 110, 110}));
 }
 
-// The tops as the definition gives them, one pixel at a time.
+// The tops computed pixel by pixel, the plain way: for each channel the
+// largest change, and the largest excess over the pixel's smallest change.
 TChangeTops TopsOneByOne(const Image& image, const Image& orig) {
   TChangeTops tops;
   for (std::int32_t y = 0; y < image.Height(); ++y)

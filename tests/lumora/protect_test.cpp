@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "lumora/lumora.h"
+#include "lumora/protect.h"
 
 namespace tavren {
 namespace {

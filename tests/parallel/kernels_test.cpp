@@ -10,6 +10,8 @@
 #include "imaging/stretch.h"
 #include "imaging/thread_pool.h"
 #include "lumora/lumora.h"
+#include "lumora/restore_rows.h"
+#include "lumora/limits.h"
 #include "support/test_support.h"
 
 namespace tavren {
