@@ -13,9 +13,9 @@
 
 #include "enhance/base_image.h"
 #include "picture_io/error.h"
-#include "picture_io/exif_reader.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_files.h"
+#include "picture_io/picture_metadata.h"
 
 namespace tavren::cli {
 
@@ -159,12 +159,12 @@ int RunInfo(const TCliOptions& options) {
   for (const std::string& path : options.pictures) {
     std::int32_t width = 0;
     std::int32_t height = 0;
-    TExif exif;
+    TSourceMetadata metadata;
     const std::string failure = FailureOf(path, [&] {
       const Image picture = LoadPicture(path);
       width = picture.Width();
       height = picture.Height();
-      exif.ReadFromFile(path);
+      metadata = ReadSourceMetadata(path);
     });
     if (!failure.empty()) {
       std::fprintf(stderr, "tavren: %s\n", failure.c_str());
@@ -172,7 +172,7 @@ int RunInfo(const TCliOptions& options) {
       continue;
     }
     std::printf("%s: %d x %d, make \"%s\", model \"%s\"\n", path.c_str(), width, height,
-                Printable(exif.Make).c_str(), Printable(exif.Model).c_str());
+                Printable(metadata.Make).c_str(), Printable(metadata.Model).c_str());
   }
   return failed ? 1 : 0;
 }

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "picture_io/error.h"
-#include "picture_io/exif_reader.h"
 #include "picture_io/file_replace.h"
 #include "picture_io/jpeg_encoder.h"
+#include "picture_io/picture_metadata.h"
 
 namespace tavren {
 
@@ -86,16 +86,6 @@ std::array<std::uint8_t, kCommentSegmentSize> MakeCommentSegment() {
   return segment;
 }
 
-// The source's make and model; the reader never throws for a file's content,
-// so a broken source costs its texts, never the save.
-void ReadSourceTexts(const std::string& sourceFileName, std::string& make, std::string& model) {
-  if (sourceFileName.empty()) return;
-  TExif exif;
-  exif.ReadFromFile(sourceFileName);
-  make = exif.Make;
-  model = exif.Model;
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> BuildJpegWithExif(const std::vector<std::uint8_t>& encoded,
@@ -120,9 +110,11 @@ void SaveJpegWithExif(const Image& image, const std::string& fileName,
   } catch (const TavrenError& error) {
     throw TavrenError(fileName, error.reason());
   }
-  std::string make, model;
-  ReadSourceTexts(sourceFileName, make, model);
-  const std::vector<std::uint8_t> file = BuildJpegWithExif(encoded, make, model);
+  // Reading the source never throws for its content: a broken source costs
+  // its texts, never the save.
+  const TSourceMetadata source =
+      sourceFileName.empty() ? TSourceMetadata{} : ReadSourceMetadata(sourceFileName);
+  const std::vector<std::uint8_t> file = BuildJpegWithExif(encoded, source.Make, source.Model);
   ReplaceFileContents(fileName, file.data(), file.size());
 }
 

@@ -17,8 +17,9 @@ inline constexpr char kExifSoftware[] = "Brisolm Tavren: Lumora and Clarivex eng
 
 // Writes image to fileName: the encoder's start-of-image and JFIF header,
 // a comment segment with kJpegBanner, an EXIF segment with the make and model
-// that the EXIF reader finds in sourceFileName (nothing when that is empty
-// or names no file) and kExifSoftware, then the rest of the encoded picture.
+// of sourceFileName (ReadSourceMetadata; nothing when sourceFileName is
+// empty or names no file) and kExifSoftware, then the rest of the encoded
+// picture.
 // An existing fileName, even sourceFileName itself, is replaced only by a
 // complete new file.  Throws TavrenError when encoding or writing fails;
 // nothing in the source file can make it fail.
