@@ -74,6 +74,81 @@ void ExtendEnd(const THistogram& w, ExtendedBins& e, int end, int outward, EndWi
   for (int k = 1; k <= radius; ++k) e[end + outward * k] = mean;
 }
 
+// The levels left after the sparse tails are cut: first..last.
+struct TKeptLevels {
+  int first;
+  int last;
+  bool DarkCut(const THistogram& h) const { return h.Low < first; }
+  bool BrightCut(const THistogram& h) const { return last < h.High; }
+};
+
+// Phase one: from each end, the levels holding the first 0.05 % of total
+// are set to 0, except the level where that share is reached.
+TKeptLevels CutSparseTails(THistogram& r, std::int32_t total) {
+  const Extended share = total * 0.0005L;
+  std::int64_t acc = 0;
+  int j = r.Low;
+  while (acc < share && j <= r.High) acc += r[j++];
+  const int first = j - 1;
+  for (int i = r.Low; i < first; ++i) r[i] = 0;
+  acc = 0;
+  j = r.High;
+  while (acc < share && j >= r.Low) acc += r[j--];
+  const int last = j + 1;
+  for (int i = last + 1; i <= r.High; ++i) r[i] = 0;
+  return {first, last};
+}
+
+// Phase two: an end that was not cut is dense; it is continued beyond the
+// range (from the normalised histogram w) so that the averages do not sag.
+void ContinueDenseEnds(const THistogram& w, TKeptLevels kept, ExtendedBins& e, int passes,
+                       int radius) {
+  const bool darkDense = kept.first == w.Low;
+  const bool brightDense = kept.last == w.High;
+  if (!darkDense && !brightDense) return;
+  const int h1 = static_cast<int>(std::min<std::int64_t>(
+      4, std::max<std::int64_t>(3, Round(3 * radius / std::sqrt(static_cast<Extended>(radius))))));
+  const EndWindows win{h1, std::min(3 * h1, 30)};
+  if (darkDense) ExtendEnd(w, e, w.Low, -1, win, passes, radius);
+  if (brightDense) ExtendEnd(w, e, w.High, +1, win, passes, radius);
+}
+
+// The half-width of level i's window in pass p; 0 for a level frozen next
+// to a cut tail.  Towards a cut tail the window narrows to 3.
+int SmoothingWindow(const THistogram& r, TKeptLevels kept, int i, int p, int radius) {
+  int window = radius;
+  if (kept.DarkCut(r)) {
+    if (p > 2 && i < kept.first + (p - 2)) return 0;
+    window = i <= kept.first ? 3
+                             : static_cast<int>(std::min<std::int64_t>(
+                                   radius, Round(static_cast<Extended>(i - kept.first) / 2) + 3));
+  }
+  if (kept.BrightCut(r)) {
+    if (p > 2 && i > kept.last - (p - 2)) return 0;
+    window = i >= kept.last ? 3
+                            : static_cast<int>(std::min<std::int64_t>(
+                                  radius, Round(static_cast<Extended>(kept.last - i) / 2) + 3));
+  }
+  return window;
+}
+
+// Phase three: `passes` moving averages over r, each reading the previous
+// pass's counts (and the continued ends in e); no level rises above peak.
+void SmoothInPasses(THistogram& r, TKeptLevels kept, ExtendedBins& e, std::int32_t peak,
+                    int passes, int radius) {
+  for (int p = 1; p <= passes; ++p) {
+    for (int i = r.Low; i <= r.High; ++i) e[i] = r[i];
+    for (int i = r.Low; i <= r.High; ++i) {
+      const int window = SmoothingWindow(r, kept, i, p, radius);
+      if (window == 0) continue;
+      std::int64_t sum = 0;
+      for (int k = i - window; k <= i + window; ++k) sum += e[k];
+      r[i] = RoundNonNegative(static_cast<Extended>(sum) / (2 * window + 1));
+      if (peak > 0 && r[i] > peak) r[i] = peak;
+    }
+  }
+}
+
 }  // namespace
 
 std::int32_t WindowMean(const THistogram& w, int center, int half) {
@@ -86,65 +161,19 @@ void THist::SmoothShape(const THistogram& h, THistogram& result, std::int32_t to
   if (radius == 0 || !h.Ready) return;
   THistogram w = h;
   Normalize(w, total);
-  THistogram& r = result;
-  r = w;
+  result = w;
   // An empty histogram has no tails to find: its smooth shape is empty.
   if (Total(w) == 0) {
-    r.Ready = true;
+    result.Ready = true;
     return;
   }
-  std::int32_t peak = 0;
-  for (int i = w.Low; i <= w.High; ++i) peak = std::max(peak, w[i]);
-
-  const Extended share = total * 0.0005L;
-  std::int64_t acc = 0;
-  int j = r.Low;
-  while (acc < share && j <= r.High) acc += r[j++];
-  const int l1 = j - 1;
-  for (int i = r.Low; i < l1; ++i) r[i] = 0;
-  acc = 0;
-  j = r.High;
-  while (acc < share && j >= r.Low) acc += r[j--];
-  const int r1 = j + 1;
-  for (int i = r1 + 1; i <= r.High; ++i) r[i] = 0;
-
+  const TKeptLevels kept = CutSparseTails(result, total);
   // Windows reach at most `margin` levels beyond an end.
-  const int margin = std::max(radius, 3);
-  ExtendedBins e(r.Low, r.High, margin);
-  if (l1 == r.Low || r1 == r.High) {
-    const int h1 = static_cast<int>(std::min<std::int64_t>(
-        4, std::max<std::int64_t>(3, Round(3 * radius / std::sqrt(static_cast<Extended>(radius))))));
-    const EndWindows win{h1, std::min(3 * h1, 30)};
-    if (l1 == r.Low) ExtendEnd(w, e, r.Low, -1, win, passes, radius);
-    if (r1 == r.High) ExtendEnd(w, e, r.High, +1, win, passes, radius);
-  }
-
-  const bool darkCut = r.Low < l1;
-  const bool brightCut = r1 < r.High;
-  for (int p = 1; p <= passes; ++p) {
-    for (int i = r.Low; i <= r.High; ++i) e[i] = r[i];
-    for (int i = r.Low; i <= r.High; ++i) {
-      int window = radius;
-      if (darkCut) {
-        if (p > 2 && i < l1 + (p - 2)) continue;
-        window = i <= l1 ? 3
-                         : static_cast<int>(std::min<std::int64_t>(
-                               radius, Round(static_cast<Extended>(i - l1) / 2) + 3));
-      }
-      if (brightCut) {
-        if (p > 2 && i > r1 - (p - 2)) continue;
-        window = i >= r1 ? 3
-                         : static_cast<int>(std::min<std::int64_t>(
-                               radius, Round(static_cast<Extended>(r1 - i) / 2) + 3));
-      }
-      std::int64_t sum = 0;
-      for (int k = i - window; k <= i + window; ++k) sum += e[k];
-      r[i] = RoundNonNegative(static_cast<Extended>(sum) / (2 * window + 1));
-      if (peak > 0 && r[i] > peak) r[i] = peak;
-    }
-  }
-  Normalize(r, total);
-  r.Ready = true;
+  ExtendedBins e(result.Low, result.High, std::max(radius, 3));
+  ContinueDenseEnds(w, kept, e, passes, radius);
+  SmoothInPasses(result, kept, e, Peak(w), passes, radius);
+  Normalize(result, total);
+  result.Ready = true;
 }
 
 }  // namespace tavren
