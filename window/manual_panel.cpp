@@ -104,8 +104,13 @@ QWidget* TManualTuningPanel::MakeEasyPage() {
       tr("Set the desired parameters of processing. Click on the image to see original."));
   note->setWordWrap(true);
   layout->addWidget(note);
-  layout->addWidget(MakeLumoraGroup());
-  layout->addWidget(MakeClarivexGroup());
+  layout->addWidget(MakeStrengthGroup(
+      {tr("Lumora"), "gbLumoraEasy", "rbLM", "chLM_AS", tr("Artifact Supression")}, rbLM_,
+      chLM_AS_));
+  layout->addWidget(MakeStrengthGroup({tr("Clarivex"), "gbClarivex", "rbCX", "chCX_CDS",
+                                       tr("Color Distortion Supression")},
+                                      rbCX_, chCX_CDS_));
+  chCX_CDS_->setToolTip(chCX_CDS_->text());
 
   QLabel* professional = MakeLabel(page, "lblMTSwith", tr("Switch To Professional Mode"));
   professional->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -124,53 +129,30 @@ QWidget* TManualTuningPanel::MakeEasyPage() {
   return page;
 }
 
-// The four radio buttons of a group are its children, so Qt keeps exactly
-// one of them selected; each group is separate from the other.
-QRadioButton* TManualTuningPanel::AddStrengthButton(QWidget* group, const char* name,
-                                                    const QString& text) {
-  auto* button = new QRadioButton(text, group);
-  button->setObjectName(QLatin1String(name));
-  return button;
-}
-
-QWidget* TManualTuningPanel::MakeLumoraGroup() {
-  auto* group = new QGroupBox(tr("Lumora"), this);
-  group->setObjectName(QStringLiteral("gbLumoraEasy"));
+// A technology's group: a row of four strength buttons, Off selected, and
+// its option below them.  The buttons are the group's children, so Qt keeps
+// exactly one of them selected; each group is separate from the other.
+QWidget* TManualTuningPanel::MakeStrengthGroup(const TStrengthGroup& spec,
+                                               QRadioButton* (&buttons)[4], QCheckBox*& option) {
+  auto* group = new QGroupBox(spec.title, this);
+  group->setObjectName(QLatin1String(spec.groupName));
   auto* layout = new QVBoxLayout(group);
   layout->setContentsMargins(2, 2, 1, 4);
   layout->setSpacing(2);
   auto* row = new QHBoxLayout;
   row->setSpacing(0);
-  rbLM_[0] = AddStrengthButton(group, "rbLM0Off", tr("Off"));
-  rbLM_[1] = AddStrengthButton(group, "rbLM1Weak", tr("Weak"));
-  rbLM_[2] = AddStrengthButton(group, "rbLM2Normal", tr("Normal"));
-  rbLM_[3] = AddStrengthButton(group, "rbLM3Strong", tr("Strong"));
-  for (QRadioButton* button : rbLM_) row->addWidget(button);
-  rbLM_[0]->setChecked(true);
+  const char* const nameEndings[4] = {"0Off", "1Weak", "2Normal", "3Strong"};
+  const QString texts[4] = {tr("Off"), tr("Weak"), tr("Normal"), tr("Strong")};
+  for (int strength = 0; strength < 4; ++strength) {
+    buttons[strength] = new QRadioButton(texts[strength], group);
+    buttons[strength]->setObjectName(QLatin1String(spec.buttonPrefix) +
+                                     QLatin1String(nameEndings[strength]));
+    row->addWidget(buttons[strength]);
+  }
+  buttons[0]->setChecked(true);
   layout->addLayout(row);
-  chLM_AS_ = MakeCheckBox(group, "chLM_AS", tr("Artifact Supression"));
-  layout->addWidget(chLM_AS_);
-  return group;
-}
-
-QWidget* TManualTuningPanel::MakeClarivexGroup() {
-  auto* group = new QGroupBox(tr("Clarivex"), this);
-  group->setObjectName(QStringLiteral("gbClarivex"));
-  auto* layout = new QVBoxLayout(group);
-  layout->setContentsMargins(2, 2, 1, 4);
-  layout->setSpacing(2);
-  auto* row = new QHBoxLayout;
-  row->setSpacing(0);
-  rbCX_[0] = AddStrengthButton(group, "rbCX0Off", tr("Off"));
-  rbCX_[1] = AddStrengthButton(group, "rbCX1Weak", tr("Weak"));
-  rbCX_[2] = AddStrengthButton(group, "rbCX2Normal", tr("Normal"));
-  rbCX_[3] = AddStrengthButton(group, "rbCX3Strong", tr("Strong"));
-  for (QRadioButton* button : rbCX_) row->addWidget(button);
-  rbCX_[0]->setChecked(true);
-  layout->addLayout(row);
-  chCX_CDS_ = MakeCheckBox(group, "chCX_CDS", tr("Color Distortion Supression"));
-  chCX_CDS_->setToolTip(chCX_CDS_->text());
-  layout->addWidget(chCX_CDS_);
+  option = MakeCheckBox(group, spec.optionName, spec.optionText);
+  layout->addWidget(option);
   return group;
 }
 

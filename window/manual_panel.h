@@ -57,9 +57,16 @@ class TManualTuningPanel : public QFrame {
  private:
   QWidget* MakeCaption();
   QWidget* MakeEasyPage();
-  QWidget* MakeLumoraGroup();
-  QWidget* MakeClarivexGroup();
-  QRadioButton* AddStrengthButton(QWidget* group, const char* name, const QString& text);
+  // What tells the Lumora and the Clarivex group apart.
+  struct TStrengthGroup {
+    QString title;
+    const char* groupName;
+    const char* buttonPrefix;  // the buttons are prefix + "0Off" .. "3Strong"
+    const char* optionName;
+    QString optionText;
+  };
+  QWidget* MakeStrengthGroup(const TStrengthGroup& spec, QRadioButton* (&buttons)[4],
+                             QCheckBox*& option);
   void ConnectHandlers();
 
   // A radio button became selected or the colour option changed.
