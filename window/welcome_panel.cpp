@@ -155,25 +155,26 @@ QLayout* TWelcomePanel::CreateAboutColumn(QWidget* middle) {
                                   QStringLiteral(" is one of the Brisolm Imaging photo tools. "
                                                  "Read more about our"),
                               middle));
-  auto* tech = new TLinkLabel(QStringLiteral("techologies."), middle);
-  tech->setObjectName(QStringLiteral("lblTechLink"));
-  tech->setFont(ArialPixels(13));
-  connect(tech, &TLinkLabel::clicked, this, [this] { emit linkClicked(kLinkTechnologies); });
-  column->addWidget(tech);
+  column->addWidget(MakeLink("techologies.", "lblTechLink", kLinkTechnologies, middle));
   column->addWidget(TextLabel(QStringLiteral("Lumora balances tones, Clarivex clears haze. "
                                              "Ideas or trouble? Please"),
                               middle));
-  auto* feedback = new TLinkLabel(QStringLiteral("send us"), middle);
-  feedback->setObjectName(QStringLiteral("Label22"));
-  feedback->setFont(ArialPixels(13));
-  connect(feedback, &TLinkLabel::clicked, this, [this] { emit linkClicked(kLinkFeedback); });
   auto* feedbackRow = new QHBoxLayout;
-  feedbackRow->addWidget(feedback);
+  feedbackRow->addWidget(MakeLink("send us", "Label22", kLinkFeedback, middle));
   feedbackRow->addWidget(TextLabel(QStringLiteral("a line."), middle));
   feedbackRow->addStretch(1);
   column->addLayout(feedbackRow);
   column->addStretch(1);
   return column;
+}
+
+QWidget* TWelcomePanel::MakeLink(const char* text, const char* name, int number,
+                                 QWidget* parent) {
+  auto* link = new TLinkLabel(QString::fromLatin1(text), parent);
+  link->setObjectName(QLatin1String(name));
+  link->setFont(ArialPixels(13));
+  connect(link, &TLinkLabel::clicked, this, [this, number] { emit linkClicked(number); });
+  return link;
 }
 
 // The version label opens the product page on a left-button release.

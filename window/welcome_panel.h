@@ -33,6 +33,8 @@ class TWelcomePanel : public QFrame {
   QWidget* CreateMiddle();
   QLayout* CreateQuickStartColumn(QWidget* middle);
   QLayout* CreateAboutColumn(QWidget* middle);
+  // A link label that signals linkClicked(number).
+  QWidget* MakeLink(const char* text, const char* name, int number, QWidget* parent);
 
   QLabel* lblWelVersion_ = nullptr;
 };
