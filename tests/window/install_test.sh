@@ -25,8 +25,11 @@ cmp -s "$source/window/help/BrisolmTavren Help.html" "$build/window/BrisolmTavre
 
 if [ "$window" = 1 ]; then
   [ -x "$prefix/bin/brisolm-tavren" ] || fail "bin/brisolm-tavren is missing"
-  cmp -s "$source/window/help/BrisolmTavren Help.html" "$prefix/bin/BrisolmTavren Help.html" \
-    || fail "the help page is not beside the installed program"
+  # The installed program looks for its page in its data folder.
+  cmp -s "$source/window/help/BrisolmTavren Help.html" \
+         "$prefix/share/brisolm-tavren/BrisolmTavren Help.html" \
+    || fail "the help page is not in the data folder"
+  [ ! -e "$prefix/bin/BrisolmTavren Help.html" ] || fail "the help page is among the programs"
   entry="$prefix/share/applications/brisolm-tavren.desktop"
   [ -f "$entry" ] || fail "desktop entry is missing"
   grep -qx 'Exec=brisolm-tavren %f' "$entry" || fail "desktop entry does not start the program"

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "cli/options.h"
+#include "support/test_support.h"
 
 namespace tavren {
 namespace {
@@ -24,6 +26,25 @@ TEST(HelpFile, PageBesideTheProgram) {
 TEST(HelpFile, BareProgramNameMeansTheCurrentFolder) {
   EXPECT_EQ(HelpFilePath("brisolm-tavren"), "./BrisolmTavren Help.html");
   EXPECT_EQ(HelpFilePath(""), "./BrisolmTavren Help.html");
+}
+
+void WriteEmptyFile(const std::string& path) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream{path};
+}
+
+// Installed in <prefix>/bin, the program finds the page in its data folder;
+// a page beside the program (a build tree) comes first.
+TEST(HelpFile, InstalledProgramFindsThePageInItsDataFolder) {
+  const test::TempDir prefix;
+  const std::string program = prefix.file("bin/brisolm-tavren");
+  const std::string beside = prefix.file("bin/BrisolmTavren Help.html");
+  const std::string installed = prefix.file("share/brisolm-tavren/BrisolmTavren Help.html");
+  EXPECT_EQ(HelpFilePath(program), beside) << "no page anywhere";
+  WriteEmptyFile(installed);
+  EXPECT_EQ(HelpFilePath(program), installed);
+  WriteEmptyFile(beside);
+  EXPECT_EQ(HelpFilePath(program), beside);
 }
 #else
 TEST(HelpFile, CompiledHelpBesideTheProgram) {
