@@ -18,6 +18,8 @@ if [ "$kind" = test ]; then
     clang libclang-rt-14-dev libfuzzer-14-dev
     xvfb xauth xdotool x11-utils   # the window on a real X display
     desktop-file-utils       # validates the installed desktop entry
+    appstream                # validates the installed AppStream metadata
+    bash-completion          # runs the completion of tavren
   )
 fi
 

@@ -54,11 +54,22 @@ TEST(HelpFile, CompiledHelpBesideTheProgram) {
 }
 #endif
 
-std::string ReadHelpPage() {
-  std::ifstream in(TAVREN_HELP_PAGE, std::ios::binary);
+std::string ReadFile(const char* path) {
+  std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::string ReadHelpPage() { return ReadFile(TAVREN_HELP_PAGE); }
+
+// A manual page as its reader sees it: troff writes the dashes of options
+// as "\-".
+std::string ReadManualPage(const char* path) {
+  std::string page = ReadFile(path);
+  for (auto at = page.find("\\-"); at != std::string::npos; at = page.find("\\-", at))
+    page.erase(at, 1);
+  return page;
 }
 
 // Every quoted value that follows the attribute opening `start`, e.g.
@@ -105,12 +116,20 @@ TEST(HelpPage, IsSelfContained) {
   EXPECT_EQ(page.find("http"), std::string::npos);
 }
 
-TEST(HelpPage, NamesEveryOptionOfTheCommand) {
-  const std::string page = ReadHelpPage();
+// The help page, the manual page and the shell's completion each name
+// every option the command knows.
+TEST(UserDocuments, NameEveryOptionOfTheCommand) {
   const auto options = Options(cli::UsageText());
   EXPECT_TRUE(options.count("--artifact-suppression"));
-  for (const std::string& option : options)
-    EXPECT_NE(page.find(option), std::string::npos) << option;
+  const std::pair<const char*, std::string> documents[] = {
+      {TAVREN_HELP_PAGE, ReadHelpPage()},
+      {TAVREN_MANUAL_PAGE, ReadManualPage(TAVREN_MANUAL_PAGE)},
+      {TAVREN_COMPLETION, ReadFile(TAVREN_COMPLETION)}};
+  for (const auto& [path, text] : documents) {
+    ASSERT_FALSE(text.empty()) << path;
+    for (const std::string& option : options)
+      EXPECT_NE(text.find(option), std::string::npos) << option << " in " << path;
+  }
 }
 
 }  // namespace
