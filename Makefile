@@ -1,5 +1,5 @@
 # Daily shortcuts; ./run and ./test are the two commands that matter.
-.PHONY: run test build bench compare fuzz clean
+.PHONY: run test build deb bench compare fuzz clean
 
 run:
 	./run
@@ -10,6 +10,18 @@ test:
 build:
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
 	cmake --build build/release -j$$(nproc)
+
+# The Debian package, build/deb/brisolm-tavren_<version>_<architecture>.deb,
+# checked by lintian.  Linked as Debian links its own programs: relocations
+# read-only after start, string functions checked.
+deb:
+	scripts/deps.sh package
+	cmake -S . -B build/deb -DCMAKE_BUILD_TYPE=Release -DTAVREN_BUILD_TESTS=OFF \
+	      -DTAVREN_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS=-D_FORTIFY_SOURCE=2 \
+	      "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro -Wl,-z,now"
+	cmake --build build/deb -j$$(nproc)
+	cd build/deb && cpack -G DEB
+	lintian --fail-on error,warning build/deb/brisolm-tavren_*.deb
 
 # The Google Benchmark programs; bench_open takes arguments and is run by
 # bench/compare.sh instead.

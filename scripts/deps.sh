@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need and
-# that are missing.  Usage: scripts/deps.sh [run|test]
+# that are missing.  Usage: scripts/deps.sh [run|test|package]
 set -euo pipefail
 
 kind=${1:-run}
@@ -10,6 +10,12 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   libgtest-dev libbenchmark-dev
 )
+if [ "$kind" = test ] || [ "$kind" = package ]; then
+  packages+=(
+    dpkg-dev                 # dpkg-shlibdeps: the package's library dependencies
+    lintian                  # checks the package as Debian would
+  )
+fi
 if [ "$kind" = test ]; then
   packages+=(
     libimage-exiftool-perl   # reads back what our JPEG export writes
