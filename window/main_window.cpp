@@ -40,8 +40,6 @@ constexpr int kDesignWidth = 1118;
 constexpr int kDesignHeight = 674;
 constexpr int kClipboardPollMs = 100;
 constexpr std::uint8_t kStateNormal = 0;
-constexpr std::uint8_t kStateMinimized = 1;
-constexpr std::uint8_t kStateMaximized = 2;
 
 bool CtrlAlone(Qt::KeyboardModifiers modifiers) {
   return (modifiers & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) ==
@@ -128,12 +126,13 @@ void TfrmMain::OpenCommandLinePicture() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-  std::uint8_t windowState = kStateNormal;
-  if (isMaximized())
-    windowState = kStateMaximized;
-  else if (isMinimized())
-    windowState = kStateMinimized;
-  services_.state.SaveState(windowState, height(), width(), view_->height(), view_->width());
+  if (saving_) {  // the window closes once the file is complete
+    closeAfterSave_ = true;
+    event->ignore();
+    return;
+  }
+  services_.state.SaveState(StoredWindowState(isMinimized(), isMaximized()), height(), width(),
+                            view_->height(), view_->width());
   tmrMain_->stop();
   QMainWindow::closeEvent(event);
 }
@@ -169,6 +168,7 @@ void TfrmMain::ShowImageSize(const Image& image) {
 // Key presses are taken where they enter the window, before the focused
 // widget sees them, so the key table works whatever holds the focus.
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (IgnoredWhileSaving(*event)) return true;
   if (event->type() == QEvent::KeyPress && watched != nullptr &&
       watched == windowHandle()) {
     HandleKey(static_cast<const QKeyEvent&>(*event));
@@ -178,6 +178,29 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     pnManualTuning_->PointerLeftClose();
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+// While a save runs, what the user types or clicks is dropped, not kept for
+// later: no command may start in the middle of a save or right after it.
+bool TfrmMain::IgnoredWhileSaving(const QEvent& event) {
+  if (!saving_) return false;
+  switch (event.type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // The window-wide key table; the key is not consumed.

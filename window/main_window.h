@@ -17,6 +17,7 @@
 class QAbstractButton;
 class QButtonGroup;
 class QLabel;
+class QProgressBar;
 class QMenu;
 class QTimer;
 class QToolBar;
@@ -75,6 +76,8 @@ class TfrmMain : public QMainWindow {
   bool StartupDone() const { return startupDone_; }
   const TProcessEngine& Engine() const { return engine_; }
   TImageView* View() const { return view_; }
+  // True while a save runs: the window is painted, commands are ignored.
+  bool Saving() const { return saving_; }
 
  signals:
   void startupFinished();
@@ -114,6 +117,19 @@ class TfrmMain : public QMainWindow {
   void ViewMouseUp();
   void ShowImageSize(const Image& image);
   void HideWelcome();
+
+  // A command failed: beep, and say what failed and why in the message
+  // panel until the next command that succeeds.
+  void Fail(const std::string& message);
+  void Succeeded();
+  void ShowStatus();
+
+  void ShowOpened(const std::string& path, Image&& picture);
+  std::string LoadIntoCache(const std::string& path, Image& picture);
+  std::string PasteIntoView();
+  std::string RunSave(const std::string& path);
+  void ShowSaveProgress(int stage);
+  bool IgnoredWhileSaving(const QEvent& event);
   void OpenLink(int number);
   void Guarded(const std::function<void()>& command);
 
@@ -137,6 +153,8 @@ class TfrmMain : public QMainWindow {
   TWelcomePanel* pnWelcome_ = nullptr;
   TManualTuningPanel* pnManualTuning_ = nullptr;
   QLabel* sizePanel_ = nullptr;
+  QLabel* messagePanel_ = nullptr;
+  QProgressBar* saveProgress_ = nullptr;
   QTimer* tmrMain_ = nullptr;
   TAB* about_ = nullptr;
 
@@ -144,6 +162,9 @@ class TfrmMain : public QMainWindow {
   bool startupDone_ = false;
   bool welcomeHidden_ = false;
   bool clipboardHasImage_ = false;
+  std::string failure_;  // the message of the last failed command, until one succeeds
+  bool saving_ = false;
+  bool closeAfterSave_ = false;
 };
 
 // The picture of a QImage as a working image (24 bits, blue-green-red).

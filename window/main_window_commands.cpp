@@ -5,12 +5,15 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QImage>
+#include <QProgressBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <filesystem>
 #include <new>
+#include <thread>
 
 #include "window/about_box.h"
 #include "workflow/files.h"
@@ -28,6 +31,9 @@
 #include "picture_io/picture_cache.h"
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_kind.h"
+#include "picture_io/picture_limits.h"
+#include "workflow/save_job.h"
+#include "workflow/status_text.h"
 #include "picture_io/file_names.h"
 
 namespace tavren {
@@ -43,17 +49,33 @@ Image ImageFromQImage(const QImage& picture) {
 }
 
 // An error that a command does not handle itself reaches the user in a
-// message box, as the general error handler of the program.
+// message box, as the general error handler of the program.  While a save
+// runs, no command starts.
 void TfrmMain::Guarded(const std::function<void()>& command) {
+  if (saving_) return;
   try {
     command();
-  } catch (const std::bad_alloc&) {
-    platform_.ShowError(this, QString::fromStdString(sProgramName),
-                        QStringLiteral("Not enough memory for this picture."));
   } catch (const std::exception& error) {
-    platform_.ShowError(this, QString::fromStdString(sProgramName),
-                        QString::fromStdString(error.what()));
+    const std::string reason = ReasonOf(error);
+    failure_ = FailureMessage(services_.files.CurrentFile, reason);
+    ShowStatus();
+    platform_.ShowError(this, QString::fromStdString(sProgramName), QString::fromStdString(reason));
   }
+}
+
+void TfrmMain::Fail(const std::string& message) {
+  platform_.Beep();
+  failure_ = message;
+  ShowStatus();
+}
+
+void TfrmMain::Succeeded() {
+  failure_.clear();
+  ShowStatus();
+}
+
+void TfrmMain::ShowStatus() {
+  messagePanel_->setText(QString::fromStdString(StatusText(failure_, engine_)));
 }
 
 // ---------------------------------------------------------------------------
@@ -66,42 +88,71 @@ void TfrmMain::OpenCommand() {
   OpenImage(chosen.toStdString(), false);
 }
 
+namespace {
+
+// The intake's own words for a file it does not take; it refuses by the
+// name alone, before reading anything.
+std::string RefusalOf(const std::string& path) {
+  try {
+    LoadPicture(path);
+  } catch (const std::exception& error) {
+    return FailureMessage(path, ReasonOf(error));
+  }
+  return FailureMessage(path, "not a picture this program opens");
+}
+
+}  // namespace
+
 void TfrmMain::OpenImage(const std::string& path, bool useStoredViewSize) {
   Image picture;
-  if (services_.cache.Get(path, picture)) {
-    view_->SetPicture(std::move(picture));
-    services_.files.CurrentFile = path;
-    UpdateCaption();
-    ShowImageSize(view_->Picture());
-  } else {
+  bool cached = false;
+  try {
+    cached = services_.cache.Get(path, picture);
+  } catch (const std::exception& error) {  // no memory for the copy
+    Fail(FailureMessage(path, ReasonOf(error)));
+    return;
+  }
+  if (!cached) {
     if (!IsOpenablePicture(path)) {
-      platform_.Beep();
+      Fail(RefusalOf(path));
       return;
     }
-    bool loaded = false;
+    std::string failure;
     {
       TWaitCursor wait(platform_);
       SetCommandsEnabled(false, true);
-      try {
-        picture = LoadPicture(path);
-        loaded = true;
-      } catch (const std::exception&) {  // unreadable, corrupt, too large
-      }
+      failure = LoadIntoCache(path, picture);
     }
     SetCommandsEnabled(true, false);
-    if (!loaded) {
-      platform_.Beep();
+    if (!failure.empty()) {
+      Fail(failure);
       return;
     }
-    services_.files.CurrentFile = path;
-    services_.cache.Add(path, picture);
-    view_->SetPicture(std::move(picture));
-    UpdateCaption();
-    ShowImageSize(view_->Picture());
     HideWelcome();
   }
+  ShowOpened(path, std::move(picture));
   repaint();
   ComputeVariants(useStoredViewSize);
+}
+
+// Decodes the file and keeps a copy in the cache.  Returns why that failed
+// (unreadable, damaged, too large, no memory), or nothing.
+std::string TfrmMain::LoadIntoCache(const std::string& path, Image& picture) {
+  try {
+    picture = LoadPicture(path);
+    services_.cache.Add(path, picture);
+  } catch (const std::exception& error) {
+    picture = Image();
+    return FailureMessage(path, ReasonOf(error));
+  }
+  return {};
+}
+
+void TfrmMain::ShowOpened(const std::string& path, Image&& picture) {
+  view_->SetPicture(std::move(picture));
+  services_.files.CurrentFile = path;
+  UpdateCaption();
+  ShowImageSize(view_->Picture());
 }
 
 void TfrmMain::DropFiles(const QStringList& paths) {
@@ -110,25 +161,23 @@ void TfrmMain::DropFiles(const QStringList& paths) {
   if (IsOpenablePicture(first))
     OpenImage(first, false);
   else
-    platform_.Beep();
+    Fail(RefusalOf(first));
 }
 
 void TfrmMain::PasteImage() {
-  bool pasted = false;
+  std::string failure;
   {
     TWaitCursor wait(platform_);
     SetCommandsEnabled(false, true);
-    Image picture = ImageFromQImage(QGuiApplication::clipboard()->image());
-    if (ImageHasPixels(picture)) {
-      pasted = true;
+    failure = PasteIntoView();
+    if (failure.empty()) {
       HideWelcome();
-      view_->SetPicture(std::move(picture));
       view_->repaint();
       ComputeVariants(false);
     }
   }
-  if (!pasted) {
-    platform_.Beep();
+  if (!failure.empty()) {
+    Fail(failure);
     SetCommandsEnabled(true, services_.files.CurrentFile.empty());
     return;
   }
@@ -138,11 +187,33 @@ void TfrmMain::PasteImage() {
   ShowImageSize(view_->Picture());
 }
 
+// Puts the clipboard's picture into the view.  Returns why that failed, or
+// nothing.  A pasted picture has the same size limit as an opened file.
+std::string TfrmMain::PasteIntoView() {
+  try {
+    const QImage offered = QGuiApplication::clipboard()->image();
+    if (offered.isNull()) return FailureMessage(sPastedImageName, "the clipboard holds no picture");
+    if (!PictureSizeAllowed(offered.width(), offered.height()))
+      return FailureMessage(sPastedImageName,
+                            QStringLiteral("the picture of %1 x %2 pixels is too large to open")
+                                .arg(offered.width())
+                                .arg(offered.height())
+                                .toStdString());
+    Image picture = ImageFromQImage(offered);
+    if (!ImageHasPixels(picture))
+      return FailureMessage(sPastedImageName, "the clipboard holds no picture");
+    view_->SetPicture(std::move(picture));
+  } catch (const std::exception& error) {
+    return FailureMessage(sPastedImageName, ReasonOf(error));
+  }
+  return {};
+}
+
 void TfrmMain::StepFile(bool forward) {
   if (services_.files.Step(forward))
     OpenImage(services_.files.CurrentFile, false);
   else
-    platform_.Beep();
+    Fail(StepFailureMessage(services_.files.CurrentFile, forward));
 }
 
 // ---------------------------------------------------------------------------
@@ -165,6 +236,7 @@ void TfrmMain::ComputeVariants(bool useStoredViewSize) {
   ShowInView(normal);
   ShowPressedType();
   pnManualTuning_->ApplyTypePreset(ptNormal);
+  Succeeded();
 }
 
 void TfrmMain::SelectType(TProcessType type) {
@@ -175,6 +247,7 @@ void TfrmMain::SelectType(TProcessType type) {
   }
   ShowInView(shown);
   ShowPressedType();
+  Succeeded();
 }
 
 void TfrmMain::ComputeManual() {
@@ -185,6 +258,7 @@ void TfrmMain::ComputeManual() {
     shown = engine_.ComputeManual();
   }
   ShowInView(shown);
+  Succeeded();
 }
 
 void TfrmMain::ShowInView(const Image* image) {
@@ -199,18 +273,23 @@ void TfrmMain::ShowPressedType() {
 }
 
 void TfrmMain::ViewMouseDown() {
-  ShowInView(engine_.MouseDown(ImageHasPixels(view_->Picture())));
+  const bool havePicture = ImageHasPixels(view_->Picture());
+  ShowInView(engine_.MouseDown(havePicture));
   ShowPressedType();
+  if (havePicture) Succeeded();
 }
 
-void TfrmMain::ViewMouseUp() { ShowInView(engine_.MouseUp()); }
+void TfrmMain::ViewMouseUp() {
+  ShowInView(engine_.MouseUp());
+  ShowStatus();
+}
 
 // ---------------------------------------------------------------------------
 // Saving
 
 void TfrmMain::SaveCommand() {
   if (engine_.BaseImage() == nullptr) {  // nothing processed yet
-    platform_.Beep();
+    Fail("No picture to save yet.");
     return;
   }
   const std::string& current = services_.files.CurrentFile;
@@ -235,30 +314,61 @@ void TfrmMain::SaveCommand() {
   SaveImage(target);
 }
 
+// The save runs on a thread of its own while the window keeps painting and
+// ignores commands; the normal cursor is back before a failure is reported.
 void TfrmMain::SaveImage(const std::string& path) {
-  TWaitCursor wait(platform_);
-  try {
-    const std::unique_ptr<Image> saved = engine_.ResultForSave();
-    if (!ImageHasPixels(saved.get())) {
-      platform_.Beep();
-      return;
-    }
-    // A pasted picture has no file to carry EXIF data over from.
-    const std::string& current = services_.files.CurrentFile;
-    SaveJpegWithExif(*saved, path, current == sPastedImageName ? std::string() : current);
-  } catch (const TavrenError& error) {
+  std::string failure;
+  {
+    TWaitCursor wait(platform_);
+    failure = RunSave(path);
+  }
+  if (failure.empty()) {
+    Succeeded();
+  } else {
+    failure_ = FailureMessage(path, failure);
+    ShowStatus();
     platform_.ShowError(this, QStringLiteral("Save Image"),
                         QStringLiteral("The picture could not be saved as\n%1\n\n%2")
-                            .arg(QString::fromStdString(path),
-                                 QString::fromStdString(error.reason())));
+                            .arg(QString::fromStdString(path), QString::fromStdString(failure)));
   }
+  if (closeAfterSave_) close();
+}
+
+std::string TfrmMain::RunSave(const std::string& path) {
+  // A pasted picture has no file to carry EXIF data over from.
+  const std::string& current = services_.files.CurrentFile;
+  TSaveJob job(engine_, path, current == sPastedImageName ? std::string() : current);
+  saving_ = true;
+  messagePanel_->setText(QString::fromStdString(SavingMessage(path)));
+  ShowSaveProgress(0);
+  QEventLoop loop;
+  std::thread worker([&] {
+    job.Run([&](int stage) {
+      QMetaObject::invokeMethod(this, [this, stage] { ShowSaveProgress(stage); }, Qt::QueuedConnection);
+    });
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  saving_ = false;
+  saveProgress_->hide();
+  return job.Failure();
+}
+
+void TfrmMain::ShowSaveProgress(int stage) {
+  saveProgress_->setRange(0, TSaveJob::kStages);
+  saveProgress_->setValue(stage);
+  saveProgress_->setVisible(saving_);
 }
 
 // ---------------------------------------------------------------------------
 // Help, about box, links
 
+// Without a program of the desktop for the page, the program shows it in
+// its own viewer.
 void TfrmMain::OpenHelpFile() {
-  platform_.OpenDocument(QString::fromStdString(HelpFilePath(services_.programPath)));
+  const QString page = QString::fromStdString(HelpFilePath(services_.programPath));
+  if (!platform_.OpenDocument(page)) platform_.ShowHelpViewer(this, page);
 }
 
 void TfrmMain::ShowAbout() { about_->exec(); }

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -69,17 +70,18 @@ void TfrmMain::CreateToolBar() {
   const struct {
     const char* name;
     const char* icon;
-    const char* hint;
     TProcessType type;
   } types[] = {
-      {"tbt0Off", "type0", "Original", ptOriginal},
-      {"tbt1Weak", "type1", "Light", ptLight},
-      {"tbt2Normal", "type2", "Normal", ptNormal},
-      {"tbt3Strong", "type3", "Deep", ptDeep},
-      {"tbt99ManualTuning", "manual", "Manual Tuning", ptManualTuning},
+      {"tbt0Off", "type0", ptOriginal},
+      {"tbt1Weak", "type1", ptLight},
+      {"tbt2Normal", "type2", ptNormal},
+      {"tbt3Strong", "type3", ptDeep},
+      {"tbt99ManualTuning", "manual", ptManualTuning},
   };
+  // The hint of a type's button is its name, as the status bar shows it.
   for (const auto& entry : types) {
-    QToolButton* button = AddToolButton(entry.name, entry.icon, QString::fromLatin1(entry.hint));
+    QToolButton* button =
+        AddToolButton(entry.name, entry.icon, QString::fromLatin1(TypeUserName(entry.type)));
     button->setCheckable(true);
     typeGroup_->addButton(button, entry.type);
     typeButtons_[entry.type] = button;
@@ -161,6 +163,18 @@ void TfrmMain::CreateStatusBar() {
   auto* spare = new QLabel(bar);
   spare->setFixedWidth(50);
   bar->addWidget(spare);
+  // What failed and why, what is being saved, or the type on show.
+  messagePanel_ = new QLabel(bar);
+  messagePanel_->setObjectName(QStringLiteral("sbMainMessage"));
+  messagePanel_->setTextFormat(Qt::PlainText);
+  messagePanel_->setMinimumWidth(1);  // a long message is cut, never widens the window
+  bar->addWidget(messagePanel_, 1);
+  saveProgress_ = new QProgressBar(bar);
+  saveProgress_->setObjectName(QStringLiteral("sbMainProgress"));
+  saveProgress_->setFixedWidth(160);
+  saveProgress_->setTextVisible(false);
+  saveProgress_->hide();
+  bar->addPermanentWidget(saveProgress_);
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QMessageBox>
 
+#include "window/help_viewer.h"
+
 namespace tavren {
 
 namespace {
@@ -101,8 +103,16 @@ QString TPlatform::AskSaveFile(QWidget* owner, const QString& folder, const QStr
 
 void TPlatform::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
 
-void TPlatform::OpenDocument(const QString& path) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool TPlatform::OpenDocument(const QString& path) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void TPlatform::ShowHelpViewer(QWidget* owner, const QString& path) {
+  auto* viewer = owner != nullptr ? owner->findChild<THelpViewer*>() : nullptr;
+  if (viewer == nullptr) viewer = new THelpViewer(path, owner);
+  viewer->show();
+  viewer->raise();
+  viewer->activateWindow();
 }
 
 }  // namespace tavren

@@ -1,5 +1,6 @@
 // The few services of the desktop that the window uses for feedback: the
-// beep, the wait cursor, message boxes, file dialogs and the web browser.
+// beep, the wait cursor, message boxes, file dialogs, the web browser and
+// the help viewer.
 // Each sits behind one virtual call so that the window tests can watch them
 // (and answer the dialogs) without a person at the screen.
 #pragma once
@@ -29,8 +30,11 @@ class TPlatform {
   virtual QString AskSaveFile(QWidget* owner, const QString& folder, const QString& name);
 
   virtual void OpenUrl(const QUrl& url);
-  // Opens a local document with the desktop's viewer.
-  virtual void OpenDocument(const QString& path);
+  // Opens a local document with the desktop's viewer; false when the
+  // desktop has no program for it.
+  virtual bool OpenDocument(const QString& path);
+  // Shows the help page in the program's own viewer window (one per owner).
+  virtual void ShowHelpViewer(QWidget* owner, const QString& path);
 };
 
 // Shows the wait cursor for the lifetime of the object; the previous cursor

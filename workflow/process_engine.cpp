@@ -31,6 +31,17 @@ void TResultImages::Clear() {
   for (auto& entry : entries_) entry.reset();
 }
 
+const char* TypeUserName(int type) {
+  switch (type) {
+    case ptOriginal: return "Original";
+    case ptLight: return "Light";
+    case ptNormal: return "Normal";
+    case ptDeep: return "Deep";
+    case ptManualTuning: return "Manual Tuning";
+    default: return "";
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Engine
 
@@ -82,6 +93,7 @@ void TProcessEngine::ComputeTypes(const Image& source, int which, TResultImages&
 
 void TProcessEngine::Press(TProcessType type) {
   pressed_ = type;
+  heldOriginal_ = false;
   anyPressed_ = true;
 }
 
@@ -130,6 +142,7 @@ const Image* TProcessEngine::MouseDown(bool viewHasPixels) {
   const TMouseDownAction action = MouseDownAction(viewHasPixels);
   switch (action.kind) {
     case TMouseDownAction::kShowOriginalWhileHeld:
+      heldOriginal_ = true;
       return results_.Get(ptOriginal);
     case TMouseDownAction::kSelectType:
       justOpened_ = false;
@@ -140,9 +153,16 @@ const Image* TProcessEngine::MouseDown(bool viewHasPixels) {
   return nullptr;
 }
 
-const Image* TProcessEngine::MouseUp() const {
+const Image* TProcessEngine::MouseUp() {
+  heldOriginal_ = false;
   if (anyPressed_ && pressed_ == ptManualTuning) return results_.Get(ptManualTuning);
   return nullptr;
+}
+
+std::string TProcessEngine::ShownTypeName() const {
+  if (!anyPressed_ || baseImage_ == nullptr) return std::string();
+  if (heldOriginal_) return std::string(TypeUserName(ptOriginal)) + " (held)";
+  return TypeUserName(pressed_);
 }
 
 std::unique_ptr<Image> TProcessEngine::ResultForSave() const {

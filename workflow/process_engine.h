@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "enhance/process_types.h"
 #include "imaging/image.h"
@@ -20,6 +21,11 @@ namespace tavren {
 
 // Which argument of ComputeTypes: every automatic type (Light, Normal, Deep).
 inline constexpr int AllTypes = -1;
+
+// The name the user sees for a type ("Original", "Light", "Normal", "Deep",
+// "Manual Tuning"): the hint of its tool button and its name in the status
+// bar.  Empty for a code that is no type.
+const char* TypeUserName(int type);
 
 // One optional result image per type code 0, 1, 2, 3 and 99.
 class TResultImages {
@@ -96,7 +102,12 @@ class TProcessEngine {
   const Image* MouseDown(bool viewHasPixels);
   // What the view shows when the button is released: result 99 in Manual
   // Tuning, otherwise null (no change).
-  const Image* MouseUp() const;
+  const Image* MouseUp();
+
+  // The name of what the view shows: the pressed type's user name,
+  // "Original (held)" while the mouse is held in Manual Tuning, empty before
+  // the first picture.
+  std::string ShownTypeName() const;
 
   // What saving writes: the pressed type at the picture's full size,
   // recomputed from the full picture when the base image was reduced (the
@@ -130,6 +141,7 @@ class TProcessEngine {
   TProcessType pressed_ = ptOriginal;
   bool anyPressed_ = false;
   bool justOpened_ = false;
+  bool heldOriginal_ = false;  // Manual Tuning shows result 0 while the mouse is held
   bool updating_ = false;
   TTypePreset manual_{};  // the panel starts with everything Off
 };

@@ -110,6 +110,11 @@ std::unique_ptr<TStateStore> MakePlatformStateStore() {
 }
 #endif
 
+std::uint8_t StoredWindowState(bool minimized, bool maximized) {
+  if (minimized) return 1;
+  return maximized ? 2 : 0;
+}
+
 TState::TState(std::unique_ptr<TStateStore> store) : store_(std::move(store)) {}
 
 void TState::LoadState(TScreenSize screen, std::int32_t currentFormWidth) {

@@ -69,6 +69,10 @@ std::unique_ptr<TStateStore> MakeFileStateStore(std::string path);
 // The file the platform store uses (empty on Windows).
 std::string StateFilePath();
 
+// The WindowState byte for a window in the given state.  A window minimised
+// from maximised is both; it counts as minimised.
+std::uint8_t StoredWindowState(bool minimized, bool maximized);
+
 struct TScreenSize {
   std::int32_t Width = 0;
   std::int32_t Height = 0;

@@ -26,6 +26,8 @@ class TRecordingPlatform : public TPlatform {
   bool yesNoAnswer = true;
   int yesNoAsked = 0;
   QStringList documents;
+  bool documentOpens = true;  // false: the desktop has no program for documents
+  QStringList helpViewers;
   QList<QUrl> urls;
 
   void Beep() override { ++beeps; }
@@ -54,7 +56,11 @@ class TRecordingPlatform : public TPlatform {
     return saveAnswer;
   }
   void OpenUrl(const QUrl& url) override { urls << url; }
-  void OpenDocument(const QString& path) override { documents << path; }
+  bool OpenDocument(const QString& path) override {
+    documents << path;
+    return documentOpens;
+  }
+  void ShowHelpViewer(QWidget*, const QString& path) override { helpViewers << path; }
 };
 
 }  // namespace tavren::test

@@ -47,6 +47,7 @@ class EngineTest : public ::testing::Test {
     for (int i = 0; i < n; ++i) {
       const Image* image = engine_.MouseDown(true);
       EXPECT_EQ(image, engine_.ResultImages().Get(engine_.CurrentProcessType()));
+      EXPECT_EQ(engine_.ShownTypeName(), TypeUserName(engine_.CurrentProcessType()));
       types.push_back(engine_.CurrentProcessType());
     }
     return types;
@@ -125,6 +126,7 @@ TEST_F(EngineTest, ClickWithoutPictureDoesNothing) {
   EXPECT_FALSE(engine_.AnyTypePressed());
   EXPECT_EQ(engine_.CurrentProcessType(), ptOriginal);
   EXPECT_EQ(engine_.ResultForSave(), nullptr);
+  EXPECT_EQ(engine_.ShownTypeName(), "");
 }
 
 TEST_F(EngineTest, ManualTuningRightAfterOpeningEqualsNormal) {
@@ -141,9 +143,12 @@ TEST_F(EngineTest, HoldingTheMouseInManualTuningShowsTheOriginal) {
   engine_.Select(ptManualTuning);
   const TMouseDownAction action = engine_.MouseDownAction(true);
   EXPECT_EQ(action.kind, TMouseDownAction::kShowOriginalWhileHeld);
+  EXPECT_EQ(engine_.ShownTypeName(), "Manual Tuning");
   EXPECT_EQ(engine_.MouseDown(true), engine_.ResultImages().Get(ptOriginal));
   EXPECT_EQ(engine_.CurrentProcessType(), ptManualTuning);
+  EXPECT_EQ(engine_.ShownTypeName(), "Original (held)");
   EXPECT_EQ(engine_.MouseUp(), engine_.ResultImages().Get(ptManualTuning));
+  EXPECT_EQ(engine_.ShownTypeName(), "Manual Tuning");
 
   engine_.Select(ptNormal);
   EXPECT_EQ(engine_.MouseUp(), nullptr);
