@@ -1,17 +1,15 @@
 #include "workflow/state.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "workflow/fixed_texts.h"
 #include "imaging/numeric.h"
 #include "picture_io/byte_order.h"
+#include "picture_io/error.h"
+#include "picture_io/file_replace.h"
 
 namespace tavren {
 
@@ -48,19 +46,15 @@ class FileStateStore : public TStateStore {
     return value;
   }
 
+  // Written whole or not at all, through a link to the file it points to
+  // (a settings folder kept elsewhere), and never over a read-only file,
+  // which the user made so to keep its state.
   bool Write(const std::array<std::uint8_t, kStateRecordSize>& bytes) override {
     std::error_code ec;
-    const fs::path target(path_);
-    fs::create_directories(target.parent_path(), ec);
-    const std::string temp = path_ + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const bool written = ::write(fd, bytes.data(), bytes.size()) ==
-                             static_cast<ssize_t>(bytes.size()) &&
-                         ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || std::rename(temp.c_str(), path_.c_str()) != 0) {
-      std::remove(temp.c_str());
+    fs::create_directories(fs::path(path_).parent_path(), ec);
+    try {
+      ReplaceFileContents(path_, bytes.data(), bytes.size());
+    } catch (const TavrenError&) {
       return false;
     }
     return true;

@@ -195,6 +195,36 @@ TEST(State, FileStoreWritesExactly296BytesAtomically) {
   EXPECT_EQ(longer.Record.WindowState(), 2);
 }
 
+// A state file kept elsewhere through a link is written where the link
+// points; one the user made read-only keeps its content; neither is an error.
+TEST(State, FileStoreWritesThroughALinkAndLeavesAReadOnlyFileAlone) {
+  namespace fs = std::filesystem;
+  test::TempDir dir;
+  fs::create_directories(dir.path() / "dotfiles");
+  fs::create_directories(dir.path() / "config");
+  std::ofstream(dir.file("dotfiles/Main")) << "old";
+  const std::string link = dir.file("config/Main");
+  fs::create_symlink("../dotfiles/Main", link);
+  TState linked(MakeFileStateStore(link));
+  linked.LoadState(kScreen, 900);
+  linked.SaveState(0, 500, 600, 400, 500);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fs::file_size(dir.file("dotfiles/Main")), kStateRecordSize);
+
+  const std::string locked = dir.file("locked/Main");
+  TState first(MakeFileStateStore(locked));
+  first.LoadState(kScreen, 900);
+  first.SaveState(0, 500, 700, 400, 500);
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  TState second(MakeFileStateStore(locked));
+  second.LoadState(kScreen, 900);
+  EXPECT_NO_THROW(second.SaveState(0, 500, 600, 400, 500));
+  TState again(MakeFileStateStore(locked));
+  again.LoadState(kScreen, 900);
+  EXPECT_EQ(again.Record.FormWidth(), 700);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "locked"), fs::directory_iterator()), 1);
+}
+
 TEST(State, PlatformFileFollowsConfigHomeAndKeyPath) {
   DecodeFixedTexts();
   test::TempDir dir;
