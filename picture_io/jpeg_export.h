@@ -10,9 +10,11 @@
 
 namespace tavren {
 
-// The texts written into every saved file.
+// The texts written into every saved file.  The banner names the maker and
+// its photo tools with the maker's home page, the address the program's
+// links lead to.
 inline constexpr char kJpegBanner[] =
-    "Brisolm Tavren - Lumora tone and Clarivex haze correction - https://brisolm.example";
+    "Brisolm Imaging: Lumora & Clarivex photo tools https://www.brisolm-imaging.example/";
 inline constexpr char kExifSoftware[] = "Brisolm Tavren: Lumora and Clarivex engine";
 
 // Writes image to fileName: the encoder's start-of-image and JFIF header,

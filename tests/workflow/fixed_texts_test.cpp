@@ -1,5 +1,7 @@
 #include "workflow/fixed_texts.h"
 
+#include "picture_io/jpeg_export.h"
+
 #include <gtest/gtest.h>
 
 namespace tavren {
@@ -36,6 +38,10 @@ TEST(FixedTexts, DecodedAtStartUp) {
         &sAboutVersionLabel, &sAboutProductLink, &sAboutFeedbackLink, &sAboutFeedbackHint,
         &sAboutMakerLink, &sAboutOK})
     EXPECT_FALSE(text->empty());
+  // Saved files name the same web address as the program's links.
+  for (const std::string* link : {&sLinkProductPage, &sLinkTechnologies, &sLinkFeedback})
+    EXPECT_EQ(link->rfind(sLinkMakerHome, 0), 0u) << *link;
+  EXPECT_NE(std::string(kJpegBanner).find(sLinkMakerHome), std::string::npos);
 }
 
 }  // namespace
