@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <algorithm>
 
 #include "workflow/fixed_texts.h"
@@ -131,6 +132,16 @@ void TAB::showEvent(QShowEvent* event) {
   lblVV->setText(VersionLine(CurrentVersion()));
   lblVV->adjustSize();
   QDialog::showEvent(event);
+  CentreOnScreen();
+}
+
+// The box stands in the middle of the screen, not over the main window.
+void TAB::CentreOnScreen() {
+  const QScreen* display = screen();
+  if (display == nullptr) return;
+  QRect frame = frameGeometry();
+  frame.moveCenter(display->geometry().center());
+  move(frame.topLeft());
 }
 
 // OK is the cancel button too: Esc closes the box with the OK result.

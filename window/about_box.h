@@ -38,6 +38,7 @@ class TAB : public QDialog {
   void ConnectLinks();
   void OpenLink(int number);
   std::string CurrentVersion() const;
+  void CentreOnScreen();
 
   TPlatform& platform_;
   std::function<std::string()> versionText_;

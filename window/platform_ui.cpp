@@ -18,7 +18,7 @@ namespace {
 // names exactly where the file system tells case apart.
 const char* const kOpenFilter =
     "JPEG & BMP Image (*.jpg *.jpeg *.jfif *.jpe *.bmp *.JPG *.JPEG *.JFIF *.JPE *.BMP)";
-const char* const kSaveFilter = "JPEG  Image (*.jpg)";
+const char* const kSaveFilter = "JPEG  Image (*.jpg *.JPG)";
 constexpr int kPreviewSize = 200;
 
 // The open dialog with a preview of the file under the selection.

@@ -17,10 +17,9 @@ constexpr QSize kWelcomeSize(580, 306);
 constexpr int kWelcomeTopHeight = 80;
 const QColor kWelcomeMiddleColour(249, 249, 239);  // stored as EFF9F9: blue first
 
-QFont ArialPixels(int pixels, bool bold = false) {
+QFont ArialPixels(int pixels) {
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(pixels);
-  font.setBold(bold);
   return font;
 }
 
@@ -125,7 +124,8 @@ QWidget* TWelcomePanel::CreateMiddle() {
 QLayout* TWelcomePanel::CreateQuickStartColumn(QWidget* middle) {
   auto* column = new QVBoxLayout;
   auto* heading = new QLabel(QStringLiteral("Qiuck Start Help"), middle);
-  heading->setFont(ArialPixels(19, true));
+  heading->setObjectName(QStringLiteral("lblWelHeading"));
+  heading->setFont(ArialPixels(19));
   column->addWidget(heading);
 
   QPushButton* open = QuickStartButton("sbtWelOpen", "open", "Open Image File", middle);
