@@ -19,6 +19,7 @@ class TRecordingPlatform : public TPlatform {
   int waitCursors = 0;
   QStringList warnings;  // caption, then text
   QStringList errors;
+  int waitDepthAtError = 0;  // wait cursors on show when the last error box came
   QString openAnswer;
   int openAsked = 0;
   QString saveAnswer;
@@ -41,6 +42,7 @@ class TRecordingPlatform : public TPlatform {
   }
   void ShowError(QWidget*, const QString& caption, const QString& text) override {
     errors << caption << text;
+    waitDepthAtError = waitDepth;
   }
   bool AskYesNo(QWidget*, const QString&, const QString&) override {
     ++yesNoAsked;

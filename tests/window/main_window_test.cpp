@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMimeData>
+#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 #include <filesystem>
@@ -18,7 +19,11 @@
 #include "window/platform_ui.h"
 #include "workflow/state.h"
 #include "picture_io/picture_cache.h"
+#include "picture_io/error.h"
+#include "picture_io/file_bytes.h"
+#include "picture_io/jpeg_export.h"
 #include "picture_io/picture_files.h"
+#include "enhance/process_types.h"
 #include "support/recording_platform.h"
 #include "support/test_support.h"
 
@@ -28,7 +33,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Records what the window asks of the desktop and answers its dialogs.
 // A file copied into a test folder.
 std::string CopyInto(const test::TempDir& dir, const std::string& source, const std::string& name) {
   const std::string target = dir.file(name);
@@ -66,6 +70,7 @@ struct TWindowRig {
     QTest::keyClick(window->windowHandle(), key, modifiers);
   }
   QString SizeText() const { return Find<QLabel>("sbMainSize")->text(); }
+  QString Message() const { return Find<QLabel>("sbMainMessage")->text(); }
 
   test::TempDir dir;
   TFiles files;
@@ -74,6 +79,26 @@ struct TWindowRig {
   TRecordingPlatform platform;
   std::unique_ptr<TfrmMain> window;
 };
+
+// What the message panel says about a file the intake refuses: its name and
+// the intake's reason.
+QString RefusalMessage(const std::string& path) {
+  try {
+    LoadPicture(path);
+  } catch (const TavrenError& error) {
+    return QString::fromStdString(fs::path(path).filename().string() + ": " + error.reason());
+  }
+  return {};
+}
+
+// The first part of a JPEG file: it ends before the picture does.
+std::string WriteCutJpeg(const test::TempDir& dir, const std::string& name) {
+  std::ifstream in(test::TestDataPath("small_photo.jpg"), std::ios::binary);
+  std::string bytes(std::istreambuf_iterator<char>(in), {});
+  const std::string path = dir.file(name);
+  std::ofstream(path, std::ios::binary) << bytes.substr(0, bytes.size() / 3);
+  return path;
+}
 
 }  // namespace
 
@@ -152,6 +177,11 @@ class MainWindowTest : public QObject {
     rig.Key(Qt::Key_F1);
     QCOMPARE(rig.platform.documents.size(), 1);
     QVERIFY(rig.platform.documents.constFirst().endsWith("/BrisolmTavren Help.html"));
+    QVERIFY(rig.platform.helpViewers.isEmpty());
+    // Without a program of the desktop for the page, the program shows it.
+    rig.platform.documentOpens = false;
+    rig.Button("tbtHelp")->click();
+    QCOMPARE(rig.platform.helpViewers, rig.platform.documents.mid(1));
     rig.Key(Qt::Key_S, Qt::ControlModifier);  // nothing to save yet
     QCOMPARE(rig.platform.beeps, 3);
   }
@@ -174,23 +204,61 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.SizeText(), QStringLiteral("100 x 68"));
   }
 
-  void DamagedFileLeavesThePreviousPicture() {
+  // Each way in to a file that cannot be read: a beep, the previous picture
+  // stays, and the message panel names the file and the reason until a
+  // command succeeds.
+  void EveryRouteSaysWhichFileFailedAndWhy() {
     test::TempDir pictures;
-    const std::string good = CopyInto(pictures, "small_photo.jpg", "good.jpg");
-    const std::string bad = pictures.file("bad.jpg");
-    {
-      std::ofstream out(bad, std::ios::binary);
-      out << "\xFF\xD8\xFF\xE0 not a picture";
-    }
+    const std::string good = CopyInto(pictures, "small_photo.jpg", "1.jpg");
+    const std::string bad = WriteCutJpeg(pictures, "2.jpg");
+    const QString badMessage = RefusalMessage(bad);
+    QVERIFY(badMessage.startsWith(QStringLiteral("2.jpg: ")));
+
+    TWindowRig atStart({QString::fromStdString(bad)});
+    atStart.Show();
+    QCOMPARE(atStart.platform.beeps, 1);
+    QCOMPARE(atStart.Message(), badMessage);
+
     TWindowRig rig;
     rig.Show();
     rig.window->OpenImage(good, false);
+    QCOMPARE(rig.Message(), QStringLiteral("Normal"));
     const Image shown = rig.Shown();
-    rig.window->OpenImage(bad, false);
+    rig.platform.openAnswer = QString::fromStdString(bad);
+    rig.Key(Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(rig.platform.beeps, 1);
+    QCOMPARE(rig.Message(), badMessage);
     QCOMPARE(rig.Shown(), shown);
-    QCOMPARE(rig.window->windowTitle(), QStringLiteral("good - Brisolm Tavren"));
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("1 - Brisolm Tavren"));
     QVERIFY(rig.Button("tbtSave")->isEnabled());
+    QCOMPARE(rig.platform.waitDepth, 0);
+
+    rig.Button("tbt3Strong")->click();
+    QCOMPARE(rig.Message(), QStringLiteral("Deep"));
+    rig.window->DropFiles({QString::fromStdString(bad)});
+    QCOMPARE(rig.platform.beeps, 2);
+    QCOMPARE(rig.Message(), badMessage);
+    rig.window->DropFiles({QString::fromStdString(pictures.file("notes.txt"))});
+    QCOMPARE(rig.platform.beeps, 3);
+    QVERIFY(rig.Message().startsWith(QStringLiteral("notes.txt: ")));
+
+    rig.Key(Qt::Key_PageDown);  // onto 2.jpg
+    QCOMPARE(rig.platform.beeps, 4);
+    QCOMPARE(rig.Message(), badMessage);
+    QCOMPARE(rig.Shown(), rig.Result(ptDeep));
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("only text"));
+    rig.Key(Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(rig.platform.beeps, 5);
+    QCOMPARE(rig.Message(), QStringLiteral("Pasted Image: the clipboard holds no picture"));
+
+    // A save that fails: the normal cursor is back before the error box.
+    rig.platform.saveAnswer = QString::fromStdString(pictures.file("missing/out.jpg"));
+    rig.Key(Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.platform.errors.size(), 2);
+    QVERIFY(rig.platform.errors[1].contains(QString::fromStdString(pictures.file("missing/out.jpg"))));
+    QCOMPARE(rig.platform.waitDepthAtError, 0);
+    QVERIFY(rig.Message().startsWith(QStringLiteral("out.jpg: ")));
     QCOMPARE(rig.platform.waitDepth, 0);
   }
 
@@ -250,6 +318,11 @@ class MainWindowTest : public QObject {
       rig.ClickView();
       QVERIFY2(rig.Button(step.button)->isChecked(), step.button);
       QCOMPARE(rig.Shown(), rig.Result(step.type));
+      QCOMPARE(rig.Message(), QString::fromLatin1(TypeUserName(step.type)));
+    }
+    for (const auto& step : expected) {
+      rig.Button(step.button)->click();
+      QCOMPARE(rig.Message(), QString::fromLatin1(TypeUserName(step.type)));
     }
     rig.Button("tbt3Strong")->click();
     QCOMPARE(rig.Shown(), rig.Result(ptDeep));
@@ -266,10 +339,13 @@ class MainWindowTest : public QObject {
     rig.Button("tbt99ManualTuning")->click();
     QVERIFY(rig.Find("pnManualTuning")->isVisible());
     QCOMPARE(rig.Shown(), normal);
+    QCOMPARE(rig.Message(), QStringLiteral("Manual Tuning"));
     QTest::mousePress(rig.window->View(), Qt::LeftButton);
     QCOMPARE(rig.Shown(), rig.Result(ptOriginal));
+    QCOMPARE(rig.Message(), QStringLiteral("Original (held)"));
     QTest::mouseRelease(rig.window->View(), Qt::LeftButton);
     QCOMPARE(rig.Shown(), normal);
+    QCOMPARE(rig.Message(), QStringLiteral("Manual Tuning"));
     QVERIFY(rig.Button("tbt99ManualTuning")->isChecked());
     rig.Button("tbt1Weak")->click();
     QVERIFY(rig.Find("pnManualTuning")->isHidden());
@@ -351,22 +427,26 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.window->Engine().BaseReduced());
     rig.Button("tbt3Strong")->click();
     rig.platform.saveAnswer = QString::fromStdString(pictures.file("deep.jpg"));
+    // While the save runs the window paints and says so; what the user does
+    // then is dropped.
+    bool sawSaving = false;
+    QTimer::singleShot(0, rig.window.get(), [&] {
+      sawSaving = rig.window->Saving() && rig.Message() == QStringLiteral("Saving deep.jpg\u2026") &&
+                  rig.Find("sbMainProgress")->isVisible();
+      rig.Key(Qt::Key_O, Qt::ControlModifier);
+      rig.ClickView();
+    });
     rig.window->SaveCommand();
-    const Image saved = LoadPicture(pictures.file("deep.jpg"));
-    QCOMPARE(saved.Width(), 640);
-    QCOMPARE(saved.Height(), 480);
-  }
-
-  void SaveErrorIsShownWithTheFileAndReason() {
-    test::TempDir pictures;
-    TWindowRig rig;
-    rig.Show();
-    rig.window->OpenImage(CopyInto(pictures, "small_photo.jpg", "e.jpg"), false);
-    rig.platform.saveAnswer = QString::fromStdString(pictures.file("missing/out.jpg"));
-    rig.window->SaveCommand();
-    QCOMPARE(rig.platform.errors.size(), 2);
-    QVERIFY(rig.platform.errors[1].contains(QString::fromStdString(pictures.file("missing/out.jpg"))));
+    QVERIFY(sawSaving);
+    QCOMPARE(rig.platform.openAsked, 0);
+    QVERIFY(rig.Button("tbt3Strong")->isChecked());
+    QCOMPARE(rig.Message(), QStringLiteral("Deep"));
+    QVERIFY(rig.Find("sbMainProgress")->isHidden());
     QCOMPARE(rig.platform.waitDepth, 0);
+    // The same bytes as Deep run on the whole picture and exported directly.
+    SaveJpegWithExif(*ProcessedCopy(LoadPicture(pictures.file("big.jpg")), TypePresets[ptDeep]),
+                     pictures.file("direct.jpg"), pictures.file("big.jpg"));
+    QCOMPARE(ReadFileBytes(pictures.file("deep.jpg")), ReadFileBytes(pictures.file("direct.jpg")));
   }
 
   void WelcomePanelStaysCentredRoundingHalvesToEven() {
@@ -394,6 +474,10 @@ class MainWindowTest : public QObject {
     second.window->show();
     QVERIFY(QTest::qWaitFor([&] { return second.window->StartupDone(); }));
     QCOMPARE(second.window->size(), QSize(700, 500));
+    // Minimised from maximised: stored as minimised.
+    second.window->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
+    second.window->close();
+    QCOMPARE(ReadFileBytes(statePath)[1], std::uint8_t(1));
   }
 };
 
