@@ -1,6 +1,7 @@
 #include "window/platform_ui.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -20,6 +21,13 @@ const char* const kOpenFilter =
     "JPEG & BMP Image (*.jpg *.jpeg *.jfif *.jpe *.bmp *.JPG *.JPEG *.JFIF *.JPE *.BMP)";
 const char* const kSaveFilter = "JPEG  Image (*.jpg *.JPG)";
 constexpr int kPreviewSize = 200;
+
+// The dialog folds runs of blanks in a filter's description; the list of
+// file types shows it as the program writes it ("JPEG  Image").
+void ShowFilterAsWritten(QFileDialog& dialog, const QString& filter) {
+  if (auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+    types->setItemText(0, filter);
+}
 
 // The open dialog with a preview of the file under the selection.
 class TOpenDialog : public QFileDialog {
@@ -93,6 +101,7 @@ QString TPlatform::AskSaveFile(QWidget* owner, const QString& folder, const QStr
   dialog.setObjectName(QStringLiteral("sdMain"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilter(QString::fromLatin1(kSaveFilter));
+  ShowFilterAsWritten(dialog, QString::fromLatin1(kSaveFilter));
   dialog.setDefaultSuffix(QStringLiteral("jpg"));
   dialog.setSizeGripEnabled(true);
   if (!folder.isEmpty()) dialog.setDirectory(folder);

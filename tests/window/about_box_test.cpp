@@ -2,6 +2,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QtTest>
 #include <string>
 #include <vector>
@@ -65,6 +66,37 @@ class AboutBoxTest : public QObject {
     QCOMPARE(ok->text(), QString::fromStdString(sAboutOK));
     QCOMPARE(ok->geometry(), QRect(73, 247, 75, 25));
     QVERIFY(ok->isDefault());
+  }
+
+  // pnA: a lowered outer bevel (dark above and left, light below and right)
+  // around a raised inner one (the other way round).
+  void PanelHasALoweredOuterAndARaisedInnerBevel() {
+    TRecordingPlatform platform;
+    TAB box(platform, {});
+    QWidget* panel = Child(box, "pnA");
+    QImage picture(panel->size(), QImage::Format_RGB32);
+    panel->render(&picture);
+    const int middleY = panel->height() / 2;
+    const int middleX = panel->width() / 2;
+    const int right = panel->width() - 1;
+    const int bottom = panel->height() - 1;
+    auto grey = [&](int x, int y) { return qGray(picture.pixel(x, y)); };
+    QVERIFY(grey(0, middleY) < grey(1, middleY));            // outer left dark, inner light
+    QVERIFY(grey(middleX, 0) < grey(middleX, 1));            // outer top dark, inner light
+    QVERIFY(grey(right, middleY) > grey(right - 1, middleY));  // outer right light, inner dark
+    QVERIFY(grey(middleX, bottom) > grey(middleX, bottom - 1));
+  }
+
+  // Centred on the screen, not over the window that shows it.
+  void BoxStandsInTheMiddleOfTheScreen() {
+    TRecordingPlatform platform;
+    QWidget owner;
+    owner.setGeometry(0, 0, 300, 200);
+    owner.show();
+    TAB box(platform, {}, &owner);
+    box.show();
+    const QPoint offset = box.frameGeometry().center() - box.screen()->geometry().center();
+    QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
   }
 
   // Captions longer than the box was drawn for (or a wider font than the

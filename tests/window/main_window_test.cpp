@@ -5,6 +5,8 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMimeData>
+#include <QPushButton>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -120,6 +122,42 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.Button("tbtOpen")->isEnabled());
     QVERIFY(rig.Button("tbtHelp")->isEnabled());
     QVERIFY(rig.Find("pnManualTuning")->isHidden());
+  }
+
+  void ShowsTheFixedTextsOfTheWindow() {
+    TWindowRig rig;
+    rig.Show();
+    const QStringList hints = {"tbtOpen", "Open Image (Ctrl-O)",
+                               "tbtSave", "Save Image (Ctrl-S)",
+                               "tbtPasteFromClipboard", "Paste From Clipboard (Ctrl-V)",
+                               "tbtPrev", "Previous File (PgUp)",
+                               "tbtNext", "Next File (PgDown)",
+                               "tbt0Off", "Original",
+                               "tbt1Weak", "Light",
+                               "tbt2Normal", "Normal",
+                               "tbt3Strong", "Deep",
+                               "tbt99ManualTuning", "Manual Tuning",
+                               "tbtHelp", "Help"};
+    for (qsizetype i = 0; i < hints.size(); i += 2)
+      QCOMPARE(rig.Button(qPrintable(hints[i]))->toolTip(), hints[i + 1]);
+    QCOMPARE(rig.window->View()->toolTip(), QStringLiteral("Click to switch to next processing type"));
+
+    auto* heading = rig.Find<QLabel>("lblWelHeading");
+    QCOMPARE(heading->text(), QStringLiteral("Qiuck Start Help"));
+    QVERIFY(!heading->font().bold());
+    QCOMPARE(rig.Find<QPushButton>("sbtWelOpen")->text(), QStringLiteral("Open Image File"));
+    QCOMPARE(rig.Find<QPushButton>("sbtWelPaste")->text(), QStringLiteral("Paste Image From Clipboard"));
+    QString drop = QTextDocumentFragment::fromHtml(rig.Find<QLabel>("pnWelDrop")->text()).toPlainText();
+    drop.remove(QChar::ObjectReplacementCharacter).replace(QChar::Nbsp, QLatin1Char(' '));
+    QCOMPARE(drop, QStringLiteral("            Drad and Drop Image File"));
+    QStringList texts;
+    for (const QLabel* label : rig.Find("pnWelcome")->findChildren<QLabel*>()) texts << label->text();
+    QVERIFY(texts.contains(QStringLiteral(
+        "Then click on image to switch between processing types. Choose best one and save it.")));
+    QCOMPARE(rig.Find<QLabel>("lblTechLink")->text(), QStringLiteral("techologies."));
+    QCOMPARE(rig.Find<QLabel>("Label22")->text(), QStringLiteral("send us"));
+    QCOMPARE(rig.Find("imWelProdLogo")->toolTip(), QStringLiteral("Brisolm Tavren Product Page"));
+    QCOMPARE(rig.Find("lblWelVersion")->toolTip(), QStringLiteral("Product Home Page"));
   }
 
   void WarnsAboutAnUnsupportedCommandLineFile() {

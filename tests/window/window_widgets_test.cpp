@@ -1,9 +1,15 @@
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QScrollBar>
+#include <QTextBrowser>
 #include <QtTest>
 
 #include "workflow/fixed_texts.h"
+#include "window/help_viewer.h"
 #include "window/image_view.h"
 #include "window/link_label.h"
+#include "window/platform_ui.h"
 
 using namespace tavren;
 
@@ -33,6 +39,53 @@ class WindowWidgetsTest : public QObject {
     DecodeFixedTexts();
     QCOMPARE(WebLinkTarget(kLinkFeedback, "0.1.0"), sLinkFeedback + "0.1.0");
     QVERIFY(WebLinkTarget(2, "0.1.0").empty());
+  }
+
+  // The real dialogs of the platform layer, closed as soon as they show.
+  void DialogsCarryTheirTitlesFiltersAndSuffix() {
+    TPlatform platform;
+    QStringList seen;
+    auto closeWhenShown = [&] {
+      QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog != nullptr);
+        // What the list of file types shows.
+        const auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        QVERIFY(types != nullptr);
+        seen << dialog->windowTitle() << types->itemText(0) << dialog->defaultSuffix();
+        dialog->reject();
+      });
+    };
+    closeWhenShown();
+    QCOMPARE(platform.AskOpenFile(nullptr), QString());
+    closeWhenShown();
+    QCOMPARE(platform.AskSaveFile(nullptr, QDir::tempPath(), QStringLiteral("x.jpg")), QString());
+    QCOMPARE(seen, QStringList({"Open Image",
+                                "JPEG & BMP Image (*.jpg *.jpeg *.jfif *.jpe *.bmp *.JPG *.JPEG "
+                                "*.JFIF *.JPE *.BMP)",
+                                "jpg", "Save Image", "JPEG  Image (*.jpg *.JPG)", "jpg"}));
+  }
+
+  // The help page in the program's own viewer: a click on an entry of its
+  // contents moves to that section.
+  void HelpViewerFollowsThePagesOwnLinks() {
+    THelpViewer viewer(QStringLiteral(TAVREN_HELP_PAGE));
+    viewer.resize(600, 400);
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    QTextBrowser* browser = viewer.Browser();
+    QCOMPARE(viewer.windowTitle(), QStringLiteral("Brisolm Tavren Help"));
+    QCOMPARE(browser->verticalScrollBar()->value(), 0);
+    QTextCursor link = browser->document()->find(
+        QStringLiteral("Keys"), 0, QTextDocument::FindCaseSensitively | QTextDocument::FindWholeWords);
+    QVERIFY(!link.isNull());
+    link.setPosition(link.selectionStart() + 1);
+    QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, browser->cursorRect(link).center());
+    QTRY_VERIFY(browser->verticalScrollBar()->value() > 0);
+    QCOMPARE(browser->source().fragment(), QStringLiteral("keys"));
+
+    THelpViewer missing(QStringLiteral("/nowhere/BrisolmTavren Help.html"));
+    QVERIFY(missing.Browser()->toPlainText().contains(QStringLiteral("/nowhere/BrisolmTavren Help.html")));
   }
 };
 
