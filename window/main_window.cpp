@@ -28,6 +28,7 @@
 #include "window/welcome_panel.h"
 #include "window/platform_ui.h"
 #include "workflow/state.h"
+#include "workflow/termination.h"
 #include "window/window_resources.h"
 #include "picture_io/file_names.h"
 #include "picture_io/picture_kind.h"
@@ -123,6 +124,28 @@ void TfrmMain::OpenCommandLinePicture() {
   }
   startupDone_ = true;
   emit startupFinished();
+}
+
+TfrmMain::TBlockingWork::TBlockingWork(TfrmMain& window) : window_(window), wait_(window.platform_) {
+  if (window_.blockingDepth_++ == 0 && window_.termination_ != nullptr)
+    window_.termination_->SetBlocking(window_.StateSaverAsNow());
+}
+
+TfrmMain::TBlockingWork::~TBlockingWork() {
+  if (--window_.blockingDepth_ == 0 && window_.termination_ != nullptr)
+    window_.termination_->SetBlocking(nullptr);
+}
+
+// What closing now would store, to be written from the termination watch's
+// thread while this one is busy.
+std::function<void()> TfrmMain::StateSaverAsNow() {
+  TState* state = &services_.state;
+  const std::uint8_t windowState = StoredWindowState(isMinimized(), isMaximized());
+  const int formHeight = height();
+  const int formWidth = width();
+  const int viewHeight = view_->height();
+  const int viewWidth = view_->width();
+  return [=] { state->SaveState(windowState, formHeight, formWidth, viewHeight, viewWidth); };
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

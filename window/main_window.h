@@ -13,6 +13,7 @@
 
 #include "workflow/process_engine.h"
 #include "imaging/image.h"
+#include "window/platform_ui.h"
 
 class QAbstractButton;
 class QButtonGroup;
@@ -33,6 +34,7 @@ class TImageView;
 class TManualTuningPanel;
 class TPlatform;
 class TState;
+class TTerminationWatch;
 class TWelcomePanel;
 
 // The shared objects the window works with; they outlive it.
@@ -79,6 +81,10 @@ class TfrmMain : public QMainWindow {
   // True while a save runs: the window is painted, commands are ignored.
   bool Saving() const { return saving_; }
 
+  // The watch that ends the program on a request that arrives while the
+  // window's work holds its event loop.
+  void SetTermination(TTerminationWatch* watch) { termination_ = watch; }
+
  signals:
   void startupFinished();
 
@@ -90,6 +96,21 @@ class TfrmMain : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // Work that holds the event loop (decoding, computing the types): the
+  // wait cursor shows, and a request to end the program ends it at once,
+  // saving the window state as it was when the work began.
+  class TBlockingWork {
+   public:
+    explicit TBlockingWork(TfrmMain& window);
+    ~TBlockingWork();
+    TBlockingWork(const TBlockingWork&) = delete;
+    TBlockingWork& operator=(const TBlockingWork&) = delete;
+
+   private:
+    TfrmMain& window_;
+    TWaitCursor wait_;
+  };
+
   void CreateToolBar();
   QToolButton* AddToolButton(const char* name, const char* icon, const QString& hint);
   void AddToolSeparator();
@@ -100,6 +121,7 @@ class TfrmMain : public QMainWindow {
   void CreateStatusBar();
   void ConnectCommands();
 
+  std::function<void()> StateSaverAsNow();
   void FirstShow();
   void ApplyStoredState();
   void OpenCommandLinePicture();
@@ -165,6 +187,8 @@ class TfrmMain : public QMainWindow {
   std::string failure_;  // the message of the last failed command, until one succeeds
   bool saving_ = false;
   bool closeAfterSave_ = false;
+  TTerminationWatch* termination_ = nullptr;
+  int blockingDepth_ = 0;
 };
 
 // The picture of a QImage as a working image (24 bits, blue-green-red).

@@ -119,7 +119,7 @@ void TfrmMain::OpenImage(const std::string& path, bool useStoredViewSize) {
     }
     std::string failure;
     {
-      TWaitCursor wait(platform_);
+      TBlockingWork work(*this);
       SetCommandsEnabled(false, true);
       failure = LoadIntoCache(path, picture);
     }
@@ -167,7 +167,7 @@ void TfrmMain::DropFiles(const QStringList& paths) {
 void TfrmMain::PasteImage() {
   std::string failure;
   {
-    TWaitCursor wait(platform_);
+    TBlockingWork work(*this);
     SetCommandsEnabled(false, true);
     failure = PasteIntoView();
     if (failure.empty()) {
@@ -228,7 +228,7 @@ void TfrmMain::ComputeVariants(bool useStoredViewSize) {
   }
   const Image* normal = nullptr;
   {
-    TWaitCursor wait(platform_);
+    TBlockingWork work(*this);
     // The engine keeps the arriving picture for saving; the view shows
     // Normal from now on, so it hands the picture over instead of copying.
     normal = engine_.ComputeVariants(view_->TakePicture(), limitHeight, limitWidth);
@@ -242,7 +242,7 @@ void TfrmMain::ComputeVariants(bool useStoredViewSize) {
 void TfrmMain::SelectType(TProcessType type) {
   const Image* shown = nullptr;
   {
-    TWaitCursor wait(platform_);
+    TBlockingWork work(*this);
     shown = engine_.Select(type);
   }
   ShowInView(shown);
@@ -254,7 +254,7 @@ void TfrmMain::ComputeManual() {
   if (engine_.Updating()) return;
   const Image* shown = nullptr;
   {
-    TWaitCursor wait(platform_);
+    TBlockingWork work(*this);
     shown = engine_.ComputeManual();
   }
   ShowInView(shown);
