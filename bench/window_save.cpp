@@ -1,0 +1,117 @@
+// How long the window takes to save a 12-megapixel picture as Deep (the
+// type recomputed at full size, encoded and written, while the window
+// keeps painting), against `tavren enhance --type deep` of the same file
+// (which decodes it too).  Both must write the same bytes.
+//   window_save TAVREN [PICTURE] [ROUNDS]
+// TAVREN is the command-line program; without PICTURE a smooth 4000 x 3000
+// photo-like picture is made.  Prints each round and the medians' ratio.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "picture_io/file_bytes.h"
+#include "picture_io/jpeg_encoder.h"
+#include "picture_io/file_replace.h"
+#include "window/main_window.h"
+#include "window/platform_ui.h"
+#include "workflow/files.h"
+#include "workflow/fixed_texts.h"
+#include "workflow/state.h"
+#include "picture_io/picture_cache.h"
+
+namespace {
+
+class TQuietPlatform : public tavren::TPlatform {
+ public:
+  void Beep() override { std::fprintf(stderr, "window_save: a command failed\n"); }
+  void PushWaitCursor() override {}
+  void PopWaitCursor() override {}
+  void ShowError(QWidget*, const QString&, const QString& text) override {
+    std::fprintf(stderr, "window_save: %s\n", qPrintable(text));
+  }
+};
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+void WritePhoto(const std::string& path) {
+  tavren::Image picture(4000, 3000);
+  for (std::int32_t y = 0; y < picture.Height(); ++y) {
+    std::uint8_t* row = picture.Row(y);
+    for (std::int32_t x = 0; x < picture.Width(); ++x) {
+      row[3 * x] = static_cast<std::uint8_t>(40 + x / 32 + (x * y) % 7);
+      row[3 * x + 1] = static_cast<std::uint8_t>(60 + y / 24 + (x + y) % 5);
+      row[3 * x + 2] = static_cast<std::uint8_t>(30 + (x + y) / 40);
+    }
+  }
+  const std::vector<std::uint8_t> bytes = tavren::EncodeJpeg(picture);
+  tavren::ReplaceFileContents(path, bytes.data(), bytes.size());
+}
+
+double TimeWindowSave(const std::string& picture, const std::string& target) {
+  tavren::TFiles files;
+  tavren::TCache cache;
+  tavren::TState state(tavren::MakeFileStateStore("/dev/null/none"));
+  TQuietPlatform platform;
+  tavren::TfrmMain window({files, cache, state, {}, "window_save"}, platform, {});
+  window.show();
+  window.resize(1920, 1080);
+  while (!window.StartupDone()) QCoreApplication::processEvents();
+  window.OpenImage(picture, false);
+  window.SelectType(tavren::ptDeep);
+  QElapsedTimer clock;
+  clock.start();
+  window.SaveImage(target);
+  return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
+double TimeCommandLine(const QString& tavren, const std::string& picture, const std::string& target) {
+  QElapsedTimer clock;
+  clock.start();
+  const int status = QProcess::execute(tavren, {"enhance", "--type", "deep", "--force", "-o",
+                                                QString::fromStdString(target),
+                                                QString::fromStdString(picture)});
+  const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+  if (status != 0) std::fprintf(stderr, "window_save: tavren ended with %d\n", status);
+  return ms;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: window_save TAVREN [PICTURE] [ROUNDS]\n");
+    return 2;
+  }
+  tavren::DecodeFixedTexts();
+  QTemporaryDir folder;
+  const QString tavren = QString::fromLocal8Bit(argv[1]);
+  const std::string picture = argc > 2 ? argv[2] : folder.filePath("photo.jpg").toStdString();
+  if (argc <= 2) WritePhoto(picture);
+  const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+  const std::string fromWindow = folder.filePath("window.jpg").toStdString();
+  const std::string fromCommand = folder.filePath("command.jpg").toStdString();
+
+  std::vector<double> window;
+  std::vector<double> command;
+  for (int round = 0; round < rounds; ++round) {
+    window.push_back(TimeWindowSave(picture, fromWindow));
+    command.push_back(TimeCommandLine(tavren, picture, fromCommand));
+    std::printf("round %d: window save %.0f ms, tavren enhance %.0f ms\n", round + 1, window.back(),
+                command.back());
+  }
+  const bool same = tavren::ReadFileBytes(fromWindow) == tavren::ReadFileBytes(fromCommand);
+  std::printf("median: window save %.0f ms, tavren enhance %.0f ms, ratio %.2f; bytes %s\n",
+              Median(window), Median(command), Median(window) / Median(command),
+              same ? "the same" : "DIFFER");
+  return same ? 0 : 1;
+}
