@@ -10,6 +10,7 @@ namespace tavren {
 namespace {
 
 constexpr QSize kViewerSize(820, 640);
+constexpr int kPageMargin = 16;
 
 }  // namespace
 
@@ -23,6 +24,7 @@ THelpViewer::THelpViewer(const QString& path, QWidget* parent) : QWidget(parent,
   // desktop, which may open it or not.
   browser_->setOpenLinks(true);
   browser_->setOpenExternalLinks(true);
+  browser_->document()->setDocumentMargin(kPageMargin);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(browser_);
