@@ -7,6 +7,7 @@
 
 #include "picture_io/byte_order.h"
 #include "picture_io/error.h"
+#include "picture_io/file_bytes.h"
 #include "picture_io/picture_limits.h"
 
 namespace tavren {
@@ -59,8 +60,19 @@ struct BmpHeader {
 
 class BmpDecoder {
  public:
-  BmpDecoder(const std::uint8_t* data, std::size_t size, const std::string& name)
-      : data_(data), size_(size), name_(name) {}
+  // data holds the first size bytes of a file of fileSize bytes: the whole
+  // file to decode, at least its headers to read its size.
+  BmpDecoder(const std::uint8_t* data, std::size_t size, std::uint64_t fileSize,
+             const std::string& name)
+      : data_(data), size_(size), fileSize_(fileSize), name_(name) {}
+
+  // The checks of the headers alone; returns width and height.
+  std::pair<std::int32_t, std::int32_t> CheckHeaders() {
+    ReadHeader();
+    CheckFormat();
+    CheckDataSuffices();
+    return {static_cast<std::int32_t>(header_.width), static_cast<std::int32_t>(header_.height)};
+  }
 
   Image Decode() {
     ReadHeader();
@@ -79,15 +91,15 @@ class BmpDecoder {
   [[noreturn]] void Refuse(const std::string& reason) const { throw TavrenError(name_, reason); }
 
   void ReadHeader() {
-    if (size_ < kFileHeaderSize + 4) Refuse("not a BMP file (too short)");
-    if (data_[0] != 'B' || data_[1] != 'M') Refuse("not a BMP file (no BM signature)");
+    RequireSignature(data_, size_, "BM", "BMP", name_);
+    if (size_ < kFileHeaderSize + 4) Refuse("the file ends before the picture does (it is too short for a BMP header)");
     header_.pixelOffset = ReadLittleEndian32(data_ + 10);
     header_.headerSize = ReadLittleEndian32(data_ + kFileHeaderSize);
     const std::uint32_t hs = header_.headerSize;
     if (hs != kCoreHeaderSize && hs != kInfoHeaderSize && hs != 52 && hs != 56 &&
         hs != kV4HeaderSize && hs != kV5HeaderSize)
       Refuse("unsupported BMP header size " + std::to_string(hs));
-    if (size_ - kFileHeaderSize < hs) Refuse("the BMP header runs past the end of the file");
+    if (size_ - kFileHeaderSize < hs) Refuse("the file ends before the picture does (in the BMP header)");
     const std::uint8_t* h = data_ + kFileHeaderSize;
     if (hs == kCoreHeaderSize)
       ReadCoreHeader(h);
@@ -115,7 +127,7 @@ class BmpDecoder {
     if (header_.compression == kBitfields) {
       if (header_.headerSize == kInfoHeaderSize) {
         // The three masks follow a plain info header.
-        if (size_ - afterHeader < 12) Refuse("the BMP colour masks run past the end of the file");
+        if (size_ - afterHeader < 12) Refuse("the file ends before the picture does (in the BMP colour masks)");
         ReadMasks(data_ + afterHeader);
         afterHeader += 12;
       } else {
@@ -134,9 +146,7 @@ class BmpDecoder {
     if (h.width <= 0 || h.height <= 0)
       Refuse("the BMP picture has an impossible size (" + std::to_string(h.width) + " x " +
              std::to_string(h.height) + ")");
-    if (!PictureSizeAllowed(h.width, h.height))
-      Refuse("the picture is too large (" + std::to_string(h.width) + " x " +
-             std::to_string(h.height) + " pixels)");
+    RequirePictureSize(h.width, h.height, name_);
     const bool core = h.headerSize == kCoreHeaderSize;
     switch (h.compression) {
       case kRgb:
@@ -160,7 +170,7 @@ class BmpDecoder {
     if (h.bitCount <= 8 && h.colorsUsed > (1u << h.bitCount))
       Refuse("impossible BMP palette size " + std::to_string(h.colorsUsed));
     if (h.pixelOffset < h.paletteStart) Refuse("the BMP pixel data starts inside the header");
-    if (h.pixelOffset >= size_) Refuse("the BMP pixel data starts past the end of the file");
+    if (h.pixelOffset >= fileSize_) Refuse("the file ends before the picture does (its pixels would start past the end)");
     if (h.compression == kRgb && h.bitCount == 16) header_.masks = {0x7C00, 0x03E0, 0x001F};
     if (h.compression == kRgb && h.bitCount == 32) header_.masks = {0xFF0000, 0x00FF00, 0x0000FF};
   }
@@ -183,19 +193,21 @@ class BmpDecoder {
     return (static_cast<std::uint64_t>(header_.width) * header_.bitCount + 31) / 32 * 4;
   }
 
-  std::size_t DataSize() const { return size_ - header_.pixelOffset; }
+  std::uint64_t DataSize() const { return fileSize_ - header_.pixelOffset; }
 
   void CheckDataSuffices() const {
     const std::uint64_t height = static_cast<std::uint64_t>(header_.height);
     if (header_.compression == kRle8 || header_.compression == kRle4) {
       if (static_cast<std::uint64_t>(header_.width) * height > DataSize() * kMaxRlePixelsPerByte)
-        Refuse("the BMP run-length data is too short for the picture's size");
+        Refuse("the file ends before the picture does (its run-length data is too short for " +
+               std::to_string(header_.width) + " x " + std::to_string(header_.height) + " pixels)");
       return;
     }
     // The last row may lack its padding.
     const std::uint64_t lastRow = (static_cast<std::uint64_t>(header_.width) * header_.bitCount + 7) / 8;
     if (RowBytes() * (height - 1) + lastRow > DataSize())
-      Refuse("the BMP file is too short for the picture's size (truncated?)");
+      Refuse("the file ends before the picture does (it is too short for " +
+             std::to_string(header_.width) + " x " + std::to_string(header_.height) + " pixels)");
   }
 
   std::int32_t TargetRow(std::uint64_t fileRow) const {
@@ -251,7 +263,7 @@ class BmpDecoder {
       ++x;
     };
     while (y < header_.height) {
-      if (end - p < 2) Refuse("the BMP run-length data ends before the picture does");
+      if (end - p < 2) Refuse("the file ends before the picture does (in its run-length data)");
       const std::uint8_t count = p[0], value = p[1];
       p += 2;
       if (count > 0) {
@@ -265,14 +277,14 @@ class BmpDecoder {
       } else if (value == 1) {
         return;
       } else if (value == 2) {
-        if (end - p < 2) Refuse("the BMP run-length data ends before the picture does");
+        if (end - p < 2) Refuse("the file ends before the picture does (in its run-length data)");
         x += p[0];
         y += p[1];
         p += 2;
       } else {
         const std::size_t bytes = four ? (value + 3u) / 4u * 2u : (value + 1u) / 2u * 2u;
         if (static_cast<std::size_t>(end - p) < bytes)
-          Refuse("the BMP run-length data ends in the middle of a run");
+          Refuse("the file ends before the picture does (in the middle of a run)");
         for (int i = 0; i < value && x < header_.width; ++i)
           put(four ? ((i & 1) ? p[i >> 1] & 0x0F : p[i >> 1] >> 4) : p[i]);
         p += bytes;
@@ -282,6 +294,7 @@ class BmpDecoder {
 
   const std::uint8_t* data_;
   std::size_t size_;
+  std::uint64_t fileSize_;
   const std::string& name_;
   BmpHeader header_;
   std::array<Color, 256> palette_{};
@@ -291,16 +304,37 @@ class BmpDecoder {
 
 Image DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& name) {
   if (data == nullptr) size = 0;
-  return BmpDecoder(data, size, name).Decode();
+  return BmpDecoder(data, size, size, name).Decode();
+}
+
+std::pair<std::int32_t, std::int32_t> ReadBmpHeader(const std::uint8_t* data, std::size_t size,
+                                                    std::uint64_t fileSize,
+                                                    const std::string& name) {
+  if (data == nullptr) size = 0;
+  return BmpDecoder(data, size, fileSize, name).CheckHeaders();
+}
+
+namespace {
+
+std::uint64_t Bmp24Stride(std::int64_t width) {
+  return (static_cast<std::uint64_t>(width) * 3 + 3) / 4 * 4;
+}
+
+}  // namespace
+
+bool BmpCanHold(std::int64_t width, std::int64_t height) {
+  if (width <= 0 || height <= 0) return false;
+  const std::uint64_t pixelBytes = Bmp24Stride(width) * static_cast<std::uint64_t>(height);
+  return pixelBytes + kFileHeaderSize + kInfoHeaderSize <= std::numeric_limits<std::uint32_t>::max();
 }
 
 std::vector<std::uint8_t> EncodeBmp24(const Image& image, const std::string& name) {
   if (!ImageHasPixels(image)) throw TavrenError(name, "there is no picture to write");
-  const std::uint64_t stride = (static_cast<std::uint64_t>(image.Width()) * 3 + 3) / 4 * 4;
+  const std::uint64_t stride = Bmp24Stride(image.Width());
   const std::uint64_t pixelBytes = stride * static_cast<std::uint64_t>(image.Height());
   const std::uint64_t offset = kFileHeaderSize + kInfoHeaderSize;
-  if (pixelBytes + offset > std::numeric_limits<std::uint32_t>::max())
-    throw TavrenError(name, "the picture is too large for a BMP file");
+  if (!BmpCanHold(image.Width(), image.Height()))
+    throw TavrenError(name, "the picture is too large for a BMP file (4 GB at most)");
   std::vector<std::uint8_t> out(offset + pixelBytes, 0);
   out[0] = 'B';
   out[1] = 'M';

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "imaging/image.h"
@@ -27,6 +28,18 @@ inline constexpr std::uint64_t kMaxRlePixelsPerByte = 256;
 // Decodes the bitmap held in data[0, size) into a 24-bit picture.  name
 // identifies it in errors.  Throws TavrenError for anything malformed.
 Image DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// The headers' checks of DecodeBmp on the first size bytes of a file of
+// fileSize bytes (kBmpHeadersAtMost hold every header); returns the
+// picture's width and height.
+inline constexpr std::size_t kBmpHeadersAtMost = 14 + 124 + 12;
+std::pair<std::int32_t, std::int32_t> ReadBmpHeader(const std::uint8_t* data, std::size_t size,
+                                                    std::uint64_t fileSize,
+                                                    const std::string& name);
+
+// True when a 24-bit BMP file can hold a width x height picture (its size
+// is a 32-bit number).
+bool BmpCanHold(std::int64_t width, std::int64_t height);
 
 // The bytes of a 24-bit BMP file of image: BITMAPINFOHEADER, rows bottom-up,
 // each padded to a multiple of 4 bytes.  Throws TavrenError for a picture

@@ -1,16 +1,20 @@
 #include "picture_io/jpeg_decoder.h"
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include <unistd.h>
+
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 #include <jerror.h>
 
 #include "picture_io/error.h"
+#include "picture_io/file_bytes.h"
 #include "picture_io/picture_limits.h"
 #include "imaging/pixel_memory.h"
 
@@ -31,18 +35,32 @@ struct ErrorManager {
   int warnings;
 };
 
-// The picture's bytes as libjpeg's input.  When they run out, libjpeg gets
-// an end-of-picture marker and we remember it: a picture that then still
-// needs data is truncated, one that lacks only its end marker is complete.
+// The picture's bytes as libjpeg's input, from memory or (for the header
+// alone) from the file.  When they run out, libjpeg gets an end-of-picture
+// marker and we remember it: a picture that then still needs data is
+// truncated, one that lacks only its end marker is complete.
 struct MemorySource {
   jpeg_source_mgr pub;  // first member: libjpeg sees only this part
   bool ranOut;
+  // Reading from a file: its descriptor, the next position, a buffer.
+  int fd;
+  std::uint64_t filePos;
+  JOCTET buffer[16384];
+};
+
+// Counts the decoder's work: every scan costs a pass over the blocks of the
+// components it holds.
+struct WorkGuard {
+  jpeg_progress_mgr pub;  // first member: libjpeg sees only this part
+  int countedScans;
+  std::uint64_t work;
+  std::uint64_t workLimit;
 };
 
 struct Decoder {
   jpeg_decompress_struct cinfo;
   ErrorManager error;
-  jpeg_progress_mgr progress;
+  WorkGuard progress;
   MemorySource source;
   bool created;
 };
@@ -67,6 +85,32 @@ boolean FillInput(j_decompress_ptr cinfo) {
   return TRUE;
 }
 
+boolean FillFromFile(j_decompress_ptr cinfo) {
+  MemorySource& source = SourceOf(cinfo);
+  ssize_t got;
+  do {
+    got = ::pread(source.fd, source.buffer, sizeof source.buffer, static_cast<off_t>(source.filePos));
+  } while (got < 0 && errno == EINTR);
+  if (got <= 0) return FillInput(cinfo);
+  source.filePos += static_cast<std::uint64_t>(got);
+  source.pub.next_input_byte = source.buffer;
+  source.pub.bytes_in_buffer = static_cast<std::size_t>(got);
+  return TRUE;
+}
+
+// Segments the header reader does not need are stepped over unread.
+void SkipInFile(j_decompress_ptr cinfo, long count) {
+  MemorySource& source = SourceOf(cinfo);
+  if (count <= 0) return;
+  if (static_cast<unsigned long>(count) <= source.pub.bytes_in_buffer) {
+    source.pub.next_input_byte += count;
+    source.pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+    return;
+  }
+  source.filePos += static_cast<std::uint64_t>(count) - source.pub.bytes_in_buffer;
+  source.pub.bytes_in_buffer = 0;
+}
+
 void SkipInput(j_decompress_ptr cinfo, long count) {
   MemorySource& source = SourceOf(cinfo);
   if (count <= 0) return;
@@ -88,7 +132,17 @@ void SetMemorySource(Decoder* d, const std::uint8_t* data, std::size_t size) {
   source.pub.resync_to_restart = jpeg_resync_to_restart;
   source.pub.term_source = TermSource;
   source.ranOut = false;
+  source.fd = -1;
   d->cinfo.src = &source.pub;
+}
+
+void SetFileSource(Decoder* d, int fd) {
+  SetMemorySource(d, nullptr, 0);
+  MemorySource& source = d->source;
+  source.fd = fd;
+  source.filePos = 0;
+  source.pub.fill_input_buffer = FillFromFile;
+  source.pub.skip_input_data = SkipInFile;
 }
 
 ErrorManager& ErrorOf(j_common_ptr cinfo) { return *reinterpret_cast<ErrorManager*>(cinfo->err); }
@@ -104,7 +158,8 @@ ErrorManager& ErrorOf(j_common_ptr cinfo) { return *reinterpret_cast<ErrorManage
   (*cinfo->err->format_message)(cinfo, message);
   char reason[JMSG_LENGTH_MAX + 64];
   std::snprintf(reason, sizeof reason, "%s (%s)",
-                RanOut(cinfo) ? "the JPEG picture is truncated" : "not a readable JPEG picture",
+                RanOut(cinfo) ? "the file ends before the picture does"
+                              : "the picture data is damaged",
                 message);
   Fail(cinfo, reason);
 }
@@ -119,24 +174,41 @@ void OnMessage(j_common_ptr cinfo, int level) {
   (*cinfo->err->format_message)(cinfo, message);
   char reason[JMSG_LENGTH_MAX + 128];
   if (RanOut(cinfo) && cinfo->err->msg_code == JWRN_HIT_MARKER) {
-    std::snprintf(reason, sizeof reason, "the JPEG picture is truncated (%s)", message);
+    std::snprintf(reason, sizeof reason, "the file ends before the picture does (%s)", message);
     Fail(cinfo, reason);
   }
   if (++error.warnings > kMaxJpegWarnings) {
     std::snprintf(reason, sizeof reason,
-                  "the JPEG picture is corrupt: more than %d warnings (last: %s)",
+                  "the picture data is badly damaged: more than %d warnings (last: %s)",
                   kMaxJpegWarnings, message);
     Fail(cinfo, reason);
   }
 }
 
-void OnProgress(j_common_ptr cinfo) {
-  if (!cinfo->is_decompressor) return;
-  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxJpegScans) {
-    char reason[128];
-    std::snprintf(reason, sizeof reason, "the JPEG picture has more than %d scans",
-                  kMaxJpegScans);
-    Fail(cinfo, reason);
+std::uint64_t BlocksOf(const jpeg_component_info& component) {
+  return static_cast<std::uint64_t>(component.width_in_blocks) * component.height_in_blocks;
+}
+
+// Called before each step of the input: a new scan is counted, and refused
+// when it takes the picture past the scan or work limit.
+void OnProgress(j_common_ptr common) {
+  if (!common->is_decompressor) return;
+  const auto cinfo = reinterpret_cast<j_decompress_ptr>(common);
+  WorkGuard& guard = *reinterpret_cast<WorkGuard*>(cinfo->progress);
+  if (cinfo->input_scan_number == guard.countedScans) return;
+  guard.countedScans = cinfo->input_scan_number;
+  char reason[160];
+  if (cinfo->input_scan_number > kMaxJpegScans) {
+    std::snprintf(reason, sizeof reason,
+                  "the picture data is damaged: it has more than %d scans", kMaxJpegScans);
+    Fail(common, reason);
+  }
+  for (int i = 0; i < cinfo->comps_in_scan; ++i) guard.work += BlocksOf(*cinfo->cur_comp_info[i]);
+  if (guard.work > guard.workLimit) {
+    std::snprintf(reason, sizeof reason,
+                  "the picture data is damaged: its %d scans repeat the picture more than %d times",
+                  cinfo->input_scan_number, static_cast<int>(kMaxJpegPassesPerBlock));
+    Fail(common, reason);
   }
 }
 
@@ -151,14 +223,24 @@ bool CreateGuarded(Decoder* d) {
   if (setjmp(d->error.jump)) return false;
   jpeg_create_decompress(&d->cinfo);
   d->created = true;
-  d->progress.progress_monitor = OnProgress;
-  d->cinfo.progress = &d->progress;
+  d->progress.pub.progress_monitor = OnProgress;
+  d->progress.countedScans = 0;
+  d->progress.work = 0;
+  d->progress.workLimit = 0;
+  d->cinfo.progress = &d->progress.pub;
   return true;
 }
 
 bool ReadHeaderGuarded(Decoder* d, const std::uint8_t* data, std::size_t size) {
   if (setjmp(d->error.jump)) return false;
   SetMemorySource(d, data, size);
+  jpeg_read_header(&d->cinfo, TRUE);
+  return true;
+}
+
+bool ReadFileHeaderGuarded(Decoder* d, int fd) {
+  if (setjmp(d->error.jump)) return false;
+  SetFileSource(d, fd);
   jpeg_read_header(&d->cinfo, TRUE);
   return true;
 }
@@ -226,20 +308,34 @@ class DecoderHandle {
 };
 
 [[noreturn]] void Refuse(const std::string& name, const Decoder* d) {
-  throw TavrenError(name, d->error.reason[0] ? d->error.reason : "not a readable JPEG picture");
+  throw TavrenError(name, d->error.reason[0] ? d->error.reason : "the picture data is damaged");
+}
+
+std::uint64_t BlocksOfPicture(const jpeg_decompress_struct& cinfo) {
+  std::uint64_t blocks = 0;
+  for (int i = 0; i < cinfo.num_components; ++i) blocks += BlocksOf(cinfo.comp_info[i]);
+  return blocks;
 }
 
 // Every block of every component costs at least one bit of Huffman-coded
-// data, so a file shorter than that cannot hold its picture: refuse it
-// before any memory for the picture is asked for.  (Arithmetic coding has
-// no such floor.)
-bool TooShortForItsBlocks(const jpeg_decompress_struct& cinfo, std::size_t size) {
-  if (cinfo.arith_code) return false;
-  std::uint64_t blocks = 0;
-  for (int i = 0; i < cinfo.num_components; ++i)
-    blocks += static_cast<std::uint64_t>(cinfo.comp_info[i].width_in_blocks) *
-              cinfo.comp_info[i].height_in_blocks;
-  return size < blocks / 8;
+// data, and far more than a bit for 64 blocks of arithmetic-coded data
+// (whose coder, when the data runs out, goes on with zeros unwarned).  A
+// file shorter than that cannot hold its picture: it is refused before any
+// memory for the picture is asked for.
+bool TooShortForItsBlocks(const jpeg_decompress_struct& cinfo, std::uint64_t size) {
+  const std::uint64_t blocks = BlocksOfPicture(cinfo);
+  return size < (cinfo.arith_code ? blocks / (8 * kArithmeticBlocksPerBitAtMost) : blocks / 8);
+}
+
+// The checks the header alone allows: the picture's size against the
+// limit, and the file's size against the picture's blocks.
+void CheckHeader(const jpeg_decompress_struct& cinfo, std::uint64_t fileSize,
+                 const std::string& name) {
+  RequirePictureSize(cinfo.image_width, cinfo.image_height, name);
+  if (TooShortForItsBlocks(cinfo, fileSize))
+    throw TavrenError(name, "the file ends before the picture does (it is too short for " +
+                                std::to_string(cinfo.image_width) + " x " +
+                                std::to_string(cinfo.image_height) + " pixels)");
 }
 
 bool IsCmykFamily(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK; }
@@ -251,7 +347,7 @@ void ChooseSettings(jpeg_decompress_struct& cinfo, const std::string& name) {
     case JCS_RGB: cinfo.out_color_space = JCS_EXT_BGR; break;
     case JCS_CMYK:
     case JCS_YCCK: cinfo.out_color_space = JCS_CMYK; break;
-    default: throw TavrenError(name, "the JPEG picture's colour space is not supported");
+    default: throw TavrenError(name, "the picture's colour space is not supported");
   }
   cinfo.dct_method = JDCT_IFAST;
   cinfo.do_block_smoothing = TRUE;
@@ -264,22 +360,18 @@ void ChooseSettings(jpeg_decompress_struct& cinfo, const std::string& name) {
 }  // namespace
 
 Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name) {
-  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
+  RequireSignature(data, size, kJpegSignature, "JPEG", name);
   DecoderHandle handle;
   Decoder* d = handle.get();
   if (!CreateGuarded(d)) Refuse(name, d);
   if (!ReadHeaderGuarded(d, data, size)) Refuse(name, d);
 
   jpeg_decompress_struct& cinfo = d->cinfo;
-  if (!PictureSizeAllowed(cinfo.image_width, cinfo.image_height))
-    throw TavrenError(name, "the picture is too large (" + std::to_string(cinfo.image_width) +
-                                " x " + std::to_string(cinfo.image_height) + " pixels)");
-  if (TooShortForItsBlocks(cinfo, size))
-    throw TavrenError(name, "the JPEG picture is truncated (the file is too short for its size)");
+  CheckHeader(cinfo, size, name);
+  d->progress.workLimit = kMaxJpegPassesPerBlock * BlocksOfPicture(cinfo) + kJpegWorkAlwaysAllowed;
   ChooseSettings(cinfo, name);
   if (!StartGuarded(d)) Refuse(name, d);
-  if (!PictureSizeAllowed(cinfo.output_width, cinfo.output_height))
-    throw TavrenError(name, "the picture is too large");
+  RequirePictureSize(cinfo.output_width, cinfo.output_height, name);
 
   // Every row is written by the decoder (a refused file returns nothing).
   Image image;
@@ -296,6 +388,17 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& 
   }
   if (!read) Refuse(name, d);
   return image;
+}
+
+TJpegHeader ReadJpegHeader(const TInputFile& file) {
+  file.RequireStart(kJpegSignature, "JPEG");
+  DecoderHandle handle;
+  Decoder* d = handle.get();
+  if (!CreateGuarded(d)) Refuse(file.Path(), d);
+  if (!ReadFileHeaderGuarded(d, file.Descriptor())) Refuse(file.Path(), d);
+  CheckHeader(d->cinfo, file.Size(), file.Path());
+  return {static_cast<std::int32_t>(d->cinfo.image_width),
+          static_cast<std::int32_t>(d->cinfo.image_height)};
 }
 
 }  // namespace tavren

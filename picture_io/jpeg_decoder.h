@@ -11,6 +11,10 @@
 
 namespace tavren {
 
+class TInputFile;
+
+inline constexpr char kJpegSignature[] = "\xFF\xD8";
+
 // A picture whose decoding raises more warnings than this is refused: each
 // warning marks corrupt data, and a flood of them is how a hostile file
 // makes the decoder spin.
@@ -19,10 +23,30 @@ inline constexpr int kMaxJpegWarnings = 100;
 // progressive picture costs a pass over all of its coefficients, so a small
 // file with endless tiny scans would otherwise take hours.
 inline constexpr int kMaxJpegScans = 1000;
+// The decoder's work is bounded too: the scans together may visit every
+// block of the picture this many times (cameras and programs write three to
+// ten passes), plus a fixed allowance that keeps small pictures free of the
+// bound.  A file of many scans over a large picture is refused when it
+// reaches the bound, long before it could keep the decoder busy for minutes.
+inline constexpr std::uint64_t kMaxJpegPassesPerBlock = 32;
+inline constexpr std::uint64_t kJpegWorkAlwaysAllowed = 1u << 20;
+// Arithmetic-coded data that spends less than one bit on this many blocks
+// cannot be a photo: it is a few bytes declaring a huge picture.
+inline constexpr std::uint64_t kArithmeticBlocksPerBitAtMost = 64;
 
 // Decodes the JPEG held in data[0, size).  name identifies the picture in
 // errors.  Throws TavrenError for a picture that is truncated, corrupt,
-// unsupported, too large or beyond the limits above.
+// unsupported, too large (picture_limits.h) or beyond the limits above.
 Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// The stored size of a JPEG file's picture, from its header alone (the
+// segments before the first scan; the rest of the file is not read).  The
+// header's checks are those of DecodeJpeg: the size limit and a file too
+// short for the picture's blocks are refused.
+struct TJpegHeader {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+TJpegHeader ReadJpegHeader(const TInputFile& file);
 
 }  // namespace tavren

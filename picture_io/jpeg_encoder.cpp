@@ -15,6 +15,9 @@
 
 namespace tavren {
 
+static_assert(kJpegMaxSide == JPEG_MAX_DIMENSION);
+
+
 namespace {
 
 

@@ -9,6 +9,9 @@
 
 namespace tavren {
 
+// The longest side a JPEG file can have (the library refuses more).
+inline constexpr std::int32_t kJpegMaxSide = 65500;
+
 // The encoder's output for image: quality 100, progressive, otherwise the
 // library's defaults.  Throws TavrenError (with an empty file name).  A
 // large picture is encoded by two encoders at once that share the scans;

@@ -1,5 +1,6 @@
 #include "picture_io/picture_files.h"
 
+#include <filesystem>
 #include <vector>
 
 #include "picture_io/bmp_codec.h"
@@ -13,14 +14,67 @@
 
 namespace tavren {
 
+namespace {
+
+// Why path is not opened as a picture of any kind.
+[[noreturn]] void RefuseKind(const std::string& path) {
+  if (path.empty()) throw TavrenError(path, "the file name is empty");
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec))
+    throw TavrenError(path, "is a folder, not a picture file");
+  const std::string ext = FileExt(path);
+  throw TavrenError(path, (ext.empty() ? std::string("the name has no extension")
+                                       : "the program does not open " + ext + " files") +
+                              " (it opens " + OpenableExtensionsText() + ")");
+}
+
+// The JPEG file's picture as stored, once its signature and header passed
+// their checks (before the rest of the file is read).
+std::vector<std::uint8_t> ReadCheckedJpegFile(const std::string& path) {
+  const TInputFile file(path);
+  ReadJpegHeader(file);
+  return file.ReadAll();
+}
+
+std::pair<std::int32_t, std::int32_t> CheckBmpHeader(const TInputFile& file) {
+  std::uint8_t head[kBmpHeadersAtMost];
+  const std::size_t got = file.ReadAt(0, head, sizeof head);
+  return ReadBmpHeader(head, got, file.Size(), file.Path());
+}
+
+std::vector<std::uint8_t> ReadCheckedBmpFile(const std::string& path) {
+  const TInputFile file(path);
+  CheckBmpHeader(file);
+  return file.ReadAll();
+}
+
+}  // namespace
+
 Image LoadPicture(const std::string& path) {
   if (HasKind(path, kKindJpeg)) return LoadJpegPicture(path);
   if (HasKind(path, kKindBmp)) return DecodeBmpFile(path);
-  throw TavrenError(path, "Format " + FileExtUpper(path) + " not supported.");
+  RefuseKind(path);
+}
+
+TPictureSize ReadPictureSize(const std::string& path) {
+  if (HasKind(path, kKindJpeg)) {
+    const TInputFile file(path);
+    const TJpegHeader header = ReadJpegHeader(file);
+    TExif exif;
+    exif.ReadFromFile(path);
+    // Orientations 5 to 8 turn the picture by a quarter.
+    if (exif.Orientation >= 5) return {header.height, header.width};
+    return {header.width, header.height};
+  }
+  if (HasKind(path, kKindBmp)) {
+    const auto [width, height] = CheckBmpHeader(TInputFile(path));
+    return {width, height};
+  }
+  RefuseKind(path);
 }
 
 Image LoadJpegPicture(const std::string& path) {
-  const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+  const std::vector<std::uint8_t> bytes = ReadCheckedJpegFile(path);
   return LoadJpegMemory(bytes.data(), bytes.size(), path);
 }
 
@@ -33,7 +87,7 @@ Image LoadJpegMemory(const std::uint8_t* data, std::size_t size, const std::stri
 }
 
 Image DecodeJpegFile(const std::string& path) {
-  const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+  const std::vector<std::uint8_t> bytes = ReadCheckedJpegFile(path);
   return DecodeJpeg(bytes.data(), bytes.size(), path);
 }
 
@@ -42,7 +96,7 @@ Image DecodeJpegMemory(const std::uint8_t* data, std::size_t size, const std::st
 }
 
 Image DecodeBmpFile(const std::string& path) {
-  const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+  const std::vector<std::uint8_t> bytes = ReadCheckedBmpFile(path);
   return DecodeBmp(bytes.data(), bytes.size(), path);
 }
 

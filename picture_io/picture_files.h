@@ -11,9 +11,18 @@
 namespace tavren {
 
 // Decodes the picture at path, chosen by its extension (HasKind): a JPEG or
-// a BMP file.  Any other extension is refused with the reason
-// "Format X not supported." (X the extension in upper case).
+// a BMP file.  A folder, an empty name or any other extension is refused
+// with a reason saying so.  The file must be a regular file within the
+// limits of file_bytes.h and picture_limits.h.
 Image LoadPicture(const std::string& path);
+
+// The size LoadPicture's picture would have (upright), from the file's
+// headers alone, with every check the headers allow.
+struct TPictureSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+TPictureSize ReadPictureSize(const std::string& path);
 
 // The JPEG path of LoadPicture: decodes the file and turns and mirrors the
 // picture as its EXIF orientation says, so that it stands upright.

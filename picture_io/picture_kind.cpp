@@ -29,6 +29,17 @@ bool HasKind(const std::string& path, int kind) {
   }
 }
 
+std::string OpenableExtensionsText() {
+  std::string text;
+  auto add = [&](std::string_view ext) {
+    if (!text.empty()) text += ", ";
+    text += ext;
+  };
+  for (std::string_view ext : kJpegExtensions) add(ext);
+  for (std::string_view ext : kBmpExtensions) add(ext);
+  return text;
+}
+
 bool IsOpenablePicture(const std::string& path) {
   return HasKind(path, kKindJpeg) || HasKind(path, kKindBmp);
 }

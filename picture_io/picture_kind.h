@@ -17,4 +17,7 @@ bool HasKind(const std::string& path, int kind);
 // True when path has the extension of a picture this program opens.
 bool IsOpenablePicture(const std::string& path);
 
+// The extensions of every kind, for messages: ".jpg, .jpeg, ...".
+std::string OpenableExtensionsText();
+
 }  // namespace tavren

@@ -1,18 +1,44 @@
 // Bounds every decoder checks before it asks for memory for a picture.
+//
+// A picture file is small and its picture may be huge: a few hundred bytes
+// can declare a picture of gigabytes.  Every intake therefore refuses a
+// picture above a limit on its pixels before decoding it.  The default
+// opens every camera and phone photo; TAVREN_MAX_MEGAPIXELS (and the
+// command line's --max-megapixels) raises or lowers it for one run.
 #pragma once
 
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <string>
 
 namespace tavren {
 
 // Pixel counts and histogram totals are 32-bit signed, and the sum histogram
-// counts every pixel three times: a picture is accepted only when
-// 3 x width x height fits a signed 32-bit integer.
-inline bool PictureSizeAllowed(std::int64_t width, std::int64_t height) {
-  if (width <= 0 || height <= 0) return false;
-  const std::int64_t limit = std::numeric_limits<std::int32_t>::max() / 3;
-  return width <= limit && height <= limit / width;
-}
+// counts every pixel three times: no limit can go beyond this.
+inline constexpr std::int64_t kLargestPicturePixels = std::numeric_limits<std::int32_t>::max() / 3;
+inline constexpr std::int64_t kDefaultMaxPicturePixels = 200'000'000;
+inline constexpr char kMaxMegapixelsVariable[] = "TAVREN_MAX_MEGAPIXELS";
+
+// A limit in whole megapixels as the user writes it ("300"): 1 to the
+// largest the program can hold (715); nothing for anything else.
+std::optional<std::int64_t> ParseMegapixels(const std::string& text);
+
+// The limit in force: the one set last, otherwise TAVREN_MAX_MEGAPIXELS when
+// it holds a valid number, otherwise the default.
+std::int64_t MaxPicturePixels();
+// Sets the limit for the rest of the run (clamped to 1..kLargestPicturePixels).
+void SetMaxPicturePixels(std::int64_t pixels);
+
+// True when a width x height picture is within the limit.
+bool PictureSizeAllowed(std::int64_t width, std::int64_t height);
+// Throws TavrenError naming file, the size and the limit unless
+// PictureSizeAllowed.
+void RequirePictureSize(std::int64_t width, std::int64_t height, const std::string& file);
+
+// No picture within the limit needs a larger file: eight bytes for each
+// pixel (16-bit samples of four channels, uncompressed, the densest way a
+// picture is stored) and room for metadata.
+std::uint64_t MaxPictureFileBytes();
 
 }  // namespace tavren
