@@ -1,25 +1,70 @@
 #include "picture_io/file_replace.h"
 
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <mutex>
+#include <set>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "picture_io/error.h"
+#include "picture_io/file_bytes.h"
 #include "picture_io/file_names.h"
 
 namespace tavren {
 
 namespace {
 
-std::string ErrnoText(int error) { return std::strerror(error); }
-
 [[noreturn]] void Fail(const std::string& fileName, const std::string& what, int error) {
-  throw TavrenError(fileName, what + ": " + ErrnoText(error));
+  throw TavrenError(fileName, what + ": " + std::strerror(error));
+}
+
+// The temporary files being written, where a signal handler can find them:
+// fixed slots of fixed size, since a handler may not allocate or lock.
+constexpr std::size_t kInProgressSlots = 256;
+struct InProgressSlot {
+  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 holds a path
+  char path[PATH_MAX];
+};
+std::array<InProgressSlot, kInProgressSlots> inProgress;
+
+// Registers a temporary file while it exists; a save beyond the slots is
+// simply not registered (its file is then removed at a later save).
+class InProgressEntry {
+ public:
+  explicit InProgressEntry(const std::string& path) {
+    if (path.size() >= PATH_MAX) return;
+    for (InProgressSlot& slot : inProgress) {
+      int expected = 0;
+      if (!slot.state.compare_exchange_strong(expected, 1)) continue;
+      std::memcpy(slot.path, path.c_str(), path.size() + 1);
+      slot.state = 2;
+      slot_ = &slot;
+      return;
+    }
+  }
+  ~InProgressEntry() {
+    if (slot_ != nullptr) slot_->state = 0;
+  }
+  InProgressEntry(const InProgressEntry&) = delete;
+  InProgressEntry& operator=(const InProgressEntry&) = delete;
+
+ private:
+  InProgressSlot* slot_ = nullptr;
+};
+
+long NameMax(const std::string& folder) {
+  const long max = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  return max > 0 ? max : 255;
 }
 
 // An open temporary file that is removed again unless it was kept.
@@ -33,15 +78,22 @@ class TemporaryFile {
   // Creates a new file next to the target; returns errno on failure.
   int Create(mode_t mode) {
     static std::atomic<unsigned> counter{0};
-    const std::string stem =
-        FileFolder(target_) + "." + FileNameOf(target_) + kTemporaryNameMark + std::to_string(::getpid());
+    const std::string folder = FileFolder(target_);
+    const std::string tail = kTemporaryNameMark + std::to_string(::getpid()) + "-";
+    std::string stem = folder + "." + FileNameOf(target_) + tail;
+    // Room for the number behind the stem.
+    if (static_cast<long>(stem.size() - folder.size()) + 10 > NameMax(folder))
+      stem = folder + tail;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      path_ = stem + "-" + std::to_string(counter++);
+      path_ = stem + std::to_string(counter++);
+      registered_.reset();
+      registered_ = std::make_unique<InProgressEntry>(path_);
       fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
       if (fd_ >= 0) return 0;
       if (errno != EEXIST) break;
     }
     const int error = errno;
+    registered_.reset();
     path_.clear();
     return error;
   }
@@ -57,18 +109,23 @@ class TemporaryFile {
   }
 
   // The file now has its final name: nothing to remove any more.
-  void Keep() { path_.clear(); }
+  void Keep() {
+    registered_.reset();
+    path_.clear();
+  }
 
   void Discard() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     if (!path_.empty()) ::unlink(path_.c_str());
+    registered_.reset();
     path_.clear();
   }
 
  private:
   std::string target_;
   std::string path_;
+  std::unique_ptr<InProgressEntry> registered_;
   int fd_ = -1;
 };
 
@@ -109,7 +166,57 @@ void SyncFolder(const std::string& fileName) {
   ::close(fd);
 }
 
+bool AllDigits(const std::string& text) {
+  if (text.empty() || text.size() > 18) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+bool ProcessIsGone(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+// Once per folder and run.
+bool FirstSaveInto(const std::string& folder) {
+  static std::mutex mutex;
+  static std::set<std::string> seen;
+  std::lock_guard<std::mutex> lock(mutex);
+  return seen.insert(folder).second;
+}
+
 }  // namespace
+
+bool IsTemporaryFileName(const std::string& name, long& pid) {
+  const std::string mark = kTemporaryNameMark;
+  // "." + file name + mark, or the short form that starts with the mark.
+  const std::size_t at = name.rfind(mark);
+  if (at == std::string::npos || name[0] != '.' || (at != 0 && at < 2)) return false;
+  const std::string tail = name.substr(at + mark.size());
+  const std::size_t dash = tail.find('-');
+  if (dash == std::string::npos) return false;
+  const std::string process = tail.substr(0, dash);
+  if (!AllDigits(process) || !AllDigits(tail.substr(dash + 1))) return false;
+  pid = std::stol(process);
+  return true;
+}
+
+void RemoveStaleTemporaryFiles(const std::string& folder) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    long pid = 0;
+    const std::string name = entry->d_name;
+    if (!IsTemporaryFileName(name, pid) || !ProcessIsGone(pid)) continue;
+    struct stat info {};
+    const std::string path = folder + name;
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
+  }
+  ::closedir(dir);
+}
+
+void RemoveTemporaryFilesInProgress() {
+  for (InProgressSlot& slot : inProgress)
+    if (slot.state.load() == 2) ::unlink(slot.path);
+}
 
 void ReplaceFileContents(const std::string& requestedName, const std::uint8_t* data, std::size_t size) {
   const std::string fileName = ResolveLink(requestedName);
@@ -118,20 +225,29 @@ void ReplaceFileContents(const std::string& requestedName, const std::uint8_t* d
   struct stat existing {};
   if (::stat(fileName.c_str(), &existing) == 0) {
     if (S_ISDIR(existing.st_mode)) Fail(requestedName, "cannot replace a folder", EISDIR);
+    if (!S_ISREG(existing.st_mode))
+      throw TavrenError(requestedName,
+                        "is not a regular file (a device, pipe or socket); only a file is replaced");
     if (IsReadOnly(fileName, existing)) Fail(requestedName, "the file is read-only", EACCES);
     mode = existing.st_mode & 07777;
     keepMode = true;
   }
+  const std::string folder = FileFolder(fileName);
+  if (FirstSaveInto(folder)) RemoveStaleTemporaryFiles(folder);
 
   TemporaryFile temporary(fileName);
   if (const int error = temporary.Create(mode))
-    Fail(requestedName, "cannot create a file in its folder", error);
+    throw TavrenError(requestedName, "cannot create a file in its folder: " +
+                                         PlainSystemReason(error, "writing"));
   if (keepMode && ::fchmod(temporary.fd(), mode) != 0)
     Fail(requestedName, "cannot set the file's permissions", errno);
   if (const int error = WriteAll(temporary.fd(), data, size))
-    Fail(requestedName, "cannot write the file", error);
-  if (::fsync(temporary.fd()) != 0) Fail(requestedName, "cannot write the file to the disk", errno);
-  if (const int error = temporary.Close()) Fail(requestedName, "cannot write the file", error);
+    throw TavrenError(requestedName, "cannot write the file: " + PlainSystemReason(error, "writing"));
+  if (::fsync(temporary.fd()) != 0)
+    throw TavrenError(requestedName, "cannot write the file to the disk: " +
+                                         PlainSystemReason(errno, "writing"));
+  if (const int error = temporary.Close())
+    throw TavrenError(requestedName, "cannot write the file: " + PlainSystemReason(error, "writing"));
   if (::rename(temporary.path().c_str(), fileName.c_str()) != 0)
     Fail(requestedName, "cannot put the file in place", errno);
   temporary.Keep();
