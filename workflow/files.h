@@ -15,8 +15,8 @@ class TFiles {
   std::string CurrentFile;
   // The folder whose listing Names holds, with its trailing separator.
   std::string Folder;
-  // The supported file names of Folder, sorted without regard to letter
-  // case; absent until the first listing.
+  // The supported file names of Folder in the user's order
+  // (PictureNamesInFolder); absent until the first listing.
   std::optional<std::vector<std::string>> Names;
 
   // True when CurrentFile's folder is the listed one (letter case included).
@@ -27,10 +27,5 @@ class TFiles {
   // CurrentFile unchanged) when there is none.  No wrap-around.
   bool Step(bool forward);
 };
-
-// Orders names without regard to letter case.  Where the file system tells
-// letter case apart, names equal but for case are both kept, in exact order.
-bool LessIgnoringCase(const std::string& a, const std::string& b);
-bool EqualIgnoringCase(const std::string& a, const std::string& b);
 
 }  // namespace tavren
