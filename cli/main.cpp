@@ -1,29 +1,72 @@
 // tavren: the command-line enhancer.
+#include <clocale>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
 #include "cli/run.h"
+#include "cli/visible_text.h"
+#include "picture_io/file_replace.h"
+#include "picture_io/picture_limits.h"
+
+namespace {
+
+// Ending on a signal leaves no half-written file behind: the temporary
+// files of saves in progress go first, then the signal takes its usual
+// course (so that the caller sees how the program ended).
+extern "C" void EndOnSignal(int signal) {
+  tavren::RemoveTemporaryFilesInProgress();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void RemoveTemporaryFilesOnSignals() {
+  for (int signal : {SIGTERM, SIGHUP, SIGINT}) std::signal(signal, EndOnSignal);
+}
+
+// The picture limit: --max-megapixels, else a valid TAVREN_MAX_MEGAPIXELS;
+// an invalid variable is a usage error rather than silently ignored.
+bool SetPictureLimit(std::int64_t megapixels) {
+  if (megapixels > 0) {
+    tavren::SetMaxPicturePixels(megapixels * 1'000'000);
+    return true;
+  }
+  const char* variable = std::getenv(tavren::kMaxMegapixelsVariable);
+  if (variable == nullptr || tavren::ParseMegapixels(variable)) return true;
+  std::fprintf(stderr, "tavren: %s must be a whole number of megapixels of 1 to %lld\n",
+               tavren::kMaxMegapixelsVariable,
+               static_cast<long long>(tavren::kLargestPicturePixels / 1'000'000));
+  return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace tavren::cli;
+  // Folder arguments are listed in the user's order of names.
+  std::setlocale(LC_COLLATE, "");
+  std::setlocale(LC_CTYPE, "");
   const TParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.ok) {
-    std::fprintf(stderr, "tavren: %s\n%s", parsed.error.c_str(), UsageText().c_str());
+    std::fprintf(stderr, "tavren: %s\n%s", VisibleText(parsed.error).c_str(), UsageText().c_str());
     return 2;
   }
   switch (parsed.options.command) {
     case TCommand::Help:
-      std::fputs(UsageText().c_str(), stdout);
+      std::fputs(HelpText().c_str(), stdout);
       return 0;
     case TCommand::Version:
       std::printf("tavren %s\n", TAVREN_VERSION_TEXT);
       return 0;
     case TCommand::Info:
-      return RunInfo(parsed.options);
     case TCommand::Enhance:
-      return RunEnhance(parsed.options);
+      break;
   }
-  return 2;
+  if (!SetPictureLimit(parsed.options.maxMegapixels)) return 2;
+  RemoveTemporaryFilesOnSignals();
+  return parsed.options.command == TCommand::Info ? RunInfo(parsed.options)
+                                                  : RunEnhance(parsed.options);
 }

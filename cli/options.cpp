@@ -4,8 +4,9 @@
 #include <filesystem>
 #include <optional>
 
-#include "picture_io/save_names.h"
 #include "picture_io/file_names.h"
+#include "picture_io/picture_limits.h"
+#include "picture_io/save_names.h"
 
 namespace tavren::cli {
 
@@ -17,10 +18,70 @@ std::string UsageText() {
   return "usage: tavren enhance [--type original|light|normal|deep]\n"
          "                      [--lumora off|weak|normal|strong] [--artifact-suppression]\n"
          "                      [--clarivex off|weak|normal|strong] [--color-distortion-suppression]\n"
-         "                      [--fit WIDTHxHEIGHT] [-o FILE | --out-dir DIR] [--force] [-j N]\n"
-         "                      PICTURE...\n"
-         "       tavren info PICTURE...\n"
+         "                      [--fit WIDTHxHEIGHT] [-o FILE | --out-dir DIR] [--force] [-j N] [-q]\n"
+         "                      [--max-megapixels N] PICTURE|FOLDER...\n"
+         "       tavren info [--max-megapixels N] PICTURE|FOLDER...\n"
          "       tavren --version | --help\n";
+}
+
+std::string HelpText() {
+  return UsageText() + R"(
+Enhances photos as the Brisolm Tavren window does: Clarivex haze removal,
+then Lumora tone correction, on the whole picture.
+
+Commands:
+  enhance   write an enhanced copy of every picture
+  info      print each picture's width, height, camera make and model (read
+            from the file's headers; the picture is not decoded)
+
+Types (--type; the default is normal):
+  original  the picture unchanged (only re-encoded)
+  light     Clarivex normal, then Lumora weak
+  normal    Clarivex normal, then Lumora normal
+  deep      Clarivex strong, then Lumora strong
+
+Manual settings, as the window's Manual Tuning panel computes them.  Any of
+these makes a manual setting instead of a type; a strength not named is off,
+and they cannot be combined with --type:
+  --clarivex off|weak|normal|strong    haze removal strength
+  --lumora off|weak|normal|strong      tone correction strength
+  --artifact-suppression               Lumora with artifact suppression
+  --color-distortion-suppression       Clarivex with colour-distortion
+                                       suppression
+
+Options:
+  --fit WIDTHxHEIGHT  first reduce the picture as the window reduces it to a
+                      view of that size (aspect ratio kept, never enlarged);
+                      default: the full picture, as when the window saves
+  -o FILE             the output file (one picture only)
+  --out-dir DIR       put the outputs in DIR, made (with its parents) when
+                      missing; default: beside each picture
+  --force             replace existing outputs; default: an existing file is
+                      left alone and reported
+  -j N                enhance N pictures at once (1 to 256); default: 1
+  -q                  no progress on a terminal (failures are still shown)
+  --max-megapixels N  refuse pictures above N megapixels (1 to 715) before
+                      decoding them; default: 200, or the environment
+                      variable TAVREN_MAX_MEGAPIXELS
+  -h, --help          this text;  --version  the program's version
+
+Pictures: JPEG (.jpg, .jpeg, .jfif, .jpe) and BMP (.bmp) files.  A folder
+stands for the pictures directly in it, in the order the window's PgUp and
+PgDn walk them; a folder without pictures is an error.
+
+Output names: without -o, the output of photo.jpg is photocopy.jpg, of
+scan.bmp scancopy.jpg, beside the picture or in --out-dir.  The extension
+chooses the format: .jpg or .jpeg writes a progressive JPEG of the best
+quality that keeps the camera make and model (at most 65500 pixels a side);
+.bmp writes a 24-bit BMP (lossless).  A file is replaced only by a complete
+new one, and only a regular file (through a link, the file it points to).
+
+Progress: on a terminal, "k/N PICTURE" on stderr as each picture is done;
+nothing without a terminal.  Failures: "tavren: FILE: reason" on stderr.
+
+Exit status: 0 every picture succeeded, 1 any picture failed, 2 a usage
+error (nothing was done).
+)";
 }
 
 namespace {
@@ -96,7 +157,8 @@ class Parser {
 
  private:
   void ReadWord(const std::string& word) {
-    if (optionsEnded_ || word == "-" || word.empty() || word[0] != '-') {
+    if (word.empty()) return Error("a picture name is empty");
+    if (optionsEnded_ || word == "-" || word[0] != '-') {
       options_.pictures.push_back(word);
       return;
     }
@@ -122,6 +184,16 @@ class Parser {
       helpRequested_ = true;
       return;
     }
+    if (name == "--max-megapixels") {
+      const std::optional<std::string> value = reader_.Value(attached);
+      if (!value) return Error("option " + name + " needs a value");
+      const auto megapixels = ParseMegapixels(*value);
+      if (!megapixels)
+        return Error("--max-megapixels needs a whole number of 1 to " +
+                     std::to_string(kLargestPicturePixels / 1'000'000) + ", not '" + *value + "'");
+      options_.maxMegapixels = *megapixels;
+      return;
+    }
     const bool enhance = options_.command == TCommand::Enhance;
     if (!enhance) return Error("option " + name + " is not for 'info'");
     if (name == "--artifact-suppression" || name == "--color-distortion-suppression") {
@@ -131,9 +203,9 @@ class Parser {
         options_.manualSettings.ArtifactSuppression = 1;
       else
         options_.manualSettings.SuppressColorDistortion = 1;
-    } else if (name == "--force") {
-      if (attached) return Error("option --force takes no value");
-      options_.force = true;
+    } else if (name == "--force" || name == "-q" || name == "--quiet") {
+      if (attached) return Error("option " + name + " takes no value");
+      (name == "--force" ? options_.force : options_.quiet) = true;
     } else if (name == "--type" || name == "--lumora" || name == "--clarivex" || name == "--fit" ||
                name == "-o" || name == "--output" || name == "--out-dir" || name == "-j" ||
                name == "--jobs") {

@@ -30,6 +30,11 @@ struct TCliOptions {
   std::string outputDir;   // --out-dir
   bool force = false;
   int jobs = 1;
+  bool quiet = false;  // -q: no progress on a terminal
+
+  // --max-megapixels: the intake's picture limit for this run (0: the
+  // default or TAVREN_MAX_MEGAPIXELS).
+  std::int64_t maxMegapixels = 0;
 
   std::vector<std::string> pictures;
 
@@ -46,8 +51,11 @@ struct TParseResult {
 // args are the words after the program name.
 TParseResult ParseCommandLine(const std::vector<std::string>& args);
 
-// The short usage shown with --help and after a usage error.
+// The short usage shown after a usage error.
 std::string UsageText();
+// What --help prints: the usage, then every option with its default, the
+// types, manual settings, output names, formats and exit statuses.
+std::string HelpText();
 
 // The file kinds `enhance` writes, chosen by the output's extension
 // (case-insensitive): .jpg and .jpeg, .bmp.

@@ -4,17 +4,24 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <new>
 #include <thread>
 
+#include "cli/visible_text.h"
 #include "enhance/base_image.h"
+#include "picture_io/bmp_codec.h"
 #include "picture_io/error.h"
+#include "picture_io/folder_pictures.h"
+#include "picture_io/jpeg_encoder.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_files.h"
+#include "picture_io/picture_kind.h"
 #include "picture_io/picture_metadata.h"
 
 namespace tavren::cli {
@@ -22,6 +29,12 @@ namespace tavren::cli {
 namespace fs = std::filesystem;
 
 namespace {
+
+// Every message goes out through here: names and reasons come from the
+// user's files, so their control characters are shown, not obeyed.
+void SayFailure(const std::string& failure) {
+  std::fprintf(stderr, "tavren: %s\n", VisibleText(failure).c_str());
+}
 
 // One picture of the batch: where its result goes, and what went wrong.
 struct TJob {
@@ -46,6 +59,36 @@ std::string FailureOf(const std::string& fallbackFile, Work&& work) {
   }
 }
 
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return fs::is_directory(path, ec);
+}
+
+// The pictures the arguments stand for: a folder for the picture files
+// directly in it, in the window's order; anything else for itself.  A
+// folder without pictures is a failure of its own.
+std::vector<std::string> ExpandArguments(const std::vector<std::string>& arguments,
+                                         std::vector<std::string>& failures) {
+  std::vector<std::string> pictures;
+  for (const std::string& argument : arguments) {
+    if (!IsFolder(argument)) {
+      pictures.push_back(argument);
+      continue;
+    }
+    std::size_t found = 0;
+    for (const std::string& name : PictureNamesInFolder(argument + "/")) {
+      const std::string path = (fs::path(argument) / name).string();
+      if (IsFolder(path)) continue;
+      pictures.push_back(path);
+      ++found;
+    }
+    if (found == 0)
+      failures.push_back(argument + ": is a folder with no pictures in it (no file ending in " +
+                         OpenableExtensionsText() + ")");
+  }
+  return pictures;
+}
+
 // A name to compare file names by: absolute, normalised, with the links of
 // its existing part resolved.
 std::string ComparableName(const std::string& path) {
@@ -56,7 +99,8 @@ std::string ComparableName(const std::string& path) {
 }
 
 // Two pictures must not write the same file, and no picture may replace
-// another picture of the same batch before that one is read.
+// another picture of the same batch before that one is read: the later
+// picture is skipped, and its message says so.
 void PlanOutputs(const TCliOptions& options, std::vector<TJob>& jobs) {
   std::map<std::string, std::size_t> inputs;
   for (std::size_t i = 0; i < jobs.size(); ++i) inputs.emplace(ComparableName(jobs[i].picture), i);
@@ -67,17 +111,58 @@ void PlanOutputs(const TCliOptions& options, std::vector<TJob>& jobs) {
     const std::string name = ComparableName(job.output);
     const auto input = inputs.find(name);
     if (input != inputs.end() && input->second != i) {
-      job.failure = job.output + ": is also a picture to enhance; not overwritten";
+      job.failure = job.picture + ": skipped: its output " + job.output +
+                    " is a picture this run also enhances";
     } else if (!outputs.emplace(name, i).second) {
-      job.failure = job.output + ": also the output of " + jobs[outputs[name]].picture;
+      job.failure = job.picture + ": skipped: its output " + job.output +
+                    " is also the output of " + jobs[outputs[name]].picture;
     }
   }
 }
 
-void EnhanceOne(const TCliOptions& options, const TJob& job) {
+// The output folder exists (made with its parents when missing) and takes
+// new files; otherwise the reason.
+std::string PrepareOutputFolder(const std::string& folder) {
   std::error_code ec;
-  if (!options.force && fs::exists(fs::symlink_status(job.output, ec)))
-    throw TavrenError(job.output, "already exists (use --force to replace it)");
+  fs::create_directories(folder, ec);
+  if (ec) return folder + ": cannot make the output folder (" + ec.message() + ")";
+  if (!IsFolder(folder)) return folder + ": is not a folder";
+  if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    return folder + ": cannot write into the output folder (" + std::strerror(errno) + ")";
+  return {};
+}
+
+// What can be known before the picture is decoded: the output may be
+// written, and the result fits its format.
+void CheckBeforeTheWork(const TCliOptions& options, const TJob& job) {
+  std::error_code ec;
+  const fs::file_status target = fs::symlink_status(job.output, ec);
+  if (fs::exists(target)) {
+    if (!options.force) throw TavrenError(job.output, "already exists (use --force to replace it)");
+    if (!fs::is_regular_file(fs::status(job.output, ec)))
+      throw TavrenError(job.output, "is not a regular file; only a file is replaced");
+  }
+  const std::string folder = fs::path(job.output).parent_path().string();
+  if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0)
+    throw TavrenError(job.output, std::string("cannot write into its folder (") +
+                                      std::strerror(errno) + ")");
+  const TPictureSize size = ReadPictureSize(job.picture);
+  std::int32_t width = size.width;
+  std::int32_t height = size.height;
+  if (options.fit)
+    BaseImageSize(size.width, size.height, options.fitHeight, options.fitWidth, width, height);
+  const std::string result = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+  if (OutputKindOf(job.output) == TOutputKind::Jpeg && (width > kJpegMaxSide || height > kJpegMaxSide))
+    throw TavrenError(job.picture, "the result would be " + result + ", and a JPEG file holds " +
+                                       std::to_string(kJpegMaxSide) +
+                                       " pixels a side at most (use --fit or a .bmp output)");
+  if (OutputKindOf(job.output) == TOutputKind::Bmp && !BmpCanHold(width, height))
+    throw TavrenError(job.picture, "the result would be " + result +
+                                       ", too large for a BMP file (use --fit or a .jpg output)");
+}
+
+void EnhanceOne(const TCliOptions& options, const TJob& job) {
+  CheckBeforeTheWork(options, job);
   Image picture = LoadPicture(job.picture);
   if (options.fit) {
     TBaseImage base = MakeBaseImage(picture, options.fitHeight, options.fitWidth);
@@ -90,26 +175,27 @@ void EnhanceOne(const TCliOptions& options, const TJob& job) {
     SaveJpegWithExif(picture, job.output, job.picture);
 }
 
-// Reports on stderr: failures always, progress only on a terminal.
+// Reports on stderr: failures always, progress ("k/N PICTURE") only on a
+// terminal and without -q.
 class Reporter {
  public:
-  explicit Reporter(std::size_t total) : total_(total), terminal_(isatty(STDERR_FILENO) != 0) {}
+  Reporter(std::size_t total, bool quiet)
+      : total_(total), progress_(!quiet && isatty(STDERR_FILENO) != 0) {}
 
   void Finished(const TJob& job) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++done_;
     if (!job.failure.empty())
-      std::fprintf(stderr, "tavren: %s\n", job.failure.c_str());
-    else if (terminal_)
-      std::fprintf(stderr, "[%zu/%zu] %s -> %s\n", done_, total_, job.picture.c_str(),
-                   job.output.c_str());
+      SayFailure(job.failure);
+    else if (progress_)
+      std::fprintf(stderr, "%zu/%zu %s\n", done_, total_, VisibleText(job.picture).c_str());
   }
 
  private:
   std::mutex mutex_;
   std::size_t done_ = 0;
   const std::size_t total_;
-  const bool terminal_;
+  const bool progress_;
 };
 
 // Calls work(i) for i in 0..count-1 on up to `threads` threads at once.
@@ -126,14 +212,6 @@ void ForEachJob(std::size_t count, int threads, Work&& work) {
   for (std::thread& helper : helpers) helper.join();
 }
 
-// Camera texts come from the file: control bytes are shown as '?' so that
-// no text can drive the terminal.
-std::string Printable(std::string text) {
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return text;
-}
-
 bool AnyFailed(const std::vector<TJob>& jobs) {
   return std::any_of(jobs.begin(), jobs.end(), [](const TJob& job) { return !job.failure.empty(); });
 }
@@ -141,38 +219,53 @@ bool AnyFailed(const std::vector<TJob>& jobs) {
 }  // namespace
 
 int RunEnhance(const TCliOptions& options) {
+  if (!options.outputDir.empty()) {
+    const std::string failure = PrepareOutputFolder(options.outputDir);
+    if (!failure.empty()) {
+      SayFailure(failure);
+      return 1;
+    }
+  }
+  std::vector<std::string> failures;
+  const std::vector<std::string> pictures = ExpandArguments(options.pictures, failures);
+  for (const std::string& failure : failures) SayFailure(failure);
+  if (!options.outputFile.empty() && pictures.size() > 1) {
+    SayFailure(options.outputFile + ": -o names one output, and the arguments hold " +
+               std::to_string(pictures.size()) + " pictures (use --out-dir)");
+    return 1;
+  }
   std::vector<TJob> jobs;
-  for (const std::string& picture : options.pictures) jobs.push_back({picture, {}, {}});
+  for (const std::string& picture : pictures) jobs.push_back({picture, {}, {}});
   PlanOutputs(options, jobs);
-  Reporter reporter(jobs.size());
+  Reporter reporter(jobs.size(), options.quiet);
   ForEachJob(jobs.size(), options.jobs, [&](std::size_t i) {
     TJob& job = jobs[i];
     if (job.failure.empty())
       job.failure = FailureOf(job.picture, [&] { EnhanceOne(options, job); });
     reporter.Finished(job);
   });
-  return AnyFailed(jobs) ? 1 : 0;
+  return AnyFailed(jobs) || !failures.empty() ? 1 : 0;
 }
 
 int RunInfo(const TCliOptions& options) {
-  bool failed = false;
-  for (const std::string& path : options.pictures) {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
+  std::vector<std::string> failures;
+  const std::vector<std::string> pictures = ExpandArguments(options.pictures, failures);
+  for (const std::string& failure : failures) SayFailure(failure);
+  bool failed = !failures.empty();
+  for (const std::string& path : pictures) {
+    TPictureSize size;
     TSourceMetadata metadata;
     const std::string failure = FailureOf(path, [&] {
-      const Image picture = LoadPicture(path);
-      width = picture.Width();
-      height = picture.Height();
+      size = ReadPictureSize(path);
       metadata = ReadSourceMetadata(path);
     });
     if (!failure.empty()) {
-      std::fprintf(stderr, "tavren: %s\n", failure.c_str());
+      SayFailure(failure);
       failed = true;
       continue;
     }
-    std::printf("%s: %d x %d, make \"%s\", model \"%s\"\n", path.c_str(), width, height,
-                Printable(metadata.Make).c_str(), Printable(metadata.Model).c_str());
+    std::printf("%s: %d x %d, make \"%s\", model \"%s\"\n", VisibleText(path).c_str(), size.width,
+                size.height, VisibleText(metadata.Make).c_str(), VisibleText(metadata.Model).c_str());
   }
   return failed ? 1 : 0;
 }

@@ -35,14 +35,22 @@ void ReducedSize(std::int32_t sourceWidth, std::int32_t sourceHeight, std::int32
 
 }  // namespace
 
+bool BaseImageSize(std::int32_t sourceWidth, std::int32_t sourceHeight, std::int32_t limitHeight,
+                   std::int32_t limitWidth, std::int32_t& width, std::int32_t& height) {
+  width = sourceWidth;
+  height = sourceHeight;
+  const bool larger = sourceWidth > limitWidth || sourceHeight > limitHeight;
+  if (!LimitAllowsReduction(limitHeight, limitWidth) || !larger) return false;
+  ReducedSize(sourceWidth, sourceHeight, limitHeight, limitWidth, width, height);
+  return true;
+}
+
 TBaseImage MakeBaseImage(const Image& source, std::int32_t limitHeight, std::int32_t limitWidth) {
   TBaseImage base;
   if (!ImageHasPixels(source)) return base;
-  const bool larger = source.Width() > limitWidth || source.Height() > limitHeight;
-  if (LimitAllowsReduction(limitHeight, limitWidth) && larger) {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    ReducedSize(source.Width(), source.Height(), limitHeight, limitWidth, width, height);
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  if (BaseImageSize(source.Width(), source.Height(), limitHeight, limitWidth, width, height)) {
     base.image = std::make_unique<Image>(width, height);
     StretchNearest(source, *base.image);
     base.reduced = true;

@@ -19,6 +19,11 @@ struct TBaseImage {
 // empty nor tiny (width + height > 100); otherwise a plain copy.  Rows and
 // columns are picked by the nearest-neighbour stretch, never averaged.  An
 // extreme aspect ratio keeps at least one row and one column.
+// The size MakeBaseImage gives a sourceWidth x sourceHeight picture; true
+// when that is a reduction.
+bool BaseImageSize(std::int32_t sourceWidth, std::int32_t sourceHeight, std::int32_t limitHeight,
+                   std::int32_t limitWidth, std::int32_t& width, std::int32_t& height);
+
 TBaseImage MakeBaseImage(const Image& source, std::int32_t limitHeight, std::int32_t limitWidth);
 
 }  // namespace tavren
