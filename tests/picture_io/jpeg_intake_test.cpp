@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -6,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "picture_io/jpeg_decoder.h"
+#include "picture_io/picture_limits.h"
 #include "picture_io/picture_files.h"
 #include "intake_test_helpers.h"
+#include "jpeg_test_support.h"
 
 namespace tavren {
 namespace {
@@ -75,12 +78,13 @@ TEST(JpegIntake, RefusesTruncatedFilesNamingThem) {
     const std::string message = RefusalOf([&] { DecodeBytes(cut, "cut.jpg"); });
     EXPECT_EQ(message.rfind("cut.jpg: ", 0), 0u) << message;
     if (keep > 0) {
-      EXPECT_NE(message.find("truncated"), std::string::npos) << message;
+      EXPECT_NE(message.find("the file ends before the picture does"), std::string::npos) << message;
     }
   }
   const Bytes progressive = DataFile("jpeg_colour_progressive.jpg");
   const Bytes cut(progressive.begin(), progressive.begin() + progressive.size() * 3 / 4);
-  EXPECT_NE(RefusalOf([&] { DecodeBytes(cut); }).find("truncated"), std::string::npos);
+  EXPECT_NE(RefusalOf([&] { DecodeBytes(cut); }).find("ends before the picture does"),
+            std::string::npos);
 }
 
 TEST(JpegIntake, AFileThatLacksOnlyItsEndMarkerIsComplete) {
@@ -98,8 +102,10 @@ std::size_t FindMarker(const Bytes& bytes, std::uint8_t marker) {
 // Sets the frame header's height and width (big-endian, after the marker,
 // length and precision).
 Bytes WithFrameSize(Bytes bytes, std::uint16_t width, std::uint16_t height) {
-  std::size_t sof = FindMarker(bytes, 0xC0);
-  if (sof == bytes.size()) sof = FindMarker(bytes, 0xC2);
+  std::size_t sof = bytes.size();
+  for (std::uint8_t frame : {0xC0, 0xC1, 0xC2, 0xC9, 0xCA}) sof = std::min(sof, FindMarker(bytes, frame));
+  EXPECT_LT(sof + 8, bytes.size());
+  if (sof + 8 >= bytes.size()) return bytes;
   bytes[sof + 5] = static_cast<std::uint8_t>(height >> 8);
   bytes[sof + 6] = static_cast<std::uint8_t>(height);
   bytes[sof + 7] = static_cast<std::uint8_t>(width >> 8);
@@ -111,7 +117,7 @@ TEST(JpegIntake, RefusesCorruptHeaders) {
   const Bytes good = DataFile("jpeg_colour.jpg");
   Bytes notJpeg = good;
   notJpeg[0] = 'B';
-  EXPECT_NE(RefusalOf([&] { DecodeBytes(notJpeg); }).find("Not a JPEG file"), std::string::npos);
+  EXPECT_NE(RefusalOf([&] { DecodeBytes(notJpeg); }).find("not a JPEG picture"), std::string::npos);
   EXPECT_FALSE(RefusalOf([&] { DecodeBytes(WithFrameSize(good, 0, 46)); }).empty());
   Bytes noTables = good;
   const std::size_t dqt = FindMarker(noTables, 0xDB);
@@ -119,14 +125,67 @@ TEST(JpegIntake, RefusesCorruptHeaders) {
   EXPECT_FALSE(RefusalOf([&] { DecodeBytes(noTables); }).empty());
 }
 
-TEST(JpegIntake, RefusesPicturesTooLargeForThePixelCounts) {
-  const Bytes good = DataFile("jpeg_colour.jpg");
-  // 65000 x 65000 x 3 does not fit a signed 32-bit count.
-  EXPECT_NE(RefusalOf([&] { DecodeBytes(WithFrameSize(good, 65000, 65000)); }).find("too large"),
+Bytes CutAfterFirstScanHeader(Bytes bytes) {
+  const std::size_t sos = FindMarker(bytes, 0xDA);
+  bytes.resize(sos + 2 + (bytes[sos + 2] << 8 | bytes[sos + 3]) + 8);
+  bytes.push_back(0xFF);
+  bytes.push_back(0xD9);
+  return bytes;
+}
+
+// A few bytes declaring a huge picture are refused before its memory is
+// asked for: above the limit by their size, within it by data too short for
+// the picture's blocks, whatever the coding.
+TEST(JpegIntake, RefusesBombsBeforeAskingForTheirMemory) {
+  const Image small = test::RandomImage(64, 64, 5);
+  for (const test::EncodeOptions options :
+       {test::EncodeOptions{false, false, false}, test::EncodeOptions{false, false, true},
+        test::EncodeOptions{false, true, false}, test::EncodeOptions{false, true, true}}) {
+    SCOPED_TRACE(std::to_string(options.arithmetic) + std::to_string(options.progressive));
+    const Bytes good = test::EncodeWithLibrary(small, options);
+    ASSERT_EQ(DecodeBytes(good).Width(), 64);
+    const std::string huge =
+        RefusalOf([&] { DecodeBytes(CutAfterFirstScanHeader(WithFrameSize(good, 26754, 26754))); });
+    EXPECT_NE(huge.find("26754 x 26754 pixels (715.8 megapixels) is above the limit of 200 "
+                        "megapixels"),
+              std::string::npos)
+        << huge;
+    EXPECT_NE(RefusalOf([&] { DecodeBytes(CutAfterFirstScanHeader(WithFrameSize(good, 14000, 14000))); })
+                  .find("too short for 14000 x 14000 pixels"),
+              std::string::npos);
+  }
+}
+
+TEST(JpegIntake, TheLimitCanBeRaisedAndLowered) {
+  const Bytes good = DataFile("jpeg_colour.jpg");  // 70 x 46
+  SetMaxPicturePixels(3000);
+  EXPECT_NE(RefusalOf([&] { DecodeBytes(good); }).find("above the limit"), std::string::npos);
+  SetMaxPicturePixels(kLargestPicturePixels);
+  EXPECT_NE(RefusalOf([&] { DecodeBytes(WithFrameSize(good, 20000, 20000)); }).find("too short"),
             std::string::npos);
-  // 20000 x 20000 fits the count, but a 2 KB file cannot hold its blocks.
-  EXPECT_NE(RefusalOf([&] { DecodeBytes(WithFrameSize(good, 20000, 20000)); }).find("truncated"),
-            std::string::npos);
+  SetMaxPicturePixels(kDefaultMaxPicturePixels);
+  EXPECT_EQ(DecodeBytes(good).Width(), 70);
+}
+
+// Scans that each pass over every block of a large picture: tolerated as
+// many times as real files do, refused long before they take minutes.
+TEST(JpegIntake, ProgressiveWorkLimit) {
+  Image grey(2048, 1024);  // 32768 blocks
+  const Bytes base = test::EncodeWithLibrary(grey, {true, false, true});
+  std::size_t last = 0;
+  for (std::size_t i = 0; i + 1 < base.size(); ++i)
+    if (base[i] == 0xFF && base[i + 1] == 0xDA) last = i;
+  const Bytes scan(base.begin() + static_cast<std::ptrdiff_t>(last), base.end() - 2);
+  auto withScans = [&](int scans) {
+    Bytes out(base.begin(), base.end() - 2);
+    for (int i = 2; i < scans; ++i) out.insert(out.end(), scan.begin(), scan.end());
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+    return out;
+  };
+  EXPECT_EQ(DecodeBytes(withScans(40)).Width(), 2048);
+  const std::string refusal = RefusalOf([&] { DecodeBytes(withScans(200)); });
+  EXPECT_NE(refusal.find("repeat the picture more than 32 times"), std::string::npos) << refusal;
 }
 
 // An 8 x 8 progressive grey picture whose last scan (all AC coefficients,

@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -134,6 +135,66 @@ std::vector<ToolTexts> ExifToolRead(const std::vector<std::string>& files) {
     result.push_back(texts);
   }
   return result;
+}
+
+}  // namespace tavren::test
+
+namespace tavren::test {
+
+namespace {
+
+struct EncodeState {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr error{};
+  std::jmp_buf jump;
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  ~EncodeState() { std::free(buffer); }
+};
+
+// Grey as two scans, the second one for every AC coefficient at once: a
+// scan that may be repeated without a warning.
+const jpeg_scan_info kTwoGreyScans[] = {{1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 63, 0, 0}};
+
+bool EncodeInto(EncodeState* s, const Image& image, const EncodeOptions& options) {
+  s->cinfo.err = jpeg_std_error(&s->error);
+  s->error.error_exit = JumpBack;
+  s->cinfo.client_data = &s->jump;
+  if (setjmp(s->jump)) {
+    jpeg_destroy_compress(&s->cinfo);
+    return false;
+  }
+  jpeg_create_compress(&s->cinfo);
+  jpeg_mem_dest(&s->cinfo, &s->buffer, &s->size);
+  s->cinfo.image_width = static_cast<JDIMENSION>(image.Width());
+  s->cinfo.image_height = static_cast<JDIMENSION>(image.Height());
+  s->cinfo.input_components = 3;
+  s->cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&s->cinfo);
+  if (options.grey) jpeg_set_colorspace(&s->cinfo, JCS_GRAYSCALE);
+  s->cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
+  if (options.progressive && options.grey) {
+    s->cinfo.scan_info = kTwoGreyScans;
+    s->cinfo.num_scans = 2;
+  } else if (options.progressive) {
+    jpeg_simple_progression(&s->cinfo);
+  }
+  jpeg_start_compress(&s->cinfo, TRUE);
+  while (s->cinfo.next_scanline < s->cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<std::int32_t>(s->cinfo.next_scanline)));
+    jpeg_write_scanlines(&s->cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&s->cinfo);
+  jpeg_destroy_compress(&s->cinfo);
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeWithLibrary(const Image& image, const EncodeOptions& options) {
+  EncodeState state;
+  if (!EncodeInto(&state, image, options)) return {};
+  return std::vector<std::uint8_t>(state.buffer, state.buffer + state.size);
 }
 
 }  // namespace tavren::test

@@ -18,6 +18,16 @@ void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 // 8), or an empty image when the library refuses the file.
 Image DecodeWithLibrary(const std::string& path, int scaleDenom = 1);
 
+// image encoded by the library with its defaults (quality 75), grey or
+// colour, Huffman or arithmetic coding, baseline or progressive (grey:
+// two scans, the second for all AC coefficients, which may be repeated).
+struct EncodeOptions {
+  bool grey = false;
+  bool arithmetic = false;
+  bool progressive = false;
+};
+std::vector<std::uint8_t> EncodeWithLibrary(const Image& image, const EncodeOptions& options);
+
 struct JpegLayout {
   bool wellFormed = false;      // markers up to the first scan parse cleanly
   bool progressiveFrame = false;  // the frame header is SOF2

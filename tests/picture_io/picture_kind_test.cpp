@@ -28,10 +28,18 @@ TEST(HasKind, OpenablePicturesAreThoseOfEveryKind) {
   for (const char* path : {"a.tif", "jpg", "a.bmp.txt"}) EXPECT_FALSE(IsOpenablePicture(path)) << path;
 }
 
-TEST(LoadPicture, RefusesOtherFormatsByExtension) {
+TEST(LoadPicture, RefusesOtherFormatsFoldersAndEmptyNames) {
   EXPECT_EQ(test::RefusalOf([] { LoadPicture("dir/photo.png"); }),
-            "dir/photo.png: Format PNG not supported.");
-  EXPECT_EQ(test::RefusalOf([] { LoadPicture("noext"); }), "noext: Format  not supported.");
+            "dir/photo.png: the program does not open .png files (it opens .jpg, .jpeg, .jfif, "
+            ".jpe, .bmp)");
+  EXPECT_NE(test::RefusalOf([] { LoadPicture("noext"); }).find("noext: the name has no extension"),
+            std::string::npos);
+  EXPECT_EQ(test::RefusalOf([] { LoadPicture(""); }), "the file name is empty");
+  test::TempDir dir;
+  std::filesystem::create_directory(dir.path() / "holiday.jpg");
+  for (const std::string& folder : {dir.path().string(), dir.file("holiday.jpg")})
+    EXPECT_EQ(test::RefusalOf([&] { LoadPicture(folder); }),
+              folder + ": is a folder, not a picture file");
 }
 
 TEST(LoadPicture, ChoosesTheDecoderByExtension) {
