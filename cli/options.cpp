@@ -50,6 +50,7 @@ and they cannot be combined with --type:
                                        suppression
 
 Options:
+  --type TYPE         one of the types above; default: normal
   --fit WIDTHxHEIGHT  first reduce the picture as the window reduces it to a
                       view of that size (aspect ratio kept, never enlarged);
                       default: the full picture, as when the window saves

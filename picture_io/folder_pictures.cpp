@@ -41,9 +41,12 @@ std::wstring FoldedCharacters(const std::string& name) {
 }
 
 // The collation key of name: comparing keys compares names as wcscoll does.
+// Where the library cannot transform a name, its folded characters stand in.
 std::wstring CollationKey(const std::string& name) {
   const std::wstring folded = FoldedCharacters(name);
-  std::wstring key(std::wcsxfrm(nullptr, folded.c_str(), 0) + 1, L'\0');
+  const std::size_t length = std::wcsxfrm(nullptr, folded.c_str(), 0);
+  if (length == static_cast<std::size_t>(-1) || length > 64 * (folded.size() + 1)) return folded;
+  std::wstring key(length + 1, L'\0');
   key.resize(std::wcsxfrm(key.data(), folded.c_str(), key.size()));
   return key;
 }

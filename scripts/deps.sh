@@ -26,6 +26,7 @@ if [ "$kind" = test ]; then
     desktop-file-utils       # validates the installed desktop entry
     appstream                # validates the installed AppStream metadata
     bash-completion          # runs the completion of tavren
+    locales                  # a user's locale for the folder-order tests
   )
 fi
 

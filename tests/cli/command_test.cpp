@@ -1,8 +1,11 @@
 // Runs the built `tavren` program as a user would.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,25 +13,17 @@
 
 #include "enhance/base_image.h"
 #include "enhance/process_types.h"
+#include "picture_io/jpeg_encoder.h"
+#include "picture_io/jpeg_export.h"
 #include "picture_io/picture_files.h"
+#include "jpeg_test_support.h"
+#include "run_program.h"
 #include "support/test_support.h"
 
 namespace tavren {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quoted(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path);
@@ -37,22 +32,19 @@ std::string ReadText(const fs::path& path) {
   return text.str();
 }
 
-RunResult Tavren(const std::vector<std::string>& args) {
-  static test::TempDir capture;
-  static int serial = 0;
-  const std::string number = std::to_string(serial++);
-  const fs::path out = capture.path() / ("out" + number);
-  const fs::path err = capture.path() / ("err" + number);
-  std::string command = Quoted(TAVREN_CLI_PATH);
-  for (const std::string& arg : args) command.append(" ").append(Quoted(arg));
-  command.append(" >").append(Quoted(out.string()));
-  command.append(" 2>").append(Quoted(err.string())).append(" </dev/null");
-  RunResult result;
-  const int raw = std::system(command.c_str());
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = ReadText(out);
-  result.err = ReadText(err);
+test::TProgramResult Tavren(const std::vector<std::string>& args,
+                            test::TProgramRun run = test::TProgramRun{}) {
+  run.args = {TAVREN_CLI_PATH};
+  run.args.insert(run.args.end(), args.begin(), args.end());
+  const test::TProgramResult result = test::RunProgram(run);
+  EXPECT_FALSE(result.timedOut) << "tavren did not end: " << args.back();
   return result;
+}
+
+test::TProgramRun WithVariable(const std::string& variable) {
+  test::TProgramRun run;
+  run.environment = {variable};
+  return run;
 }
 
 std::string SmallPhoto() { return test::TestDataPath("small_photo.jpg"); }
@@ -72,15 +64,30 @@ TEST_F(CommandTest, UsageErrorsExitTwoWithTheUsage) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{}, {"enhance"}, {"enhance", "--type", "x", "a.jpg"},
                                              {"resize", "a.jpg"}}) {
-    const RunResult run = Tavren(args);
+    const test::TProgramResult run = Tavren(args);
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("usage: tavren enhance"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.rfind("tavren: ", 0), 0u) << run.err;
   }
-  const RunResult help = Tavren({"--help"});
+  const test::TProgramResult empty = Tavren({"enhance", ""});
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_EQ(empty.err.rfind("tavren: a picture name is empty\n", 0), 0u) << empty.err;
+  const test::TProgramResult badLimit = Tavren({"info", SmallPhoto()}, WithVariable("TAVREN_MAX_MEGAPIXELS=lots"));
+  EXPECT_EQ(badLimit.status, 2);
+  EXPECT_NE(badLimit.err.find("TAVREN_MAX_MEGAPIXELS must be"), std::string::npos) << badLimit.err;
+
+  // --help explains every option on a line of its own, and what the user
+  // needs around them.
+  const test::TProgramResult help = Tavren({"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("tavren info PICTURE"), std::string::npos);
-  const RunResult version = Tavren({"--version"});
+  for (const char* line :
+       {"\n  --type TYPE ", "\n  --clarivex off|weak|normal|strong ", "\n  --lumora off|weak|normal|strong ",
+        "\n  --artifact-suppression ", "\n  --color-distortion-suppression ", "\n  --fit WIDTHxHEIGHT ",
+        "\n  -o FILE ", "\n  --out-dir DIR ", "\n  --force ", "\n  -j N ", "\n  -q ",
+        "\n  --max-megapixels N ", "\n  -h, --help ", "\n  original ", "\n  light ", "\n  normal ",
+        "\n  deep ", "photocopy.jpg", "65500", "Exit status: 0", "k/N PICTURE", "default: normal"})
+    EXPECT_NE(help.out.find(line), std::string::npos) << line;
+  const test::TProgramResult version = Tavren({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, std::string("tavren ") + TAVREN_VERSION_TEXT + "\n");
 }
@@ -93,7 +100,7 @@ TEST_F(CommandTest, BadFilesAreNamedAndTheOthersStillDone) {
   const std::string text = dir_.file("notes.txt");
   std::ofstream(text) << "hello";
 
-  const RunResult run = Tavren({"enhance", broken, good, missing, text});
+  const test::TProgramResult run = Tavren({"enhance", broken, good, missing, text});
   EXPECT_EQ(run.status, 1);
   for (const std::string& bad : {broken, missing, text})
     EXPECT_NE(run.err.find("tavren: " + bad + ": "), std::string::npos) << run.err;
@@ -107,7 +114,7 @@ TEST_F(CommandTest, AnExistingOutputIsKeptWithoutForce) {
   const std::string output = dir_.file("photocopy.jpg");
   std::ofstream(output) << "keep me";
 
-  RunResult run = Tavren({"enhance", photo});
+  test::TProgramResult run = Tavren({"enhance", photo});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("tavren: " + output + ": "), std::string::npos) << run.err;
   EXPECT_EQ(ReadText(output), "keep me");
@@ -121,7 +128,7 @@ TEST_F(CommandTest, ResultsEqualTheEngineComputation) {
   const std::string photo = PhotoCopy("photo.jpg");
   const Image picture = LoadPicture(photo);
 
-  RunResult run = Tavren({"enhance", "--type", "deep", photo, "-o", dir_.file("deep.bmp")});
+  test::TProgramResult run = Tavren({"enhance", "--type", "deep", photo, "-o", dir_.file("deep.bmp")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(LoadPicture(dir_.file("deep.bmp")), *ProcessedCopy(picture, TypePresets[ptDeep]));
 
@@ -138,11 +145,44 @@ TEST_F(CommandTest, ResultsEqualTheEngineComputation) {
   EXPECT_EQ(LoadPicture(dir_.file("fit.bmp")), *ProcessedCopy(*base.image, TypePresets[ptNormal]));
 }
 
+// A folder stands for its pictures in the window's order, into an output
+// folder made on the way; on a terminal each finished picture is counted.
+TEST_F(CommandTest, AFolderOfPicturesIntoANewFolderWithProgress) {
+  fs::create_directories(dir_.path() / "in" / "sub.jpg");  // a folder, not a picture
+  for (const char* name : {"c.jpg", "B.jpg", "a.jpg"}) PhotoCopy("in/" + std::string(name));
+  std::ofstream(dir_.file("in/notes.txt")) << "hello";
+  const std::string in = dir_.file("in");
+  const std::string out = dir_.file("made/on/the/way");
+
+  test::TProgramRun terminal;
+  terminal.stderrOnTerminal = true;
+  test::TProgramResult run = Tavren({"enhance", "--out-dir", out, in}, terminal);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "1/3 " + in + "/a.jpg\r\n2/3 " + in + "/B.jpg\r\n3/3 " + in + "/c.jpg\r\n");
+  for (const char* name : {"acopy.jpg", "Bcopy.jpg", "ccopy.jpg"})
+    EXPECT_TRUE(fs::exists(out + "/" + name)) << name;
+
+  run = Tavren({"enhance", "-q", "--force", "--out-dir", out, in}, terminal);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  run = Tavren({"info", in});
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3) << run.out;
+
+  fs::create_directory(dir_.path() / "empty");
+  for (const char* command : {"enhance", "info"}) {
+    run = Tavren({command, dir_.file("empty")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("tavren: " + dir_.file("empty") + ": is a folder with no pictures", 0),
+              0u)
+        << run.err;
+  }
+}
+
 TEST_F(CommandTest, SeveralPicturesIntoAFolderAtOnce) {
   std::vector<std::string> args = {"enhance", "-j", "3", "--out-dir", dir_.file("out")};
   fs::create_directory(dir_.file("out"));
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) args.push_back(PhotoCopy(name));
-  const RunResult run = Tavren(args);
+  const test::TProgramResult run = Tavren(args);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");  // no progress when stderr is not a terminal
   for (const char* name : {"acopy.jpg", "bcopy.jpg", "ccopy.jpg", "dcopy.jpg"})
@@ -154,18 +194,122 @@ TEST_F(CommandTest, TwoPicturesNeverWriteOneFile) {
   fs::create_directory(dir_.file("sub"));
   const std::string b = dir_.file("sub/photo.jpg");
   fs::copy_file(a, b);
-  const RunResult run = Tavren({"enhance", "--out-dir", dir_.file("sub"), a, b});
+  const test::TProgramResult run = Tavren({"enhance", "--out-dir", dir_.file("sub"), a, b});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("also the output of"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err, "tavren: " + b + ": skipped: its output " + dir_.file("sub/photocopy.jpg") +
+                         " is also the output of " + a + "\n");
 }
 
 TEST_F(CommandTest, InfoPrintsSizeMakeAndModel) {
   TAVREN_REQUIRE_CORPUS();
   const std::string photo = (test::CorpusDir() / "camera/Canon_40D.jpg").string();
-  const RunResult run = Tavren({"info", photo});
+  const test::TProgramResult run = Tavren({"info", photo});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, photo + ": 100 x 68, make \"Canon\", model \"Canon EOS 40D\"\n");
   EXPECT_EQ(Tavren({"info", dir_.file("none.jpg")}).status, 1);
+}
+
+// What can be known before the work is checked before it.
+TEST_F(CommandTest, FailsEarlyWhereItCan) {
+  const std::string wide = dir_.file("wide.bmp");
+  WriteBmpFile(test::RandomImage(70000, 1, 3), wide);
+  test::TProgramResult run = Tavren({"enhance", wide});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("the result would be 70000 x 1 pixels, and a JPEG file holds 65500"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(Tavren({"enhance", "--fit", "1000x1000", wide}).status, 0);
+
+  std::ofstream(dir_.file("file")) << "x";
+  run = Tavren({"enhance", "--out-dir", dir_.file("file/out"), PhotoCopy("photo.jpg")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind("tavren: " + dir_.file("file/out") + ": cannot make the output folder", 0), 0u)
+      << run.err;
+}
+
+// Hostile files get a message and exit status 1 from info and enhance,
+// quickly and without memory to speak of: pictures declaring more than the
+// limit, data far too short for its picture, a pipe, a huge sparse file.
+TEST_F(CommandTest, HostileFilesAreRefusedCheaply) {
+  auto bomb = [&](const std::string& name, const test::EncodeOptions& options, int side) {
+    std::vector<std::uint8_t> bytes = test::EncodeWithLibrary(test::RandomImage(32, 32, 1), options);
+    std::size_t sof = 2;
+    while (!(bytes[sof] == 0xFF && (bytes[sof + 1] & 0xF0) == 0xC0 && bytes[sof + 1] != 0xC4)) ++sof;
+    bytes[sof + 5] = bytes[sof + 7] = static_cast<std::uint8_t>(side >> 8);
+    bytes[sof + 6] = bytes[sof + 8] = static_cast<std::uint8_t>(side);
+    bytes.resize(bytes.size() / 2);
+    test::WriteFileBytes(dir_.file(name), bytes);
+    return dir_.file(name);
+  };
+  const std::vector<std::string> hostile = {
+      bomb("arithmetic.jpg", {false, true, false}, 26754),
+      bomb("progressive.jpg", {false, false, true}, 26754),
+      bomb("arithmetic_within.jpg", {false, true, true}, 14000),
+      bomb("huffman_within.jpg", {false, false, false}, 14000)};
+  ASSERT_EQ(::mkfifo(dir_.file("pipe.jpg").c_str(), 0644), 0);
+  { std::ofstream(dir_.file("sparse.jpg")) << "\xFF\xD8\xFF"; }
+  fs::resize_file(dir_.file("sparse.jpg"), 3ull << 30);
+  for (const char* command : {"info", "enhance"}) {
+    for (const std::string& file :
+         {hostile[0], hostile[1], hostile[2], hostile[3], dir_.file("pipe.jpg"), dir_.file("sparse.jpg")}) {
+      test::TProgramRun bounded;
+      bounded.seconds = 20;
+      const test::TProgramResult run = Tavren({command, file}, bounded);
+      EXPECT_EQ(run.status, 1) << command << " " << file;
+      EXPECT_EQ(run.err.rfind("tavren: " + file + ": ", 0), 0u) << run.err;
+      EXPECT_LT(run.maxResidentKb, 200 * 1024) << command << " " << file;
+    }
+  }
+
+  const std::string twoMegapixels = dir_.file("two.jpg");
+  test::WriteFileBytes(twoMegapixels, test::EncodeWithLibrary(test::RandomImage(2000, 1000, 2), {}));
+  EXPECT_EQ(Tavren({"info", twoMegapixels}).status, 0);
+  const test::TProgramResult limited = Tavren({"info", "--max-megapixels", "1", twoMegapixels});
+  EXPECT_NE(limited.err.find("above the limit of 1 megapixels"), std::string::npos) << limited.err;
+  EXPECT_EQ(Tavren({"info", twoMegapixels}, WithVariable("TAVREN_MAX_MEGAPIXELS=1")).status, 1);
+}
+
+// Names and camera texts cannot drive the terminal: their control
+// characters are shown escaped, on stdout and stderr alike.
+TEST_F(CommandTest, ControlCharactersAreShownNotObeyed) {
+  const std::string broken = dir_.file("a\x1b[2J\nb.jpg");
+  std::ofstream(broken) << "not a picture";
+  test::TProgramResult run = Tavren({"info", broken});
+  EXPECT_EQ(run.err.rfind("tavren: " + dir_.file("a\\x1b[2J\\x0ab.jpg") + ": ", 0), 0u) << run.err;
+
+  const std::string photo = dir_.file("camera.jpg");
+  test::WriteFileBytes(photo, BuildJpegWithExif(EncodeJpeg(test::RandomImage(16, 16, 4)),
+                                                "Make\x9b" "2J\x1b[0m!", "Caf\xc3\xa9 \xc2\x9b"));
+  run = Tavren({"info", photo});
+  EXPECT_EQ(run.out, photo + ": 16 x 16, make \"Make\\x9b2J\\x1b[0m!\", model \"Caf\xc3\xa9 \\u009b\"\n");
+}
+
+// A save ended by SIGTERM or SIGHUP leaves no temporary file behind.
+TEST_F(CommandTest, ASaveEndedBySignalLeavesNoTemporaryFile) {
+  const std::string big = dir_.file("big.bmp");
+  WriteBmpFile(test::RandomImage(3000, 2000, 5), big);
+  for (int signal : {SIGTERM, SIGHUP}) {
+    int ended = 0;
+    for (int attempt = 0; attempt < 5 && ended == 0; ++attempt) {
+      test::TProgramRun run;
+      run.duringRun = [&](pid_t child) {
+        // Waits for the temporary file to appear, then signals at once.
+        for (int i = 0; i < 200000; ++i) {
+          for (const auto& entry : fs::directory_iterator(dir_.path()))
+            if (entry.path().filename().string().find(".tavren-save-") != std::string::npos) {
+              ::kill(child, signal);
+              return;
+            }
+        }
+      };
+      const test::TProgramResult result =
+          Tavren({"enhance", "--type", "original", "--force", big, "-o", dir_.file("out.bmp")}, run);
+      if (result.signal == signal) ended = signal;
+      for (const auto& entry : fs::directory_iterator(dir_.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".tavren-save-"), std::string::npos);
+    }
+    EXPECT_EQ(ended, signal) << "the save was never caught while writing";
+  }
 }
 
 // Every photo of the corpus goes through the command; the small ones are
@@ -175,7 +319,7 @@ TEST_F(CommandTest, ClarivexOnEveryCorpusPhoto) {
   const std::string output = dir_.file("out.bmp");
   for (const fs::path& relative : test::CorpusPhotos()) {
     const std::string photo = (test::CorpusDir() / relative).string();
-    const RunResult run = Tavren({"enhance", "--clarivex", "normal", photo, "-o", output, "--force"});
+    const test::TProgramResult run = Tavren({"enhance", "--clarivex", "normal", photo, "-o", output, "--force"});
     ASSERT_EQ(run.status, 0) << photo << ": " << run.err;
     const Image result = LoadPicture(output);
     if (fs::file_size(photo) > 200000) {

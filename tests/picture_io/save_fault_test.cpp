@@ -193,3 +193,67 @@ TEST(SaveFaults, KilledWhileSavingLeavesOldOrNewFile) {
 
 }  // namespace
 }  // namespace tavren
+
+namespace tavren {
+namespace {
+
+// Only a regular file is replaced: through a link the file it points to
+// (the link stays a link), never a device, pipe or folder behind a link.
+TEST(SaveFaults, OnlyRegularFilesAreReplacedLinksAreFollowed) {
+  test::TempDir dir;
+  const Image picture = test::RandomImage(8, 8, 1);
+  test::WriteFileBytes(dir.file("real.jpg"), kOriginal);
+  fs::create_symlink(dir.file("real.jpg"), dir.file("link.jpg"));
+  SaveJpegWithExif(picture, dir.file("link.jpg"), "");
+  EXPECT_TRUE(fs::is_symlink(dir.file("link.jpg")));
+  EXPECT_EQ(test::DecodeWithLibrary(dir.file("real.jpg")).Width(), 8);
+
+  ASSERT_EQ(::mkfifo(dir.file("pipe.jpg").c_str(), 0644), 0);
+  fs::create_symlink("/dev/null", dir.file("device.jpg"));
+  fs::create_symlink(dir.file("pipe.jpg"), dir.file("to_pipe.jpg"));
+  for (const char* name : {"device.jpg", "pipe.jpg", "to_pipe.jpg"})
+    EXPECT_NE(FailingSave(picture, dir.file(name)).find("not a regular file"), std::string::npos)
+        << name;
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_TRUE(fs::is_fifo(dir.file("pipe.jpg")));
+  EXPECT_TRUE(TemporaryFilesIn(dir.path()).empty());
+}
+
+pid_t AProcessThatHasEnded() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+// Temporary files of processes that no longer run are removed by the next
+// save into their folder; anything else of a similar name stays.
+TEST(SaveFaults, StaleTemporaryFilesOfEndedProcessesGo) {
+  test::TempDir dir;
+  const std::string ended = std::to_string(AProcessThatHasEnded());
+  const std::string alive = std::to_string(::getpid());
+  const std::vector<std::string> stale = {".a.jpg.tavren-save-" + ended + "-3",
+                                          ".tavren-save-" + ended + "-0"};
+  const std::vector<std::string> kept = {".a.jpg.tavren-save-" + alive + "-1",
+                                         ".a.jpg.tavren-save-" + ended + "-3.bak",
+                                         "a.jpg.tavren-save-" + ended + "-3",
+                                         ".a.jpg.tavren-save-" + ended + "-x"};
+  for (const auto& name : stale) test::WriteFileBytes(dir.file(name), kOriginal);
+  for (const auto& name : kept) test::WriteFileBytes(dir.file(name), kOriginal);
+  SaveJpegWithExif(test::RandomImage(8, 8, 1), dir.file("new.jpg"), "");
+  for (const auto& name : stale) EXPECT_FALSE(fs::exists(dir.file(name))) << name;
+  for (const auto& name : kept) EXPECT_TRUE(fs::exists(dir.file(name))) << name;
+}
+
+// A name near the file system's limit still saves: the temporary file then
+// takes the short form.
+TEST(SaveFaults, ANameNearTheLimitStillSaves) {
+  test::TempDir dir;
+  const std::string target = dir.file(std::string(250, 'n') + ".jpg");
+  SaveJpegWithExif(test::RandomImage(8, 8, 1), target, "");
+  EXPECT_EQ(test::DecodeWithLibrary(target).Width(), 8);
+  EXPECT_TRUE(TemporaryFilesIn(dir.path()).empty());
+}
+
+}  // namespace
+}  // namespace tavren
