@@ -139,7 +139,8 @@ void CheckBeforeTheWork(const TCliOptions& options, const TJob& job) {
   const fs::file_status target = fs::symlink_status(job.output, ec);
   if (fs::exists(target)) {
     if (!options.force) throw TavrenError(job.output, "already exists (use --force to replace it)");
-    if (!fs::is_regular_file(fs::status(job.output, ec)))
+    const fs::file_status followed = fs::status(job.output, ec);
+    if (fs::exists(followed) && !fs::is_regular_file(followed))
       throw TavrenError(job.output, "is not a regular file; only a file is replaced");
   }
   const std::string folder = fs::path(job.output).parent_path().string();
