@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_kind.h"
 #include "intake_test_helpers.h"
@@ -28,7 +32,9 @@ TEST(HasKind, OpenablePicturesAreThoseOfEveryKind) {
   for (const char* path : {"a.tif", "jpg", "a.bmp.txt"}) EXPECT_FALSE(IsOpenablePicture(path)) << path;
 }
 
-TEST(LoadPicture, RefusesOtherFormatsFoldersAndEmptyNames) {
+// The window opens through LoadPicture too: a pipe named like a picture is
+// refused at once instead of blocking, as is a folder.
+TEST(LoadPicture, RefusesOtherFormatsFoldersPipesAndEmptyNames) {
   EXPECT_EQ(test::RefusalOf([] { LoadPicture("dir/photo.png"); }),
             "dir/photo.png: the program does not open .png files (it opens .jpg, .jpeg, .jfif, "
             ".jpe, .bmp)");
@@ -40,6 +46,9 @@ TEST(LoadPicture, RefusesOtherFormatsFoldersAndEmptyNames) {
   for (const std::string& folder : {dir.path().string(), dir.file("holiday.jpg")})
     EXPECT_EQ(test::RefusalOf([&] { LoadPicture(folder); }),
               folder + ": is a folder, not a picture file");
+  ASSERT_EQ(::mkfifo(dir.file("pipe.bmp").c_str(), 0644), 0);
+  EXPECT_NE(test::RefusalOf([&] { LoadPicture(dir.file("pipe.bmp")); }).find("not a regular file"),
+            std::string::npos);
 }
 
 TEST(LoadPicture, ChoosesTheDecoderByExtension) {
