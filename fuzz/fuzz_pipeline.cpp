@@ -17,7 +17,7 @@
 namespace {
 
 constexpr std::size_t kHeaderSize = 8;
-constexpr std::int64_t kMaxPixels = 64 * 1024;
+constexpr std::int64_t kMaxPixels = 16 * 1024;
 
 struct Bytes {
   const std::uint8_t* data;
