@@ -55,7 +55,8 @@ expect 'strong' tavren enhance --lumora=s
 expect 'normal off strong weak' tavren enhance --clarivex = ''
 expect '--type' tavren enhance --ty
 expect '--clarivex --color-distortion-suppression' tavren enhance --c
-expect '--help' tavren info -
+expect '--help --max-megapixels' tavren info -
+expect '' tavren info --max-megapixels ''
 expect 'SHOT.JPG holiday photo.jpg scan.tiff' tavren enhance --type deep ''
 expect 'SHOT.JPG holiday photo.jpg scan.tiff' tavren info ''
 expect 'SHOT.JPG holiday photo.jpg' tavren enhance -o ''
