@@ -39,7 +39,7 @@ struct ErrorManager {
 // alone) from the file.  When they run out, libjpeg gets an end-of-picture
 // marker and we remember it: a picture that then still needs data is
 // truncated, one that lacks only its end marker is complete.
-struct MemorySource {
+struct InputSource {
   jpeg_source_mgr pub;  // first member: libjpeg sees only this part
   bool ranOut;
   // Reading from a file: its descriptor, the next position, a buffer.
@@ -61,13 +61,13 @@ struct Decoder {
   jpeg_decompress_struct cinfo;
   ErrorManager error;
   WorkGuard progress;
-  MemorySource source;
+  InputSource source;
   bool created;
 };
 
 const JOCTET kEndOfPicture[2] = {0xFF, JPEG_EOI};
 
-MemorySource& SourceOf(j_decompress_ptr cinfo) { return *reinterpret_cast<MemorySource*>(cinfo->src); }
+InputSource& SourceOf(j_decompress_ptr cinfo) { return *reinterpret_cast<InputSource*>(cinfo->src); }
 
 bool RanOut(j_common_ptr cinfo) {
   return cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->src != nullptr &&
@@ -78,7 +78,7 @@ void InitSource(j_decompress_ptr) {}
 void TermSource(j_decompress_ptr) {}
 
 boolean FillInput(j_decompress_ptr cinfo) {
-  MemorySource& source = SourceOf(cinfo);
+  InputSource& source = SourceOf(cinfo);
   source.ranOut = true;
   source.pub.next_input_byte = kEndOfPicture;
   source.pub.bytes_in_buffer = sizeof kEndOfPicture;
@@ -86,7 +86,7 @@ boolean FillInput(j_decompress_ptr cinfo) {
 }
 
 boolean FillFromFile(j_decompress_ptr cinfo) {
-  MemorySource& source = SourceOf(cinfo);
+  InputSource& source = SourceOf(cinfo);
   ssize_t got;
   do {
     got = ::pread(source.fd, source.buffer, sizeof source.buffer, static_cast<off_t>(source.filePos));
@@ -100,7 +100,7 @@ boolean FillFromFile(j_decompress_ptr cinfo) {
 
 // Segments the header reader does not need are stepped over unread.
 void SkipInFile(j_decompress_ptr cinfo, long count) {
-  MemorySource& source = SourceOf(cinfo);
+  InputSource& source = SourceOf(cinfo);
   if (count <= 0) return;
   if (static_cast<unsigned long>(count) <= source.pub.bytes_in_buffer) {
     source.pub.next_input_byte += count;
@@ -112,7 +112,7 @@ void SkipInFile(j_decompress_ptr cinfo, long count) {
 }
 
 void SkipInput(j_decompress_ptr cinfo, long count) {
-  MemorySource& source = SourceOf(cinfo);
+  InputSource& source = SourceOf(cinfo);
   if (count <= 0) return;
   if (static_cast<unsigned long>(count) > source.pub.bytes_in_buffer) {
     FillInput(cinfo);
@@ -123,7 +123,7 @@ void SkipInput(j_decompress_ptr cinfo, long count) {
 }
 
 void SetMemorySource(Decoder* d, const std::uint8_t* data, std::size_t size) {
-  MemorySource& source = d->source;
+  InputSource& source = d->source;
   source.pub.next_input_byte = data;
   source.pub.bytes_in_buffer = size;
   source.pub.init_source = InitSource;
@@ -138,7 +138,7 @@ void SetMemorySource(Decoder* d, const std::uint8_t* data, std::size_t size) {
 
 void SetFileSource(Decoder* d, int fd) {
   SetMemorySource(d, nullptr, 0);
-  MemorySource& source = d->source;
+  InputSource& source = d->source;
   source.fd = fd;
   source.filePos = 0;
   source.pub.fill_input_buffer = FillFromFile;
