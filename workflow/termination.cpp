@@ -1,5 +1,7 @@
 #include "workflow/termination.h"
 
+#include "picture_io/file_replace.h"
+
 #ifndef _WIN32
 #include <cerrno>
 #include <fcntl.h>
@@ -77,6 +79,8 @@ void TTerminationWatch::Handle(int signal) {
     saveState = saveState_;
   }
   if (saveState) saveState();
+  // A picture being saved on another thread leaves no half-written file.
+  RemoveTemporaryFilesInProgress();
   _exit(128 + signal);
 }
 
