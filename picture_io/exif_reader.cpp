@@ -2,80 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tavren {
 
-// Random access to a file's bytes.  Read succeeds only when all the bytes
-// asked for lie inside the file.
-class TExif::Source {
- public:
-  virtual ~Source() = default;
-  virtual std::uint64_t Size() const = 0;
-  virtual bool Read(std::uint64_t pos, void* buffer, std::size_t count) const = 0;
-
- protected:
-  bool Inside(std::uint64_t pos, std::size_t count) const {
-    return pos <= Size() && count <= Size() - pos;
-  }
-};
-
 namespace {
-
-class MemorySource final : public TExif::Source {
- public:
-  MemorySource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  std::uint64_t Size() const override { return size_; }
-  bool Read(std::uint64_t pos, void* buffer, std::size_t count) const override {
-    if (!Inside(pos, count)) return false;
-    if (count > 0) std::memcpy(buffer, data_ + pos, count);
-    return true;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-};
-
-class FileSource final : public TExif::Source {
- public:
-  explicit FileSource(const std::string& fileName)
-      : fd_(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
-    struct stat info {};
-    if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode))
-      size_ = static_cast<std::uint64_t>(info.st_size);
-  }
-  ~FileSource() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileSource(const FileSource&) = delete;
-  FileSource& operator=(const FileSource&) = delete;
-
-  std::uint64_t Size() const override { return size_; }
-  bool Read(std::uint64_t pos, void* buffer, std::size_t count) const override {
-    if (!Inside(pos, count)) return false;
-    auto* out = static_cast<char*>(buffer);
-    while (count > 0) {
-      const ssize_t got = ::pread(fd_, out, count, static_cast<off_t>(pos));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;  // the file shrank while we read it
-      out += got;
-      pos += static_cast<std::uint64_t>(got);
-      count -= static_cast<std::size_t>(got);
-    }
-    return true;
-  }
-
- private:
-  int fd_;
-  std::uint64_t size_ = 0;
-};
 
 constexpr std::uint16_t kTagMake = 0x010F;
 constexpr std::uint16_t kTagModel = 0x0110;
@@ -93,7 +26,7 @@ bool IsMarker(const std::uint8_t* bytes, std::uint8_t code) {
 
 // An APP1 segment at pos whose identifier is "Exif" and two zero bytes.
 // Other APP1 segments (an XMP packet, for one) carry no TIFF block.
-bool IsExifSegment(const TExif::Source& source, std::uint64_t pos) {
+bool IsExifSegment(const TByteSource& source, std::uint64_t pos) {
   std::array<std::uint8_t, 10> head{};
   if (!source.Read(pos, head.data(), head.size())) return false;
   return IsMarker(head.data(), 0xE1) &&
@@ -103,7 +36,7 @@ bool IsExifSegment(const TExif::Source& source, std::uint64_t pos) {
 // Looks for the EXIF segment's marker at every byte of the window that
 // kApp1SearchWords words from start cover.  A marker may stand at any
 // position, so the whole window is looked at, not only every second byte.
-bool FindExifSegment(const TExif::Source& source, std::uint64_t start, std::uint64_t& found) {
+bool FindExifSegment(const TByteSource& source, std::uint64_t start, std::uint64_t& found) {
   if (start >= source.Size()) return false;
   const std::uint64_t windowSize =
       std::min<std::uint64_t>(2 * TExif::kApp1SearchWords, source.Size() - start);
@@ -144,7 +77,7 @@ void TrimRight(std::string& text) {
 // characters are read (writers that leave the terminating zero out of the
 // count lose no letter), stopping at a zero byte.  A text that runs into the
 // end of the file reads as empty.
-std::string ReadText(const TExif::Source& source, std::uint64_t base, const ByteOrder& order,
+std::string ReadText(const TByteSource& source, std::uint64_t base, const ByteOrder& order,
                      const std::uint8_t* entry) {
   const std::uint32_t count = order.U32(entry + 4);
   const std::uint8_t* valueField = entry + 8;
@@ -186,21 +119,21 @@ void TExif::ReadFromFile(const std::string& fileName) {
   struct stat info {};
   if (::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
   Clear();
-  const FileSource source(fileName);
+  const TFileByteSource source(fileName);
   Read(source);
 }
 
 void TExif::ReadFromMemory(const std::uint8_t* data, std::size_t size) {
   Clear();
   if (data == nullptr) return;
-  const MemorySource source(data, size);
+  const TMemoryByteSource source(data, size);
   Read(source);
 }
 
 // Start-of-image, the first segment header (or the one behind a JFIF
 // segment of the usual length 16), else a search in the bytes that follow;
 // then the TIFF header and the first directory.
-void TExif::Read(const Source& source) {
+void TExif::Read(const TByteSource& source) {
   std::array<std::uint8_t, 9> head{};
   if (!source.Read(0, head.data(), 2) || !IsMarker(head.data(), 0xD8)) return;
   std::uint64_t pos = 2;
@@ -225,7 +158,7 @@ void TExif::Read(const Source& source) {
 
 // The first directory only: its entries are read until the count, a tag 0
 // or the end of the file.  No other directory is followed.
-void TExif::ReadDirectory(const Source& source, std::uint64_t base, std::uint64_t directory) {
+void TExif::ReadDirectory(const TByteSource& source, std::uint64_t base, std::uint64_t directory) {
   const ByteOrder order(BigEndian);
   std::array<std::uint8_t, kEntrySize> entry{};
   if (!source.Read(directory, entry.data(), 2)) return;

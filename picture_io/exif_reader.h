@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "picture_io/byte_source.h"
+
 namespace tavren {
 
 class TExif {
@@ -39,11 +41,10 @@ class TExif {
   // Clear, then read a JPEG file held in memory.
   void ReadFromMemory(const std::uint8_t* data, std::size_t size);
 
-  class Source;  // random access to the bytes of one file
 
  private:
-  void Read(const Source& source);
-  void ReadDirectory(const Source& source, std::uint64_t base, std::uint64_t directory);
+  void Read(const TByteSource& source);
+  void ReadDirectory(const TByteSource& source, std::uint64_t base, std::uint64_t directory);
 };
 
 }  // namespace tavren

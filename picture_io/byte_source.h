@@ -1,0 +1,53 @@
+// Random access to the bytes of a file on disk or in memory, for the
+// readers that walk a file's segments without loading it whole.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tavren {
+
+// Read succeeds only when all the bytes asked for lie inside the source, so
+// no offset or count taken from a file can make a reader run past its end.
+class TByteSource {
+ public:
+  virtual ~TByteSource() = default;
+  virtual std::uint64_t Size() const = 0;
+  virtual bool Read(std::uint64_t pos, void* buffer, std::size_t count) const = 0;
+
+ protected:
+  bool Inside(std::uint64_t pos, std::size_t count) const {
+    return pos <= Size() && count <= Size() - pos;
+  }
+};
+
+class TMemoryByteSource final : public TByteSource {
+ public:
+  TMemoryByteSource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  std::uint64_t Size() const override { return size_; }
+  bool Read(std::uint64_t pos, void* buffer, std::size_t count) const override;
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+};
+
+// A regular file, open while the object lives; anything else (a missing
+// file, a folder, a device) reads as empty.
+class TFileByteSource final : public TByteSource {
+ public:
+  explicit TFileByteSource(const std::string& fileName);
+  ~TFileByteSource() override;
+  TFileByteSource(const TFileByteSource&) = delete;
+  TFileByteSource& operator=(const TFileByteSource&) = delete;
+
+  std::uint64_t Size() const override { return size_; }
+  bool Read(std::uint64_t pos, void* buffer, std::size_t count) const override;
+
+ private:
+  int fd_;
+  std::uint64_t size_ = 0;
+};
+
+}  // namespace tavren
