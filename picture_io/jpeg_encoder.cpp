@@ -12,6 +12,7 @@
 
 #include "imaging/thread_pool.h"
 #include "picture_io/error.h"
+#include "picture_io/jpeg_icc_profile.h"
 
 namespace tavren {
 
@@ -114,9 +115,17 @@ bool IsTenthScan(const jpeg_scan_info& scan) {
          scan.Se == 63 && scan.Ah == 1 && scan.Al == 0;
 }
 
+// The profile is written by the encoder that writes the file's header: the
+// second encoder's header is thrown away.
+bool WritesProfile(TScanPlan plan, const std::vector<std::uint8_t>& iccProfile) {
+  return plan != TScanPlan::Tenth && !iccProfile.empty() &&
+         iccProfile.size() <= kIccBytesPerSegment * kMaxIccSegments;
+}
+
 // Every local here is plain data, so a jump back from the library skips
 // no destructor.
-bool EncodeRows(const Image& image, TScanPlan plan, EncoderState* state) {
+bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8_t>& iccProfile,
+                EncoderState* state) {
   jpeg_compress_struct* cinfo = &state->cinfo;
   cinfo->err = jpeg_std_error(&state->error.pub);
   state->error.pub.error_exit = ExitByJump;
@@ -152,6 +161,8 @@ bool EncodeRows(const Image& image, TScanPlan plan, EncoderState* state) {
     }
   }
   jpeg_start_compress(cinfo, TRUE);
+  if (WritesProfile(plan, iccProfile))
+    jpeg_write_icc_profile(cinfo, iccProfile.data(), static_cast<unsigned>(iccProfile.size()));
   while (cinfo->next_scanline < cinfo->image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<std::int32_t>(cinfo->next_scanline)));
     jpeg_write_scanlines(cinfo, &row, 1);
@@ -161,9 +172,10 @@ bool EncodeRows(const Image& image, TScanPlan plan, EncoderState* state) {
   return true;
 }
 
-std::vector<std::uint8_t> Encode(const Image& image, TScanPlan plan) {
+std::vector<std::uint8_t> Encode(const Image& image, TScanPlan plan,
+                                 const std::vector<std::uint8_t>& iccProfile) {
   auto state = std::make_unique<EncoderState>();
-  if (!EncodeRows(image, plan, state.get()))
+  if (!EncodeRows(image, plan, iccProfile, state.get()))
     throw TavrenError("", std::string("cannot encode the picture: ") + state->error.message);
   return std::vector<std::uint8_t>(state->begin(), state->end());
 }
@@ -231,17 +243,20 @@ constexpr std::int64_t kSplitFromPixels = 512 * 512;
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeJpegInOnePiece(const Image& image) {
+std::vector<std::uint8_t> EncodeJpegInOnePiece(const Image& image,
+                                               const std::vector<std::uint8_t>& iccProfile) {
   if (!ImageHasPixels(image)) throw TavrenError("", "there is no picture to save");
-  return Encode(image, TScanPlan::All);
+  return Encode(image, TScanPlan::All, iccProfile);
 }
 
-std::vector<std::uint8_t> EncodeJpegInTwoPieces(const Image& image) {
+std::vector<std::uint8_t> EncodeJpegInTwoPieces(const Image& image,
+                                                const std::vector<std::uint8_t>& iccProfile) {
   if (!ImageHasPixels(image)) return {};
   std::vector<std::uint8_t> pieces[2];
   try {
     BandPool().Run(2, [&](int piece) {
-      pieces[piece] = Encode(image, piece == 0 ? TScanPlan::FirstNine : TScanPlan::Tenth);
+      pieces[piece] =
+          Encode(image, piece == 0 ? TScanPlan::FirstNine : TScanPlan::Tenth, iccProfile);
     });
   } catch (const TavrenError&) {
     return {};
@@ -249,16 +264,16 @@ std::vector<std::uint8_t> EncodeJpegInTwoPieces(const Image& image) {
   return JoinScans(pieces[0], pieces[1]);
 }
 
-std::vector<std::uint8_t> EncodeJpeg(const Image& image) {
+std::vector<std::uint8_t> EncodeJpeg(const Image& image, const std::vector<std::uint8_t>& iccProfile) {
   const bool split = BandPool().Size() > 1 &&
                      std::int64_t{image.Width()} * image.Height() >= kSplitFromPixels;
   if (split) {
-    std::vector<std::uint8_t> joined = EncodeJpegInTwoPieces(image);
+    std::vector<std::uint8_t> joined = EncodeJpegInTwoPieces(image, iccProfile);
     if (!joined.empty()) return joined;
     // A library whose sequence differs, or a real failure, which the one
     // encoder reports again.
   }
-  return EncodeJpegInOnePiece(image);
+  return EncodeJpegInOnePiece(image, iccProfile);
 }
 
 }  // namespace tavren

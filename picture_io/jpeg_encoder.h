@@ -13,14 +13,18 @@ namespace tavren {
 inline constexpr std::int32_t kJpegMaxSide = 65500;
 
 // The encoder's output for image: quality 100, progressive, otherwise the
-// library's defaults.  Throws TavrenError (with an empty file name).  A
-// large picture is encoded by two encoders at once that share the scans;
-// the bytes are the same either way.
-std::vector<std::uint8_t> EncodeJpeg(const Image& image);
+// library's defaults.  A non-empty iccProfile is written by the library
+// right behind its JFIF header, in APP2 segments; one too large for the
+// format's 255 segments is left out.  Throws TavrenError (with an empty
+// file name).  A large picture is encoded by two encoders at once that
+// share the scans; the bytes are the same either way.
+std::vector<std::uint8_t> EncodeJpeg(const Image& image, const std::vector<std::uint8_t>& iccProfile = {});
 // The same by one encoder.
-std::vector<std::uint8_t> EncodeJpegInOnePiece(const Image& image);
+std::vector<std::uint8_t> EncodeJpegInOnePiece(const Image& image,
+                                               const std::vector<std::uint8_t>& iccProfile = {});
 // The same by two encoders over the band pool, or nothing when they fail
 // or the library's scans are not laid out as expected.
-std::vector<std::uint8_t> EncodeJpegInTwoPieces(const Image& image);
+std::vector<std::uint8_t> EncodeJpegInTwoPieces(const Image& image,
+                                                const std::vector<std::uint8_t>& iccProfile = {});
 
 }  // namespace tavren

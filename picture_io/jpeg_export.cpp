@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 
 #include "picture_io/error.h"
 #include "picture_io/file_replace.h"
@@ -34,6 +35,7 @@ constexpr std::size_t kSlotSize = 50;
 // A text keeps its terminating zero inside its slot.
 constexpr std::size_t kLongestSlotText = kSlotSize - 1;
 
+using Bytes = std::vector<std::uint8_t>;
 using ExifSegment = std::array<std::uint8_t, kExifSegmentSize>;
 
 void PutU16(std::uint8_t* p, std::uint32_t value) {
@@ -79,6 +81,20 @@ ExifSegment MakeExifSegment(const std::string& make, const std::string& model) {
   return segment;
 }
 
+// RGB in the data colour space field of the profile's header.
+bool DescribesRgb(const Bytes& profile) {
+  constexpr std::size_t kColourSpaceAt = 16;
+  const std::uint8_t rgb[] = {'R', 'G', 'B', ' '};
+  return profile.size() >= kColourSpaceAt + sizeof(rgb) &&
+         std::equal(std::begin(rgb), std::end(rgb), profile.begin() + kColourSpaceAt);
+}
+
+// The saved pixels are RGB: a grey or CMYK profile would make viewers show
+// the copy in wrong colours, so only an RGB profile is carried over.
+Bytes ProfileForSavedCopy(const Bytes& sourceProfile) {
+  return DescribesRgb(sourceProfile) ? sourceProfile : Bytes();
+}
+
 std::array<std::uint8_t, kCommentSegmentSize> MakeCommentSegment() {
   std::array<std::uint8_t, kCommentSegmentSize> segment{0xFF, 0xFE};
   PutU16(segment.data() + 2, 2 + kBannerSize);
@@ -86,35 +102,41 @@ std::array<std::uint8_t, kCommentSegmentSize> MakeCommentSegment() {
   return segment;
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> BuildJpegWithExif(const std::vector<std::uint8_t>& encoded,
-                                            const std::string& make, const std::string& model) {
+// The encoder's start-of-image and JFIF header, the comment segment, the
+// given metadata segments and the rest of the encoder's output.
+Bytes InsertBehindHeader(const Bytes& encoded, const Bytes& metadata) {
   if (encoded.size() < kEncoderHeadSize)
     throw TavrenError("", "the encoder's output is too short");
   const auto comment = MakeCommentSegment();
-  const auto exif = MakeExifSegment(make, model);
-  std::vector<std::uint8_t> file(encoded.size() + comment.size() + exif.size());
+  Bytes file(encoded.size() + comment.size() + metadata.size());
   auto out = std::copy_n(encoded.begin(), kEncoderHeadSize, file.begin());
   out = std::copy(comment.begin(), comment.end(), out);
-  out = std::copy(exif.begin(), exif.end(), out);
+  out = std::copy(metadata.begin(), metadata.end(), out);
   std::copy(encoded.begin() + kEncoderHeadSize, encoded.end(), out);
   return file;
 }
 
+}  // namespace
+
+std::vector<std::uint8_t> BuildJpegWithExif(const std::vector<std::uint8_t>& encoded,
+                                            const std::string& make, const std::string& model) {
+  const auto exif = MakeExifSegment(make, model);
+  return InsertBehindHeader(encoded, Bytes(exif.begin(), exif.end()));
+}
+
 void SaveJpegWithExif(const Image& image, const std::string& fileName,
                       const std::string& sourceFileName) {
-  std::vector<std::uint8_t> encoded;
+  // Reading the source never throws for its content: a broken source costs
+  // its texts and its profile, never the save.
+  const TSourceMetadata source =
+      sourceFileName.empty() ? TSourceMetadata{} : ReadSourceMetadata(sourceFileName);
+  Bytes encoded;
   try {
-    encoded = EncodeJpeg(image);
+    encoded = EncodeJpeg(image, ProfileForSavedCopy(source.IccProfile));
   } catch (const TavrenError& error) {
     throw TavrenError(fileName, error.reason());
   }
-  // Reading the source never throws for its content: a broken source costs
-  // its texts, never the save.
-  const TSourceMetadata source =
-      sourceFileName.empty() ? TSourceMetadata{} : ReadSourceMetadata(sourceFileName);
-  const std::vector<std::uint8_t> file = BuildJpegWithExif(encoded, source.Make, source.Model);
+  const Bytes file = BuildJpegWithExif(encoded, source.Make, source.Model);
   ReplaceFileContents(fileName, file.data(), file.size());
 }
 

@@ -1,5 +1,6 @@
 // Saves a picture as a progressive JPEG file of the best quality that
-// carries the camera make and model over from the file it came from.
+// carries the camera make and model and the colour profile over from the
+// file it came from.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,7 @@ inline constexpr char kExifSoftware[] = "Brisolm Tavren: Lumora and Clarivex eng
 // a comment segment with kJpegBanner, an EXIF segment with the make and model
 // of sourceFileName (ReadSourceMetadata; nothing when sourceFileName is
 // empty or names no file) and kExifSoftware, then the rest of the encoded
-// picture.
+// picture, which holds the source's RGB colour profile when it has one.
 // An existing fileName, even sourceFileName itself, is replaced only by a
 // complete new file.  Throws TavrenError when encoding or writing fails;
 // nothing in the source file can make it fail.

@@ -1,6 +1,8 @@
 #include "picture_io/picture_metadata.h"
 
+#include "picture_io/byte_source.h"
 #include "picture_io/exif_reader.h"
+#include "picture_io/jpeg_icc_profile.h"
 #include "picture_io/picture_kind.h"
 
 namespace tavren {
@@ -13,6 +15,7 @@ TSourceMetadata ReadJpegMetadata(const std::string& path) {
   exif.ReadFromFile(path);
   metadata.Make = exif.Make;
   metadata.Model = exif.Model;
+  metadata.IccProfile = ReadJpegIccProfile(TFileByteSource(path));
   return metadata;
 }
 

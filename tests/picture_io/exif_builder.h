@@ -2,6 +2,7 @@
 // export tests: only the segments the EXIF reader walks, no picture data.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -130,6 +131,15 @@ class JpegBuilder {
     payload.resize(size, ' ');
     return Segment(0xE1, payload);
   }
+  // One APP2 piece of a colour profile: its number (from 1), the number of
+  // pieces and its data.
+  JpegBuilder& IccPiece(std::uint8_t number, std::uint8_t total, const Bytes& data) {
+    const std::string id = "ICC_PROFILE";
+    Bytes payload(id.begin(), id.end());
+    payload.insert(payload.end(), {0, number, total});
+    payload.insert(payload.end(), data.begin(), data.end());
+    return Segment(0xE2, payload);
+  }
   JpegBuilder& Filler(std::uint8_t marker, std::size_t payloadSize, std::uint8_t fill = 0x20) {
     return Segment(marker, Bytes(payloadSize, fill));
   }
@@ -153,5 +163,22 @@ class JpegBuilder {
  private:
   Bytes bytes_;
 };
+
+// A stand-in colour profile of the given size: a header naming its data
+// colour space ("RGB ", "GRAY", "CMYK") and a numbered body.
+inline Bytes FakeIccProfile(std::size_t size, const std::string& colourSpace = "RGB ") {
+  Bytes profile(size);
+  for (std::size_t i = 0; i < size; ++i) profile[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+  for (std::size_t i = 0; i < 4 && 16 + i < size; ++i) profile[16 + i] = static_cast<std::uint8_t>(colourSpace[i]);
+  return profile;
+}
+
+// The piece of profile that a writer splitting it into total pieces puts
+// in piece number (from 1).
+inline Bytes IccSlice(const Bytes& profile, int number, int total) {
+  const std::size_t size = (profile.size() + total - 1) / total;
+  const std::size_t from = std::min(profile.size(), size * (number - 1));
+  return Bytes(profile.begin() + from, profile.begin() + std::min(profile.size(), from + size));
+}
 
 }  // namespace tavren::test

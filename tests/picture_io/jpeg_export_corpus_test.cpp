@@ -1,6 +1,8 @@
 // Every photo of the corpus saved through the export: the EXIF tool reads
-// the make and model our reader finds in the source, the library decodes
-// the file, the frame is progressive and the tables are those of quality 100.
+// the make and model our reader finds in the source and the source's colour
+// profile byte for byte, the library decodes the file, the inserted
+// segments stand where they belong, the frame is progressive and the tables
+// are those of quality 100.
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -32,7 +34,7 @@ TExif ReadExif(const std::string& file) {
 // as nothing.
 std::string AsToolPrints(const std::string& text) { return text.substr(0, 49); }
 
-TEST(JpegExportCorpus, EveryPhotoCarriesItsMakeAndModelOver) {
+TEST(JpegExportCorpus, EveryPhotoCarriesItsMakeModelAndProfileOver) {
   TAVREN_REQUIRE_CORPUS();
   test::TempDir dir;
   std::vector<std::string> saved;
@@ -49,6 +51,11 @@ TEST(JpegExportCorpus, EveryPhotoCarriesItsMakeAndModelOver) {
     EXPECT_EQ(written.Model, source.Model.substr(0, 49)) << relative;
 
     const std::vector<std::uint8_t> bytes = test::ReadFileBytes(first);
+    ASSERT_GT(bytes.size(), 311u) << relative;
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 20, bytes.begin() + 24),
+              std::vector<std::uint8_t>({0xFF, 0xFE, 0x00, 0x55})) << relative;
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 107, bytes.begin() + 111),
+              std::vector<std::uint8_t>({0xFF, 0xE1, 0x00, 0xC9})) << relative;
     const test::JpegLayout layout = test::InspectLayout(bytes);
     EXPECT_TRUE(layout.wellFormed) << relative;
     EXPECT_TRUE(layout.progressiveFrame) << relative;
@@ -72,11 +79,21 @@ TEST(JpegExportCorpus, EveryPhotoCarriesItsMakeAndModelOver) {
   if (!test::HaveExifTool()) GTEST_SKIP() << "exiftool not installed";
   const auto texts = test::ExifToolRead(saved);
   ASSERT_EQ(texts.size(), saved.size());
+  std::vector<std::string> originals;
+  for (const fs::path& relative : test::CorpusPhotos()) originals.push_back((test::CorpusDir() / relative).string());
+  const auto sourceProfiles = test::ExifToolIccProfiles(originals);
+  const auto savedProfiles = test::ExifToolIccProfiles(saved);
+  ASSERT_EQ(sourceProfiles.size(), saved.size());
+  ASSERT_EQ(savedProfiles.size(), saved.size());
+  std::size_t withProfile = 0;
   for (std::size_t i = 0; i < saved.size(); ++i) {
     EXPECT_EQ(texts[i].make, AsToolPrints(sources[i].Make)) << test::CorpusPhotos()[i];
     EXPECT_EQ(texts[i].model, AsToolPrints(sources[i].Model)) << test::CorpusPhotos()[i];
     EXPECT_EQ(texts[i].software, kExifSoftware);
+    EXPECT_EQ(savedProfiles[i], sourceProfiles[i]) << test::CorpusPhotos()[i];
+    withProfile += sourceProfiles[i].empty() ? 0 : 1;
   }
+  EXPECT_GT(withProfile, 15u);
 }
 
 TEST(JpegExportCorpus, TwoEncodersGiveTheBytesOfOneForEveryPhoto) {

@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "exif_builder.h"
 #include "picture_io/error.h"
 #include "picture_io/exif_reader.h"
+#include "picture_io/jpeg_icc_profile.h"
 #include "imaging/thread_pool.h"
 #include "jpeg_test_support.h"
 #include "support/test_support.h"
@@ -148,22 +150,73 @@ TEST(JpegExport, SavingOverTheSourceReplacesItAndKeepsItsTexts) {
   EXPECT_EQ(test::DecodeWithLibrary(source).Width(), 24);
 }
 
+TEST(JpegExport, ColourProfileTravelsInTheEncodersOutput) {
+  test::TempDir dir;
+  const Bytes profile = test::FakeIccProfile(150000);  // three segments' worth
+  test::TiffBuilder tiff(false);
+  tiff.Text(0x010F, "Canon");
+  // Pieces stand in any order in a file; the profile is put together by number.
+  test::WriteFileBytes(dir.file("source.jpg"), test::JpegBuilder()
+                                                   .Jfif()
+                                                   .Exif(tiff.Build())
+                                                   .IccPiece(2, 3, test::IccSlice(profile, 2, 3))
+                                                   .IccPiece(1, 3, test::IccSlice(profile, 1, 3))
+                                                   .IccPiece(3, 3, test::IccSlice(profile, 3, 3))
+                                                   .End());
+  const Image image = test::RandomImage(16, 8, 5);
+  const Bytes file = SaveAndRead(image, dir.file("out.jpg"), dir.file("source.jpg"));
+  EXPECT_EQ(file, BuildJpegWithExif(EncodeJpeg(image, profile), "Canon", ""));
+  EXPECT_EQ(file[kTablesAt + 1], 0xE2);  // the encoder's profile comes first
+  EXPECT_EQ(ReadJpegIccProfile(TMemoryByteSource(file.data(), file.size())), profile);
+
+  // A grey profile does not describe the saved RGB pixels: none is written.
+  test::WriteFileBytes(dir.file("grey.jpg"),
+                       test::JpegBuilder().IccPiece(1, 1, test::FakeIccProfile(500, "GRAY")).End());
+  EXPECT_EQ(SaveAndRead(image, dir.file("out.jpg"), dir.file("grey.jpg")),
+            BuildJpegWithExif(EncodeJpeg(image), "", ""));
+}
+
+// Hand-made hostile blocks, the EXIF reader's fuzz seeds and colour profile
+// sequences that are broken: the save goes on, with no profile.
 TEST(JpegExport, MalformedSourceBlocksNeverStopASave) {
   test::TempDir dir;
-  const std::vector<Bytes> sources = {
+  const Bytes a = test::FakeIccProfile(100);
+  const Bytes b(50, 0x42);
+  const Bytes scan = {0x01, 0x01, 0x00, 0x00, 0x3F, 0x00};
+  Bytes endsInsidePiece = test::JpegBuilder().IccPiece(1, 1, a).End();
+  endsInsidePiece.resize(endsInsidePiece.size() - 40);
+  std::vector<Bytes> sources = {
       test::JpegBuilder().Exif(test::TiffBuilder(true).FirstDirectoryAt(0x7FFFFFFF).Build()).End(),
       test::JpegBuilder().Exif(test::TiffBuilder(false).Raw(0x010F, 2, 0xFFFFFFFF, 0xFFFFFFF0).Build()).End(),
       test::JpegBuilder().Exif(test::TiffBuilder(true).DeclaredCount(0).Build()).End(),
+      test::JpegBuilder().Exif({'X', 'X', 0, 0x2A, 0, 0, 0, 8}).End(),
       test::JpegBuilder().Xmp(500).End(),
       Bytes{0xFF, 0xD8, 0xFF, 0xE1, 0x00},
       Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F'},
+      test::JpegBuilder().IccPiece(1, 2, a).End(),
+      test::JpegBuilder().IccPiece(1, 2, a).IccPiece(1, 2, a).End(),
+      test::JpegBuilder().IccPiece(1, 2, a).IccPiece(2, 2, b).IccPiece(2, 2, b).End(),
+      test::JpegBuilder().IccPiece(1, 2, a).IccPiece(2, 3, b).End(),
+      test::JpegBuilder().IccPiece(0, 1, a).End(),
+      test::JpegBuilder().Segment(0xDA, scan).IccPiece(1, 1, a).End(),
+      endsInsidePiece,
   };
+  const std::size_t madeHere = sources.size();  // none of these holds a whole profile
+  for (const auto& seed : std::filesystem::directory_iterator(test::TestDataDir() / "../../fuzz/seeds/fuzz_exif"))
+    sources.push_back(test::ReadFileBytes(seed.path().string()));
+  ASSERT_GT(sources.size(), madeHere);
+
+  const Image image = test::RandomImage(8, 8, 7);
   for (std::size_t i = 0; i < sources.size(); ++i) {
     const std::string source = dir.file("bad" + std::to_string(i) + ".jpg");
     test::WriteFileBytes(source, sources[i]);
     const std::string target = dir.file("out" + std::to_string(i) + ".jpg");
-    EXPECT_NO_THROW(SaveJpegWithExif(test::RandomImage(8, 8, 7), target, source)) << i;
+    EXPECT_NO_THROW(SaveJpegWithExif(image, target, source)) << i;
+    const Bytes saved = test::ReadFileBytes(target);
     EXPECT_EQ(test::DecodeWithLibrary(target).Width(), 8) << i;
+    if (i < madeHere) {
+      EXPECT_TRUE(ReadJpegIccProfile(TMemoryByteSource(saved.data(), saved.size())).empty()) << i;
+    }
   }
 }
 
@@ -200,6 +253,12 @@ TEST(JpegExport, TwoEncodersGiveTheBytesOfOne) {
     }
     const Image large = SmoothPicture(640, 480);  // large enough for EncodeJpeg to split
     EXPECT_EQ(EncodeJpeg(large), EncodeJpegInOnePiece(large));
+    // The profile stands once in the joined file, where one encoder puts it.
+    const Bytes profile = test::FakeIccProfile(70000);
+    const Bytes whole = EncodeJpegInOnePiece(large, profile);
+    EXPECT_EQ(EncodeJpegInTwoPieces(large, profile), whole);
+    EXPECT_EQ(EncodeJpeg(large, profile), whole);
+    EXPECT_EQ(ReadJpegIccProfile(TMemoryByteSource(whole.data(), whole.size())), profile);
   }
   // Too wide for the format: both encoders fail, and the one that tries
   // again reports it.

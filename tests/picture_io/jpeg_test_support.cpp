@@ -115,26 +115,87 @@ JpegLayout InspectLayout(const std::vector<std::uint8_t>& f) {
 
 bool HaveExifTool() { return std::system("exiftool -ver >/dev/null 2>&1") == 0; }
 
-std::vector<ToolTexts> ExifToolRead(const std::vector<std::string>& files) {
-  std::string command = "exiftool -T -f -Make -Model -Software";
-  for (const std::string& file : files) command += " '" + file + "'";
-  std::vector<ToolTexts> result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
+namespace {
+
+std::string QuotedFiles(const std::vector<std::string>& files) {
+  std::string quoted;
+  for (const std::string& file : files) quoted += " '" + file + "'";
+  return quoted;
+}
+
+// The command's standard output; its messages (the tool's warnings about
+// the files it reads) are dropped.
+std::string OutputOf(const std::string& command) {
   std::string output;
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return output;
   char buffer[4096];
   for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
   pclose(pipe);
-  std::istringstream lines(output);
-  for (std::string line; std::getline(lines, line);) {
-    ToolTexts texts;
-    std::istringstream fields(line);
-    std::getline(fields, texts.make, '\t');
-    std::getline(fields, texts.model, '\t');
-    std::getline(fields, texts.software, '\t');
-    result.push_back(texts);
+  return output;
+}
+
+std::vector<std::uint8_t> FromBase64(const std::string& text) {
+  static const std::string digits =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::vector<std::uint8_t> bytes;
+  std::uint32_t bits = 0;
+  int count = 0;
+  for (char c : text) {
+    const std::size_t value = digits.find(c);
+    if (value == std::string::npos) continue;  // padding
+    bits = bits << 6 | static_cast<std::uint32_t>(value);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      bytes.push_back(static_cast<std::uint8_t>(bits >> count));
+    }
   }
+  return bytes;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> ExifToolTable(const std::vector<std::string>& files,
+                                                    const std::vector<std::string>& tags) {
+  std::string command = "exiftool -T -f -n";
+  for (const std::string& tag : tags) command += " -" + tag;
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(OutputOf(command + QuotedFiles(files)));
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> row;
+    std::istringstream fields(line);
+    for (std::string field; std::getline(fields, field, '\t');) row.push_back(field);
+    row.resize(tags.size());  // an empty last field
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::vector<ToolTexts> ExifToolRead(const std::vector<std::string>& files) {
+  std::vector<ToolTexts> result;
+  for (const auto& row : ExifToolTable(files, {"Make", "Model", "Software"}))
+    result.push_back({row.at(0), row.at(1), row.at(2)});
   return result;
+}
+
+// The JSON output holds one object per file in order, binary values as
+// "base64:...".
+std::vector<std::vector<std::uint8_t>> ExifToolIccProfiles(const std::vector<std::string>& files) {
+  const std::string output = OutputOf("exiftool -j -b -ICC_Profile" + QuotedFiles(files));
+  const std::string fileKey = "\"SourceFile\"";
+  const std::string profileKey = "\"ICC_Profile\": \"base64:";
+  std::vector<std::vector<std::uint8_t>> profiles;
+  for (std::size_t at = output.find(fileKey); at != std::string::npos;) {
+    const std::size_t next = output.find(fileKey, at + 1);
+    const std::string object = output.substr(at, next == std::string::npos ? next : next - at);
+    const std::size_t key = object.find(profileKey);
+    const std::size_t from = key + profileKey.size();
+    profiles.push_back(key == std::string::npos ? std::vector<std::uint8_t>()
+                                                : FromBase64(object.substr(from, object.find('"', from) - from)));
+    at = next;
+  }
+  return profiles;
 }
 
 }  // namespace tavren::test

@@ -44,4 +44,11 @@ struct ToolTexts {
 bool HaveExifTool();
 std::vector<ToolTexts> ExifToolRead(const std::vector<std::string>& files);
 
+// The given tags' values as the EXIF tool prints them as numbers (-n;
+// "-" for a missing tag), one row per file in order.
+std::vector<std::vector<std::string>> ExifToolTable(const std::vector<std::string>& files,
+                                                    const std::vector<std::string>& tags);
+// The ICC profile the EXIF tool finds in each file (empty when none).
+std::vector<std::vector<std::uint8_t>> ExifToolIccProfiles(const std::vector<std::string>& files);
+
 }  // namespace tavren::test

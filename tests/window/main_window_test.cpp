@@ -25,7 +25,9 @@
 #include "picture_io/file_bytes.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_files.h"
+#include "picture_io/picture_metadata.h"
 #include "enhance/process_types.h"
+#include "picture_io/exif_builder.h"
 #include "support/recording_platform.h"
 #include "support/test_support.h"
 
@@ -456,7 +458,12 @@ class MainWindowTest : public QObject {
 
   void SavesAtFullSizeWhenTheBaseWasReduced() {
     test::TempDir pictures;
-    fs::copy_file(fs::path(TAVREN_SAMPLE_PHOTO), pictures.file("big.jpg"));
+    // The sample photo with a colour profile put in behind its start.
+    std::vector<std::uint8_t> photo = ReadFileBytes(TAVREN_SAMPLE_PHOTO);
+    const std::vector<std::uint8_t> profile = test::FakeIccProfile(500);
+    const std::vector<std::uint8_t> piece = test::JpegBuilder().IccPiece(1, 1, profile).End();
+    photo.insert(photo.begin() + 2, piece.begin() + 2, piece.end() - 2);
+    WriteFileAtomically(pictures.file("big.jpg"), photo);
     TWindowRig rig;
     rig.Show();
     rig.window->resize(400, 300);
@@ -485,6 +492,7 @@ class MainWindowTest : public QObject {
     SaveJpegWithExif(*ProcessedCopy(LoadPicture(pictures.file("big.jpg")), TypePresets[ptDeep]),
                      pictures.file("direct.jpg"), pictures.file("big.jpg"));
     QCOMPARE(ReadFileBytes(pictures.file("deep.jpg")), ReadFileBytes(pictures.file("direct.jpg")));
+    QVERIFY(ReadSourceMetadata(pictures.file("deep.jpg")).IccProfile == profile);
   }
 
   void WelcomePanelStaysCentredRoundingHalvesToEven() {
