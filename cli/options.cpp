@@ -18,7 +18,8 @@ std::string UsageText() {
   return "usage: tavren enhance [--type original|light|normal|deep]\n"
          "                      [--lumora off|weak|normal|strong] [--artifact-suppression]\n"
          "                      [--clarivex off|weak|normal|strong] [--color-distortion-suppression]\n"
-         "                      [--fit WIDTHxHEIGHT] [-o FILE | --out-dir DIR] [--force] [-j N] [-q]\n"
+         "                      [--fit WIDTHxHEIGHT] [--keep-metadata]\n"
+         "                      [-o FILE | --out-dir DIR] [--force] [-j N] [-q]\n"
          "                      [--max-megapixels N] PICTURE|FOLDER...\n"
          "       tavren info [--max-megapixels N] PICTURE|FOLDER...\n"
          "       tavren --version | --help\n";
@@ -61,6 +62,8 @@ Options:
                       left alone and reported
   -j N                enhance N pictures at once (1 to 256); default: 1
   -q                  no progress on a terminal (failures are still shown)
+  --keep-metadata     keep the shooting date, exposure, GPS place, XMP and
+                      IPTC too (JPEG output only; see below); default: off
   --max-megapixels N  refuse pictures above N megapixels (1 to 715) before
                       decoding them; default: 200, or the environment
                       variable TAVREN_MAX_MEGAPIXELS
@@ -76,6 +79,14 @@ chooses the format: .jpg or .jpeg writes a progressive JPEG of the best
 quality that keeps the camera make and model (at most 65500 pixels a side);
 .bmp writes a 24-bit BMP (lossless).  A file is replaced only by a complete
 new one, and only a regular file (through a link, the file it points to).
+
+What a JPEG keeps: the picture's camera make and model and its colour
+profile; its shooting date, exposure settings, GPS place, XMP and IPTC are
+dropped.  --keep-metadata keeps those too, with the orientation set to
+upright, the saved picture's size, and the thumbnail and the maker's private
+notes left out.  A picture whose metadata cannot be read is then saved as
+without the option, with the warning "tavren: FILE: metadata not kept:
+reason" (exit status 0).
 
 Progress: on a terminal, "k/N PICTURE" on stderr as each picture is done;
 nothing without a terminal.  Failures: "tavren: FILE: reason" on stderr.
@@ -204,9 +215,15 @@ class Parser {
         options_.manualSettings.ArtifactSuppression = 1;
       else
         options_.manualSettings.SuppressColorDistortion = 1;
-    } else if (name == "--force" || name == "-q" || name == "--quiet") {
+    } else if (name == "--force" || name == "-q" || name == "--quiet" ||
+               name == "--keep-metadata") {
       if (attached) return Error("option " + name + " takes no value");
-      (name == "--force" ? options_.force : options_.quiet) = true;
+      if (name == "--force")
+        options_.force = true;
+      else if (name == "--keep-metadata")
+        options_.keepMetadata = true;
+      else
+        options_.quiet = true;
     } else if (name == "--type" || name == "--lumora" || name == "--clarivex" || name == "--fit" ||
                name == "-o" || name == "--output" || name == "--out-dir" || name == "-j" ||
                name == "--jobs") {
@@ -269,6 +286,8 @@ class Parser {
       if (options_.pictures.size() > 1) return Fail("-o names one output; use --out-dir for several pictures");
       if (OutputKindOf(options_.outputFile) == TOutputKind::Unsupported)
         return Fail("the output must end in .jpg, .jpeg or .bmp: '" + options_.outputFile + "'");
+      if (options_.keepMetadata && OutputKindOf(options_.outputFile) == TOutputKind::Bmp)
+        return Fail("--keep-metadata needs a JPEG output; a BMP file holds no metadata");
     }
     return Finish(options_.command);
   }

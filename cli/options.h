@@ -26,6 +26,10 @@ struct TCliOptions {
   std::int32_t fitWidth = 0;
   std::int32_t fitHeight = 0;
 
+  // --keep-metadata: the source's EXIF, XMP and IPTC go into the saved
+  // JPEG as well (TMetadataCarryOver::Everything).
+  bool keepMetadata = false;
+
   std::string outputFile;  // -o
   std::string outputDir;   // --out-dir
   bool force = false;
@@ -55,6 +59,9 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args);
 std::string UsageText();
 // What --help prints: the usage, then every option with its default, the
 // types, manual settings, output names, formats and exit statuses.
+std::string HelpText();
+
+// What --help prints: the usage and what a saved JPEG keeps of the picture.
 std::string HelpText();
 
 // The file kinds `enhance` writes, chosen by the output's extension

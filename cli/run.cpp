@@ -41,6 +41,7 @@ struct TJob {
   std::string picture;
   std::string output;
   std::string failure;  // "FILE: reason", empty while all is well
+  std::string warning;  // "FILE: what was not done", for a picture that succeeded
 };
 
 // Runs work, turning every error into "FILE: reason" (FILE defaults to
@@ -162,7 +163,7 @@ void CheckBeforeTheWork(const TCliOptions& options, const TJob& job) {
                                        ", too large for a BMP file (use --fit or a .jpg output)");
 }
 
-void EnhanceOne(const TCliOptions& options, const TJob& job) {
+void EnhanceOne(const TCliOptions& options, TJob& job) {
   CheckBeforeTheWork(options, job);
   Image picture = LoadPicture(job.picture);
   if (options.fit) {
@@ -170,10 +171,15 @@ void EnhanceOne(const TCliOptions& options, const TJob& job) {
     if (base.image != nullptr) picture = std::move(*base.image);
   }
   ProcessWithPreset(picture, options.Preset());
-  if (OutputKindOf(job.output) == TOutputKind::Bmp)
+  if (OutputKindOf(job.output) == TOutputKind::Bmp) {
     WriteBmpFile(picture, job.output);
-  else
-    SaveJpegWithExif(picture, job.output, job.picture);
+    return;
+  }
+  const TMetadataCarryOver carryOver =
+      options.keepMetadata ? TMetadataCarryOver::Everything : TMetadataCarryOver::MakeAndModel;
+  const TJpegSaveReport report = SaveJpegWithExif(picture, job.output, job.picture, carryOver);
+  if (!report.metadataNotKept.empty())
+    job.warning = job.picture + ": metadata not kept: " + report.metadataNotKept;
 }
 
 // Reports on stderr: failures always, progress ("k/N PICTURE") only on a
@@ -186,6 +192,7 @@ class Reporter {
   void Finished(const TJob& job) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++done_;
+    if (!job.warning.empty()) SayFailure(job.warning);
     if (!job.failure.empty())
       SayFailure(job.failure);
     else if (progress_)
@@ -236,7 +243,7 @@ int RunEnhance(const TCliOptions& options) {
     return 1;
   }
   std::vector<TJob> jobs;
-  for (const std::string& picture : pictures) jobs.push_back({picture, {}, {}});
+  for (const std::string& picture : pictures) jobs.push_back({picture, {}, {}, {}});
   PlanOutputs(options, jobs);
   Reporter reporter(jobs.size(), options.quiet);
   ForEachJob(jobs.size(), options.jobs, [&](std::size_t i) {

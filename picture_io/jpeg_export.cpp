@@ -8,6 +8,7 @@
 #include "picture_io/error.h"
 #include "picture_io/file_replace.h"
 #include "picture_io/jpeg_encoder.h"
+#include "picture_io/metadata_copy.h"
 #include "picture_io/picture_metadata.h"
 
 namespace tavren {
@@ -124,8 +125,8 @@ std::vector<std::uint8_t> BuildJpegWithExif(const std::vector<std::uint8_t>& enc
   return InsertBehindHeader(encoded, Bytes(exif.begin(), exif.end()));
 }
 
-void SaveJpegWithExif(const Image& image, const std::string& fileName,
-                      const std::string& sourceFileName) {
+TJpegSaveReport SaveJpegWithExif(const Image& image, const std::string& fileName,
+                                 const std::string& sourceFileName, TMetadataCarryOver carryOver) {
   // Reading the source never throws for its content: a broken source costs
   // its texts and its profile, never the save.
   const TSourceMetadata source =
@@ -136,8 +137,19 @@ void SaveJpegWithExif(const Image& image, const std::string& fileName,
   } catch (const TavrenError& error) {
     throw TavrenError(fileName, error.reason());
   }
-  const Bytes file = BuildJpegWithExif(encoded, source.Make, source.Model);
+  TJpegSaveReport report;
+  Bytes file;
+  if (carryOver == TMetadataCarryOver::Everything && !sourceFileName.empty()) {
+    try {
+      const TSavedPicture saved{image.Width(), image.Height(), kExifSoftware};
+      file = InsertBehindHeader(encoded, KeptMetadataSegments(sourceFileName, saved));
+    } catch (const TavrenError& error) {
+      report.metadataNotKept = error.reason();
+    }
+  }
+  if (file.empty()) file = BuildJpegWithExif(encoded, source.Make, source.Model);
   ReplaceFileContents(fileName, file.data(), file.size());
+  return report;
 }
 
 }  // namespace tavren

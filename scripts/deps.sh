@@ -7,6 +7,7 @@ kind=${1:-run}
 packages=(
   build-essential cmake pkg-config
   libjpeg62-turbo-dev
+  libexiv2-dev             # --keep-metadata: the source's EXIF, XMP and IPTC
   qt6-base-dev qt6-svg-dev libgl-dev
   libgtest-dev libbenchmark-dev
 )

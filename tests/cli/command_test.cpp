@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "enhance/base_image.h"
@@ -63,7 +64,8 @@ class CommandTest : public ::testing::Test {
 TEST_F(CommandTest, UsageErrorsExitTwoWithTheUsage) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{}, {"enhance"}, {"enhance", "--type", "x", "a.jpg"},
-                                             {"resize", "a.jpg"}}) {
+                                             {"resize", "a.jpg"},
+                                             {"enhance", "--keep-metadata", "-o", "x.bmp", "a.jpg"}}) {
     const test::TProgramResult run = Tavren(args);
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("usage: tavren enhance"), std::string::npos) << run.err;
@@ -328,6 +330,94 @@ TEST_F(CommandTest, ClarivexOnEveryCorpusPhoto) {
     }
     EXPECT_EQ(result, *ProcessedCopy(LoadPicture(photo), {0, 0, 2, 0})) << photo;
   }
+}
+
+std::vector<std::uint8_t> FirstBytes(const std::string& file, std::size_t count) {
+  std::vector<std::uint8_t> bytes = test::ReadFileBytes(file);
+  bytes.resize(std::min(bytes.size(), count));
+  return bytes;
+}
+
+// Photos with dates, exposure, places, a turn to upright and an XMP title,
+// saved with and without --keep-metadata, as the EXIF tool reads them.
+TEST_F(CommandTest, KeepMetadataCarriesDatesExposurePlacesAndTitles) {
+  if (!test::HaveExifTool()) GTEST_SKIP() << "exiftool not installed";
+  std::vector<std::string> photos = {TAVREN_SAMPLE_PHOTO};  // GPS and a thumbnail
+  for (const char* photo : {"hdr/canon_hdr_NO.jpg", "xmp/BlueSquare.jpg", "orientation/portrait_6.jpg"})
+    if (!test::CorpusDir().empty()) photos.push_back((test::CorpusDir() / photo).string());
+  std::vector<std::string> kept, plain;
+  for (const std::string& photo : photos) {
+    const std::string name = fs::path(photo).stem().string() + "copy.jpg";
+    kept.push_back(dir_.file("kept/" + name));
+    plain.push_back(dir_.file("plain/" + name));
+  }
+  const auto enhance = [&](const std::string& option, const std::string& folder) {
+    fs::create_directory(dir_.file(folder));
+    std::vector<std::string> args = {"enhance", "--fit", "320x320", "--out-dir", dir_.file(folder)};
+    if (!option.empty()) args.push_back(option);
+    args.insert(args.end(), photos.begin(), photos.end());
+    return Tavren(args);
+  };
+  test::TProgramResult run = enhance("", "plain");
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = enhance("--keep-metadata", "kept");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+
+  const std::vector<std::string> carried = {"EXIF:DateTimeOriginal", "EXIF:ExposureTime", "EXIF:FNumber",
+                                            "EXIF:ISO", "GPS:GPSLatitude", "GPS:GPSLongitude", "XMP:Title"};
+  std::vector<std::string> tags = carried;
+  tags.insert(tags.end(), {"EXIF:Orientation", "XMP:Orientation", "ThumbnailImage", "ExifIFD:ExifImageWidth",
+                           "ExifIFD:ExifImageHeight", "File:ImageWidth", "File:ImageHeight", "Make", "Model"});
+  const auto source = test::ExifToolTable(photos, tags);
+  const auto withMetadata = test::ExifToolTable(kept, tags);
+  const auto without = test::ExifToolTable(plain, tags);
+  ASSERT_EQ(withMetadata.size(), photos.size());
+  ASSERT_EQ(without.size(), photos.size());
+  const auto value = [&](const std::vector<std::string>& row, const std::string& tag) {
+    return row.at(static_cast<std::size_t>(std::find(tags.begin(), tags.end(), tag) - tags.begin()));
+  };
+  std::set<std::string> seen;
+  for (std::size_t i = 0; i < photos.size(); ++i) {
+    const auto& row = withMetadata[i];
+    for (const std::string& tag : carried) {
+      EXPECT_EQ(value(row, tag), value(source[i], tag)) << photos[i] << " " << tag;
+      EXPECT_EQ(value(without[i], tag), "-") << photos[i] << " " << tag;
+      if (value(source[i], tag) != "-") seen.insert(tag);
+    }
+    for (const char* orientation : {"EXIF:Orientation", "XMP:Orientation"})
+      EXPECT_TRUE(value(row, orientation) == "1" || value(row, orientation) == "-") << photos[i];
+    EXPECT_EQ(value(row, "ThumbnailImage"), "-") << photos[i];
+    EXPECT_EQ(value(row, "ExifIFD:ExifImageWidth"), value(row, "File:ImageWidth")) << photos[i];
+    EXPECT_EQ(value(row, "ExifIFD:ExifImageHeight"), value(row, "File:ImageHeight")) << photos[i];
+    // The default writes an empty text for a make the source lacks.
+    for (const char* text : {"Make", "Model"})
+      EXPECT_EQ(value(row, text), value(without[i], text).empty() ? "-" : value(without[i], text)) << photos[i];
+    // Only the EXIF segment differs: the header and the banner are the default's.
+    EXPECT_EQ(FirstBytes(kept[i], 107), FirstBytes(plain[i], 107)) << photos[i];
+  }
+  EXPECT_EQ(test::ExifToolIccProfiles(kept), test::ExifToolIccProfiles(photos));
+  if (!test::CorpusDir().empty()) {
+    EXPECT_EQ(seen.size(), carried.size());
+  }
+}
+
+// A source whose EXIF block Exiv2 cannot read: the default copy, a warning,
+// and success.
+TEST_F(CommandTest, KeepMetadataFromAnUnreadableBlockWarnsAndSavesTheDefaultCopy) {
+  std::vector<std::uint8_t> bytes = test::ReadFileBytes(SmallPhoto());
+  const std::vector<std::uint8_t> brokenExif = {0xFF, 0xE1, 0x00, 0x10, 'E', 'x', 'i', 'f', 0, 0,
+                                                'X', 'X', 0x00, 0x2A, 0, 0, 0, 8};
+  bytes.insert(bytes.begin() + 2, brokenExif.begin(), brokenExif.end());
+  const std::string photo = dir_.file("broken.jpg");
+  test::WriteFileBytes(photo, bytes);
+
+  const test::TProgramResult kept = Tavren({"enhance", "--keep-metadata", photo, "-o", dir_.file("kept.jpg")});
+  EXPECT_EQ(kept.status, 0) << kept.err;
+  EXPECT_EQ(kept.err.rfind("tavren: " + photo + ": metadata not kept: ", 0), 0u) << kept.err;
+  EXPECT_EQ(std::count(kept.err.begin(), kept.err.end(), '\n'), 1) << kept.err;
+  ASSERT_EQ(Tavren({"enhance", photo, "-o", dir_.file("plain.jpg")}).status, 0);
+  EXPECT_EQ(test::ReadFileBytes(dir_.file("kept.jpg")), test::ReadFileBytes(dir_.file("plain.jpg")));
 }
 
 }  // namespace

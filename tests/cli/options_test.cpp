@@ -81,6 +81,11 @@ TEST(ParseCommandLine, OutputRules) {
   EXPECT_FALSE(Parse({"enhance", "-o", "x.png", "a.jpg"}).ok);
   EXPECT_FALSE(Parse({"enhance", "-o", "", "a.jpg"}).ok);
   EXPECT_TRUE(Parse({"enhance", "-o", "x.jpeg", "a.jpg"}).ok);
+  // A BMP file holds no metadata to keep.
+  EXPECT_TRUE(Parsed({"enhance", "--keep-metadata", "-o", "x.JPG", "a.jpg"}).keepMetadata);
+  EXPECT_FALSE(Parse({"enhance", "--keep-metadata", "-o", "x.Bmp", "a.jpg"}).ok);
+  EXPECT_FALSE(Parse({"enhance", "--keep-metadata=yes", "a.jpg"}).ok);
+  EXPECT_FALSE(Parsed({"enhance", "a.jpg"}).keepMetadata);
 }
 
 TEST(ParseCommandLine, UsageErrors) {

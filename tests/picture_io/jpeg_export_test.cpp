@@ -177,7 +177,8 @@ TEST(JpegExport, ColourProfileTravelsInTheEncodersOutput) {
 }
 
 // Hand-made hostile blocks, the EXIF reader's fuzz seeds and colour profile
-// sequences that are broken: the save goes on, with no profile.
+// sequences that are broken: the save goes on, with no profile, and a copy
+// whose metadata cannot be kept is the default copy.
 TEST(JpegExport, MalformedSourceBlocksNeverStopASave) {
   test::TempDir dir;
   const Bytes a = test::FakeIccProfile(100);
@@ -216,6 +217,13 @@ TEST(JpegExport, MalformedSourceBlocksNeverStopASave) {
     EXPECT_EQ(test::DecodeWithLibrary(target).Width(), 8) << i;
     if (i < madeHere) {
       EXPECT_TRUE(ReadJpegIccProfile(TMemoryByteSource(saved.data(), saved.size())).empty()) << i;
+    }
+
+    TJpegSaveReport report;
+    EXPECT_NO_THROW(report = SaveJpegWithExif(image, target, source, TMetadataCarryOver::Everything)) << i;
+    EXPECT_EQ(test::DecodeWithLibrary(target).Width(), 8) << i;
+    if (!report.metadataNotKept.empty()) {
+      EXPECT_EQ(test::ReadFileBytes(target), saved) << i;
     }
   }
 }

@@ -1,0 +1,155 @@
+#include "picture_io/metadata_copy.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <mutex>
+
+#include "picture_io/error.h"
+#include "picture_io/file_bytes.h"
+
+namespace tavren {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Exiv2 is not documented as safe on several threads at once, and its XMP
+// toolkit must be set up before first use; a copy takes milliseconds, so
+// the pictures of a batch take turns here.
+std::mutex& Exiv2Turn() {
+  static std::mutex turn;
+  return turn;
+}
+
+// Once per process, inside the turn: no messages of the library's own on
+// stderr (a broken block is ours to report), and the XMP toolkit ready.
+void PrepareExiv2() {
+  static bool prepared = false;
+  if (prepared) return;
+  Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+  Exiv2::XmpParser::initialize();
+  prepared = true;
+}
+
+constexpr std::size_t kLongestSegment = 0xFFFF;  // the length field counts itself
+const std::string kExifIdentifier("Exif\0\0", 6);
+const std::string kXmpIdentifier("http://ns.adobe.com/xap/1.0/\0", 29);
+const std::string kPhotoshopIdentifier("Photoshop 3.0\0", 14);
+
+void AppendSegment(Bytes& out, std::uint8_t marker, const std::string& identifier,
+                   const std::uint8_t* data, std::size_t size, const char* what) {
+  const std::size_t length = 2 + identifier.size() + size;
+  if (length > kLongestSegment)
+    throw TavrenError("", std::string("the ") + what + " is too large for a JPEG segment");
+  out.insert(out.end(), {0xFF, marker, static_cast<std::uint8_t>(length >> 8),
+                         static_cast<std::uint8_t>(length)});
+  out.insert(out.end(), identifier.begin(), identifier.end());
+  out.insert(out.end(), data, data + size);
+}
+
+template <typename Unwanted>
+void EraseWhere(Exiv2::ExifData& exif, Unwanted unwanted) {
+  for (auto it = exif.begin(); it != exif.end();) it = unwanted(*it) ? exif.erase(it) : std::next(it);
+}
+
+// The thumbnail directory shows the unprocessed picture.  The maker's
+// private block is not copied either: Exiv2 writes it anew from its own
+// reading of it, which is wrong for blocks that other programs have moved
+// (the copy would hold values the camera never wrote), and many hold a
+// preview of the unprocessed picture as well.
+bool IsLeftBehind(const Exiv2::Exifdatum& datum) {
+  const std::string group = datum.groupName();
+  return group == "Thumbnail" || datum.key() == "Exif.Photo.MakerNote" ||
+         Exiv2::ExifTags::isMakerGroup(group);
+}
+
+void SetIfPresent(Exiv2::ExifData& exif, const char* key, std::uint32_t value) {
+  if (exif.findKey(Exiv2::ExifKey(key)) != exif.end()) exif[key] = value;
+}
+
+void UpdateExif(Exiv2::ExifData& exif, const TSavedPicture& saved) {
+  EraseWhere(exif, IsLeftBehind);
+  if (exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end())
+    exif["Exif.Image.Orientation"] = std::uint16_t{1};
+  exif["Exif.Image.Software"] = saved.software;
+  exif["Exif.Photo.PixelXDimension"] = static_cast<std::uint32_t>(saved.width);
+  exif["Exif.Photo.PixelYDimension"] = static_cast<std::uint32_t>(saved.height);
+  // Some writers state the size in the first directory as well.
+  SetIfPresent(exif, "Exif.Image.ImageWidth", static_cast<std::uint32_t>(saved.width));
+  SetIfPresent(exif, "Exif.Image.ImageLength", static_cast<std::uint32_t>(saved.height));
+}
+
+// Only what the source's packet holds is changed: no packet gains a
+// property it did not have.
+void SetIfPresent(Exiv2::XmpData& xmp, const char* key, const std::string& value) {
+  if (xmp.findKey(Exiv2::XmpKey(key)) != xmp.end()) xmp[key] = value;
+}
+
+void UpdateXmp(Exiv2::XmpData& xmp, const TSavedPicture& saved) {
+  const std::string width = std::to_string(saved.width);
+  const std::string height = std::to_string(saved.height);
+  SetIfPresent(xmp, "Xmp.tiff.Orientation", "1");
+  SetIfPresent(xmp, "Xmp.exif.PixelXDimension", width);
+  SetIfPresent(xmp, "Xmp.exif.PixelYDimension", height);
+  SetIfPresent(xmp, "Xmp.tiff.ImageWidth", width);
+  SetIfPresent(xmp, "Xmp.tiff.ImageLength", height);
+}
+
+void AppendExif(Bytes& out, const Exiv2::Image& source, const TSavedPicture& saved) {
+  Exiv2::ExifData exif = source.exifData();
+  UpdateExif(exif, saved);
+  const Exiv2::ByteOrder order =
+      source.byteOrder() == Exiv2::invalidByteOrder ? Exiv2::bigEndian : source.byteOrder();
+  Exiv2::Blob tiff;
+  Exiv2::ExifParser::encode(tiff, order, exif);
+  AppendSegment(out, 0xE1, kExifIdentifier, tiff.data(), tiff.size(), "EXIF block");
+}
+
+void AppendXmp(Bytes& out, const Exiv2::Image& source, const TSavedPicture& saved) {
+  Exiv2::XmpData xmp = source.xmpData();
+  if (xmp.empty()) return;
+  UpdateXmp(xmp, saved);
+  std::string packet;
+  if (Exiv2::XmpParser::encode(packet, xmp, Exiv2::XmpParser::useCompactFormat) != 0)
+    throw TavrenError("", "the XMP packet cannot be written");
+  AppendSegment(out, 0xE1, kXmpIdentifier, reinterpret_cast<const std::uint8_t*>(packet.data()),
+                packet.size(), "XMP packet");
+}
+
+// The IPTC records alone, in the Photoshop resource block that holds them;
+// the block's other resources (a thumbnail among them) are not copied.
+void AppendIptc(Bytes& out, const Exiv2::Image& source) {
+  if (source.iptcData().empty()) return;
+  const Exiv2::DataBuf block = Exiv2::Photoshop::setIptcIrb(nullptr, 0, source.iptcData());
+  AppendSegment(out, 0xED, kPhotoshopIdentifier, block.pData_, static_cast<std::size_t>(block.size_),
+                "IPTC block");
+}
+
+Bytes SegmentsFor(const Bytes& sourceBytes, const TSavedPicture& saved) {
+  const std::lock_guard<std::mutex> turn(Exiv2Turn());
+  PrepareExiv2();
+  try {
+    const Exiv2::Image::AutoPtr source =
+        Exiv2::ImageFactory::open(sourceBytes.data(), static_cast<long>(sourceBytes.size()));
+    source->readMetadata();
+    Bytes segments;
+    AppendExif(segments, *source, saved);
+    AppendXmp(segments, *source, saved);
+    AppendIptc(segments, *source);
+    return segments;
+  } catch (const TavrenError&) {
+    throw;
+  } catch (const std::exception& error) {  // Exiv2's own errors among them
+    throw TavrenError("", error.what());
+  }
+}
+
+}  // namespace
+
+Bytes KeptMetadataSegments(const std::string& sourceFileName, const TSavedPicture& saved) {
+  // The source is read whole into memory: Exiv2 then never opens a path
+  // itself (where a name could be taken for an address on the network).
+  return SegmentsFor(ReadFileBytes(sourceFileName), saved);
+}
+
+}  // namespace tavren
