@@ -2,6 +2,8 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
+#include <iterator>
 #include <mutex>
 
 #include "picture_io/error.h"
@@ -52,6 +54,17 @@ void EraseWhere(Exiv2::ExifData& exif, Unwanted unwanted) {
   for (auto it = exif.begin(); it != exif.end();) it = unwanted(*it) ? exif.erase(it) : std::next(it);
 }
 
+// Tags of the first directory that describe how a TIFF file stores its
+// pixels (size, samples, compression, strips and tiles).  They say nothing
+// true of the saved JPEG, whose frame header states its own layout.
+bool DescribesStoredPixels(const Exiv2::Exifdatum& datum) {
+  static constexpr std::uint16_t kTags[] = {
+      0x00FE, 0x0100, 0x0101, 0x0102, 0x0103, 0x0106, 0x010A, 0x0111, 0x0115, 0x0116, 0x0117,
+      0x011C, 0x013D, 0x0142, 0x0143, 0x0144, 0x0145, 0x014A, 0x0152, 0x0153, 0x0201, 0x0202, 0x0212};
+  return datum.groupName() == "Image" &&
+         std::find(std::begin(kTags), std::end(kTags), datum.tag()) != std::end(kTags);
+}
+
 // The thumbnail directory shows the unprocessed picture.  The maker's
 // private block is not copied either: Exiv2 writes it anew from its own
 // reading of it, which is wrong for blocks that other programs have moved
@@ -60,11 +73,7 @@ void EraseWhere(Exiv2::ExifData& exif, Unwanted unwanted) {
 bool IsLeftBehind(const Exiv2::Exifdatum& datum) {
   const std::string group = datum.groupName();
   return group == "Thumbnail" || datum.key() == "Exif.Photo.MakerNote" ||
-         Exiv2::ExifTags::isMakerGroup(group);
-}
-
-void SetIfPresent(Exiv2::ExifData& exif, const char* key, std::uint32_t value) {
-  if (exif.findKey(Exiv2::ExifKey(key)) != exif.end()) exif[key] = value;
+         Exiv2::ExifTags::isMakerGroup(group) || DescribesStoredPixels(datum);
 }
 
 void UpdateExif(Exiv2::ExifData& exif, const TSavedPicture& saved) {
@@ -74,9 +83,6 @@ void UpdateExif(Exiv2::ExifData& exif, const TSavedPicture& saved) {
   exif["Exif.Image.Software"] = saved.software;
   exif["Exif.Photo.PixelXDimension"] = static_cast<std::uint32_t>(saved.width);
   exif["Exif.Photo.PixelYDimension"] = static_cast<std::uint32_t>(saved.height);
-  // Some writers state the size in the first directory as well.
-  SetIfPresent(exif, "Exif.Image.ImageWidth", static_cast<std::uint32_t>(saved.width));
-  SetIfPresent(exif, "Exif.Image.ImageLength", static_cast<std::uint32_t>(saved.height));
 }
 
 // Only what the source's packet holds is changed: no packet gains a

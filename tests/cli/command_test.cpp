@@ -338,12 +338,14 @@ std::vector<std::uint8_t> FirstBytes(const std::string& file, std::size_t count)
   return bytes;
 }
 
-// Photos with dates, exposure, places, a turn to upright and an XMP title,
-// saved with and without --keep-metadata, as the EXIF tool reads them.
+// Photos with dates, exposure, places, a turn to upright, an XMP title and
+// a stale stored size, saved with and without --keep-metadata, as the EXIF
+// tool reads them.
 TEST_F(CommandTest, KeepMetadataCarriesDatesExposurePlacesAndTitles) {
   if (!test::HaveExifTool()) GTEST_SKIP() << "exiftool not installed";
   std::vector<std::string> photos = {TAVREN_SAMPLE_PHOTO};  // GPS and a thumbnail
-  for (const char* photo : {"hdr/canon_hdr_NO.jpg", "xmp/BlueSquare.jpg", "orientation/portrait_6.jpg"})
+  for (const char* photo :
+       {"hdr/canon_hdr_NO.jpg", "xmp/BlueSquare.jpg", "xmp/no_exif.jpg", "orientation/portrait_6.jpg"})
     if (!test::CorpusDir().empty()) photos.push_back((test::CorpusDir() / photo).string());
   std::vector<std::string> kept, plain;
   for (const std::string& photo : photos) {
@@ -368,7 +370,8 @@ TEST_F(CommandTest, KeepMetadataCarriesDatesExposurePlacesAndTitles) {
                                             "EXIF:ISO", "GPS:GPSLatitude", "GPS:GPSLongitude", "XMP:Title"};
   std::vector<std::string> tags = carried;
   tags.insert(tags.end(), {"EXIF:Orientation", "XMP:Orientation", "ThumbnailImage", "ExifIFD:ExifImageWidth",
-                           "ExifIFD:ExifImageHeight", "File:ImageWidth", "File:ImageHeight", "Make", "Model"});
+                           "ExifIFD:ExifImageHeight", "File:ImageWidth", "File:ImageHeight", "IFD0:ImageWidth",
+                           "IFD0:BitsPerSample", "Make", "Model"});
   const auto source = test::ExifToolTable(photos, tags);
   const auto withMetadata = test::ExifToolTable(kept, tags);
   const auto without = test::ExifToolTable(plain, tags);
@@ -390,6 +393,8 @@ TEST_F(CommandTest, KeepMetadataCarriesDatesExposurePlacesAndTitles) {
     EXPECT_EQ(value(row, "ThumbnailImage"), "-") << photos[i];
     EXPECT_EQ(value(row, "ExifIFD:ExifImageWidth"), value(row, "File:ImageWidth")) << photos[i];
     EXPECT_EQ(value(row, "ExifIFD:ExifImageHeight"), value(row, "File:ImageHeight")) << photos[i];
+    EXPECT_EQ(value(row, "IFD0:ImageWidth"), "-") << photos[i];
+    EXPECT_EQ(value(row, "IFD0:BitsPerSample"), "-") << photos[i];
     // The default writes an empty text for a make the source lacks.
     for (const char* text : {"Make", "Model"})
       EXPECT_EQ(value(row, text), value(without[i], text).empty() ? "-" : value(without[i], text)) << photos[i];
