@@ -130,6 +130,14 @@ void TExif::ReadFromMemory(const std::uint8_t* data, std::size_t size) {
   Read(source);
 }
 
+void TExif::ReadFromTiffBlock(const std::uint8_t* data, std::size_t size) {
+  Clear();
+  if (data == nullptr || size == 0) return;
+  Valid = true;
+  const TMemoryByteSource source(data, size);
+  ReadTiffBlock(source, 0);
+}
+
 // Start-of-image, the first segment header (or the one behind a JFIF
 // segment of the usual length 16), else a search in the bytes that follow;
 // then the TIFF header and the first directory.
@@ -147,8 +155,12 @@ void TExif::Read(const TByteSource& source) {
       !FindExifSegment(source, pos + head.size(), segment))
     return;
   Valid = true;
+  ReadTiffBlock(source, segment + 10);  // behind "Exif" and its two zero bytes
+}
 
-  const std::uint64_t base = segment + 10;  // behind "Exif" and its two zero bytes
+// The TIFF header at base (byte order, magic number not checked, offset of
+// the first directory), then the first directory.
+void TExif::ReadTiffBlock(const TByteSource& source, std::uint64_t base) {
   std::array<std::uint8_t, 8> tiffHeader{};
   if (!source.Read(base, tiffHeader.data(), tiffHeader.size())) return;
   BigEndian = tiffHeader[0] == 'M' && tiffHeader[1] == 'M';

@@ -1,5 +1,6 @@
 // Reads the camera make, model and orientation from the EXIF block of a
-// JPEG file (the first directory of its TIFF block only).
+// JPEG file, or from an EXIF block that another format stores on its own
+// (the first directory of the TIFF block only).
 //
 // The reader never throws for what a file contains: a malformed block ends
 // the reading, and the texts it could not read stay empty.  Every read is
@@ -41,9 +42,15 @@ class TExif {
   // Clear, then read a JPEG file held in memory.
   void ReadFromMemory(const std::uint8_t* data, std::size_t size);
 
+  // Clear, then read a bare TIFF-structured block held in memory, from its
+  // byte-order mark on (the EXIF of a PNG, WebP or HEIF file, or a TIFF
+  // file itself), with the rules of a JPEG's block.  Valid: the block is
+  // not empty.
+  void ReadFromTiffBlock(const std::uint8_t* data, std::size_t size);
 
  private:
   void Read(const TByteSource& source);
+  void ReadTiffBlock(const TByteSource& source, std::uint64_t base);
   void ReadDirectory(const TByteSource& source, std::uint64_t base, std::uint64_t directory);
 };
 

@@ -16,6 +16,7 @@
 #include "picture_io/error.h"
 #include "picture_io/file_bytes.h"
 #include "picture_io/picture_limits.h"
+#include "picture_io/sample_rows.h"
 #include "imaging/pixel_memory.h"
 
 // libjpeg reports a fatal error by calling error_exit, which must not
@@ -262,21 +263,10 @@ bool ReadBgrRowsGuarded(Decoder* d, std::uint8_t* pixels, std::size_t stride) {
 }
 
 // CMYK as Adobe applications write it stores every ink inverted (0 = full
-// ink); other writers store it plain.  Red = (1 - C) x (1 - K) and so on.
+// ink); other writers store it plain.
 void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, std::uint32_t width,
                   bool inverted) {
-  for (std::uint32_t x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
-    unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
-    if (!inverted) {
-      c = 255 - c;
-      m = 255 - m;
-      y = 255 - y;
-      k = 255 - k;
-    }
-    bgr[0] = static_cast<std::uint8_t>((y * k + 127) / 255);
-    bgr[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
-    bgr[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
-  }
+  for (std::uint32_t x = 0; x < width; ++x, cmyk += 4, bgr += 3) CmykToBgr(cmyk, inverted, bgr);
 }
 
 bool ReadCmykRowsGuarded(Decoder* d, std::uint8_t* pixels, std::size_t stride,

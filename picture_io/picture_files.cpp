@@ -7,10 +7,14 @@
 #include "picture_io/error.h"
 #include "picture_io/exif_reader.h"
 #include "picture_io/file_bytes.h"
+#include "picture_io/file_names.h"
+#include "picture_io/heif_decoder.h"
 #include "picture_io/jpeg_decoder.h"
 #include "picture_io/orientation.h"
 #include "picture_io/picture_kind.h"
-#include "picture_io/file_names.h"
+#include "picture_io/png_decoder.h"
+#include "picture_io/tiff_decoder.h"
+#include "picture_io/webp_decoder.h"
 
 namespace tavren {
 
@@ -48,12 +52,38 @@ std::vector<std::uint8_t> ReadCheckedBmpFile(const std::string& path) {
   return file.ReadAll();
 }
 
+// Turns and mirrors image as the orientation in an EXIF block says.
+Image Upright(Image image, const std::vector<std::uint8_t>& exifBlock) {
+  TExif exif;
+  exif.ReadFromTiffBlock(exifBlock.data(), exifBlock.size());
+  ApplyOrientation(image, exif.Orientation);
+  return image;
+}
+
 }  // namespace
 
 Image LoadPicture(const std::string& path) {
-  if (HasKind(path, kKindJpeg)) return LoadJpegPicture(path);
-  if (HasKind(path, kKindBmp)) return DecodeBmpFile(path);
-  RefuseKind(path);
+  const int kind = PictureKindOf(path);
+  if (kind == kKindJpeg) return LoadJpegPicture(path);
+  if (kind == kKindBmp) return DecodeBmpFile(path);
+  if (kind < 0) RefuseKind(path);
+  const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+  return LoadPictureMemory(kind, bytes.data(), bytes.size(), path);
+}
+
+// HEIF and TIFF pictures come upright from their decoders; PNG and WebP
+// carry the orientation in their EXIF block, as a JPEG does.
+Image LoadPictureMemory(int kind, const std::uint8_t* data, std::size_t size, const std::string& name) {
+  switch (kind) {
+    case kKindJpeg: return LoadJpegMemory(data, size, name);
+    case kKindBmp: return DecodeBmp(data, size, name);
+    case kKindHeif:
+    case kKindAvif: return DecodeHeif(data, size, name);
+    case kKindPng: return Upright(DecodePng(data, size, name), ReadPngBlocks(data, size).Exif);
+    case kKindTiff: return DecodeTiff(data, size, name);
+    case kKindWebp: return Upright(DecodeWebp(data, size, name), ReadWebpBlocks(data, size).Exif);
+    default: RefuseKind(name);
+  }
 }
 
 TPictureSize ReadPictureSize(const std::string& path) {
@@ -70,7 +100,9 @@ TPictureSize ReadPictureSize(const std::string& path) {
     const auto [width, height] = CheckBmpHeader(TInputFile(path));
     return {width, height};
   }
-  RefuseKind(path);
+  if (!IsOpenablePicture(path)) RefuseKind(path);
+  const Image picture = LoadPicture(path);
+  return {picture.Width(), picture.Height()};
 }
 
 Image LoadJpegPicture(const std::string& path) {

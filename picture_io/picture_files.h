@@ -10,11 +10,15 @@
 
 namespace tavren {
 
-// Decodes the picture at path, chosen by its extension (HasKind): a JPEG or
-// a BMP file.  A folder, an empty name or any other extension is refused
-// with a reason saying so.  The file must be a regular file within the
-// limits of file_bytes.h and picture_limits.h.
+// Decodes the picture at path, chosen by its extension (PictureKindOf): a
+// JPEG, BMP, HEIF (or AVIF), PNG, TIFF or WebP file, upright.  A folder, an
+// empty name or any other extension is refused with a reason saying so.
+// The file must be a regular file within the limits of file_bytes.h and
+// picture_limits.h.
 Image LoadPicture(const std::string& path);
+
+// The same for a file of the given kind held in memory.
+Image LoadPictureMemory(int kind, const std::uint8_t* data, std::size_t size, const std::string& name);
 
 // The size LoadPicture's picture would have (upright), from the file's
 // headers alone, with every check the headers allow.

@@ -1,47 +1,45 @@
 #include "picture_io/picture_kind.h"
 
 #include <algorithm>
-#include <array>
-#include <string_view>
 
 #include "picture_io/file_names.h"
+#include "picture_io/heif_decoder.h"
 
 namespace tavren {
 
-namespace {
+using Extensions = std::vector<std::string_view>;
 
-constexpr std::array<std::string_view, 4> kJpegExtensions = {".jpg", ".jpeg", ".jfif", ".jpe"};
-constexpr std::array<std::string_view, 1> kBmpExtensions = {".bmp"};
-
-template <std::size_t N>
-bool Listed(const std::array<std::string_view, N>& list, const std::string& ext) {
-  return std::find(list.begin(), list.end(), ext) != list.end();
+const Extensions& KindExtensions(int kind) {
+  static const Extensions kNone;
+  static const Extensions kLists[] = {
+      {".jpg", ".jpeg", ".jfif", ".jpe"}, {".bmp"}, {".heic", ".heif", ".hif"}, {".png"},
+      {".tif", ".tiff"},                  {".webp"}, {".avif"}};
+  if (kind < kKindJpeg || kind > kKindAvif) return kNone;
+  if (kind == kKindAvif && !AvifDecodable()) return kNone;
+  return kLists[kind];
 }
 
-}  // namespace
-
 bool HasKind(const std::string& path, int kind) {
-  const std::string ext = AsciiLower(FileExt(path));
-  switch (kind) {
-    case kKindJpeg: return Listed(kJpegExtensions, ext);
-    case kKindBmp: return Listed(kBmpExtensions, ext);
-    default: return false;
-  }
+  const Extensions& list = KindExtensions(kind);
+  return std::find(list.begin(), list.end(), AsciiLower(FileExt(path))) != list.end();
+}
+
+int PictureKindOf(const std::string& path) {
+  for (int kind = kKindJpeg; kind <= kKindAvif; ++kind)
+    if (HasKind(path, kind)) return kind;
+  return -1;
 }
 
 std::string OpenableExtensionsText() {
   std::string text;
-  auto add = [&](std::string_view ext) {
-    if (!text.empty()) text += ", ";
-    text += ext;
-  };
-  for (std::string_view ext : kJpegExtensions) add(ext);
-  for (std::string_view ext : kBmpExtensions) add(ext);
+  for (int kind = kKindJpeg; kind <= kKindAvif; ++kind)
+    for (std::string_view ext : KindExtensions(kind)) {
+      if (!text.empty()) text += ", ";
+      text += ext;
+    }
   return text;
 }
 
-bool IsOpenablePicture(const std::string& path) {
-  return HasKind(path, kKindJpeg) || HasKind(path, kKindBmp);
-}
+bool IsOpenablePicture(const std::string& path) { return PictureKindOf(path) >= 0; }
 
 }  // namespace tavren

@@ -8,6 +8,7 @@ packages=(
   build-essential cmake pkg-config
   libjpeg62-turbo-dev
   libexiv2-dev             # --keep-metadata: the source's EXIF, XMP and IPTC
+  libheif-dev libpng-dev libtiff-dev libwebp-dev   # the other formats read in
   qt6-base-dev qt6-svg-dev libgl-dev
   libgtest-dev libbenchmark-dev
 )
@@ -20,7 +21,8 @@ fi
 if [ "$kind" = test ]; then
   packages+=(
     libimage-exiftool-perl   # reads back what our JPEG export writes
-    imagemagick              # makes BMP variants for the decoder tests
+    imagemagick              # makes BMP, PNG and TIFF variants for the decoder tests
+    libheif-examples webp    # heif-enc/heif-convert, cwebp/dwebp/img2webp: the same for HEIF and WebP
     libjpeg-turbo-progs      # djpeg/cjpeg for the benchmarks
     clang libclang-rt-14-dev libfuzzer-14-dev
     xvfb xauth xdotool x11-utils   # the window on a real X display

@@ -9,16 +9,28 @@
 #include <QLabel>
 #include <QMessageBox>
 
+#include "picture_io/picture_kind.h"
 #include "window/help_viewer.h"
 
 namespace tavren {
 
 namespace {
 
-// The patterns are listed in both letter cases because the dialog matches
-// names exactly where the file system tells case apart.
-const char* const kOpenFilter =
-    "JPEG & BMP Image (*.jpg *.jpeg *.jfif *.jpe *.bmp *.JPG *.JPEG *.JFIF *.JPE *.BMP)";
+// "*.jpg *.jpeg ... *.JPG *.JPEG ...": the patterns of the kinds' extensions
+// in both letter cases, because the dialog matches names exactly where the
+// file system tells case apart.
+QString Patterns(std::initializer_list<int> kinds) {
+  QStringList lower, upper;
+  for (int kind : kinds)
+    for (std::string_view ext : KindExtensions(kind)) {
+      const QString pattern =
+          QStringLiteral("*") + QString::fromLatin1(ext.data(), static_cast<qsizetype>(ext.size()));
+      lower << pattern;
+      upper << pattern.toUpper();
+    }
+  return (lower + upper).join(QLatin1Char(' '));
+}
+
 const char* const kSaveFilter = "JPEG  Image (*.jpg *.JPG)";
 constexpr int kPreviewSize = 200;
 
@@ -37,7 +49,7 @@ class TOpenDialog : public QFileDialog {
     setOption(QFileDialog::DontUseNativeDialog);
     setFileMode(QFileDialog::ExistingFile);
     setAcceptMode(QFileDialog::AcceptOpen);
-    setNameFilter(QString::fromLatin1(kOpenFilter));
+    setNameFilters(OpenDialogFilters());
     setDefaultSuffix(QStringLiteral("jpg"));
     AddPreview();
   }
@@ -70,6 +82,22 @@ class TOpenDialog : public QFileDialog {
 };
 
 }  // namespace
+
+QStringList OpenDialogFilters() {
+  QStringList filters = {
+      QStringLiteral("All Pictures (") +
+          Patterns({kKindJpeg, kKindBmp, kKindHeif, kKindPng, kKindTiff, kKindWebp, kKindAvif}) + ")",
+      QStringLiteral("JPEG & BMP Image (") + Patterns({kKindJpeg, kKindBmp}) + ")"};
+  const struct {
+    int kind;
+    const char* description;
+  } single[] = {{kKindHeif, "HEIC & HEIF Image"}, {kKindPng, "PNG Image"}, {kKindTiff, "TIFF Image"},
+                {kKindWebp, "WebP Image"},        {kKindAvif, "AVIF Image"}};
+  for (const auto& entry : single)
+    if (!KindExtensions(entry.kind).empty())
+      filters << QString::fromLatin1(entry.description) + " (" + Patterns({entry.kind}) + ")";
+  return filters;
+}
 
 void TPlatform::Beep() { QApplication::beep(); }
 

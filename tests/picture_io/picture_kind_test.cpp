@@ -25,19 +25,34 @@ TEST(HasKind, OtherExtensionsAndKinds) {
     for (int kind : {kKindJpeg, kKindBmp}) EXPECT_FALSE(HasKind(path, kind)) << path;
   EXPECT_FALSE(HasKind("a.jpg", 2));
   EXPECT_FALSE(HasKind("a.bmp", -1));
+  EXPECT_FALSE(HasKind("a.png", 7));
 }
 
 TEST(HasKind, OpenablePicturesAreThoseOfEveryKind) {
-  for (const char* path : {"a.JPG", "b.jfif", "c.Bmp"}) EXPECT_TRUE(IsOpenablePicture(path)) << path;
-  for (const char* path : {"a.tif", "jpg", "a.bmp.txt"}) EXPECT_FALSE(IsOpenablePicture(path)) << path;
+  const struct {
+    const char* path;
+    int kind;
+  } kinds[] = {{"a.JPG", kKindJpeg}, {"b.jfif", kKindJpeg}, {"c.Bmp", kKindBmp},  {"d.HEIC", kKindHeif},
+               {"e.heif", kKindHeif}, {"f.hif", kKindHeif},  {"g.Png", kKindPng},  {"h.tif", kKindTiff},
+               {"i.TIFF", kKindTiff}, {"j.webp", kKindWebp}};
+  for (const auto& k : kinds) {
+    EXPECT_EQ(PictureKindOf(k.path), k.kind) << k.path;
+    EXPECT_TRUE(IsOpenablePicture(k.path)) << k.path;
+  }
+  for (const char* path : {"a.gif", "jpg", "a.bmp.txt", "a.tga", "a.heics"}) {
+    EXPECT_FALSE(IsOpenablePicture(path)) << path;
+    EXPECT_EQ(PictureKindOf(path), -1) << path;
+  }
 }
 
 // The window opens through LoadPicture too: a pipe named like a picture is
 // refused at once instead of blocking, as is a folder.
 TEST(LoadPicture, RefusesOtherFormatsFoldersPipesAndEmptyNames) {
-  EXPECT_EQ(test::RefusalOf([] { LoadPicture("dir/photo.png"); }),
-            "dir/photo.png: the program does not open .png files (it opens .jpg, .jpeg, .jfif, "
-            ".jpe, .bmp)");
+  EXPECT_EQ(test::RefusalOf([] { LoadPicture("dir/photo.gif"); }).rfind(
+                "dir/photo.gif: the program does not open .gif files (it opens .jpg, .jpeg, .jfif, "
+                ".jpe, .bmp, .heic, .heif, .hif, .png, .tif, .tiff, .webp",
+                0),
+            0u);
   EXPECT_NE(test::RefusalOf([] { LoadPicture("noext"); }).find("noext: the name has no extension"),
             std::string::npos);
   EXPECT_EQ(test::RefusalOf([] { LoadPicture(""); }), "the file name is empty");

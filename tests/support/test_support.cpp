@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <random>
 
 #include <unistd.h>
@@ -40,6 +41,29 @@ Image RandomImage(std::int32_t width, std::int32_t height, std::uint32_t seed) {
   for (std::size_t i = 0; i < image.ByteSize(); ++i)
     image.Data()[i] = static_cast<std::uint8_t>(random() >> 24);
   return image;
+}
+
+std::string ShellQuoted(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+bool RunQuietly(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1 </dev/null").c_str()) == 0;
+}
+
+bool HaveTool(const std::string& program) { return RunQuietly("command -v " + ShellQuoted(program)); }
+
+bool MakePicture(const std::string& source, const std::string& target, const std::string& options) {
+  std::string ext = fs::path(target).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+  if (ext == ".heic" || ext == ".heif" || ext == ".avif")
+    return RunQuietly("heif-enc -q 90 " + options + " -o " + ShellQuoted(target) + " " + ShellQuoted(source));
+  if (ext == ".webp")
+    return RunQuietly("cwebp -quiet -lossless -exact -metadata all " + options + " " + ShellQuoted(source) +
+                      " -o " + ShellQuoted(target));
+  return RunQuietly("convert " + ShellQuoted(source) + " " + options + " " + ShellQuoted(target));
 }
 
 TempDir::TempDir() {

@@ -163,10 +163,10 @@ class MainWindowTest : public QObject {
   }
 
   void WarnsAboutAnUnsupportedCommandLineFile() {
-    TWindowRig rig({QStringLiteral("/somewhere/photo.png")});
+    TWindowRig rig({QStringLiteral("/somewhere/photo.gif")});
     rig.Show();
     QCOMPARE(rig.platform.warnings,
-             QStringList({"Open Image - photo.png", "Format PNG not supported."}));
+             QStringList({"Open Image - photo.gif", "Format GIF not supported."}));
     QVERIFY(rig.Find("pnWelcome")->isVisible());
 
     TWindowRig bare({QStringLiteral("/somewhere/README")});
@@ -308,7 +308,7 @@ class MainWindowTest : public QObject {
     const std::string second = CopyInto(pictures, "jpeg_colour.jpg", "second.jpg");
     TWindowRig rig;
     rig.Show();
-    rig.window->DropFiles({QStringLiteral("/somewhere/photo.png")});
+    rig.window->DropFiles({QStringLiteral("/somewhere/photo.gif")});
     QCOMPARE(rig.platform.beeps, 1);
     QVERIFY(rig.Find("pnWelcome")->isVisible());
     rig.window->DropFiles({QString::fromStdString(first), QString::fromStdString(second),
@@ -408,7 +408,7 @@ class MainWindowTest : public QObject {
     CopyInto(pictures, "small_photo.jpg", "1.jpg");
     CopyInto(pictures, "jpeg_colour.jpg", "2.JPG");
     CopyInto(pictures, "bmp_rose16_24.bmp", "3.bmp");
-    CopyInto(pictures, "small_photo.jpg", "x.png");
+    CopyInto(pictures, "small_photo.jpg", "x.gif");
     TWindowRig rig;
     rig.Show();
     rig.window->OpenImage(pictures.file("1.jpg"), false);

@@ -20,7 +20,7 @@ void Touch(const test::TempDir& dir, const std::string& name) {
 TEST(Files, StepsThroughSupportedFilesWithoutWrapping) {
   DecodeFixedTexts();
   test::TempDir dir;
-  for (const char* name : {"1.jpg", "2.JPG", "3.bmp", "x.png"}) Touch(dir, name);
+  for (const char* name : {"1.jpg", "2.JPG", "3.bmp", "x.gif"}) Touch(dir, name);
   TFiles files;
   files.CurrentFile = dir.file("1.jpg");
   EXPECT_TRUE(files.Step(true));

@@ -1,0 +1,178 @@
+#include "picture_io/heif_decoder.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <libheif/heif.h>
+
+#include "picture_io/error.h"
+#include "picture_io/picture_limits.h"
+#include "picture_io/sample_rows.h"
+
+namespace tavren {
+
+namespace {
+
+// libheif finds its decoders once per process.
+void InitLibheif() {
+  static std::once_flag once;
+  std::call_once(once, [] { heif_init(nullptr); });
+}
+
+struct ContextFree {
+  void operator()(heif_context* context) const { heif_context_free(context); }
+};
+struct HandleRelease {
+  void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+struct ImageRelease {
+  void operator()(heif_image* image) const { heif_image_release(image); }
+};
+using Context = std::unique_ptr<heif_context, ContextFree>;
+using Handle = std::unique_ptr<heif_image_handle, HandleRelease>;
+using Picture = std::unique_ptr<heif_image, ImageRelease>;
+
+std::string ReasonOf(const heif_error& error) {
+  const std::string library = error.message != nullptr ? error.message : "";
+  switch (error.code) {
+    case heif_error_Invalid_input:
+      if (error.subcode == heif_suberror_End_of_data) return "the file ends before the picture does";
+      return "not a readable HEIF picture (" + library + ")";
+    case heif_error_Unsupported_filetype:
+    case heif_error_Unsupported_feature:
+      return "the HEIF picture uses a feature that is not supported (" + library + ")";
+    case heif_error_Memory_allocation_error:
+      return "not enough memory to decode the HEIF picture (" + library + ")";
+    default:
+      return "the HEIF picture cannot be decoded (" + library + ")";
+  }
+}
+
+void Check(const heif_error& error, const std::string& name) {
+  if (error.code != heif_error_Ok) throw TavrenError(name, ReasonOf(error));
+}
+
+// The file's structure, read without copying its bytes, which must outlive
+// the context.  nullptr when it cannot be read; error says why.
+Context OpenContext(const std::uint8_t* data, std::size_t size, heif_error& error) {
+  InitLibheif();
+  Context context(heif_context_alloc());
+  if (context == nullptr) {
+    error = {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "no context"};
+    return nullptr;
+  }
+  error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
+  if (error.code != heif_error_Ok) return nullptr;
+  return context;
+}
+
+Handle PrimaryHandle(heif_context* context, heif_error& error) {
+  heif_image_handle* handle = nullptr;
+  error = heif_context_get_primary_image_handle(context, &handle);
+  return Handle(error.code == heif_error_Ok ? handle : nullptr);
+}
+
+void CheckSize(int width, int height, const std::string& name) {
+  if (!PictureSizeAllowed(width, height))
+    throw TavrenError(name, "the picture is too large (" + std::to_string(width) + " x " +
+                                std::to_string(height) + " pixels)");
+}
+
+// Deeper pictures are asked for in 16-bit containers, so that no level is
+// lost before the rounding to 8 bits.
+heif_chroma ChromaFor(const heif_image_handle* handle) {
+  const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+  if (heif_image_handle_get_luma_bits_per_pixel(handle) > 8)
+    return alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE;
+  return alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
+}
+
+Image ToBgr(heif_image* decoded, heif_chroma chroma, const std::string& name) {
+  const int width = heif_image_get_width(decoded, heif_channel_interleaved);
+  const int height = heif_image_get_height(decoded, heif_channel_interleaved);
+  CheckSize(width, height, name);
+  const int bits = heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved);
+  int stride = 0;
+  const std::uint8_t* plane = heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+  if (plane == nullptr || bits < 1 || bits > 16) throw TavrenError(name, "the HEIF picture cannot be decoded");
+
+  const bool alpha = chroma == heif_chroma_interleaved_RGBA || chroma == heif_chroma_interleaved_RRGGBBAA_LE;
+  const bool wide = chroma == heif_chroma_interleaved_RRGGBB_LE || chroma == heif_chroma_interleaved_RRGGBBAA_LE;
+  TSampleRule rule;
+  rule.samplesPerPixel = alpha ? 4 : 3;
+  rule.alpha = alpha ? 3 : -1;
+  rule.premultiplied = heif_image_is_premultiplied_alpha(decoded) != 0;
+  rule.max = (1u << bits) - 1;
+
+  Image image;
+  image.ResetForOverwrite(width, height);
+  std::vector<std::uint16_t> samples(static_cast<std::size_t>(width) * static_cast<std::size_t>(rule.samplesPerPixel));
+  for (int y = 0; y < height; ++y) {
+    UnpackSamples(plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride), wide ? 16 : 8, false,
+                  samples.size(), samples.data());
+    SamplesToBgr(samples.data(), width, rule, image.Row(y));
+  }
+  return image;
+}
+
+// A HEIF Exif block starts with the 4-byte big-endian distance from its
+// end to the TIFF header.
+std::vector<std::uint8_t> ExifOf(const heif_image_handle* handle) {
+  heif_item_id id = 0;
+  if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) != 1) return {};
+  std::vector<std::uint8_t> block(heif_image_handle_get_metadata_size(handle, id));
+  if (block.size() < 4 || heif_image_handle_get_metadata(handle, id, block.data()).code != heif_error_Ok)
+    return {};
+  const std::uint64_t skip =
+      4 + (std::uint64_t{block[0]} << 24 | std::uint64_t{block[1]} << 16 | std::uint64_t{block[2]} << 8 | block[3]);
+  if (skip >= block.size()) return {};
+  return ExifBlockFrom(block.data() + skip, block.size() - static_cast<std::size_t>(skip));
+}
+
+std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
+  const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+  if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC) return {};
+  std::vector<std::uint8_t> profile(heif_image_handle_get_raw_color_profile_size(handle));
+  if (profile.empty() || heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
+    return {};
+  return profile;
+}
+
+}  // namespace
+
+Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
+  heif_error error{};
+  const Context context = OpenContext(data, size, error);
+  Check(error, name);
+  const Handle handle = PrimaryHandle(context.get(), error);
+  Check(error, name);
+  CheckSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()), name);
+  const heif_chroma chroma = ChromaFor(handle.get());
+  heif_image* decoded = nullptr;
+  error = heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, chroma, nullptr);
+  const Picture picture(decoded);
+  Check(error, name);
+  return ToBgr(picture.get(), chroma, name);
+}
+
+TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size) {
+  TPictureBlocks blocks;
+  if (data == nullptr || size == 0) return blocks;
+  heif_error error{};
+  const Context context = OpenContext(data, size, error);
+  if (context == nullptr) return blocks;
+  const Handle handle = PrimaryHandle(context.get(), error);
+  if (handle == nullptr) return blocks;
+  blocks.Exif = ExifOf(handle.get());
+  blocks.IccProfile = ProfileOf(handle.get());
+  return blocks;
+}
+
+bool AvifDecodable() {
+  InitLibheif();
+  return heif_have_decoder_for_format(heif_compression_AV1) != 0;
+}
+
+}  // namespace tavren

@@ -1,0 +1,28 @@
+// HEIF decoding through libheif: the primary picture of a HEIC or HEIF file,
+// and of an AVIF file when the installed libheif decodes AV1.  libheif
+// applies the turns, mirrors and crop the file asks for; an EXIF orientation
+// inside the file is not applied, as the HEIF rules say.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "imaging/image.h"
+#include "picture_io/picture_blocks.h"
+
+namespace tavren {
+
+// Decodes the primary picture of the HEIF held in data[0, size), upright.
+// name identifies the picture in errors.  Throws TavrenError for a picture
+// that is truncated, damaged, unsupported or too large.
+Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// The primary picture's Exif block and its colour profile (of type prof or
+// rICC).  Never throws: what cannot be read stays empty.
+TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size);
+
+// True when the installed libheif can decode AV1, so that AVIF files open.
+bool AvifDecodable();
+
+}  // namespace tavren

@@ -1,0 +1,237 @@
+#include "picture_io/png_decoder.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <png.h>
+
+#include "picture_io/error.h"
+#include "picture_io/picture_limits.h"
+#include "picture_io/sample_rows.h"
+
+// libpng reports a fatal error through the error function, which must not
+// return; it leaves through png_longjmp to the guarded step that called
+// libpng.  Every guarded step is a plain function whose locals need no
+// cleanup, so the jump skips no destructor; the C++ code that owns the
+// buffers and throws lives above them.
+
+namespace tavren {
+
+namespace {
+
+struct PngInput {
+  const std::uint8_t* data;
+  std::size_t size;
+  std::size_t pos;
+  bool ranOut;  // libpng asked for bytes behind the end of the file
+  char reason[256];
+};
+
+void ReadInput(png_structp png, png_bytep out, png_size_t count) {
+  auto* input = static_cast<PngInput*>(png_get_io_ptr(png));
+  if (count > input->size - input->pos) {
+    input->ranOut = true;
+    png_error(png, "the file ends here");
+  }
+  std::memcpy(out, input->data + input->pos, count);
+  input->pos += count;
+}
+
+[[noreturn]] void OnError(png_structp png, png_const_charp message) {
+  auto* input = static_cast<PngInput*>(png_get_error_ptr(png));
+  std::snprintf(input->reason, sizeof input->reason, "%s", message);
+  png_longjmp(png, 1);
+}
+
+// Warnings are about data libpng steps over (a damaged ancillary chunk, an
+// odd colour profile); the picture itself is whole, so they are not shown.
+void OnWarning(png_structp, png_const_charp) {}
+
+// libpng's two structures over the bytes of one file.
+class PngReader {
+ public:
+  PngReader(const std::uint8_t* data, std::size_t size) : input_{data, size, 0, false, {}} {
+    png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &input_, OnError, OnWarning);
+    if (png_ != nullptr) info_ = png_create_info_struct(png_);
+    if (info_ != nullptr) png_set_read_fn(png_, &input_, ReadInput);
+  }
+  ~PngReader() { png_destroy_read_struct(&png_, info_ != nullptr ? &info_ : nullptr, nullptr); }
+  PngReader(const PngReader&) = delete;
+  PngReader& operator=(const PngReader&) = delete;
+
+  bool Created() const { return info_ != nullptr; }
+  png_structp png() const { return png_; }
+  png_infop info() const { return info_; }
+  const PngInput& input() const { return input_; }
+
+ private:
+  PngInput input_;
+  png_structp png_ = nullptr;
+  png_infop info_ = nullptr;
+};
+
+// ---- Guarded steps: plain functions, no objects that need cleanup. ----
+
+bool ReadInfoGuarded(png_structp png, png_infop info) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_info(png, info);
+  return true;
+}
+
+// Palettes become red, green and blue, grey of 1, 2 or 4 bits becomes 8
+// bits, a transparent colour (tRNS) becomes alpha; interlaced pictures are
+// put together by libpng.
+bool PrepareRowsGuarded(png_structp png, png_infop info) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_expand(png);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  return true;
+}
+
+bool ReadRowGuarded(png_structp png, png_bytep row) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_row(png, row, nullptr);
+  return true;
+}
+
+bool ReadAllRowsGuarded(png_structp png, png_bytepp rows) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_image(png, rows);
+  return true;
+}
+
+// ---- The C++ side: owns the buffers, throws. ----
+
+[[noreturn]] void Refuse(const std::string& name, const PngReader& reader) {
+  const PngInput& input = reader.input();
+  if (input.ranOut) throw TavrenError(name, "the file ends before the picture does");
+  throw TavrenError(name, std::string("not a readable PNG picture (") + input.reason + ")");
+}
+
+// The picture's rows as the file stores them, each behind its filter byte,
+// against what deflate could have made of the file's bytes.
+void CheckDeclaredSize(const PngReader& reader, std::size_t fileSize, const std::string& name) {
+  const png_uint_32 width = png_get_image_width(reader.png(), reader.info());
+  const png_uint_32 height = png_get_image_height(reader.png(), reader.info());
+  if (!PictureSizeAllowed(width, height))
+    throw TavrenError(name, "the picture is too large (" + std::to_string(width) + " x " +
+                                std::to_string(height) + " pixels)");
+  const std::uint64_t bitsPerPixel = std::uint64_t{png_get_channels(reader.png(), reader.info())} *
+                                     png_get_bit_depth(reader.png(), reader.info());
+  const std::uint64_t rows = std::uint64_t{height} * (1 + (width * bitsPerPixel + 7) / 8);
+  if (fileSize < rows / kMaxDeflateRatio)
+    throw TavrenError(name, "the file ends before the picture does (it is too short for " +
+                                std::to_string(width) + " x " + std::to_string(height) +
+                                " pixels)");
+}
+
+TSampleRule RuleOf(const PngReader& reader) {
+  TSampleRule rule;
+  const int channels = png_get_channels(reader.png(), reader.info());
+  rule.samplesPerPixel = channels;
+  rule.colours = channels >= 3 ? 3 : 1;
+  rule.alpha = channels == 2 || channels == 4 ? channels - 1 : -1;
+  rule.max = png_get_bit_depth(reader.png(), reader.info()) == 16 ? 65535 : 255;
+  return rule;
+}
+
+class RowConverter {
+ public:
+  RowConverter(const PngReader& reader, std::int32_t width)
+      : rule_(RuleOf(reader)),
+        bits_(rule_.max == 65535 ? 16 : 8),
+        width_(width),
+        samples_(static_cast<std::size_t>(width) * static_cast<std::size_t>(rule_.samplesPerPixel)) {}
+  void Convert(const std::uint8_t* row, std::uint8_t* bgr) {
+    UnpackSamples(row, bits_, true, samples_.size(), samples_.data());
+    SamplesToBgr(samples_.data(), width_, rule_, bgr);
+  }
+
+ private:
+  TSampleRule rule_;
+  int bits_;
+  std::int32_t width_;
+  std::vector<std::uint16_t> samples_;
+};
+
+void ReadRowByRow(PngReader& reader, Image& image, const std::string& name) {
+  std::vector<std::uint8_t> row(png_get_rowbytes(reader.png(), reader.info()));
+  RowConverter converter(reader, image.Width());
+  for (std::int32_t y = 0; y < image.Height(); ++y) {
+    if (!ReadRowGuarded(reader.png(), row.data())) Refuse(name, reader);
+    converter.Convert(row.data(), image.Row(y));
+  }
+}
+
+// An interlaced picture's passes each fill every row: all rows are held
+// until the last pass.
+void ReadInterlaced(PngReader& reader, Image& image, const std::string& name) {
+  const std::size_t rowBytes = png_get_rowbytes(reader.png(), reader.info());
+  std::vector<std::uint8_t> rows(rowBytes * static_cast<std::size_t>(image.Height()));
+  std::vector<png_bytep> rowStarts(static_cast<std::size_t>(image.Height()));
+  for (std::size_t y = 0; y < rowStarts.size(); ++y) rowStarts[y] = rows.data() + y * rowBytes;
+  if (!ReadAllRowsGuarded(reader.png(), rowStarts.data())) Refuse(name, reader);
+  RowConverter converter(reader, image.Width());
+  for (std::int32_t y = 0; y < image.Height(); ++y)
+    converter.Convert(rowStarts[static_cast<std::size_t>(y)], image.Row(y));
+}
+
+// The eXIf chunk's data, looked for among all chunks: writers put it in
+// front of the picture data or behind it.  Chunk checksums are not checked;
+// a chunk that runs past the end of the file ends the search.
+std::vector<std::uint8_t> FindExifChunk(const std::uint8_t* data, std::size_t size) {
+  const auto number = [](const std::uint8_t* p) {
+    return std::uint64_t{p[0]} << 24 | std::uint64_t{p[1]} << 16 | std::uint64_t{p[2]} << 8 | p[3];
+  };
+  constexpr std::size_t kSignatureSize = 8;
+  constexpr std::size_t kChunkFrame = 12;  // length, type and checksum
+  for (std::size_t pos = kSignatureSize; pos < size && size - pos >= kChunkFrame;) {
+    const std::uint64_t length = number(data + pos);
+    if (length > size - pos - kChunkFrame) break;
+    if (std::memcmp(data + pos + 4, "eXIf", 4) == 0) return ExifBlockFrom(data + pos + 8, length);
+    if (std::memcmp(data + pos + 4, "IEND", 4) == 0) break;
+    pos += kChunkFrame + length;
+  }
+  return {};
+}
+
+}  // namespace
+
+Image DecodePng(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
+  PngReader reader(data, size);
+  if (!reader.Created()) throw TavrenError(name, "not enough memory to read the PNG picture");
+  if (!ReadInfoGuarded(reader.png(), reader.info())) Refuse(name, reader);
+  CheckDeclaredSize(reader, size, name);
+  const bool interlaced = png_get_interlace_type(reader.png(), reader.info()) != PNG_INTERLACE_NONE;
+  if (!PrepareRowsGuarded(reader.png(), reader.info())) Refuse(name, reader);
+
+  Image image;
+  image.ResetForOverwrite(static_cast<std::int32_t>(png_get_image_width(reader.png(), reader.info())),
+                          static_cast<std::int32_t>(png_get_image_height(reader.png(), reader.info())));
+  if (interlaced)
+    ReadInterlaced(reader, image, name);
+  else
+    ReadRowByRow(reader, image, name);
+  return image;
+}
+
+TPictureBlocks ReadPngBlocks(const std::uint8_t* data, std::size_t size) {
+  TPictureBlocks blocks;
+  if (data == nullptr || size == 0) return blocks;
+  PngReader reader(data, size);
+  if (!reader.Created() || !ReadInfoGuarded(reader.png(), reader.info())) return blocks;
+  png_charp profileName = nullptr;
+  int compression = 0;
+  png_bytep profile = nullptr;
+  png_uint_32 profileSize = 0;
+  if (png_get_iCCP(reader.png(), reader.info(), &profileName, &compression, &profile, &profileSize) != 0)
+    blocks.IccProfile.assign(profile, profile + profileSize);
+  blocks.Exif = FindExifChunk(data, size);
+  return blocks;
+}
+
+}  // namespace tavren

@@ -1,0 +1,75 @@
+#include "picture_io/sample_rows.h"
+
+#include <algorithm>
+
+namespace tavren {
+
+namespace {
+
+void UnpackNarrow(const std::uint8_t* row, int bits, std::size_t count, std::uint16_t* out) {
+  const unsigned mask = (1u << bits) - 1;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t bit = i * static_cast<std::size_t>(bits);
+    const unsigned shift = 8 - static_cast<unsigned>(bits) - static_cast<unsigned>(bit % 8);
+    out[i] = static_cast<std::uint16_t>((row[bit / 8] >> shift) & mask);
+  }
+}
+
+void Unpack16(const std::uint8_t* row, bool bigEndian, std::size_t count, std::uint16_t* out) {
+  const int high = bigEndian ? 0 : 1;
+  for (std::size_t i = 0; i < count; ++i, row += 2)
+    out[i] = static_cast<std::uint16_t>(row[high] << 8 | row[1 - high]);
+}
+
+// A colour sample (straight or premultiplied) of a pixel with alpha, over
+// white, as an 8-bit level.
+std::uint8_t Composited(std::uint32_t c, std::uint32_t a, const TSampleRule& rule) {
+  if (!rule.premultiplied) return OverWhite(c, a, rule.max);
+  // Premultiplied: the colour already carries its share; white adds the
+  // rest.  A colour larger than its alpha is damaged data, held at white.
+  return NearestLevel(std::min(c + (rule.max - a), rule.max), rule.max);
+}
+
+void CmykPixel(const std::uint16_t* s, const TSampleRule& rule, std::uint8_t* bgr) {
+  const std::uint8_t inks[4] = {NearestLevel(s[0], rule.max), NearestLevel(s[1], rule.max),
+                                NearestLevel(s[2], rule.max), NearestLevel(s[3], rule.max)};
+  CmykToBgr(inks, false, bgr);
+}
+
+}  // namespace
+
+void UnpackSamples(const std::uint8_t* row, int bitsPerSample, bool bigEndian, std::size_t count,
+                   std::uint16_t* out) {
+  if (bitsPerSample == 16)
+    Unpack16(row, bigEndian, count, out);
+  else if (bitsPerSample == 8)
+    std::copy(row, row + count, out);
+  else
+    UnpackNarrow(row, bitsPerSample, count, out);
+}
+
+void SamplesToBgr(const std::uint16_t* samples, std::int32_t width, const TSampleRule& rule,
+                  std::uint8_t* bgr) {
+  const int step = rule.samplesPerPixel;
+  for (std::int32_t x = 0; x < width; ++x, samples += step, bgr += 3) {
+    if (rule.colours == 4) {
+      CmykPixel(samples, rule, bgr);
+      continue;
+    }
+    const std::uint16_t* red = samples;
+    const std::uint16_t* green = rule.colours == 3 ? samples + 1 : samples;
+    const std::uint16_t* blue = rule.colours == 3 ? samples + 2 : samples;
+    if (rule.alpha >= 0) {
+      const std::uint32_t a = samples[rule.alpha];
+      bgr[0] = Composited(*blue, a, rule);
+      bgr[1] = Composited(*green, a, rule);
+      bgr[2] = Composited(*red, a, rule);
+    } else {
+      bgr[0] = NearestLevel(*blue, rule.max);
+      bgr[1] = NearestLevel(*green, rule.max);
+      bgr[2] = NearestLevel(*red, rule.max);
+    }
+  }
+}
+
+}  // namespace tavren

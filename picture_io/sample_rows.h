@@ -1,0 +1,72 @@
+// How the samples that picture files store become the working image's
+// 8-bit blue, green, red.  Every decoder whose library hands over samples
+// (PNG, TIFF, WebP, HEIF) converts through these, so that the same samples
+// give the same bytes whatever file they came from:
+//   - 8-bit samples are taken as stored; deeper ones go to the nearest 8-bit
+//     level;
+//   - grey becomes three equal channels;
+//   - alpha lays the colour over white;
+//   - CMYK becomes red, green and blue as in a CMYK JPEG.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tavren {
+
+// The 8-bit level nearest to sample v of the range 0..max, where max is
+// 2^bits - 1: round(255 v / max).  max is odd, so no value lies halfway
+// between two levels.  For 16-bit samples this is round(v / 257).  A value
+// above max (damaged data) counts as max.
+inline std::uint8_t NearestLevel(std::uint32_t v, std::uint32_t max) {
+  if (v > max) v = max;
+  return static_cast<std::uint8_t>((510ull * v + max) / (2ull * max));
+}
+
+// Colour c with a straight (not premultiplied) alpha a, both 0..max, laid
+// over white and brought to the nearest 8-bit level in one rounding:
+// round(255 (c a + max (max - a)) / max^2).  max^2 is odd: no ties.
+inline std::uint8_t OverWhite(std::uint32_t c, std::uint32_t a, std::uint32_t max) {
+  if (c > max) c = max;
+  if (a > max) a = max;
+  const std::uint64_t m = max;
+  const std::uint64_t mixed = std::uint64_t{c} * a + m * (m - a);
+  return static_cast<std::uint8_t>((510 * mixed + m * m) / (2 * m * m));
+}
+
+// One CMYK pixel as blue, green, red: red = (1 - C)(1 - K) and so on,
+// rounded.  inverted: the inks are stored inverted (0 = full ink), as
+// Adobe's JPEG writers store them; TIFF stores them plainly.
+inline void CmykToBgr(const std::uint8_t* cmyk, bool inverted, std::uint8_t* bgr) {
+  unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+  if (!inverted) {
+    c = 255 - c;
+    m = 255 - m;
+    y = 255 - y;
+    k = 255 - k;
+  }
+  bgr[0] = static_cast<std::uint8_t>((y * k + 127) / 255);
+  bgr[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
+  bgr[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
+}
+
+// What the samples of one pixel mean.
+struct TSampleRule {
+  int colours = 3;          // 1 grey, 3 red green blue, 4 plain CMYK inks
+  int samplesPerPixel = 3;  // the colours, then alpha or other samples
+  int alpha = -1;           // index of the alpha sample; -1 when none
+  bool premultiplied = false;  // the colours are already multiplied by alpha
+  std::uint32_t max = 255;  // the largest sample value, 2^bits - 1
+};
+
+// count samples of a packed row, bitsPerSample 1, 2, 4, 8 or 16, as
+// numbers.  Samples narrower than a byte start at the byte's highest bit;
+// 16-bit samples are big- or little-endian.
+void UnpackSamples(const std::uint8_t* row, int bitsPerSample, bool bigEndian, std::size_t count,
+                   std::uint16_t* out);
+
+// width pixels of samples (rule.samplesPerPixel each) as blue, green, red.
+void SamplesToBgr(const std::uint16_t* samples, std::int32_t width, const TSampleRule& rule,
+                  std::uint8_t* bgr);
+
+}  // namespace tavren

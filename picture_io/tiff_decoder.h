@@ -1,0 +1,31 @@
+// TIFF decoding through libtiff: the first page, upright as its Orientation
+// tag says.  Grey, palette, RGB and CMYK pictures of 1, 2, 4, 8 or 16-bit
+// unsigned samples, in strips or tiles, interleaved or in planes, with any
+// compression libtiff decodes; JPEG-compressed YCbCr comes out as RGB.
+// Floating-point, signed and other sample formats and other colour spaces
+// are refused.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imaging/image.h"
+
+namespace tavren {
+
+// Decodes the first page of the TIFF held in data[0, size) and turns it
+// upright.  name identifies the picture in errors.  Throws TavrenError for
+// a picture that is truncated, damaged, unsupported or too large.
+Image DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// The ICC profile of the first page (tag 34675).  Never throws: empty when
+// there is none or it cannot be read.
+std::vector<std::uint8_t> ReadTiffIccProfile(const std::uint8_t* data, std::size_t size);
+
+// True when data holds a classic TIFF header (byte order and 42), whose
+// first directory the EXIF reader can read for the camera's make and model.
+bool IsClassicTiff(const std::uint8_t* data, std::size_t size);
+
+}  // namespace tavren

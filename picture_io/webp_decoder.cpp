@@ -1,0 +1,139 @@
+#include "picture_io/webp_decoder.h"
+
+#include <memory>
+#include <vector>
+
+#include <webp/decode.h>
+#include <webp/demux.h>
+
+#include "picture_io/error.h"
+#include "picture_io/picture_limits.h"
+#include "picture_io/sample_rows.h"
+
+namespace tavren {
+
+namespace {
+
+[[noreturn]] void Refuse(const std::string& name, VP8StatusCode status) {
+  switch (status) {
+    case VP8_STATUS_NOT_ENOUGH_DATA:
+      throw TavrenError(name, "the file ends before the picture does");
+    case VP8_STATUS_OUT_OF_MEMORY:
+      throw TavrenError(name, "not enough memory to decode the WebP picture");
+    case VP8_STATUS_UNSUPPORTED_FEATURE:
+      throw TavrenError(name, "the WebP picture uses a feature that is not supported");
+    default:
+      throw TavrenError(name, "not a readable WebP picture (the data is damaged)");
+  }
+}
+
+// Straight red, green, blue, alpha rows, laid over white.
+void RgbaToBgr(const std::uint8_t* rgba, std::size_t stride, Image& image) {
+  TSampleRule rule;
+  rule.samplesPerPixel = 4;
+  rule.alpha = 3;
+  std::vector<std::uint16_t> samples(4 * static_cast<std::size_t>(image.Width()));
+  for (std::int32_t y = 0; y < image.Height(); ++y) {
+    UnpackSamples(rgba + static_cast<std::size_t>(y) * stride, 8, false, samples.size(), samples.data());
+    SamplesToBgr(samples.data(), image.Width(), rule, image.Row(y));
+  }
+}
+
+// Decodes straight into the picture, or through a red, green, blue, alpha
+// copy when there is alpha to lay over white.
+Image DecodeStill(const std::uint8_t* data, std::size_t size, const WebPBitstreamFeatures& features,
+                  const std::string& name) {
+  Image image;
+  image.ResetForOverwrite(features.width, features.height);
+  std::vector<std::uint8_t> rgba;
+  WebPDecoderConfig config;
+  if (!WebPInitDecoderConfig(&config)) Refuse(name, VP8_STATUS_INVALID_PARAM);
+  config.output.is_external_memory = 1;
+  if (features.has_alpha) {
+    rgba.resize(4 * static_cast<std::size_t>(features.width) * static_cast<std::size_t>(features.height));
+    config.output.colorspace = MODE_RGBA;
+    config.output.u.RGBA.rgba = rgba.data();
+    config.output.u.RGBA.stride = 4 * features.width;
+    config.output.u.RGBA.size = rgba.size();
+  } else {
+    config.output.colorspace = MODE_BGR;
+    config.output.u.RGBA.rgba = image.Data();
+    config.output.u.RGBA.stride = static_cast<int>(image.Stride());
+    config.output.u.RGBA.size = image.ByteSize();
+  }
+  const VP8StatusCode status = WebPDecode(data, size, &config);
+  WebPFreeDecBuffer(&config.output);
+  if (status != VP8_STATUS_OK) Refuse(name, status);
+  if (features.has_alpha) RgbaToBgr(rgba.data(), 4 * static_cast<std::size_t>(features.width), image);
+  return image;
+}
+
+struct AnimDecoderDelete {
+  void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
+};
+
+// The first frame drawn on the animation's canvas (transparent where the
+// frame does not reach), laid over white.
+Image DecodeFirstFrame(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  WebPAnimDecoderOptions options;
+  if (!WebPAnimDecoderOptionsInit(&options)) Refuse(name, VP8_STATUS_INVALID_PARAM);
+  options.color_mode = MODE_RGBA;
+  options.use_threads = 0;
+  const WebPData webp = {data, size};
+  const std::unique_ptr<WebPAnimDecoder, AnimDecoderDelete> decoder(WebPAnimDecoderNew(&webp, &options));
+  WebPAnimInfo info;
+  if (decoder == nullptr || !WebPAnimDecoderGetInfo(decoder.get(), &info))
+    Refuse(name, VP8_STATUS_BITSTREAM_ERROR);
+  std::uint8_t* canvas = nullptr;
+  int timestamp = 0;
+  if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp)) Refuse(name, VP8_STATUS_BITSTREAM_ERROR);
+  Image image;
+  image.ResetForOverwrite(static_cast<std::int32_t>(info.canvas_width),
+                          static_cast<std::int32_t>(info.canvas_height));
+  RgbaToBgr(canvas, 4 * static_cast<std::size_t>(info.canvas_width), image);
+  return image;
+}
+
+struct DemuxDelete {
+  void operator()(WebPDemuxer* demux) const { WebPDemuxDelete(demux); }
+};
+
+std::vector<std::uint8_t> ChunkBytes(WebPDemuxer* demux, const char* fourcc) {
+  std::vector<std::uint8_t> bytes;
+  WebPChunkIterator chunk;
+  if (WebPDemuxGetChunk(demux, fourcc, 1, &chunk)) {
+    bytes.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+    WebPDemuxReleaseChunkIterator(&chunk);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+Image DecodeWebp(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
+  WebPBitstreamFeatures features;
+  const VP8StatusCode status = WebPGetFeatures(data, size, &features);
+  if (status != VP8_STATUS_OK) Refuse(name, status);
+  // For an animation the size is its canvas's, known before anything is
+  // allocated for it.
+  if (!PictureSizeAllowed(features.width, features.height))
+    throw TavrenError(name, "the picture is too large (" + std::to_string(features.width) + " x " +
+                                std::to_string(features.height) + " pixels)");
+  if (features.has_animation) return DecodeFirstFrame(data, size, name);
+  return DecodeStill(data, size, features, name);
+}
+
+TPictureBlocks ReadWebpBlocks(const std::uint8_t* data, std::size_t size) {
+  TPictureBlocks blocks;
+  if (data == nullptr || size == 0) return blocks;
+  const WebPData webp = {data, size};
+  const std::unique_ptr<WebPDemuxer, DemuxDelete> demux(WebPDemux(&webp));
+  if (demux == nullptr) return blocks;
+  const std::vector<std::uint8_t> exif = ChunkBytes(demux.get(), "EXIF");
+  blocks.Exif = ExifBlockFrom(exif.data(), exif.size());
+  blocks.IccProfile = ChunkBytes(demux.get(), "ICCP");
+  return blocks;
+}
+
+}  // namespace tavren

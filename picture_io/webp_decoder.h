@@ -1,0 +1,22 @@
+// WebP decoding through libwebp: lossy and lossless, with or without alpha;
+// of an animation, the first frame as it is shown.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "imaging/image.h"
+#include "picture_io/picture_blocks.h"
+
+namespace tavren {
+
+// Decodes the WebP held in data[0, size), as stored (its EXIF orientation
+// is the caller's).  name identifies the picture in errors.  Throws
+// TavrenError for a picture that is truncated, damaged or too large.
+Image DecodeWebp(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// The EXIF and ICCP chunks.  Never throws: what cannot be read stays empty.
+TPictureBlocks ReadWebpBlocks(const std::uint8_t* data, std::size_t size);
+
+}  // namespace tavren

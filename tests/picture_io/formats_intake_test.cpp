@@ -1,0 +1,297 @@
+// HEIF, PNG, TIFF and WebP intake on files that the usual tools make in the
+// test's folder from known samples: every layout the decoders handle gives
+// the pixels that the sample rules compute from those samples.
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include <gtest/gtest.h>
+#include <libheif/heif.h>
+
+#include "picture_io/orientation.h"
+#include "picture_io/picture_files.h"
+#include "picture_io/picture_kind.h"
+#include "picture_io/picture_metadata.h"
+#include "picture_io/png_decoder.h"
+#include "intake_test_helpers.h"
+
+namespace tavren {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::int32_t kWidth = 37;  // odd sizes leave partial tiles and strips
+constexpr std::int32_t kHeight = 23;
+
+// Raw samples in ImageMagick's raw layouts ("gray", "graya", "rgb", "rgba",
+// "cmyk"), 16-bit ones big-endian.
+struct RawPicture {
+  std::string layout;
+  int depth = 8;
+  std::vector<std::uint16_t> samples;
+
+  int channels() const { return static_cast<int>(layout.size()) - (layout.rfind("gray", 0) == 0 ? 3 : 0); }
+  std::uint32_t max() const { return (1u << depth) - 1; }
+};
+
+// Samples from a fixed sequence; with few levels, as a palette or a
+// bilevel picture needs them.
+RawPicture MakeRaw(const std::string& layout, int depth, std::uint32_t levels, std::uint32_t seed) {
+  RawPicture raw{layout, depth, {}};
+  std::mt19937 random(seed);
+  raw.samples.resize(std::size_t{kWidth} * kHeight * static_cast<std::size_t>(raw.channels()));
+  for (auto& sample : raw.samples)
+    sample = static_cast<std::uint16_t>(random() % levels * raw.max() / (levels - 1));
+  return raw;
+}
+
+void WriteRaw(const RawPicture& raw, const std::string& path) {
+  std::ofstream out(path, std::ios::binary);
+  for (std::uint16_t sample : raw.samples) {
+    if (raw.depth == 16) out.put(static_cast<char>(sample >> 8));
+    out.put(static_cast<char>(sample & 0xFF));
+  }
+}
+
+// What the sample rules make of one colour (grey, red, green or blue) with
+// alpha a (or none), computed independently of the decoders.
+std::uint8_t Level(long double colour, long double alpha, long double max) {
+  if (alpha < 0) return static_cast<std::uint8_t>(std::lround(colour * 255 / max));
+  return static_cast<std::uint8_t>(std::lround(255 * (colour * alpha + max * (max - alpha)) / (max * max)));
+}
+
+Image Expected(const RawPicture& raw) {
+  Image image(kWidth, kHeight);
+  const int channels = raw.channels();
+  const bool grey = channels <= 2;
+  const bool alpha = channels == 2 || channels == 4;
+  for (std::int32_t y = 0; y < kHeight; ++y)
+    for (std::int32_t x = 0; x < kWidth; ++x) {
+      const std::uint16_t* s = &raw.samples[(std::size_t(y) * kWidth + std::size_t(x)) * std::size_t(channels)];
+      std::uint8_t* bgr = image.Row(y) + 3 * x;
+      if (raw.layout == "cmyk") {  // red = (1 - C)(1 - K) and so on
+        for (int c = 0; c < 3; ++c)
+          bgr[2 - c] = static_cast<std::uint8_t>(std::lround((255.0L - s[c]) * (255 - s[3]) / 255));
+        continue;
+      }
+      const long double a = alpha ? s[channels - 1] : -1;
+      for (int c = 0; c < 3; ++c) bgr[2 - c] = Level(s[grey ? 0 : c], a, raw.max());
+    }
+  return image;
+}
+
+struct LayoutCase {
+  const char* name;
+  const char* layout;
+  int depth;
+  std::uint32_t levels;  // distinct sample values (0: all)
+  const char* file;      // ImageMagick's output, or a WebP made from its PNG
+  const char* options;
+};
+
+// Every colour type, depth and storage layout the decoders take apart.
+constexpr LayoutCase kLayouts[] = {
+    {"png rgb 8", "rgb", 8, 0, "a.png", ""},
+    {"png rgba 16", "rgba", 16, 0, "a.png", ""},
+    {"png grey+alpha 8", "graya", 8, 0, "a.png", ""},
+    {"png grey 16", "gray", 16, 0, "a.png", ""},
+    {"png grey 1 bit", "gray", 8, 2, "a.png", "-depth 1"},
+    {"png palette", "rgb", 8, 3, "png8:a.png", ""},
+    {"png interlaced rgba", "rgba", 8, 0, "a.png", "-interlace PNG"},
+    {"tiff rgb 8 lzw strips", "rgb", 8, 0, "a.tif", "-compress lzw -define tiff:rows-per-strip=5"},
+    {"tiff rgba 16 deflate", "rgba", 16, 0, "a.tif", "-compress zip"},
+    {"tiff grey+alpha 8", "graya", 8, 0, "a.tif", ""},
+    {"tiff grey 16", "gray", 16, 0, "a.tif", ""},
+    {"tiff rgb 16 in planes", "rgb", 16, 0, "a.tif", "-interlace plane -compress lzw"},
+    {"tiff rgba 8 tiles", "rgba", 8, 0, "a.tif", "-define tiff:tile-geometry=16x16"},
+    {"tiff cmyk 8", "cmyk", 8, 0, "a.tif", ""},
+    {"tiff palette", "rgb", 8, 3, "a.tif", "-type palette -compress lzw"},
+    {"tiff bilevel fax", "gray", 8, 2, "a.tif", "-depth 1 -compress group4"},
+    {"webp lossless rgba", "rgba", 8, 0, "a.webp", ""},
+    {"webp lossless rgb", "rgb", 8, 0, "a.webp", ""},
+};
+
+TEST(FormatsIntake, SamplesOfEveryLayoutBecomeTheirNearestLevelOverWhite) {
+  TAVREN_REQUIRE_PICTURE_TOOLS();
+  std::uint32_t seed = 1;
+  for (const LayoutCase& c : kLayouts) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    const RawPicture raw = MakeRaw(c.layout, c.depth, c.levels ? c.levels : (1u << c.depth), seed++);
+    WriteRaw(raw, dir.file("raw"));
+    const std::string source = "-size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) + " -depth " +
+                               std::to_string(c.depth) + " -endian MSB " + c.layout + ":" + dir.file("raw");
+    std::string file = c.file;
+    std::string prefix;
+    if (const auto colon = file.find(':'); colon != std::string::npos) {
+      prefix = file.substr(0, colon + 1);
+      file = file.substr(colon + 1);
+    }
+    const bool webp = fs::path(file).extension() == ".webp";
+    const std::string made = dir.file(webp ? "a.png" : file);
+    ASSERT_TRUE(test::RunQuietly("convert " + source + " " + c.options + " " + prefix + test::ShellQuoted(made)));
+    if (webp) {
+      ASSERT_TRUE(test::MakePicture(made, dir.file(file)));
+    }
+    EXPECT_EQ(LoadPicture(dir.file(file)), Expected(raw));
+  }
+}
+
+// The mean difference of two pictures' bytes; infinity when their sizes
+// differ.
+double MeanDifference(const Image& a, const Image& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return INFINITY;
+  double sum = 0;
+  for (std::size_t i = 0; i < a.ByteSize(); ++i) sum += std::abs(a.Data()[i] - b.Data()[i]);
+  return sum / static_cast<double>(a.ByteSize());
+}
+
+// A JPEG-compressed TIFF is lossy; it must come out as ImageMagick's own
+// reading of it does.
+TEST(FormatsIntake, JpegCompressedTiffComesOutAsRgb) {
+  TAVREN_REQUIRE_PICTURE_TOOLS();
+  test::TempDir dir;
+  const std::string tiff = dir.file("j.tif");
+  ASSERT_TRUE(test::MakePicture(test::TestDataPath("small_photo.jpg"), tiff, "-compress jpeg"));
+  ASSERT_TRUE(test::MakePicture(tiff, dir.file("j.bmp"), "-type truecolor"));
+  EXPECT_LE(MeanDifference(LoadPicture(tiff), LoadPicture(dir.file("j.bmp"))), 1.0);
+}
+
+TEST(FormatsIntake, FilesOfSeveralPicturesGiveTheFirst) {
+  TAVREN_REQUIRE_PICTURE_TOOLS();
+  TAVREN_REQUIRE_TOOL("img2webp");
+  test::TempDir dir;
+  const std::string first = dir.file("first.png");
+  const std::string second = dir.file("second.png");
+  ASSERT_TRUE(test::MakePicture(test::TestDataPath("small_photo.jpg"), first));
+  ASSERT_TRUE(test::MakePicture(first, second, "-negate"));
+  const Image expected = LoadPicture(first);
+
+  ASSERT_TRUE(test::RunQuietly("convert " + first + " " + second + " " + dir.file("pages.tif")));
+  EXPECT_EQ(LoadPicture(dir.file("pages.tif")), expected);
+  ASSERT_TRUE(test::RunQuietly("img2webp -lossless " + first + " " + second + " -o " + dir.file("frames.webp")));
+  EXPECT_EQ(LoadPicture(dir.file("frames.webp")), expected);
+  ASSERT_TRUE(test::RunQuietly("heif-enc -q 90 " + first + " " + second + " -o " + dir.file("two.heic")));
+  EXPECT_LT(MeanDifference(LoadPicture(dir.file("two.heic")), expected), 4.0);
+}
+
+// ---- Upright ----
+
+// A HEIC whose picture is stored as `stored` and shown as the given EXIF
+// orientation says, by the file's own transformations.
+bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const std::string& path) {
+  heif_context* context = heif_context_alloc();
+  heif_encoder* encoder = nullptr;
+  heif_image* picture = nullptr;
+  bool written = heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code == heif_error_Ok &&
+                 heif_image_create(stored.Width(), stored.Height(), heif_colorspace_RGB,
+                                   heif_chroma_interleaved_RGB, &picture).code == heif_error_Ok &&
+                 heif_image_add_plane(picture, heif_channel_interleaved, stored.Width(), stored.Height(), 8).code ==
+                     heif_error_Ok;
+  if (written) {
+    int stride = 0;
+    std::uint8_t* rgb = heif_image_get_plane(picture, heif_channel_interleaved, &stride);
+    for (std::int32_t y = 0; y < stored.Height(); ++y)
+      for (std::int32_t x = 0; x < stored.Width(); ++x)
+        for (int c = 0; c < 3; ++c) rgb[y * stride + 3 * x + c] = stored.Row(y)[3 * x + 2 - c];
+    heif_encoder_set_lossy_quality(encoder, 95);
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    options->image_orientation = orientation;
+    written = heif_context_encode_image(context, picture, encoder, options, nullptr).code == heif_error_Ok &&
+              heif_context_write_to_file(context, path.c_str()).code == heif_error_Ok;
+    heif_encoding_options_free(options);
+  }
+  if (picture) heif_image_release(picture);
+  if (encoder) heif_encoder_release(encoder);
+  heif_context_free(context);
+  return written;
+}
+
+// HEIF: libheif's turning and mirroring, within a level on average of
+// heif-convert's own decoding; an EXIF orientation inside is not applied.
+TEST(FormatsIntake, HeifStandsAsItsTransformationsSayNotAsItsExif) {
+  TAVREN_REQUIRE_PICTURE_TOOLS();
+  TAVREN_REQUIRE_TOOL("heif-convert");
+  TAVREN_REQUIRE_CORPUS();
+  test::TempDir dir;
+  const Image stored = DecodeJpegFile(test::TestDataPath("small_photo.jpg"));
+  ASSERT_TRUE(WriteTurnedHeic(stored, heif_orientation_rotate_90_cw_then_flip_horizontally, dir.file("t.heic")));
+  const Image turned = LoadPicture(dir.file("t.heic"));
+  Image expected = stored;
+  ApplyOrientation(expected, 5);
+  EXPECT_LT(MeanDifference(turned, expected), 4.0);
+
+  // heif-enc keeps a JPEG's EXIF (orientation 6 here) and stores the
+  // pixels as the JPEG does, without transformations.
+  const std::string photo = (test::CorpusDir() / "orientation/landscape_6.jpg").string();
+  ASSERT_TRUE(test::MakePicture(photo, dir.file("e.heic")));
+  const Image asStored = LoadPicture(dir.file("e.heic"));
+  EXPECT_LT(MeanDifference(asStored, DecodeJpegFile(photo)), 4.0);
+
+  for (const char* name : {"t.heic", "e.heic"}) {
+    ASSERT_TRUE(test::RunQuietly("heif-convert " + dir.file(name) + " " + dir.file("c.png")));
+    const Bytes png = ReadFileBytes(dir.file("c.png"));  // its EXIF copy is not for us
+    EXPECT_LE(MeanDifference(LoadPicture(dir.file(name)), DecodePng(png.data(), png.size(), "c.png")), 1.0)
+        << name;
+  }
+}
+
+// PNG and WebP: the orientation of their EXIF block, as for a JPEG; TIFF:
+// its own Orientation tag.  Make and model come from the same place.
+TEST(FormatsIntake, PngWebpAndTiffStandAsTheirOrientationSays) {
+  TAVREN_REQUIRE_PICTURE_TOOLS();
+  TAVREN_REQUIRE_TOOL("exiftool");
+  test::TempDir dir;
+  const std::string plain = dir.file("plain.png");
+  ASSERT_TRUE(test::MakePicture(test::TestDataPath("small_photo.jpg"), plain, "-strip"));
+  Image expected = LoadPicture(plain);
+  ApplyOrientation(expected, 7);
+  for (const char* name : {"o.png", "o.webp", "o.tif"}) {
+    SCOPED_TRACE(name);
+    const std::string file = dir.file(name);
+    ASSERT_TRUE(test::MakePicture(plain, file));
+    ASSERT_TRUE(test::RunQuietly("exiftool -overwrite_original -Orientation#=7 -Make=Maker -Model='Model 7' " + file));
+    EXPECT_EQ(LoadPicture(file), expected);
+    const TSourceMetadata metadata = ReadSourceMetadata(file);
+    EXPECT_EQ(metadata.Make, "Maker");
+    EXPECT_EQ(metadata.Model, "Model 7");
+  }
+}
+
+// The colour profile and the camera texts of a photo, carried into each
+// format by its usual tool, are what the saved copy takes over.
+TEST(FormatsIntake, EachFormatKeepsTheProfileAndTheCamera) {
+  TAVREN_REQUIRE_PICTURE_TOOLS();
+  TAVREN_REQUIRE_TOOL("exiftool");
+  TAVREN_REQUIRE_CORPUS();
+  test::TempDir dir;
+  // A photo with a profile other than sRGB (which ImageMagick would write
+  // as a PNG sRGB chunk instead), given a camera.
+  const std::string photo = dir.file("photo.jpg");
+  fs::copy_file(test::CorpusDir() / "orientation/landscape_8.jpg", photo);
+  ASSERT_TRUE(test::RunQuietly("exiftool -overwrite_original -Make=Canon '-Model=Canon EOS 40D' " + photo));
+  ASSERT_TRUE(test::RunQuietly("sh -c " + test::ShellQuoted("exiftool -b -ICC_Profile " + photo + " > " +
+                                                              dir.file("p.icc"))));
+  const Bytes profile = ReadFileBytes(dir.file("p.icc"));
+  ASSERT_GT(profile.size(), 128u);
+  std::vector<std::string> names = {"p.png", "p.webp", "p.tif", "p.heic"};
+  if (HasKind("p.avif", kKindAvif)) names.push_back("p.avif");
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const std::string file = dir.file(name);
+    ASSERT_TRUE(test::MakePicture(photo, file));
+    if (name == "p.tif") {  // ImageMagick leaves the camera out of a TIFF
+      ASSERT_TRUE(test::RunQuietly("exiftool -overwrite_original -Make=Canon '-Model=Canon EOS 40D' " + file));
+    }
+    const TSourceMetadata metadata = ReadSourceMetadata(file);
+    EXPECT_EQ(metadata.Make, "Canon");
+    EXPECT_EQ(metadata.Model, "Canon EOS 40D");
+    EXPECT_EQ(metadata.IccProfile, profile);
+  }
+}
+
+}  // namespace
+}  // namespace tavren
