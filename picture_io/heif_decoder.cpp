@@ -34,12 +34,15 @@ using Handle = std::unique_ptr<heif_image_handle, HandleRelease>;
 using Picture = std::unique_ptr<heif_image, ImageRelease>;
 
 std::string ReasonOf(const heif_error& error) {
-  const std::string library = error.message != nullptr ? error.message : "";
+  std::string library = error.message != nullptr ? error.message : "";
+  while (!library.empty() && static_cast<unsigned char>(library.back()) <= ' ') library.pop_back();
+  if (error.subcode == heif_suberror_Security_limit_exceeded)
+    return "the picture is too large (" + library + ")";
   switch (error.code) {
     case heif_error_Invalid_input:
       if (error.subcode == heif_suberror_End_of_data) return "the file ends before the picture does";
       return "not a readable HEIF picture (" + library + ")";
-    case heif_error_Unsupported_filetype:
+    case heif_error_Unsupported_filetype: return "not a readable HEIF picture (" + library + ")";
     case heif_error_Unsupported_feature:
       return "the HEIF picture uses a feature that is not supported (" + library + ")";
     case heif_error_Memory_allocation_error:
@@ -54,17 +57,19 @@ void Check(const heif_error& error, const std::string& name) {
 }
 
 // The file's structure, read without copying its bytes, which must outlive
-// the context.  nullptr when it cannot be read; error says why.
-Context OpenContext(const std::uint8_t* data, std::size_t size, heif_error& error) {
+// the context.  nullptr when it cannot be read; reason then says why (taken
+// before the context goes, which holds libheif's message).
+Context OpenContext(const std::uint8_t* data, std::size_t size, std::string& reason) {
   InitLibheif();
   Context context(heif_context_alloc());
   if (context == nullptr) {
-    error = {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "no context"};
+    reason = "not enough memory to decode the HEIF picture";
     return nullptr;
   }
-  error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
-  if (error.code != heif_error_Ok) return nullptr;
-  return context;
+  const heif_error error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
+  if (error.code == heif_error_Ok) return context;
+  reason = ReasonOf(error);
+  return nullptr;
 }
 
 Handle PrimaryHandle(heif_context* context, heif_error& error) {
@@ -143,9 +148,10 @@ std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
 
 Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& name) {
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
+  std::string reason;
+  const Context context = OpenContext(data, size, reason);
+  if (context == nullptr) throw TavrenError(name, reason);
   heif_error error{};
-  const Context context = OpenContext(data, size, error);
-  Check(error, name);
   const Handle handle = PrimaryHandle(context.get(), error);
   Check(error, name);
   CheckSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()), name);
@@ -160,9 +166,10 @@ Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& 
 TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size) {
   TPictureBlocks blocks;
   if (data == nullptr || size == 0) return blocks;
-  heif_error error{};
-  const Context context = OpenContext(data, size, error);
+  std::string reason;
+  const Context context = OpenContext(data, size, reason);
   if (context == nullptr) return blocks;
+  heif_error error{};
   const Handle handle = PrimaryHandle(context.get(), error);
   if (handle == nullptr) return blocks;
   blocks.Exif = ExifOf(handle.get());

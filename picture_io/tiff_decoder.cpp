@@ -63,12 +63,18 @@ toff_t SizeOfInput(thandle_t handle) { return InputOf(handle).size; }
 int MapNothing(thandle_t, void**, toff_t*) { return 0; }
 void UnmapNothing(thandle_t, void*, toff_t) {}
 
+// The name libtiff gives the file in its messages, which are shown behind
+// the file's real name.
+constexpr char kTiffName[] = "TIFF";
+
 int OnError(TIFF*, void* user, const char*, const char* format, va_list args) {
   TiffInput& input = *static_cast<TiffInput*>(user);
   if (input.error.empty()) {
     char message[512];
     std::vsnprintf(message, sizeof message, format, args);
     input.error = message;
+    const std::string prefix = std::string(kTiffName) + ": ";
+    if (input.error.rfind(prefix, 0) == 0) input.error.erase(0, prefix.size());
   }
   return 1;
 }
@@ -85,7 +91,7 @@ class TiffFile {
     if (options == nullptr) return;
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &input_);
     TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, &input_);
-    tiff_ = TIFFClientOpenExt("picture", "rm", &input_, ReadInput, WriteNothing, SeekInput, CloseNothing,
+    tiff_ = TIFFClientOpenExt(kTiffName, "rm", &input_, ReadInput, WriteNothing, SeekInput, CloseNothing,
                               SizeOfInput, MapNothing, UnmapNothing, options);
     TIFFOpenOptionsFree(options);
   }

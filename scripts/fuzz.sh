@@ -19,6 +19,40 @@ if [ ${#fuzzers[@]} -eq 0 ]; then
   for f in "$build"/fuzz/fuzz_*; do [ -x "$f" ] && fuzzers+=("$(basename "$f")"); done
 fi
 
+# Small pictures of the formats read through libraries, made from a test
+# picture by the usual tools (scripts/deps.sh test installs them; a missing
+# tool leaves its seeds out).
+format_seeds() {
+  local dir=$2 src=tests/data/bmp_rose16_24.bmp
+  case $1 in
+    fuzz_png)
+      convert "$src" "$dir/rgb.png"
+      convert "$src" -alpha set -channel A -evaluate set 50% -depth 16 "$dir/rgba16.png"
+      convert "$src" -colors 16 "png8:$dir/palette.png"
+      convert "$src" -interlace PNG "$dir/interlaced.png"
+      convert "$src" -colorspace gray -depth 1 "$dir/bilevel.png" ;;
+    fuzz_tiff)
+      convert "$src" -compress lzw -define tiff:rows-per-strip=8 "$dir/lzw.tif"
+      convert "$src" -depth 16 -compress zip "$dir/deep.tif"
+      convert "$src" -define tiff:tile-geometry=16x16 "$dir/tiles.tif"
+      convert "$src" -interlace plane "$dir/planes.tif"
+      convert "$src" -colorspace cmyk "$dir/cmyk.tif"
+      convert "$src" -compress jpeg "$dir/jpeg.tif"
+      convert "$src" -type palette -compress packbits "$dir/palette.tif" ;;
+    fuzz_webp)
+      convert "$src" "$dir/rose.png"
+      cwebp -quiet -lossless "$dir/rose.png" -o "$dir/lossless.webp"
+      cwebp -quiet -q 40 -alpha_q 50 "$dir/rose.png" -o "$dir/lossy.webp"
+      img2webp -lossy "$dir/rose.png" -lossless "$dir/rose.png" -o "$dir/animated.webp"
+      rm -f "$dir/rose.png" ;;
+    fuzz_heif)
+      convert "$src" "$dir/rose.png"
+      heif-enc -q 30 "$dir/rose.png" -o "$dir/rose.heic"
+      heif-enc -q 30 -A "$dir/rose.png" -o "$dir/rose.avif"
+      rm -f "$dir/rose.png" ;;
+  esac >/dev/null 2>&1 || true
+}
+
 mkdir -p "$build/artifacts"
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -33,10 +67,11 @@ for name in "${fuzzers[@]}"; do
   case $name in
     fuzz_bmp) cp tests/data/*.bmp "$seeds"/ 2>/dev/null || true ;;
     fuzz_jpeg|fuzz_exif|fuzz_pipeline) cp tests/data/*.jpg "$seeds"/ 2>/dev/null || true ;;
+    fuzz_png|fuzz_tiff|fuzz_webp|fuzz_heif) format_seeds "$name" "$seeds" ;;
   esac
   dict=()
   case $name in
-    fuzz_jpeg|fuzz_exif) dict=("-dict=fuzz/jpeg_tiff.dict") ;;
+    fuzz_jpeg|fuzz_exif|fuzz_tiff) dict=("-dict=fuzz/jpeg_tiff.dict") ;;
   esac
   log="$build/$name.log"
   echo "== $name: ${seconds}s"

@@ -9,11 +9,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
 #include "enhance/base_image.h"
 #include "enhance/process_types.h"
+#include "picture_io/exif_reader.h"
+#include "picture_io/file_bytes.h"
 #include "picture_io/jpeg_encoder.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_files.h"
@@ -423,6 +426,141 @@ TEST_F(CommandTest, KeepMetadataFromAnUnreadableBlockWarnsAndSavesTheDefaultCopy
   EXPECT_EQ(std::count(kept.err.begin(), kept.err.end(), '\n'), 1) << kept.err;
   ASSERT_EQ(Tavren({"enhance", photo, "-o", dir_.file("plain.jpg")}).status, 0);
   EXPECT_EQ(test::ReadFileBytes(dir_.file("kept.jpg")), test::ReadFileBytes(dir_.file("plain.jpg")));
+}
+
+// The same pixels as a 24-bit BMP and as each losslessly stored format
+// give the same processed bytes.
+TEST_F(CommandTest, EveryLosslessFormatEnhancesAsItsBitmapDoes) {
+  TAVREN_REQUIRE_CORPUS();
+  TAVREN_REQUIRE_PICTURE_TOOLS();
+  for (const char* photo : {"camera/Canon_40D.jpg", "gps/DSCN0021.jpg"}) {
+    SCOPED_TRACE(photo);
+    const std::string bitmap = dir_.file("same.bmp");
+    ASSERT_TRUE(test::MakePicture((test::CorpusDir() / photo).string(), bitmap, "-type truecolor"));
+    ASSERT_EQ(Tavren({"enhance", "--force", bitmap, "-o", dir_.file("bmp.out.bmp")}).status, 0);
+    const std::vector<std::uint8_t> expected = ReadFileBytes(dir_.file("bmp.out.bmp"));
+    const struct {
+      const char* file;
+      const char* options;
+    } formats[] = {{"same.png", ""},
+                   {"same16.png", "-depth 16"},
+                   {"same.tif", "-compress lzw"},
+                   {"same16.tif", "-depth 16 -compress lzw"},
+                   {"same.webp", ""}};
+    for (const auto& format : formats) {
+      const std::string file = dir_.file(format.file);
+      const std::string source = std::string(format.file) == "same.webp" ? dir_.file("same.png") : bitmap;
+      ASSERT_TRUE(test::MakePicture(source, file, format.options)) << format.file;
+      const auto run = Tavren({"enhance", "--force", file, "-o", dir_.file("out.bmp")});
+      ASSERT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(ReadFileBytes(dir_.file("out.bmp")), expected) << format.file;
+    }
+  }
+}
+
+TEST_F(CommandTest, HeicCameraReachesInfoAndTheSavedCopy) {
+  TAVREN_REQUIRE_PICTURE_TOOLS();
+  const std::string heic = dir_.file("photo.heic");
+  ASSERT_TRUE(test::MakePicture(SmallPhoto(), heic));
+  const auto info = Tavren({"info", heic});
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_EQ(info.out, heic + ": 100 x 68, make \"Canon\", model \"Canon EOS 40D\"\n");
+  const auto run = Tavren({"enhance", heic});
+  ASSERT_EQ(run.status, 0) << run.err;
+  TExif exif;
+  exif.ReadFromFile(dir_.file("photocopy.jpg"));
+  EXPECT_EQ(exif.Make, "Canon");
+  EXPECT_EQ(exif.Model, "Canon EOS 40D");
+}
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
+  }
+  return ~crc;
+}
+
+void PutBigEndian(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
+// A PNG whose header (its checksum mended) declares another size.
+std::vector<std::uint8_t> PngOfSize(std::vector<std::uint8_t> png, std::uint32_t width, std::uint32_t height) {
+  PutBigEndian(png, 16, width);
+  PutBigEndian(png, 20, height);
+  PutBigEndian(png, 29, Crc32(png.data() + 12, 17));
+  return png;
+}
+
+// A grey TIFF of one uncompressed strip that declares width x height and
+// holds 16 bytes.
+std::vector<std::uint8_t> TiffOfSize(std::uint32_t width, std::uint32_t height) {
+  std::vector<std::uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 8, 0};
+  const auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t value) {
+    const std::uint8_t bytes[12] = {std::uint8_t(tag), std::uint8_t(tag >> 8), std::uint8_t(type), 0, 1, 0, 0, 0,
+                                    std::uint8_t(value), std::uint8_t(value >> 8), std::uint8_t(value >> 16),
+                                    std::uint8_t(value >> 24)};
+    tiff.insert(tiff.end(), bytes, bytes + 12);
+  };
+  entry(256, 4, width);
+  entry(257, 4, height);
+  entry(258, 3, 8);
+  entry(259, 3, 1);
+  entry(262, 3, 1);
+  entry(273, 4, 8 + 2 + 8 * 12 + 4);
+  entry(278, 4, height);
+  entry(279, 4, width * height);
+  tiff.resize(tiff.size() + 4 + 16);
+  return tiff;
+}
+
+// The first box of the given type, its content behind size and type
+// patched with value from the given position on.
+std::vector<std::uint8_t> Patched(std::vector<std::uint8_t> bytes, const std::string& box, std::size_t at,
+                                  std::uint32_t value, int count) {
+  const auto found = std::search(bytes.begin(), bytes.end(), box.begin(), box.end());
+  if (found == bytes.end()) return {};
+  const std::size_t start = static_cast<std::size_t>(found - bytes.begin()) + box.size() + at;
+  for (int i = 0; i < count; ++i) PutBigEndian(bytes, start + 4 * static_cast<std::size_t>(i), value);
+  return bytes;
+}
+
+// Damaged files of every kind: a message naming the file, exit status 1,
+// and no allocation for the size a header claims.
+TEST_F(CommandTest, MalformedFilesOfEveryKindAreRefused) {
+  TAVREN_REQUIRE_PICTURE_TOOLS();
+  TAVREN_REQUIRE_TOOL("img2webp");
+  std::map<std::string, std::vector<std::uint8_t>> good;
+  for (const char* name : {"good.png", "good.tif", "good.webp", "good.heic"}) {
+    ASSERT_TRUE(test::MakePicture(SmallPhoto(), dir_.file(name)));
+    good[name] = ReadFileBytes(dir_.file(name));
+  }
+  ASSERT_TRUE(test::RunQuietly("img2webp " + dir_.file("good.png") + " " + dir_.file("good.png") + " -o " +
+                               dir_.file("anim.webp")));
+  std::vector<std::uint8_t> animation = ReadFileBytes(dir_.file("anim.webp"));
+  for (std::size_t i = 24; i < 30; ++i) animation[i] = 0xFF;  // canvas of 2^24 x 2^24
+
+  std::map<std::string, std::vector<std::uint8_t>> bad = {
+      {"huge.png", PngOfSize(good["good.png"], 100000, 100000)},
+      {"hollow.png", PngOfSize(good["good.png"], 20000, 20000)},
+      {"huge.tif", TiffOfSize(60000, 60000)},
+      {"hollow.tif", TiffOfSize(20000, 20000)},
+      {"huge.webp", animation},
+      {"huge.heic", Patched(good["good.heic"], "ispe", 4, 0x7FFFFFFF, 2)}};
+  for (const auto& [name, bytes] : good)
+    bad["cut_" + name] = std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + bytes.size() * 3 / 5);
+  for (const auto& [name, bytes] : bad) {
+    ASSERT_FALSE(bytes.empty()) << name;
+    WriteFileAtomically(dir_.file(name), bytes);
+    for (const char* command : {"info", "enhance"}) {
+      const auto run = Tavren({command, dir_.file(name)});
+      EXPECT_EQ(run.status, 1) << name;
+      EXPECT_EQ(run.err.rfind("tavren: " + dir_.file(name) + ": ", 0), 0u) << run.err;
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+  }
 }
 
 }  // namespace

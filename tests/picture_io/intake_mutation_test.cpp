@@ -2,18 +2,20 @@
 // TavrenError; nothing else may happen (the sanitizer build checks that no
 // byte outside the buffers is touched).
 #include <cstdlib>
+#include <functional>
 #include <random>
 
 #include <gtest/gtest.h>
 
 #include "picture_io/picture_files.h"
+#include "picture_io/picture_kind.h"
 #include "intake_test_helpers.h"
 
 namespace tavren {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Decoder = Image (*)(const std::uint8_t*, std::size_t, const std::string&);
+using Decoder = std::function<Image(const std::uint8_t*, std::size_t, const std::string&)>;
 
 // Damages a copy: a few bytes set to random values (biased towards the
 // header, where the sizes and offsets live), sometimes a cut.
@@ -28,8 +30,7 @@ Bytes Mutate(const Bytes& good, std::mt19937& random) {
   return bytes;
 }
 
-void SurvivesDamage(const std::string& file, Decoder decode, int copies) {
-  const Bytes good = test::DataFile(file);
+void SurvivesDamage(const Bytes& good, const std::string& file, const Decoder& decode, int copies) {
   std::mt19937 random(12345);
   int decoded = 0;
   for (int i = 0; i < copies; ++i) {
@@ -56,7 +57,7 @@ TEST(IntakeMutation, DamagedJpegsDecodeOrAreRefused) {
   for (const char* file : {"jpeg_colour.jpg", "jpeg_colour_progressive.jpg", "jpeg_gray.jpg",
                            "jpeg_cmyk.jpg", "jpeg_progressive_8x8.jpg"}) {
     SCOPED_TRACE(file);
-    SurvivesDamage(file, DecodeJpegMemory, Copies());
+    SurvivesDamage(test::DataFile(file), file, DecodeJpegMemory, Copies());
   }
 }
 
@@ -64,7 +65,34 @@ TEST(IntakeMutation, DamagedBitmapsDecodeOrAreRefused) {
   for (const char* file : {"bmp_rose16_core8.bmp", "bmp_rose16_rle8.bmp", "bmp_rose16_v5_rle8.bmp",
                            "bmp_rose16_v5_bitfields32.bmp", "bmp_rose_mono1.bmp"}) {
     SCOPED_TRACE(file);
-    SurvivesDamage(file, DecodeBmpMemory, Copies());
+    SurvivesDamage(test::DataFile(file), file, DecodeBmpMemory, Copies());
+  }
+}
+
+// Files of the formats read through libraries, made from a test picture in
+// the layouts whose code differs most.
+TEST(IntakeMutation, DamagedFilesOfTheOtherFormatsDecodeOrAreRefused) {
+  TAVREN_REQUIRE_PICTURE_TOOLS();
+  test::TempDir dir;
+  const std::string rose = dir.file("rose.png");
+  ASSERT_TRUE(test::MakePicture(test::TestDataPath("bmp_rose16_24.bmp"), rose));
+  const struct {
+    const char* file;
+    int kind;
+    const char* options;
+  } made[] = {{"a.png", kKindPng, "-alpha set -channel A -evaluate set 60%"},
+              {"b.png", kKindPng, "-interlace PNG -depth 16"},
+              {"c.tif", kKindTiff, "-compress lzw -define tiff:rows-per-strip=7"},
+              {"d.tif", kKindTiff, "-define tiff:tile-geometry=16x16 -interlace plane -compress zip"},
+              {"e.webp", kKindWebp, ""},
+              {"f.heic", kKindHeif, ""}};
+  for (const auto& m : made) {
+    SCOPED_TRACE(m.file);
+    ASSERT_TRUE(test::MakePicture(rose, dir.file(m.file), m.options));
+    const auto decode = [&](const std::uint8_t* data, std::size_t size, const std::string& name) {
+      return LoadPictureMemory(m.kind, data, size, name);
+    };
+    SurvivesDamage(ReadFileBytes(dir.file(m.file)), m.file, decode, Copies());
   }
 }
 

@@ -23,9 +23,11 @@
 #include "picture_io/picture_cache.h"
 #include "picture_io/error.h"
 #include "picture_io/file_bytes.h"
+#include "picture_io/file_names.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_metadata.h"
+#include "picture_io/picture_kind.h"
 #include "enhance/process_types.h"
 #include "picture_io/exif_builder.h"
 #include "support/recording_platform.h"
@@ -424,6 +426,46 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.window->windowTitle(), QStringLiteral("1 - Brisolm Tavren"));
     rig.Key(Qt::Key_PageUp);
     QCOMPARE(rig.platform.beeps, 2);
+  }
+
+  // One good and one damaged file of every kind, in navigation order: each
+  // good one opens, each damaged one beeps and leaves the previous picture,
+  // and the next step goes on from it.  The open dialog lists every kind.
+  void PageKeysStepThroughEveryKind() {
+    for (const char* tool : {"convert", "heif-enc", "cwebp"})
+      if (!test::HaveTool(tool)) QSKIP("a tool that makes the sample files is missing");
+    test::TempDir pictures;
+    const std::string photo = test::TestDataPath("small_photo.jpg");
+    std::vector<std::string> names = {"a.jpg", "b.bmp", "c.heic", "d.png", "e.tif", "f.webp"};
+    if (HasKind("g.avif", kKindAvif)) names.push_back("g.avif");
+    for (const std::string& name : names) {
+      const std::string good = pictures.file(name.substr(0, 1) + "1" + name.substr(1));
+      QVERIFY(test::MakePicture(photo, good));
+      std::vector<std::uint8_t> bytes = ReadFileBytes(good);
+      bytes.resize(bytes.size() * 3 / 5);
+      WriteFileAtomically(pictures.file(name.substr(0, 1) + "2" + name.substr(1)), bytes);
+      QVERIFY2(OpenDialogFilters().constFirst().contains(QString::fromStdString("*" + FileExt(name))),
+               name.c_str());
+    }
+    QCOMPARE(OpenDialogFilters()[1], QStringLiteral("JPEG & BMP Image (*.jpg *.jpeg *.jfif *.jpe *.bmp "
+                                                    "*.JPG *.JPEG *.JFIF *.JPE *.BMP)"));
+    TWindowRig rig;
+    rig.Show();
+    rig.window->OpenImage(pictures.file("a1.jpg"), false);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const QString good = QString::fromStdString(names[i].substr(0, 1)) + "1 - Brisolm Tavren";
+      if (i > 0) {
+        rig.Key(Qt::Key_PageDown);
+        QCOMPARE(rig.window->windowTitle(), good);
+        QCOMPARE(rig.SizeText(), QStringLiteral("100 x 68"));
+      }
+      const Image shown = rig.Shown();
+      rig.Key(Qt::Key_PageDown);  // onto the damaged file
+      QCOMPARE(rig.platform.beeps, static_cast<int>(i) + 1);
+      QCOMPARE(rig.window->windowTitle(), good);
+      QCOMPARE(rig.Shown(), shown);
+    }
+    QCOMPARE(rig.platform.waitDepth, 0);
   }
 
   void SaveOffersACopyNameAndForcesJpg() {

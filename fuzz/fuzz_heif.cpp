@@ -1,0 +1,19 @@
+// HEIF intake (decoding and turning upright) and its metadata reading on
+// arbitrary bytes: a picture or TavrenError, nothing else.
+#include <cstdint>
+#include <cstdlib>
+
+#include "picture_io/error.h"
+#include "picture_io/heif_decoder.h"
+#include "picture_io/picture_files.h"
+#include "picture_io/picture_kind.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  (void)tavren::ReadHeifBlocks(data, size);
+  try {
+    const tavren::Image image = tavren::LoadPictureMemory(tavren::kKindHeif, data, size, "fuzz");
+    if (image.ByteSize() != 3ull * image.Width() * image.Height()) std::abort();
+  } catch (const tavren::TavrenError&) {
+  }
+  return 0;
+}

@@ -1,0 +1,19 @@
+// TIFF intake (decoding and turning upright) and its metadata reading on
+// arbitrary bytes: a picture or TavrenError, nothing else.
+#include <cstdint>
+#include <cstdlib>
+
+#include "picture_io/error.h"
+#include "picture_io/tiff_decoder.h"
+#include "picture_io/picture_files.h"
+#include "picture_io/picture_kind.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  (void)tavren::ReadTiffIccProfile(data, size);
+  try {
+    const tavren::Image image = tavren::LoadPictureMemory(tavren::kKindTiff, data, size, "fuzz");
+    if (image.ByteSize() != 3ull * image.Width() * image.Height()) std::abort();
+  } catch (const tavren::TavrenError&) {
+  }
+  return 0;
+}
