@@ -1,5 +1,5 @@
 # Daily shortcuts; ./run and ./test are the two commands that matter.
-.PHONY: run test build deb bench compare fuzz clean
+.PHONY: run test build deb bench compare formats fuzz clean
 
 run:
 	./run
@@ -27,7 +27,7 @@ deb:
 # bench/compare.sh instead.
 bench: build
 	@set -e; for b in build/release/bench/bench_*; do \
-	  case "$$b" in *bench_open) continue;; esac; \
+	  case "$$b" in *bench_open|*bench_decode) continue;; esac; \
 	  [ -x "$$b" ] && "$$b"; \
 	done
 
@@ -36,6 +36,10 @@ bench: build
 ROUNDS ?= 5
 compare:
 	bench/compare.sh $(ROUNDS)
+
+# Decoding a 12-megapixel file of each format against its own tools.
+formats:
+	bench/formats.sh $(ROUNDS)
 
 clean:
 	rm -rf build

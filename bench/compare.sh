@@ -30,23 +30,8 @@ for entry in 12mp:4000x3000 24mp:6000x4000 fullhd:1920x1080; do
     "$convert" "$source_photo" -resize "${size}!" -quality 95 "$data/$name.jpg"
 done
 
-now_ns() { date +%s%N; }
+. bench/timing.sh
 
-# run_round NAME COMMAND: appends the wall time in milliseconds to
-# $data/times-NAME.
-run_once() {
-  local name=$1; shift
-  local start end
-  start=$(now_ns)
-  "$@" >/dev/null 2>&1
-  end=$(now_ns)
-  echo $(( (end - start) / 1000000 )) >> "$data/times-$name"
-}
-
-median() { sort -n "$1" | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
-
-declare -a names commands
-add() { names+=("$1"); commands+=("$2"); }
 for photo in 12mp 24mp fullhd; do
   in=$data/$photo.jpg
   add "$photo-ours-normal" "$tavren enhance --force --type normal -o $data/out-normal.jpg $in"
@@ -56,10 +41,7 @@ for photo in 12mp 24mp fullhd; do
   add "$photo-vips" "vips hist_equal $in $data/out-vips.jpg[Q=100,interlace]"
 done
 
-rm -f "$data"/times-*
-for ((r = 0; r < rounds; r++)); do
-  for i in "${!names[@]}"; do run_once "${names[$i]}" sh -c "${commands[$i]}"; done
-done
+run_rounds "$rounds"
 
 # Opening a photo for the window, paired round by round with a plain
 # decode of the same file.  Not in the rounds above: there it would follow
@@ -72,11 +54,8 @@ for ((r = 0; r < rounds; r++)); do
 done
 names+=(12mp-open-1920x1080 12mp-djpeg)
 
-printf '%-28s %10s\n' "command" "median ms"
-for name in "${names[@]}"; do printf '%-28s %10s\n' "$name" "$(median "$data/times-$name")"; done
+print_medians
 
-ratio() { awk -v a="$(median "$data/times-$1")" -v b="$(median "$data/times-$2")" \
-              'BEGIN {printf "%.2f", a / b}'; }
 echo
 echo "ratios (same run):"
 for photo in 12mp 24mp fullhd; do

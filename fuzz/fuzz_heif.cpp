@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "declared_size.h"
 #include "picture_io/error.h"
 #include "picture_io/heif_decoder.h"
 #include "picture_io/picture_files.h"
@@ -10,6 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   (void)tavren::ReadHeifBlocks(data, size);
+  if (fuzz::HeifPixels(data, size) > fuzz::kMaxFuzzPixels) return 0;
   try {
     const tavren::Image image = tavren::LoadPictureMemory(tavren::kKindHeif, data, size, "fuzz");
     if (image.ByteSize() != 3ull * image.Width() * image.Height()) std::abort();

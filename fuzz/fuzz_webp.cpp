@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "declared_size.h"
 #include "picture_io/error.h"
 #include "picture_io/webp_decoder.h"
 #include "picture_io/picture_files.h"
@@ -10,6 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   (void)tavren::ReadWebpBlocks(data, size);
+  if (fuzz::WebpPixels(data, size) > fuzz::kMaxFuzzPixels) return 0;
   try {
     const tavren::Image image = tavren::LoadPictureMemory(tavren::kKindWebp, data, size, "fuzz");
     if (image.ByteSize() != 3ull * image.Width() * image.Height()) std::abort();

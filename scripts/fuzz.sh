@@ -56,6 +56,7 @@ format_seeds() {
 mkdir -p "$build/artifacts"
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/fuzz/lsan.supp
 status=0
 for name in "${fuzzers[@]}"; do
   corpus="$build/corpus/$name"

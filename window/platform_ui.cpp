@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 
+#include "picture_io/picture_files.h"
 #include "picture_io/picture_kind.h"
 #include "window/help_viewer.h"
 
@@ -71,11 +72,27 @@ class TOpenDialog : public QFileDialog {
     const QSize size = reader.size();
     if (size.isValid())
       reader.setScaledSize(size.scaled(kPreviewSize, kPreviewSize, Qt::KeepAspectRatio));
-    const QImage picture = reader.read();
+    QImage picture = reader.read();
+    if (picture.isNull()) picture = DecodedPreview(path);
     if (picture.isNull())
       preview_->clear();
     else
       preview_->setPixmap(QPixmap::fromImage(picture));
+  }
+
+  // Pictures Qt cannot read (HEIF, and TIFF or WebP without Qt's extra
+  // plugins) are decoded as the program opens them.
+  static QImage DecodedPreview(const QString& path) {
+    const std::string name = path.toStdString();
+    if (!IsOpenablePicture(name)) return {};
+    try {
+      const Image picture = LoadPicture(name);
+      const QImage frame(picture.Data(), picture.Width(), picture.Height(),
+                         static_cast<qsizetype>(picture.Stride()), QImage::Format_BGR888);
+      return frame.scaled(kPreviewSize, kPreviewSize, Qt::KeepAspectRatio);  // a copy
+    } catch (const std::exception&) {  // unreadable: no preview
+      return {};
+    }
   }
 
   QLabel* preview_ = nullptr;

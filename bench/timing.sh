@@ -1,0 +1,42 @@
+# Shared by the comparison scripts (sourced; they set $data first): wall
+# times of whole commands, their medians and ratios.
+
+now_ns() { date +%s%N; }
+
+# run_once NAME COMMAND...: appends the wall time in milliseconds to
+# $data/times-NAME.
+run_once() {
+  local name=$1; shift
+  local start end
+  start=$(now_ns)
+  "$@" >/dev/null 2>&1
+  end=$(now_ns)
+  echo $(( (end - start) / 1000000 )) >> "$data/times-$name"
+}
+
+median() { sort -n "$1" | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+
+# ratio A B: the median of A over the median of B.
+ratio() { awk -v a="$(median "$data/times-$1")" -v b="$(median "$data/times-$2")" \
+              'BEGIN {printf "%.2f", a / b}'; }
+
+# The commands of a comparison, added with `add NAME COMMAND`.
+declare -a names commands
+add() { names+=("$1"); commands+=("$2"); }
+
+# run_rounds ROUNDS: every command once per round, alternately, so that a
+# noisy machine hurts them all alike.
+run_rounds() {
+  rm -f "$data"/times-*
+  local r i
+  for ((r = 0; r < $1; r++)); do
+    for i in "${!names[@]}"; do run_once "${names[$i]}" sh -c "${commands[$i]}"; done
+  done
+}
+
+# The table of medians.
+print_medians() {
+  local name
+  printf '%-28s %10s\n' "command" "median ms"
+  for name in "${names[@]}"; do printf '%-28s %10s\n' "$name" "$(median "$data/times-$name")"; done
+}
