@@ -177,9 +177,13 @@ TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size) {
   return blocks;
 }
 
+// Asked for every file name a folder listing looks at: answered once.
 bool AvifDecodable() {
-  InitLibheif();
-  return heif_have_decoder_for_format(heif_compression_AV1) != 0;
+  static const bool decodable = [] {
+    InitLibheif();
+    return heif_have_decoder_for_format(heif_compression_AV1) != 0;
+  }();
+  return decodable;
 }
 
 }  // namespace tavren

@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include <png.h>
@@ -179,29 +180,55 @@ void ReadInterlaced(PngReader& reader, Image& image, const std::string& name) {
     converter.Convert(rowStarts[static_cast<std::size_t>(y)], image.Row(y));
 }
 
-// The eXIf chunk's data, looked for among all chunks: writers put it in
-// front of the picture data or behind it.  Chunk checksums are not checked;
-// a chunk that runs past the end of the file ends the search.
-std::vector<std::uint8_t> FindExifChunk(const std::uint8_t* data, std::size_t size) {
-  const auto number = [](const std::uint8_t* p) {
-    return std::uint64_t{p[0]} << 24 | std::uint64_t{p[1]} << 16 | std::uint64_t{p[2]} << 8 | p[3];
-  };
-  constexpr std::size_t kSignatureSize = 8;
+constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+bool HasSignature(const std::uint8_t* data, std::size_t size) {
+  return size >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0;
+}
+
+// Calls visit(type, data, length) for every chunk behind the signature up
+// to IEND.  False when a chunk runs past the end of the file or the file
+// ends before IEND: libpng would ask for memory for a chunk's declared
+// length before finding that its bytes are missing.  Checksums are libpng's.
+template <typename Visit>
+bool WalkChunks(const std::uint8_t* data, std::size_t size, Visit visit) {
   constexpr std::size_t kChunkFrame = 12;  // length, type and checksum
-  for (std::size_t pos = kSignatureSize; pos < size && size - pos >= kChunkFrame;) {
-    const std::uint64_t length = number(data + pos);
-    if (length > size - pos - kChunkFrame) break;
-    if (std::memcmp(data + pos + 4, "eXIf", 4) == 0) return ExifBlockFrom(data + pos + 8, length);
-    if (std::memcmp(data + pos + 4, "IEND", 4) == 0) break;
-    pos += kChunkFrame + length;
+  std::size_t pos = sizeof kSignature;
+  while (pos < size && size - pos >= kChunkFrame) {
+    const std::uint64_t length = std::uint64_t{data[pos]} << 24 | std::uint64_t{data[pos + 1]} << 16 |
+                                 std::uint64_t{data[pos + 2]} << 8 | data[pos + 3];
+    if (length > size - pos - kChunkFrame) return false;
+    const std::string_view type(reinterpret_cast<const char*>(data + pos + 4), 4);
+    visit(type, data + pos + 8, static_cast<std::size_t>(length));
+    if (type == "IEND") return true;
+    pos += kChunkFrame + static_cast<std::size_t>(length);
   }
-  return {};
+  return false;
+}
+
+bool ChunksFit(const std::uint8_t* data, std::size_t size) {
+  return WalkChunks(data, size, [](std::string_view, const std::uint8_t*, std::size_t) {});
+}
+
+// The eXIf chunk's data, looked for among all chunks: writers put it in
+// front of the picture data or behind it.
+std::vector<std::uint8_t> FindExifChunk(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::uint8_t> exif;
+  bool found = false;
+  WalkChunks(data, size, [&](std::string_view type, const std::uint8_t* chunk, std::size_t length) {
+    if (type != "eXIf" || found) return;
+    found = true;
+    exif = ExifBlockFrom(chunk, length);
+  });
+  return exif;
 }
 
 }  // namespace
 
 Image DecodePng(const std::uint8_t* data, std::size_t size, const std::string& name) {
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
+  if (HasSignature(data, size) && !ChunksFit(data, size))
+    throw TavrenError(name, "the file ends before the picture does");
   PngReader reader(data, size);
   if (!reader.Created()) throw TavrenError(name, "not enough memory to read the PNG picture");
   if (!ReadInfoGuarded(reader.png(), reader.info())) Refuse(name, reader);
@@ -221,7 +248,7 @@ Image DecodePng(const std::uint8_t* data, std::size_t size, const std::string& n
 
 TPictureBlocks ReadPngBlocks(const std::uint8_t* data, std::size_t size) {
   TPictureBlocks blocks;
-  if (data == nullptr || size == 0) return blocks;
+  if (data == nullptr || !HasSignature(data, size) || !ChunksFit(data, size)) return blocks;
   PngReader reader(data, size);
   if (!reader.Created() || !ReadInfoGuarded(reader.png(), reader.info())) return blocks;
   png_charp profileName = nullptr;
