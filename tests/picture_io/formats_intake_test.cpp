@@ -231,7 +231,13 @@ TEST(FormatsIntake, HeifStandsAsItsTransformationsSayNotAsItsExif) {
   const Image asStored = LoadPicture(dir.file("e.heic"));
   EXPECT_LT(MeanDifference(asStored, DecodeJpegFile(photo)), 4.0);
 
-  for (const char* name : {"t.heic", "e.heic"}) {
+  // Deeper than 8 bits: 10-bit samples to their nearest 8-bit levels.
+  const std::string deep = dir.file("deep.png");
+  ASSERT_TRUE(test::MakePicture(test::TestDataPath("small_photo.jpg"), "PNG48:" + deep));
+  ASSERT_TRUE(test::RunQuietly("heif-enc -q 95 -b 10 -o " + dir.file("d.heic") + " " + deep));
+  EXPECT_LT(MeanDifference(LoadPicture(dir.file("d.heic")), LoadPicture(deep)), 4.0);
+
+  for (const char* name : {"t.heic", "e.heic", "d.heic"}) {
     ASSERT_TRUE(test::RunQuietly("heif-convert " + dir.file(name) + " " + dir.file("c.png")));
     const Bytes png = ReadFileBytes(dir.file("c.png"));  // its EXIF copy is not for us
     EXPECT_LE(MeanDifference(LoadPicture(dir.file(name)), DecodePng(png.data(), png.size(), "c.png")), 1.0)
