@@ -42,6 +42,24 @@ void ShowFilterAsWritten(QFileDialog& dialog, const QString& filter) {
     types->setItemText(0, filter);
 }
 
+// The open dialog's filters: first every picture the program opens, then
+// JPEG & BMP, then each other format.
+QStringList OpenDialogFilters() {
+  QStringList filters = {
+      QStringLiteral("All Pictures (") +
+          Patterns({kKindJpeg, kKindBmp, kKindHeif, kKindPng, kKindTiff, kKindWebp, kKindAvif}) + ")",
+      QStringLiteral("JPEG & BMP Image (") + Patterns({kKindJpeg, kKindBmp}) + ")"};
+  const struct {
+    int kind;
+    const char* description;
+  } single[] = {{kKindHeif, "HEIC & HEIF Image"}, {kKindPng, "PNG Image"}, {kKindTiff, "TIFF Image"},
+                {kKindWebp, "WebP Image"},        {kKindAvif, "AVIF Image"}};
+  for (const auto& entry : single)
+    if (!KindExtensions(entry.kind).empty())
+      filters << QString::fromLatin1(entry.description) + " (" + Patterns({entry.kind}) + ")";
+  return filters;
+}
+
 // The open dialog with a preview of the file under the selection.
 class TOpenDialog : public QFileDialog {
  public:
@@ -100,21 +118,6 @@ class TOpenDialog : public QFileDialog {
 
 }  // namespace
 
-QStringList OpenDialogFilters() {
-  QStringList filters = {
-      QStringLiteral("All Pictures (") +
-          Patterns({kKindJpeg, kKindBmp, kKindHeif, kKindPng, kKindTiff, kKindWebp, kKindAvif}) + ")",
-      QStringLiteral("JPEG & BMP Image (") + Patterns({kKindJpeg, kKindBmp}) + ")"};
-  const struct {
-    int kind;
-    const char* description;
-  } single[] = {{kKindHeif, "HEIC & HEIF Image"}, {kKindPng, "PNG Image"}, {kKindTiff, "TIFF Image"},
-                {kKindWebp, "WebP Image"},        {kKindAvif, "AVIF Image"}};
-  for (const auto& entry : single)
-    if (!KindExtensions(entry.kind).empty())
-      filters << QString::fromLatin1(entry.description) + " (" + Patterns({entry.kind}) + ")";
-  return filters;
-}
 
 void TPlatform::Beep() { QApplication::beep(); }
 

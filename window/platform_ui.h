@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <QUrl>
 
 class QWidget;
@@ -37,10 +36,6 @@ class TPlatform {
   // Shows the help page in the program's own viewer window (one per owner).
   virtual void ShowHelpViewer(QWidget* owner, const QString& path);
 };
-
-// The open dialog's filters: first every picture the program opens, then
-// JPEG & BMP, then each other format.
-QStringList OpenDialogFilters();
 
 // Shows the wait cursor for the lifetime of the object; the previous cursor
 // comes back also when the guarded work throws.

@@ -23,7 +23,6 @@
 #include "picture_io/picture_cache.h"
 #include "picture_io/error.h"
 #include "picture_io/file_bytes.h"
-#include "picture_io/file_names.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_metadata.h"
@@ -430,7 +429,7 @@ class MainWindowTest : public QObject {
 
   // One good and one damaged file of every kind, in navigation order: each
   // good one opens, each damaged one beeps and leaves the previous picture,
-  // and the next step goes on from it.  The open dialog lists every kind.
+  // and the next step goes on from it.
   void PageKeysStepThroughEveryKind() {
     for (const char* tool : {"convert", "heif-enc", "cwebp"})
       if (!test::HaveTool(tool)) QSKIP("a tool that makes the sample files is missing");
@@ -444,11 +443,7 @@ class MainWindowTest : public QObject {
       std::vector<std::uint8_t> bytes = ReadFileBytes(good);
       bytes.resize(bytes.size() * 3 / 5);
       WriteFileAtomically(pictures.file(name.substr(0, 1) + "2" + name.substr(1)), bytes);
-      QVERIFY2(OpenDialogFilters().constFirst().contains(QString::fromStdString("*" + FileExt(name))),
-               name.c_str());
     }
-    QCOMPARE(OpenDialogFilters()[1], QStringLiteral("JPEG & BMP Image (*.jpg *.jpeg *.jfif *.jpe *.bmp "
-                                                    "*.JPG *.JPEG *.JFIF *.JPE *.BMP)"));
     TWindowRig rig;
     rig.Show();
     rig.window->OpenImage(pictures.file("a1.jpg"), false);

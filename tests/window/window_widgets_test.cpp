@@ -9,6 +9,7 @@
 #include "window/help_viewer.h"
 #include "window/image_view.h"
 #include "window/link_label.h"
+#include "picture_io/picture_kind.h"
 #include "window/platform_ui.h"
 
 using namespace tavren;
@@ -52,7 +53,9 @@ class WindowWidgetsTest : public QObject {
         // What the list of file types shows.
         const auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
         QVERIFY(types != nullptr);
-        seen << dialog->windowTitle() << types->itemText(0) << dialog->defaultSuffix();
+        seen << dialog->windowTitle();
+        for (int i = 0; i < types->count(); ++i) seen << types->itemText(i);
+        seen << dialog->defaultSuffix();
         dialog->reject();
       });
     };
@@ -60,10 +63,23 @@ class WindowWidgetsTest : public QObject {
     QCOMPARE(platform.AskOpenFile(nullptr), QString());
     closeWhenShown();
     QCOMPARE(platform.AskSaveFile(nullptr, QDir::tempPath(), QStringLiteral("x.jpg")), QString());
-    QCOMPARE(seen, QStringList({"Open Image",
-                                "JPEG & BMP Image (*.jpg *.jpeg *.jfif *.jpe *.bmp *.JPG *.JPEG "
-                                "*.JFIF *.JPE *.BMP)",
-                                "jpg", "Save Image", "JPEG  Image (*.jpg *.JPG)", "jpg"}));
+    // Every picture the program opens first, then JPEG & BMP as they always
+    // were, then each other format (AVIF where libheif decodes it).
+    const bool avif = HasKind("a.avif", kKindAvif);
+    QStringList expected = {
+        QStringLiteral("All Pictures (*.jpg *.jpeg *.jfif *.jpe *.bmp *.heic *.heif *.hif *.png *.tif "
+                       "*.tiff *.webp%1 *.JPG *.JPEG *.JFIF *.JPE *.BMP *.HEIC *.HEIF *.HIF *.PNG *.TIF "
+                       "*.TIFF *.WEBP%2)")
+            .arg(avif ? " *.avif" : "", avif ? " *.AVIF" : ""),
+        "JPEG & BMP Image (*.jpg *.jpeg *.jfif *.jpe *.bmp *.JPG *.JPEG *.JFIF *.JPE *.BMP)",
+        "HEIC & HEIF Image (*.heic *.heif *.hif *.HEIC *.HEIF *.HIF)",
+        "PNG Image (*.png *.PNG)",
+        "TIFF Image (*.tif *.tiff *.TIF *.TIFF)",
+        "WebP Image (*.webp *.WEBP)"};
+    if (avif) expected << "AVIF Image (*.avif *.AVIF)";
+    expected = QStringList({"Open Image"}) + expected +
+               QStringList({"jpg", "Save Image", "JPEG  Image (*.jpg *.JPG)", "jpg"});
+    QCOMPARE(seen, expected);
   }
 
   // The help page in the program's own viewer: a click on an entry of its
