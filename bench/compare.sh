@@ -9,14 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-rounds=${1:-5}
-build=build/release
-corpus=${TAVREN_CORPUS_DIR:-../shared/testdata/photos}
-data=build/bench-data
-mkdir -p "$data"
-
-# Always brought up to date: timing a stale build would say nothing.
-[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+. bench/timing.sh
 cmake --build "$build" -j"$(nproc)" --target tavren bench_open >/dev/null
 tavren=$build/cli/tavren
 convert=$(command -v convert-im6.q16 || command -v convert)
@@ -29,8 +22,6 @@ for entry in 12mp:4000x3000 24mp:6000x4000 fullhd:1920x1080; do
   [ -f "$data/$name.jpg" ] ||
     "$convert" "$source_photo" -resize "${size}!" -quality 95 "$data/$name.jpg"
 done
-
-. bench/timing.sh
 
 for photo in 12mp 24mp fullhd; do
   in=$data/$photo.jpg

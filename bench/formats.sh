@@ -10,13 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-rounds=${1:-5}
-build=build/release
-corpus=${TAVREN_CORPUS_DIR:-../shared/testdata/photos}
-data=build/bench-data
-mkdir -p "$data"
-
-[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+. bench/timing.sh
 cmake --build "$build" -j"$(nproc)" --target bench_decode >/dev/null
 decode=$build/bench/bench_decode
 convert=$(command -v convert-im6.q16 || command -v convert)
@@ -30,7 +24,6 @@ base=$data/12mp-formats.png
 [ -f "$data/12mp.png" ] || cp "$base" "$data/12mp.png"
 [ -f "$data/12mp.tif" ] || "$convert" "$base" -compress lzw "$data/12mp.tif"
 
-. bench/timing.sh
 for format in heic webp png tif; do
   add "$format-ours" "$decode $data/12mp.$format"
 done

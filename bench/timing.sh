@@ -1,5 +1,15 @@
-# Shared by the comparison scripts (sourced; they set $data first): wall
-# times of whole commands, their medians and ratios.
+# Shared by the comparison scripts, sourced from the project's folder with
+# the script's arguments ([ROUNDS]): where things are, and wall times of
+# whole commands, their medians and ratios.
+
+rounds=${1:-5}
+build=build/release
+corpus=${TAVREN_CORPUS_DIR:-../shared/testdata/photos}
+data=build/bench-data
+mkdir -p "$data"
+
+# Always brought up to date: timing a stale build would say nothing.
+[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 
 now_ns() { date +%s%N; }
 
