@@ -69,9 +69,11 @@ Options:
                       variable TAVREN_MAX_MEGAPIXELS
   -h, --help          this text;  --version  the program's version
 
-Pictures: JPEG (.jpg, .jpeg, .jfif, .jpe) and BMP (.bmp) files.  A folder
-stands for the pictures directly in it, in the order the window's PgUp and
-PgDn walk them; a folder without pictures is an error.
+Pictures: JPEG (.jpg, .jpeg, .jfif, .jpe), BMP (.bmp), HEIC/HEIF (.heic,
+.heif, .hif; AVIF, .avif, where libheif decodes it), PNG (.png), TIFF (.tif,
+.tiff) and WebP (.webp) files.  A folder stands for the pictures directly
+in it, in the order the window's PgUp and PgDn walk them; a folder without
+pictures is an error.
 
 Output names: without -o, the output of photo.jpg is photocopy.jpg, of
 scan.bmp scancopy.jpg, beside the picture or in --out-dir.  The extension

@@ -78,12 +78,6 @@ Handle PrimaryHandle(heif_context* context, heif_error& error) {
   return Handle(error.code == heif_error_Ok ? handle : nullptr);
 }
 
-void CheckSize(int width, int height, const std::string& name) {
-  if (!PictureSizeAllowed(width, height))
-    throw TavrenError(name, "the picture is too large (" + std::to_string(width) + " x " +
-                                std::to_string(height) + " pixels)");
-}
-
 // Deeper pictures are asked for in 16-bit containers, so that no level is
 // lost before the rounding to 8 bits.
 heif_chroma ChromaFor(const heif_image_handle* handle) {
@@ -96,7 +90,7 @@ heif_chroma ChromaFor(const heif_image_handle* handle) {
 Image ToBgr(heif_image* decoded, heif_chroma chroma, const std::string& name) {
   const int width = heif_image_get_width(decoded, heif_channel_interleaved);
   const int height = heif_image_get_height(decoded, heif_channel_interleaved);
-  CheckSize(width, height, name);
+  RequirePictureSize(width, height, name);
   const int bits = heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved);
   int stride = 0;
   const std::uint8_t* plane = heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
@@ -144,17 +138,37 @@ std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
   return profile;
 }
 
-}  // namespace
-
-Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& name) {
+Context CheckedContext(const std::uint8_t* data, std::size_t size, const std::string& name) {
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   std::string reason;
-  const Context context = OpenContext(data, size, reason);
+  Context context = OpenContext(data, size, reason);
   if (context == nullptr) throw TavrenError(name, reason);
+  return context;
+}
+
+// The primary picture, its size as shown within the limit.
+Handle CheckedPrimary(heif_context* context, const std::string& name) {
   heif_error error{};
-  const Handle handle = PrimaryHandle(context.get(), error);
+  Handle handle = PrimaryHandle(context, error);
   Check(error, name);
-  CheckSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()), name);
+  RequirePictureSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()),
+                     name);
+  return handle;
+}
+
+}  // namespace
+
+std::pair<std::int32_t, std::int32_t> ReadHeifSize(const std::uint8_t* data, std::size_t size,
+                                                   const std::string& name) {
+  const Context context = CheckedContext(data, size, name);
+  const Handle handle = CheckedPrimary(context.get(), name);
+  return {heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get())};
+}
+
+Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  const Context context = CheckedContext(data, size, name);
+  const Handle handle = CheckedPrimary(context.get(), name);
+  heif_error error{};
   const heif_chroma chroma = ChromaFor(handle.get());
   heif_image* decoded = nullptr;
   error = heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, chroma, nullptr);

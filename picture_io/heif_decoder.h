@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "imaging/image.h"
 #include "picture_io/picture_blocks.h"
@@ -17,6 +18,11 @@ namespace tavren {
 // name identifies the picture in errors.  Throws TavrenError for a picture
 // that is truncated, damaged, unsupported or too large.
 Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// The primary picture's width and height as it is shown, from the file's
+// structure alone.  Throws TavrenError as DecodeHeif.
+std::pair<std::int32_t, std::int32_t> ReadHeifSize(const std::uint8_t* data, std::size_t size,
+                                                   const std::string& name);
 
 // The primary picture's Exif block and its colour profile (of type prof or
 // rICC).  Never throws: what cannot be read stays empty.

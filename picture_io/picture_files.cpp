@@ -52,12 +52,35 @@ std::vector<std::uint8_t> ReadCheckedBmpFile(const std::string& path) {
   return file.ReadAll();
 }
 
-// Turns and mirrors image as the orientation in an EXIF block says.
-Image Upright(Image image, const std::vector<std::uint8_t>& exifBlock) {
+int OrientationOf(const std::vector<std::uint8_t>& exifBlock) {
   TExif exif;
   exif.ReadFromTiffBlock(exifBlock.data(), exifBlock.size());
-  ApplyOrientation(image, exif.Orientation);
+  return exif.Orientation;
+}
+
+// Turns and mirrors image as the orientation in an EXIF block says.
+Image Upright(Image image, const std::vector<std::uint8_t>& exifBlock) {
+  ApplyOrientation(image, OrientationOf(exifBlock));
   return image;
+}
+
+// The size of a stored width x height picture shown as orientation says:
+// orientations 5 to 8 turn it by a quarter.
+TPictureSize Sized(std::pair<std::int32_t, std::int32_t> stored, int orientation) {
+  if (orientation >= 5) return {stored.second, stored.first};
+  return {stored.first, stored.second};
+}
+
+// The upright size that the header of a file of a kind read through a
+// library declares.
+TPictureSize DeclaredSize(int kind, const std::uint8_t* data, std::size_t size, const std::string& name) {
+  switch (kind) {
+    case kKindHeif:
+    case kKindAvif: return Sized(ReadHeifSize(data, size, name), 0);  // transformations applied
+    case kKindPng: return Sized(ReadPngSize(data, size, name), OrientationOf(ReadPngBlocks(data, size).Exif));
+    case kKindTiff: return Sized(ReadTiffSize(data, size, name), 0);  // its Orientation applied
+    default: return Sized(ReadWebpSize(data, size, name), OrientationOf(ReadWebpBlocks(data, size).Exif));
+  }
 }
 
 }  // namespace
@@ -87,22 +110,18 @@ Image LoadPictureMemory(int kind, const std::uint8_t* data, std::size_t size, co
 }
 
 TPictureSize ReadPictureSize(const std::string& path) {
-  if (HasKind(path, kKindJpeg)) {
+  const int kind = PictureKindOf(path);
+  if (kind == kKindJpeg) {
     const TInputFile file(path);
     const TJpegHeader header = ReadJpegHeader(file);
     TExif exif;
     exif.ReadFromFile(path);
-    // Orientations 5 to 8 turn the picture by a quarter.
-    if (exif.Orientation >= 5) return {header.height, header.width};
-    return {header.width, header.height};
+    return Sized({header.width, header.height}, exif.Orientation);
   }
-  if (HasKind(path, kKindBmp)) {
-    const auto [width, height] = CheckBmpHeader(TInputFile(path));
-    return {width, height};
-  }
-  if (!IsOpenablePicture(path)) RefuseKind(path);
-  const Image picture = LoadPicture(path);
-  return {picture.Width(), picture.Height()};
+  if (kind == kKindBmp) return Sized(CheckBmpHeader(TInputFile(path)), 0);
+  if (kind < 0) RefuseKind(path);
+  const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+  return DeclaredSize(kind, bytes.data(), bytes.size(), path);
 }
 
 Image LoadJpegPicture(const std::string& path) {

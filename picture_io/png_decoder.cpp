@@ -117,9 +117,7 @@ bool ReadAllRowsGuarded(png_structp png, png_bytepp rows) {
 void CheckDeclaredSize(const PngReader& reader, std::size_t fileSize, const std::string& name) {
   const png_uint_32 width = png_get_image_width(reader.png(), reader.info());
   const png_uint_32 height = png_get_image_height(reader.png(), reader.info());
-  if (!PictureSizeAllowed(width, height))
-    throw TavrenError(name, "the picture is too large (" + std::to_string(width) + " x " +
-                                std::to_string(height) + " pixels)");
+  RequirePictureSize(width, height, name);
   const std::uint64_t bitsPerPixel = std::uint64_t{png_get_channels(reader.png(), reader.info())} *
                                      png_get_bit_depth(reader.png(), reader.info());
   const std::uint64_t rows = std::uint64_t{height} * (1 + (width * bitsPerPixel + 7) / 8);
@@ -223,16 +221,29 @@ std::vector<std::uint8_t> FindExifChunk(const std::uint8_t* data, std::size_t si
   return exif;
 }
 
-}  // namespace
-
-Image DecodePng(const std::uint8_t* data, std::size_t size, const std::string& name) {
+// Reads the header into reader and checks what it declares.
+void ReadCheckedInfo(PngReader& reader, const std::uint8_t* data, std::size_t size, const std::string& name) {
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   if (HasSignature(data, size) && !ChunksFit(data, size))
     throw TavrenError(name, "the file ends before the picture does");
-  PngReader reader(data, size);
   if (!reader.Created()) throw TavrenError(name, "not enough memory to read the PNG picture");
   if (!ReadInfoGuarded(reader.png(), reader.info())) Refuse(name, reader);
   CheckDeclaredSize(reader, size, name);
+}
+
+}  // namespace
+
+std::pair<std::int32_t, std::int32_t> ReadPngSize(const std::uint8_t* data, std::size_t size,
+                                                  const std::string& name) {
+  PngReader reader(data, size);
+  ReadCheckedInfo(reader, data, size, name);
+  return {static_cast<std::int32_t>(png_get_image_width(reader.png(), reader.info())),
+          static_cast<std::int32_t>(png_get_image_height(reader.png(), reader.info()))};
+}
+
+Image DecodePng(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  PngReader reader(data, size);
+  ReadCheckedInfo(reader, data, size, name);
   const bool interlaced = png_get_interlace_type(reader.png(), reader.info()) != PNG_INTERLACE_NONE;
   if (!PrepareRowsGuarded(reader.png(), reader.info())) Refuse(name, reader);
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "imaging/image.h"
 #include "picture_io/picture_blocks.h"
@@ -20,6 +21,11 @@ inline constexpr std::uint64_t kMaxDeflateRatio = 1032;
 // the caller's).  name identifies the picture in errors.  Throws
 // TavrenError for a picture that is truncated, damaged or too large.
 Image DecodePng(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// The stored width and height from the header alone, with the checks of
+// DecodePng that need no picture data.  Throws TavrenError as DecodePng.
+std::pair<std::int32_t, std::int32_t> ReadPngSize(const std::uint8_t* data, std::size_t size,
+                                                  const std::string& name);
 
 // The eXIf chunk (wherever it stands) and the iCCP chunk.  Never throws:
 // what cannot be read stays empty.

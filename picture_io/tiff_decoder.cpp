@@ -204,8 +204,7 @@ std::uint64_t StoredBytes(const TiffLayout& layout) {
 
 void CheckDeclaredSize(const TiffLayout& layout, std::size_t fileSize, const std::string& name) {
   const std::string size = std::to_string(layout.width) + " x " + std::to_string(layout.height) + " pixels";
-  if (!PictureSizeAllowed(layout.width, layout.height))
-    throw TavrenError(name, "the picture is too large (" + size + ")");
+  RequirePictureSize(layout.width, layout.height, name);
   const std::uint64_t expansion = MaxExpansion(layout.compression);
   if (expansion != 0 && fileSize < StoredBytes(layout) / expansion)
     throw TavrenError(name, "the file ends before the picture does (it is too short for " + size + ")");
@@ -393,13 +392,30 @@ class BandReader {
   std::vector<std::uint16_t> plane_;
 };
 
+TIFF* Opened(const TiffFile& file, const std::string& name) {
+  if (file.get() == nullptr) Refuse(file, name);
+  return file.get();
+}
+
 }  // namespace
+
+std::pair<std::int32_t, std::int32_t> ReadTiffSize(const std::uint8_t* data, std::size_t size,
+                                                   const std::string& name) {
+  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
+  const TiffFile file(data, size);
+  TIFF* tiff = Opened(file, name);
+  const TiffLayout layout = LayoutOf(tiff, size, name);
+  const auto width = static_cast<std::int32_t>(layout.width);
+  const auto height = static_cast<std::int32_t>(layout.height);
+  // Orientations 5 to 8 turn the picture by a quarter.
+  if (Field<std::uint16_t>(tiff, TIFFTAG_ORIENTATION) >= 5) return {height, width};
+  return {width, height};
+}
 
 Image DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& name) {
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   const TiffFile file(data, size);
-  TIFF* tiff = file.get();
-  if (tiff == nullptr) Refuse(file, name);
+  TIFF* tiff = Opened(file, name);
   const TiffLayout layout = LayoutOf(tiff, size, name);
   BandReader bands(tiff, layout, file, name);
   RowPixels pixels(tiff, layout, name);

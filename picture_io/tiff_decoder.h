@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "imaging/image.h"
@@ -19,6 +20,12 @@ namespace tavren {
 // upright.  name identifies the picture in errors.  Throws TavrenError for
 // a picture that is truncated, damaged, unsupported or too large.
 Image DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// The width and height of the first page upright, from its directory
+// alone, with the checks of DecodeTiff that need no picture data.  Throws
+// TavrenError as DecodeTiff.
+std::pair<std::int32_t, std::int32_t> ReadTiffSize(const std::uint8_t* data, std::size_t size,
+                                                   const std::string& name);
 
 // The ICC profile of the first page (tag 34675).  Never throws: empty when
 // there is none or it cannot be read.

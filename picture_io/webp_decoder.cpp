@@ -108,18 +108,27 @@ std::vector<std::uint8_t> ChunkBytes(WebPDemuxer* demux, const char* fourcc) {
   return bytes;
 }
 
-}  // namespace
-
-Image DecodeWebp(const std::uint8_t* data, std::size_t size, const std::string& name) {
+// The header's description; for an animation the size is its canvas's,
+// known before anything is allocated for it.
+WebPBitstreamFeatures CheckedFeatures(const std::uint8_t* data, std::size_t size, const std::string& name) {
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   WebPBitstreamFeatures features;
   const VP8StatusCode status = WebPGetFeatures(data, size, &features);
   if (status != VP8_STATUS_OK) Refuse(name, status);
-  // For an animation the size is its canvas's, known before anything is
-  // allocated for it.
-  if (!PictureSizeAllowed(features.width, features.height))
-    throw TavrenError(name, "the picture is too large (" + std::to_string(features.width) + " x " +
-                                std::to_string(features.height) + " pixels)");
+  RequirePictureSize(features.width, features.height, name);
+  return features;
+}
+
+}  // namespace
+
+std::pair<std::int32_t, std::int32_t> ReadWebpSize(const std::uint8_t* data, std::size_t size,
+                                                   const std::string& name) {
+  const WebPBitstreamFeatures features = CheckedFeatures(data, size, name);
+  return {features.width, features.height};
+}
+
+Image DecodeWebp(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  const WebPBitstreamFeatures features = CheckedFeatures(data, size, name);
   if (features.has_animation) return DecodeFirstFrame(data, size, name);
   return DecodeStill(data, size, features, name);
 }

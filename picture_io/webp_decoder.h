@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "imaging/image.h"
 #include "picture_io/picture_blocks.h"
@@ -15,6 +16,11 @@ namespace tavren {
 // is the caller's).  name identifies the picture in errors.  Throws
 // TavrenError for a picture that is truncated, damaged or too large.
 Image DecodeWebp(const std::uint8_t* data, std::size_t size, const std::string& name);
+
+// The stored width and height (of an animation, its canvas) from the
+// header alone.  Throws TavrenError as DecodeWebp.
+std::pair<std::int32_t, std::int32_t> ReadWebpSize(const std::uint8_t* data, std::size_t size,
+                                                   const std::string& name);
 
 // The EXIF and ICCP chunks.  Never throws: what cannot be read stays empty.
 TPictureBlocks ReadWebpBlocks(const std::uint8_t* data, std::size_t size);

@@ -528,7 +528,8 @@ std::vector<std::uint8_t> Patched(std::vector<std::uint8_t> bytes, const std::st
 }
 
 // Damaged files of every kind: a message naming the file, exit status 1,
-// and no allocation for the size a header claims.
+// and no allocation for the size a header claims.  A header that declares
+// too much is refused by info as well.
 TEST_F(CommandTest, MalformedFilesOfEveryKindAreRefused) {
   TAVREN_REQUIRE_PICTURE_TOOLS();
   TAVREN_REQUIRE_TOOL("img2webp");
@@ -544,9 +545,9 @@ TEST_F(CommandTest, MalformedFilesOfEveryKindAreRefused) {
 
   std::map<std::string, std::vector<std::uint8_t>> bad = {
       {"huge.png", PngOfSize(good["good.png"], 100000, 100000)},
-      {"hollow.png", PngOfSize(good["good.png"], 20000, 20000)},
+      {"hollow.png", PngOfSize(good["good.png"], 12000, 12000)},
       {"huge.tif", TiffOfSize(60000, 60000)},
-      {"hollow.tif", TiffOfSize(20000, 20000)},
+      {"hollow.tif", TiffOfSize(12000, 12000)},
       {"huge.webp", animation},
       {"huge.heic", Patched(good["good.heic"], "ispe", 4, 0x7FFFFFFF, 2)}};
   for (const auto& [name, bytes] : good)
@@ -554,7 +555,10 @@ TEST_F(CommandTest, MalformedFilesOfEveryKindAreRefused) {
   for (const auto& [name, bytes] : bad) {
     ASSERT_FALSE(bytes.empty()) << name;
     WriteFileAtomically(dir_.file(name), bytes);
+    // info reads headers alone: a cut file's header may still be whole.
+    const bool cut = name.rfind("cut_", 0) == 0;
     for (const char* command : {"info", "enhance"}) {
+      if (cut && std::string(command) == "info") continue;
       const auto run = Tavren({command, dir_.file(name)});
       EXPECT_EQ(run.status, 1) << name;
       EXPECT_EQ(run.err.rfind("tavren: " + dir_.file(name) + ": ", 0), 0u) << run.err;

@@ -184,6 +184,14 @@ TEST(FormatsIntake, FilesOfSeveralPicturesGiveTheFirst) {
 
 // ---- Upright ----
 
+// The size that `tavren info` reads from the headers alone is the decoded
+// picture's, upright.
+void ExpectSizeFromTheHeader(const std::string& file, const Image& upright) {
+  const TPictureSize size = ReadPictureSize(file);
+  EXPECT_EQ(size.width, upright.Width()) << file;
+  EXPECT_EQ(size.height, upright.Height()) << file;
+}
+
 // A HEIC whose picture is stored as `stored` and shown as the given EXIF
 // orientation says, by the file's own transformations.
 bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const std::string& path) {
@@ -227,6 +235,7 @@ TEST(FormatsIntake, HeifStandsAsItsTransformationsSayNotAsItsExif) {
   Image expected = stored;
   ApplyOrientation(expected, 5);
   EXPECT_LT(MeanDifference(turned, expected), 4.0);
+  ExpectSizeFromTheHeader(dir.file("t.heic"), expected);
 
   // heif-enc keeps a JPEG's EXIF (orientation 6 here) and stores the
   // pixels as the JPEG does, without transformations.
@@ -265,6 +274,7 @@ TEST(FormatsIntake, PngWebpAndTiffStandAsTheirOrientationSays) {
     ASSERT_TRUE(test::MakePicture(plain, file));
     ASSERT_TRUE(test::RunQuietly("exiftool -overwrite_original -Orientation#=7 -Make=Maker -Model='Model 7' " + file));
     EXPECT_EQ(LoadPicture(file), expected);
+    ExpectSizeFromTheHeader(file, expected);
     const TSourceMetadata metadata = ReadSourceMetadata(file);
     EXPECT_EQ(metadata.Make, "Maker");
     EXPECT_EQ(metadata.Model, "Model 7");
