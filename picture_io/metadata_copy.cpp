@@ -135,7 +135,7 @@ Bytes SegmentsFor(const Bytes& sourceBytes, const TSavedPicture& saved) {
   const std::lock_guard<std::mutex> turn(Exiv2Turn());
   PrepareExiv2();
   try {
-    const Exiv2::Image::AutoPtr source =
+    const auto source =
         Exiv2::ImageFactory::open(sourceBytes.data(), static_cast<long>(sourceBytes.size()));
     source->readMetadata();
     Bytes segments;

@@ -193,12 +193,7 @@ std::string TfrmMain::PasteIntoView() {
   try {
     const QImage offered = QGuiApplication::clipboard()->image();
     if (offered.isNull()) return FailureMessage(sPastedImageName, "the clipboard holds no picture");
-    if (!PictureSizeAllowed(offered.width(), offered.height()))
-      return FailureMessage(sPastedImageName,
-                            QStringLiteral("the picture of %1 x %2 pixels is too large to open")
-                                .arg(offered.width())
-                                .arg(offered.height())
-                                .toStdString());
+    RequirePictureSize(offered.width(), offered.height(), sPastedImageName);
     Image picture = ImageFromQImage(offered);
     if (!ImageHasPixels(picture))
       return FailureMessage(sPastedImageName, "the clipboard holds no picture");

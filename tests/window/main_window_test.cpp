@@ -25,6 +25,7 @@
 #include "picture_io/file_bytes.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_files.h"
+#include "picture_io/picture_limits.h"
 #include "picture_io/picture_metadata.h"
 #include "picture_io/picture_kind.h"
 #include "enhance/process_types.h"
@@ -332,8 +333,15 @@ class MainWindowTest : public QObject {
     picture.fill(QColor(90, 120, 150));
     QGuiApplication::clipboard()->setImage(picture);
     QTRY_VERIFY(rig.Button("tbtPasteFromClipboard")->isEnabled());
+    // Above the picture limit a paste is refused as an opened file is.
+    SetMaxPicturePixels(5'000'000);
     rig.Key(Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(rig.platform.beeps, 1);
+    SetMaxPicturePixels(kDefaultMaxPicturePixels);
+    QCOMPARE(rig.platform.beeps, 2);
+    QVERIFY(rig.Message().contains(QStringLiteral("3000 x 2000 pixels")));
+    QVERIFY(rig.Message().contains(QStringLiteral("above the limit")));
+    rig.Key(Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(rig.platform.beeps, 2);
     QCOMPARE(rig.window->windowTitle(), QStringLiteral("Pasted Image - Brisolm Tavren"));
     QVERIFY(rig.window->Engine().BaseReduced());
     const Image& base = *rig.window->Engine().BaseImage();
@@ -341,7 +349,7 @@ class MainWindowTest : public QObject {
     QVERIFY(base.Width() < 3000);
     QVERIFY(!rig.Button("tbtNext")->isEnabled());
     rig.Key(Qt::Key_PageDown);  // a pasted picture has no folder
-    QCOMPARE(rig.platform.beeps, 2);
+    QCOMPARE(rig.platform.beeps, 3);
   }
 
   void ClicksCycleThroughTheTypes() {
