@@ -4,6 +4,11 @@
 #include <cstdlib>
 #include <string>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 namespace tavren {
 
 namespace {
@@ -21,6 +26,14 @@ int ConfiguredThreadCount() {
   return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
 }
 
+void LowerThisThreadPriority() {
+#if defined(__linux__)
+  // On Linux the nice value belongs to the thread; 19 is the lowest.  A
+  // refusal only leaves the thread as it was.
+  [[maybe_unused]] const int refused = setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+#endif
+}
+
 struct ThreadPool::Job {
   const std::function<void(int)>* task;
   int tasks;
@@ -30,8 +43,9 @@ struct ThreadPool::Job {
   std::exception_ptr failure;
 };
 
-ThreadPool::ThreadPool(int threads) {
-  for (int i = 1; i < threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+ThreadPool::ThreadPool(int threads, TThreadPriority priority) {
+  for (int i = 1; i < threads; ++i)
+    workers_.emplace_back([this, priority] { WorkerLoop(priority); });
 }
 
 ThreadPool::~ThreadPool() {
@@ -70,7 +84,8 @@ void ThreadPool::RunTask(Job& job, int index) {
   if (--job.unfinished == 0) changed_.notify_all();
 }
 
-void ThreadPool::WorkerLoop() {
+void ThreadPool::WorkerLoop(TThreadPriority priority) {
+  if (priority == TThreadPriority::Background) LowerThisThreadPriority();
   for (;;) {
     Job* job;
     int index;

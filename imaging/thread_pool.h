@@ -20,6 +20,10 @@
 //
 // The size is the machine's number of cores, or TAVREN_THREADS when that is
 // set (1 = everything serial).
+//
+// A pool for background work (preparing pictures the user has not asked
+// for yet) runs its threads at the lowest priority, so that the picture on
+// show never waits for it.
 #pragma once
 
 #include <condition_variable>
@@ -34,9 +38,15 @@
 
 namespace tavren {
 
+// How a pool's threads compete with the program's other threads.
+enum class TThreadPriority {
+  Normal,
+  Background,  // only what the other threads leave over
+};
+
 class ThreadPool {
  public:
-  explicit ThreadPool(int threads);
+  explicit ThreadPool(int threads, TThreadPriority priority = TThreadPriority::Normal);
   ~ThreadPool();
   ThreadPool(const ThreadPool&) = delete;
   ThreadPool& operator=(const ThreadPool&) = delete;
@@ -51,7 +61,7 @@ class ThreadPool {
  private:
   struct Job;
 
-  void WorkerLoop();
+  void WorkerLoop(TThreadPriority priority);
   // Hands out the next index of job; false when none is left.  Needs mutex_.
   bool TakeIndex(Job& job, int& index);
   void RunTask(Job& job, int index);
@@ -66,6 +76,11 @@ class ThreadPool {
 
 // The number of threads the process uses (TAVREN_THREADS or the cores).
 int ConfiguredThreadCount();
+
+// Gives the calling thread the lowest priority the system grants without
+// privileges.  It cannot be raised again.  Where the system has no
+// per-thread priority this does nothing.
+void LowerThisThreadPriority();
 
 // Rows per band below which splitting a picture costs more than it gains.
 inline constexpr std::int32_t kMinRowsPerBand = 16;
