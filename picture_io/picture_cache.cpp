@@ -24,13 +24,13 @@ bool SameKey(const std::string& a, const std::string& b) {
 #endif
 }
 
-struct FileStamp {
-  bool Exists = false;
-  std::uintmax_t Size = 0;
-  std::int64_t Time = 0;  // nanoseconds
-};
+bool IsKept(const std::string& key, const std::vector<std::string>& keep) {
+  return std::any_of(keep.begin(), keep.end(), [&](const std::string& k) { return SameKey(k, key); });
+}
 
-FileStamp StampOf(const std::string& path) {
+}  // namespace
+
+TFileStamp FileStampOf(const std::string& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) return {};
 #ifdef _WIN32
@@ -41,8 +41,6 @@ FileStamp StampOf(const std::string& path) {
 #endif
   return {true, static_cast<std::uintmax_t>(status.st_size), time};
 }
-
-}  // namespace
 
 TCache::TCache(std::size_t maxBytes) : maxBytes_(maxBytes) {}
 
@@ -55,38 +53,66 @@ std::size_t TCache::DefaultMaxBytes() {
   return std::min(quarter, kMaxDefaultBytes);
 }
 
-std::list<TCache::Entry>::iterator TCache::Find(const std::string& key) {
+std::list<TCache::Entry>::iterator TCache::Locate(const std::string& key) {
   return std::find_if(entries_.begin(), entries_.end(),
                       [&](const Entry& e) { return SameKey(e.Key, key); });
 }
 
 void TCache::Drop(std::list<Entry>::iterator entry) {
-  bytes_ -= entry->Picture.ByteSize();
+  bytes_ -= entry->Picture->ByteSize();
   entries_.erase(entry);
 }
 
-bool TCache::Get(const std::string& key, Image& image) {
-  const auto entry = Find(key);
-  if (entry == entries_.end()) return false;
-  const FileStamp stamp = StampOf(key);
-  if (stamp.Exists && entry->FileKnown &&
-      (stamp.Size != entry->FileSize || stamp.Time != entry->FileTime)) {
+TSharedPicture TCache::Find(const std::string& key) {
+  const auto entry = Locate(key);
+  if (entry == entries_.end()) return nullptr;
+  const TFileStamp stamp = FileStampOf(key);
+  if (stamp.Exists && entry->Stamp.Exists && stamp != entry->Stamp) {
     Drop(entry);  // the file changed on disk: decode it again
-    return false;
+    return nullptr;
   }
   entries_.splice(entries_.begin(), entries_, entry);
-  image.Assign(entry->Picture);
+  return entry->Picture;
+}
+
+bool TCache::Get(const std::string& key, Image& image) {
+  const TSharedPicture picture = Find(key);
+  if (picture == nullptr) return false;
+  image.Assign(*picture);
   return true;
 }
 
-void TCache::Add(const std::string& key, const Image& image) {
-  if (const auto old = Find(key); old != entries_.end()) Drop(old);
-  const std::size_t size = image.ByteSize();
-  if (size > maxBytes_) return;
-  while (!entries_.empty() && bytes_ + size > maxBytes_) Drop(std::prev(entries_.end()));
-  const FileStamp stamp = StampOf(key);
-  entries_.push_front(Entry{key, image, stamp.Exists, stamp.Size, stamp.Time});
-  bytes_ += size;
+bool TCache::MakeRoom(std::size_t bytes, const std::vector<std::string>& keep) {
+  if (bytes > maxBytes_) return false;
+  auto entry = entries_.end();
+  while (bytes_ + reserved_ + bytes > maxBytes_ && entry != entries_.begin()) {
+    --entry;  // from the least recently used on
+    if (!IsKept(entry->Key, keep)) Drop(entry++);
+  }
+  return bytes_ + reserved_ + bytes <= maxBytes_;
 }
+
+void TCache::Add(const std::string& key, const Image& image) {
+  Add(key, std::make_shared<const Image>(image), FileStampOf(key));
+}
+
+bool TCache::Add(const std::string& key, TSharedPicture picture, const TFileStamp& stamp,
+                 const std::vector<std::string>& keep) {
+  if (picture == nullptr) return false;
+  if (const auto old = Locate(key); old != entries_.end()) Drop(old);
+  const std::size_t size = picture->ByteSize();
+  if (!MakeRoom(size, keep)) return false;
+  entries_.push_front(Entry{key, std::move(picture), stamp});
+  bytes_ += size;
+  return true;
+}
+
+bool TCache::Reserve(std::size_t bytes, const std::vector<std::string>& keep) {
+  if (!MakeRoom(bytes, keep)) return false;
+  reserved_ += bytes;
+  return true;
+}
+
+void TCache::Release(std::size_t bytes) { reserved_ -= std::min(bytes, reserved_); }
 
 }  // namespace tavren

@@ -76,6 +76,23 @@ TEST(Cache, BoundedByMemoryDroppingLeastRecentlyUsed) {
   EXPECT_TRUE(cache.Get("d", out));
 }
 
+TEST(Cache, MakesRoomOnlyFromPicturesNotKept) {
+  const std::size_t picture = Filled(10, 10, 0).ByteSize();
+  TCache cache(3 * picture);
+  const auto shared = [](std::uint8_t v) { return std::make_shared<const Image>(Filled(10, 10, v)); };
+  const TSharedPicture a = shared(1);
+  EXPECT_TRUE(cache.Add("a", a, {}));
+  EXPECT_TRUE(cache.Add("b", shared(2), {}));
+  EXPECT_TRUE(cache.Reserve(picture, {"a", "b"}));
+  EXPECT_FALSE(cache.Add("c", shared(3), {}, {"a", "b"}));
+  EXPECT_FALSE(cache.Reserve(1, {"a", "b"}));
+  cache.Release(picture);
+  EXPECT_TRUE(cache.Reserve(2 * picture, {"a"}));  // b goes
+  EXPECT_EQ(cache.Find("a"), a);                    // the very picture, not a copy
+  EXPECT_EQ(cache.Find("b"), nullptr);
+  EXPECT_LE(cache.Bytes() + cache.ReservedBytes(), cache.MaxBytes());
+}
+
 TEST(Cache, DefaultBoundIsAtMostTwoGibibytes) {
   EXPECT_GT(TCache::DefaultMaxBytes(), 0u);
   EXPECT_LE(TCache::DefaultMaxBytes(), std::size_t{2} << 30);
