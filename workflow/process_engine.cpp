@@ -1,6 +1,7 @@
 #include "workflow/process_engine.h"
 
 #include <cassert>
+#include <utility>
 
 #include "enhance/base_image.h"
 #include "imaging/thread_pool.h"
@@ -43,39 +44,15 @@ const char* TypeUserName(int type) {
 }
 
 // ---------------------------------------------------------------------------
-// Engine
+// Variant sets
 
-const Image* TProcessEngine::ComputeVariants(const Image& picture, std::int32_t limitHeight,
-                                             std::int32_t limitWidth) {
-  CopyImage(&picture, fullImage_, false);
-  return VariantsOfFullImage(limitHeight, limitWidth);
-}
+namespace {
 
-const Image* TProcessEngine::ComputeVariants(Image&& picture, std::int32_t limitHeight,
-                                             std::int32_t limitWidth) {
-  if (fullImage_ == nullptr) fullImage_ = std::make_unique<Image>();
-  *fullImage_ = std::move(picture);
-  return VariantsOfFullImage(limitHeight, limitWidth);
-}
-
-const Image* TProcessEngine::VariantsOfFullImage(std::int32_t limitHeight,
-                                                 std::int32_t limitWidth) {
-  TBaseImage base = MakeBaseImage(*fullImage_, limitHeight, limitWidth);
-  baseImage_ = std::move(base.image);
-  baseReduced_ = base.reduced;
-  results_.Clear();
-  CopyImage(baseImage_.get(), results_.Slot(ptOriginal), true);
-  if (baseImage_ != nullptr) ComputeTypes(*baseImage_, AllTypes, results_);
-  const Image* shown = Select(ptNormal);
-  ApplyTypePreset(ptNormal);
-  justOpened_ = true;
-  return shown;
-}
-
-void TProcessEngine::ComputeTypes(const Image& source, int which, TResultImages& results) const {
-  // The automatic types share nothing but the source, which they only read,
-  // so they run as tasks of the pool at once.  Normal and Deep (the longest)
-  // start first; Light takes the first thread that comes free.
+// Light, Normal and Deep share nothing but the source, which they only
+// read, so they run as tasks of the pool at once.  Normal and Deep (the
+// longest) start first; Light takes the first thread that comes free.
+void ComputePresetTypes(const Image& source, int which, TResultImages& results,
+                        const std::atomic<bool>* cancelled) {
   constexpr int kOrder[3] = {ptNormal, ptDeep, ptLight};
   std::array<int, 3> types{};
   int count = 0;
@@ -83,11 +60,119 @@ void TProcessEngine::ComputeTypes(const Image& source, int which, TResultImages&
     if (which == type || which == AllTypes) types[static_cast<std::size_t>(count++)] = type;
   std::array<std::unique_ptr<Image>, 3> made;
   BandPool().Run(count, [&](int i) {
+    if (cancelled != nullptr && *cancelled) return;
     const auto slot = static_cast<std::size_t>(i);
     made[slot] = ProcessedCopy(source, TypePresets[static_cast<std::size_t>(types[slot])]);
   });
   for (int i = 0; i < count; ++i)
     results.Slot(types[static_cast<std::size_t>(i)]) = std::move(made[static_cast<std::size_t>(i)]);
+}
+
+// True when the base image of picture for the limit would have base's size
+// and reduction.
+bool IsBaseFor(const Image& picture, const Image& base, bool reduced, std::int32_t limitHeight,
+               std::int32_t limitWidth) {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  const bool reduces =
+      BaseImageSize(picture.Width(), picture.Height(), limitHeight, limitWidth, width, height);
+  return reduces == reduced && width == base.Width() && height == base.Height();
+}
+
+}  // namespace
+
+bool TVariantSet::Complete() const {
+  return full != nullptr && base != nullptr && results.Has(ptOriginal) && results.Has(ptLight) &&
+         results.Has(ptNormal) && results.Has(ptDeep);
+}
+
+std::size_t TVariantSet::ResultBytes() const {
+  std::size_t bytes = base != nullptr ? base->ByteSize() : 0;
+  for (int type : {ptOriginal, ptLight, ptNormal, ptDeep, ptManualTuning})
+    if (const Image* result = results.Get(type)) bytes += result->ByteSize();
+  return bytes;
+}
+
+bool TVariantSet::FitsView(const Image& picture, std::int32_t limitHeight,
+                           std::int32_t limitWidth) const {
+  if (full.get() != &picture || base == nullptr) return false;
+  return IsBaseFor(picture, *base, reduced, limitHeight, limitWidth);
+}
+
+TVariantSet ComputeVariantSet(std::shared_ptr<const Image> picture, std::int32_t limitHeight,
+                              std::int32_t limitWidth, const std::atomic<bool>* cancelled) {
+  TVariantSet set;
+  set.full = std::move(picture);
+  if (set.full == nullptr) return set;
+  TBaseImage base = MakeBaseImage(*set.full, limitHeight, limitWidth);
+  set.base = std::move(base.image);
+  set.reduced = base.reduced;
+  if (set.base == nullptr) return set;
+  CopyImage(set.base.get(), set.results.Slot(ptOriginal), true);
+  ComputePresetTypes(*set.base, AllTypes, set.results, cancelled);
+  return set;
+}
+
+// ---------------------------------------------------------------------------
+// Engine
+
+const Image* TProcessEngine::ComputeVariants(const Image& picture, std::int32_t limitHeight,
+                                             std::int32_t limitWidth) {
+  return ComputeVariants(std::make_shared<const Image>(picture), limitHeight, limitWidth);
+}
+
+const Image* TProcessEngine::ComputeVariants(Image&& picture, std::int32_t limitHeight,
+                                             std::int32_t limitWidth) {
+  return ComputeVariants(std::make_shared<const Image>(std::move(picture)), limitHeight,
+                         limitWidth);
+}
+
+const Image* TProcessEngine::ComputeVariants(std::shared_ptr<const Image> picture,
+                                             std::int32_t limitHeight, std::int32_t limitWidth) {
+  return AdoptVariants(ComputeVariantSet(std::move(picture), limitHeight, limitWidth));
+}
+
+const Image* TProcessEngine::AdoptVariants(TVariantSet set) {
+  fullImage_ = std::move(set.full);
+  baseImage_ = std::move(set.base);
+  baseReduced_ = set.reduced;
+  results_ = std::move(set.results);
+  results_.Slot(ptManualTuning).reset();
+  const Image* shown = Select(ptNormal);
+  ApplyTypePreset(ptNormal);
+  justOpened_ = true;
+  return shown;
+}
+
+TVariantSet TProcessEngine::ReleaseVariants() {
+  TVariantSet set;
+  set.full = std::move(fullImage_);
+  set.base = std::move(baseImage_);
+  set.reduced = std::exchange(baseReduced_, false);
+  set.results = std::move(results_);
+  set.results.Slot(ptManualTuning).reset();
+  results_.Clear();
+  return set;
+}
+
+bool TProcessEngine::BaseFitsView(std::int32_t limitHeight, std::int32_t limitWidth) const {
+  if (fullImage_ == nullptr || baseImage_ == nullptr) return true;
+  return IsBaseFor(*fullImage_, *baseImage_, baseReduced_, limitHeight, limitWidth);
+}
+
+const Image* TProcessEngine::FitToView(std::int32_t limitHeight, std::int32_t limitWidth) {
+  if (BaseFitsView(limitHeight, limitWidth)) return nullptr;
+  TVariantSet set = ComputeVariantSet(fullImage_, limitHeight, limitWidth);
+  const bool hadManual = results_.Has(ptManualTuning);
+  baseImage_ = std::move(set.base);
+  baseReduced_ = set.reduced;
+  results_ = std::move(set.results);
+  if (hadManual) ComputeTypes(*baseImage_, ptManualTuning, results_);
+  return results_.Get(pressed_);
+}
+
+void TProcessEngine::ComputeTypes(const Image& source, int which, TResultImages& results) const {
+  ComputePresetTypes(source, which, results, nullptr);
   if (which == ptManualTuning) results.Slot(ptManualTuning) = ProcessedCopy(source, manual_);
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,6 +43,30 @@ class TResultImages {
   std::array<std::unique_ptr<Image>, 5> entries_;
 };
 
+// What a new picture's processing gives for one view size: the picture
+// itself, its base image and results 0 (the base image), 1, 2 and 3.
+struct TVariantSet {
+  std::shared_ptr<const Image> full;
+  std::unique_ptr<Image> base;
+  bool reduced = false;
+  TResultImages results;
+
+  bool Complete() const;
+  // The bytes of the base image and the results (not of the picture).
+  std::size_t ResultBytes() const;
+  // True when the set was made from picture for a view of this size: the
+  // base image would come out the same.
+  bool FitsView(const Image& picture, std::int32_t limitHeight, std::int32_t limitWidth) const;
+};
+
+// Makes the variant set of picture for a limitWidth x limitHeight view:
+// the base image, then Light, Normal and Deep at once, each from its own
+// copy.  When *cancelled turns true, the types not yet started are left
+// out and the set is not Complete.
+TVariantSet ComputeVariantSet(std::shared_ptr<const Image> picture, std::int32_t limitHeight,
+                              std::int32_t limitWidth,
+                              const std::atomic<bool>* cancelled = nullptr);
+
 // What a mouse button pressed on the view asks for.
 struct TMouseDownAction {
   enum Kind {
@@ -70,6 +95,23 @@ class TProcessEngine {
   // The same, taking the picture over instead of copying it.
   const Image* ComputeVariants(Image&& picture, std::int32_t limitHeight,
                                std::int32_t limitWidth);
+  // The same, sharing the picture (it is only ever read).
+  const Image* ComputeVariants(std::shared_ptr<const Image> picture, std::int32_t limitHeight,
+                               std::int32_t limitWidth);
+  // The same with variants computed beforehand (ComputeVariantSet): the
+  // engine starts exactly as after computing them itself.
+  const Image* AdoptVariants(TVariantSet set);
+  // Hands the picture and its results 0 to 3 out, leaving no picture.
+  TVariantSet ReleaseVariants();
+
+  // True when the base image for a limitWidth x limitHeight view would be
+  // the one in use (also when there is no picture).
+  bool BaseFitsView(std::int32_t limitHeight, std::int32_t limitWidth) const;
+  // Makes the base image and the types again for a view of a new size,
+  // keeping the pressed type, JustOpened and the manual settings (Manual
+  // Tuning is recomputed when it had a result).  Returns the pressed
+  // type's new result, or null when nothing changed.
+  const Image* FitToView(std::int32_t limitHeight, std::int32_t limitWidth);
 
   // Computes the results of one type code (1, 2, 3 or 99) or of AllTypes
   // (1, 2 and 3) from source into results, each from a fresh copy of
@@ -127,14 +169,13 @@ class TProcessEngine {
 
   bool JustOpened() const { return justOpened_; }
   const Image* FullImage() const { return fullImage_.get(); }
+  const std::shared_ptr<const Image>& SharedFullImage() const { return fullImage_; }
   const Image* BaseImage() const { return baseImage_.get(); }
   bool BaseReduced() const { return baseReduced_; }
   const TResultImages& ResultImages() const { return results_; }
 
  private:
-  const Image* VariantsOfFullImage(std::int32_t limitHeight, std::int32_t limitWidth);
-
-  std::unique_ptr<Image> fullImage_;
+  std::shared_ptr<const Image> fullImage_;
   std::unique_ptr<Image> baseImage_;
   bool baseReduced_ = false;
   TResultImages results_;

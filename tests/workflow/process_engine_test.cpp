@@ -209,6 +209,34 @@ TEST_F(EngineTest, SavingAPictureThatFitsWritesTheResultOnShow) {
   EXPECT_NE(saved.get(), engine_.ResultImages().Get(ptDeep));
 }
 
+TEST_F(EngineTest, FollowingTheViewKeepsTypeSettingsAndJustOpened) {
+  const Image picture = Photo(90, 60, 14);
+  Open(picture);  // 40 x 27
+  EXPECT_TRUE(engine_.BaseFitsView(kViewHeight + 5, kViewWidth));  // the same base image
+  EXPECT_EQ(engine_.FitToView(kViewHeight + 5, kViewWidth), nullptr);
+  engine_.FitToView(50, 80);
+  EXPECT_TRUE(engine_.JustOpened());
+  EXPECT_EQ(Clicks(1), (std::vector<int>{0}));
+
+  const TTypePreset manual{1, 1, 3, 1};
+  engine_.SetManualSettings(manual);
+  engine_.Select(ptManualTuning);
+  const Image* shown = engine_.FitToView(46, 100);  // 69 x 46
+  ASSERT_NE(shown, nullptr);
+  const Image& base = *engine_.BaseImage();
+  EXPECT_EQ(base.Width(), 69);
+  EXPECT_EQ(base.Height(), 46);
+  EXPECT_EQ(engine_.CurrentProcessType(), ptManualTuning);
+  EXPECT_EQ(engine_.ManualSettings(), manual);
+  EXPECT_EQ(shown, engine_.ResultImages().Get(ptManualTuning));
+  EXPECT_EQ(*shown, *ProcessedCopy(base, manual));
+  EXPECT_EQ(*engine_.ResultImages().Get(ptOriginal), base);
+  for (int type : {ptLight, ptNormal, ptDeep})
+    EXPECT_EQ(*engine_.ResultImages().Get(type),
+              *ProcessedCopy(base, TypePresets[static_cast<std::size_t>(type)]));
+  EXPECT_EQ(*engine_.FullImage(), picture);
+}
+
 TEST_F(EngineTest, APictureWithoutPixelsLeavesNoResults) {
   Open(Photo(30, 20, 13));
   Open(Image());
