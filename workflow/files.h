@@ -26,6 +26,15 @@ class TFiles {
   // Moves CurrentFile to the previous or next listed file; false (and
   // CurrentFile unchanged) when there is none.  No wrap-around.
   bool Step(bool forward);
+
+  // The files a step from CurrentFile would open: the next and the
+  // previous one, the previous first after a step backward (either may be
+  // missing).  A folder not listed yet is read for the answer only: the
+  // listing itself is still made by the first step.
+  std::vector<std::string> Neighbours() const;
+
+ private:
+  bool lastStepForward_ = true;
 };
 
 }  // namespace tavren

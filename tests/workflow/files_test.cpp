@@ -37,6 +37,24 @@ TEST(Files, StepsThroughSupportedFilesWithoutWrapping) {
   EXPECT_EQ(files.Names->size(), 3u);
 }
 
+TEST(Files, NeighboursAreWhereAStepWouldGoWithoutListing) {
+  DecodeFixedTexts();
+  test::TempDir dir;
+  for (const char* name : {"1.jpg", "2.jpg", "3.jpg"}) Touch(dir, name);
+  TFiles files;
+  EXPECT_TRUE(files.Neighbours().empty());
+  files.CurrentFile = dir.file("1.jpg");
+  EXPECT_EQ(files.Neighbours(), (std::vector<std::string>{dir.file("2.jpg")}));
+  EXPECT_FALSE(files.Names.has_value());  // the first step lists the folder
+  ASSERT_TRUE(files.Step(true));
+  EXPECT_EQ(files.Neighbours(), (std::vector<std::string>{dir.file("3.jpg"), dir.file("1.jpg")}));
+  ASSERT_TRUE(files.Step(true));
+  ASSERT_TRUE(files.Step(false));  // after a step back, the previous one first
+  EXPECT_EQ(files.Neighbours(), (std::vector<std::string>{dir.file("1.jpg"), dir.file("3.jpg")}));
+  files.CurrentFile = sPastedImageName;
+  EXPECT_TRUE(files.Neighbours().empty());
+}
+
 TEST(Files, SortIgnoresCaseAndListsFoldersToo) {
   test::TempDir dir;
   for (const char* name : {"c.jpg", "B.jpg", "a.jpg"}) Touch(dir, name);
