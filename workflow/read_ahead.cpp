@@ -1,0 +1,260 @@
+#include "workflow/read_ahead.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "imaging/thread_pool.h"
+#include "picture_io/picture_files.h"
+
+namespace tavren {
+
+// One picture to prepare.  The window's thread creates and drops jobs; the
+// worker fills in the picture and the variants, under mutex_.
+struct TReadAhead::TJob {
+  enum class TState { Waiting, Working, Done, Failed };
+
+  std::string path;
+  std::int32_t limitHeight = 0;
+  std::int32_t limitWidth = 0;
+  TState state = TState::Waiting;
+  TSharedPicture picture;  // the cache's, or decoded here
+  TFileStamp stamp;        // of the file before it was decoded here
+  bool decodedHere = false;
+  bool inCache = false;
+  TVariantSet set;              // once Done
+  std::size_t reservedBytes = 0;  // the set's room in the cache, once collected
+  std::atomic<bool> cancelled{false};
+
+  bool Busy() const { return state == TState::Waiting || state == TState::Working; }
+  bool Ready() const { return state == TState::Done && reservedBytes > 0; }
+};
+
+TReadAhead::TReadAhead(TCache& cache, std::function<void()> finished)
+    : cache_(cache), finished_(std::move(finished)) {}
+
+TReadAhead::~TReadAhead() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    for (const auto& job : jobs_) Drop(*job);
+    jobs_.clear();
+  }
+  wake_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
+
+// ---------------------------------------------------------------------------
+// The window's side
+
+void TReadAhead::Plan(const std::vector<std::string>& paths, std::int32_t limitHeight,
+                      std::int32_t limitWidth) {
+  TJobs planned;
+  {
+    std::lock_guard lock(mutex_);
+    for (const std::string& path : paths) {
+      if (path == shownPath_) continue;
+      const auto same = std::find_if(jobs_.begin(), jobs_.end(), [&](const auto& job) {
+        if (job->path != path) return false;
+        if (job->state == TJob::TState::Done)
+          return job->set.FitsView(*job->set.full, limitHeight, limitWidth);
+        return job->Busy() && job->limitHeight == limitHeight && job->limitWidth == limitWidth;
+      });
+      if (same != jobs_.end()) {
+        planned.push_back(*same);
+        continue;
+      }
+      auto job = std::make_shared<TJob>();
+      job->path = path;
+      job->limitHeight = limitHeight;
+      job->limitWidth = limitWidth;
+      job->picture = cache_.Find(path);
+      job->inCache = job->picture != nullptr;
+      planned.push_back(std::move(job));
+    }
+    for (const auto& job : jobs_)
+      if (std::find(planned.begin(), planned.end(), job) == planned.end()) Drop(*job);
+    jobs_ = std::move(planned);
+  }
+  StartWorker();
+  wake_.notify_all();
+}
+
+void TReadAhead::Collect() {
+  std::lock_guard lock(mutex_);
+  for (const auto& job : jobs_) {
+    if (job->state == TJob::TState::Failed) {
+      Drop(*job);
+      continue;
+    }
+    if (job->decodedHere && !job->inCache) {
+      job->inCache = cache_.Add(job->path, job->picture, job->stamp, KeptKeys());
+      if (!job->inCache) {
+        Drop(*job);
+        continue;
+      }
+    }
+    if (job->state == TJob::TState::Done && job->reservedBytes == 0) {
+      const std::size_t bytes = job->set.ResultBytes();
+      if (cache_.Reserve(bytes, KeptKeys()))
+        job->reservedBytes = bytes;
+      else
+        Drop(*job);
+    }
+  }
+  std::erase_if(jobs_, [](const auto& job) { return job->cancelled.load(); });
+}
+
+void TReadAhead::Focus(const std::string& path) {
+  Collect();
+  DropAllBut(path);
+}
+
+bool TReadAhead::Prepared(const std::string& path, const Image& picture,
+                          std::int32_t limitHeight, std::int32_t limitWidth) const {
+  std::lock_guard lock(mutex_);
+  return std::any_of(jobs_.begin(), jobs_.end(), [&](const auto& job) {
+    return job->path == path && job->Ready() &&
+           job->set.FitsView(picture, limitHeight, limitWidth);
+  });
+}
+
+const Image* TReadAhead::OpenIn(TProcessEngine& engine, const std::string& path,
+                                TSharedPicture picture, std::int32_t limitHeight,
+                                std::int32_t limitWidth) {
+  Focus(path);
+  TVariantSet set;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& job : jobs_) {
+      if (job->path != path || !job->Ready() || picture == nullptr ||
+          !job->set.FitsView(*picture, limitHeight, limitWidth))
+        continue;
+      set = std::move(job->set);
+      Drop(*job);
+      ++served_;
+    }
+    std::erase_if(jobs_, [](const auto& job) { return job->cancelled.load(); });
+  }
+  if (set.full == nullptr) set = ComputeVariantSet(std::move(picture), limitHeight, limitWidth);
+  TVariantSet leaving = engine.ReleaseVariants();
+  const Image* shown = engine.AdoptVariants(std::move(set));
+  KeepLeaving(std::exchange(shownPath_, path), std::move(leaving));
+  return shown;
+}
+
+void TReadAhead::Clear() { DropAllBut({}); }
+
+bool TReadAhead::Idle() const {
+  std::lock_guard lock(mutex_);
+  return std::none_of(jobs_.begin(), jobs_.end(), [](const auto& job) { return job->Busy(); });
+}
+
+std::vector<std::string> TReadAhead::KeptKeys() const {
+  std::vector<std::string> keys{shownPath_};
+  for (const auto& job : jobs_)
+    if (job->inCache) keys.push_back(job->path);
+  return keys;
+}
+
+void TReadAhead::Drop(TJob& job) {
+  job.cancelled = true;
+  cache_.Release(std::exchange(job.reservedBytes, 0));
+}
+
+void TReadAhead::DropAllBut(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  for (const auto& job : jobs_)
+    if (job->path != path || path.empty() || job->Busy()) Drop(*job);
+  std::erase_if(jobs_, [](const auto& job) { return job->cancelled.load(); });
+}
+
+// The picture that leaves the view is where a step back goes; its
+// variants are kept while the cache has room for them and still holds
+// that very picture.
+void TReadAhead::KeepLeaving(const std::string& path, TVariantSet set) {
+  if (path.empty() || path == shownPath_ || !set.Complete()) return;
+  if (cache_.Find(path) != set.full) return;
+  // The picture now on show was just found, so Find made the leaving one
+  // the most recent: put the shown one first again.
+  cache_.Find(shownPath_);
+  std::lock_guard lock(mutex_);
+  const std::size_t bytes = set.ResultBytes();
+  std::vector<std::string> keep = KeptKeys();
+  keep.push_back(path);
+  if (!cache_.Reserve(bytes, keep)) return;
+  auto job = std::make_shared<TJob>();
+  job->path = path;
+  job->state = TJob::TState::Done;
+  job->picture = set.full;
+  job->inCache = true;
+  job->set = std::move(set);
+  job->reservedBytes = bytes;
+  jobs_.push_back(std::move(job));
+}
+
+// ---------------------------------------------------------------------------
+// The background's side
+
+void TReadAhead::StartWorker() {
+  if (!worker_.joinable()) worker_ = std::thread([this] { WorkerLoop(); });
+}
+
+void TReadAhead::WorkerLoop() {
+  LowerThisThreadPriority();
+  // Kernels started here run on a pool of their own, just as low, so that
+  // they never take a thread the picture on show is waiting for.
+  ThreadPool pool(ConfiguredThreadCount(), TThreadPriority::Background);
+  ScopedBanding banding({&pool, 0});
+  for (;;) {
+    std::shared_ptr<TJob> job;
+    {
+      std::unique_lock lock(mutex_);
+      const auto waiting = [&] {
+        return std::find_if(jobs_.begin(), jobs_.end(),
+                            [](const auto& j) { return j->state == TJob::TState::Waiting; });
+      };
+      wake_.wait(lock, [&] { return stopping_ || waiting() != jobs_.end(); });
+      if (stopping_) return;
+      job = *waiting();
+      job->state = TJob::TState::Working;
+    }
+    Work(*job);
+    Notify();
+  }
+}
+
+void TReadAhead::Work(TJob& job) {
+  TSharedPicture picture;
+  {
+    std::lock_guard lock(mutex_);
+    picture = job.picture;
+  }
+  TVariantSet set;
+  try {
+    if (picture == nullptr && !job.cancelled) {
+      const TFileStamp stamp = FileStampOf(job.path);
+      picture = std::make_shared<const Image>(LoadPicture(job.path));
+      {
+        std::lock_guard lock(mutex_);
+        job.picture = picture;
+        job.stamp = stamp;
+        job.decodedHere = true;
+      }
+      Notify();  // the window may want the decoded picture before the types
+    }
+    if (!job.cancelled)
+      set = ComputeVariantSet(picture, job.limitHeight, job.limitWidth, &job.cancelled);
+  } catch (const std::exception&) {  // unreadable, damaged, out of memory
+  }
+  std::lock_guard lock(mutex_);
+  const bool done = set.Complete() && !job.cancelled;
+  if (done) job.set = std::move(set);
+  job.state = done ? TJob::TState::Done : TJob::TState::Failed;
+}
+
+void TReadAhead::Notify() {
+  if (finished_) finished_();
+}
+
+}  // namespace tavren
