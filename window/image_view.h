@@ -5,7 +5,7 @@
 
 #include <QRect>
 #include <QWidget>
-#include <utility>
+#include <memory>
 
 #include "imaging/image.h"
 
@@ -13,6 +13,14 @@ namespace tavren {
 
 // The rectangle a w x h picture is drawn into inside a cw x ch area.
 QRect FitPictureRect(int w, int h, int cw, int ch);
+// The same, except that a picture made for the area (within a pixel of
+// that rectangle, which truncates where the picture's size was rounded)
+// is drawn at its own size: one picture pixel on one screen pixel.
+QRect ViewPictureRect(int w, int h, int cw, int ch);
+
+// The size in device pixels of a widget of this size: on a screen that
+// scales, a picture made for it is painted one pixel per device pixel.
+QSize DevicePixelSize(QSize size, qreal devicePixelRatio);
 
 // Where a panel of the given size sits centred in an area: halves of an odd
 // difference round to the even offset (101 gives 50, 103 gives 52).
@@ -24,12 +32,13 @@ class TImageView : public QWidget {
  public:
   explicit TImageView(QWidget* parent = nullptr);
 
-  // The picture on show; the view keeps its own copy.
-  const Image& Picture() const { return picture_; }
+  // The picture on show; the view keeps its own copy, or shares a
+  // picture that nobody changes.
+  const Image& Picture() const { return shared_ != nullptr ? *shared_ : own_; }
   void SetPicture(const Image& picture);
-  void SetPicture(Image&& picture);
-  // Hands the picture over, leaving the view empty until the next one.
-  Image TakePicture() { return std::move(picture_); }
+  void SetPicture(std::shared_ptr<const Image> picture);
+  // The view's size in device pixels.
+  QSize DeviceSize() const { return DevicePixelSize(size(), devicePixelRatioF()); }
 
  signals:
   void mouseDown(Qt::MouseButton button);
@@ -41,7 +50,8 @@ class TImageView : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
-  Image picture_;
+  Image own_;
+  std::shared_ptr<const Image> shared_;
 };
 
 }  // namespace tavren

@@ -40,6 +40,12 @@ namespace {
 constexpr int kDesignWidth = 1118;
 constexpr int kDesignHeight = 674;
 constexpr int kClipboardPollMs = 100;
+// How long the view's size must stay unchanged before the picture is made
+// again for it: long enough to let a window being dragged settle.
+constexpr int kViewSettleMs = 200;
+// Read-ahead starts once the window has had nothing to do for this long,
+// so that a key held down (which repeats faster) never waits for it.
+constexpr int kReadAheadIdleMs = 50;
 constexpr std::uint8_t kStateNormal = 0;
 
 bool CtrlAlone(Qt::KeyboardModifiers modifiers) {
@@ -54,7 +60,11 @@ TfrmMain::TfrmMain(TMainServices services, TPlatform& platform, QStringList argu
     : QMainWindow(parent),
       services_(std::move(services)),
       platform_(platform),
-      arguments_(std::move(arguments)) {
+      arguments_(std::move(arguments)),
+      readAhead_(services_.cache, [this] {
+        // From a background thread: the cache belongs to this one.
+        QMetaObject::invokeMethod(this, [this] { readAhead_.Collect(); }, Qt::QueuedConnection);
+      }) {
   InitWindowResources();
   setObjectName(QStringLiteral("frmMain"));
   resize(kDesignWidth, kDesignHeight);
@@ -65,6 +75,7 @@ TfrmMain::TfrmMain(TMainServices services, TPlatform& platform, QStringList argu
   CreateStatusBar();
   ConnectCommands();
   about_ = new TAB(platform_, services_.versionText, this);
+  CreateViewTimers();
   qApp->installEventFilter(this);
   tmrMain_ = new QTimer(this);
   tmrMain_->setObjectName(QStringLiteral("tmrMain"));
@@ -76,6 +87,34 @@ TfrmMain::TfrmMain(TMainServices services, TPlatform& platform, QStringList argu
 }
 
 TfrmMain::~TfrmMain() { qApp->removeEventFilter(this); }
+
+void TfrmMain::CreateViewTimers() {
+  viewSettled_ = new QTimer(this);
+  viewSettled_->setSingleShot(true);
+  viewSettled_->setInterval(kViewSettleMs);
+  connect(viewSettled_, &QTimer::timeout, this, [this] {
+    // A save reads the engine's pictures on another thread until it ends.
+    if (saving_)
+      viewSettled_->start();
+    else
+      Guarded([this] { FollowViewSize(); });
+  });
+  readAheadTimer_ = new QTimer(this);
+  readAheadTimer_->setSingleShot(true);
+  readAheadTimer_->setInterval(kReadAheadIdleMs);
+  connect(readAheadTimer_, &QTimer::timeout, this, &TfrmMain::PlanReadAhead);
+}
+
+// Read-ahead waits until the window has been idle for a moment.
+void TfrmMain::ScheduleReadAhead() {
+  if (readAheadEnabled_) readAheadTimer_->start();
+}
+
+void TfrmMain::SetReadAheadEnabled(bool enabled) {
+  readAheadEnabled_ = enabled;
+  readAheadTimer_->stop();
+  if (!enabled) readAhead_.Clear();
+}
 
 // ---------------------------------------------------------------------------
 // First show and closing
@@ -284,6 +323,7 @@ void TfrmMain::dropEvent(QDropEvent* event) {
 void TfrmMain::LayoutImageArea() {
   view_->setGeometry(pnImage_->rect());
   pnWelcome_->move(CentredPanelOrigin(pnImage_->size(), pnWelcome_->size()));
+  viewSettled_->start();  // the picture follows once the size stops changing
 }
 
 void TfrmMain::HideWelcome() {

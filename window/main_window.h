@@ -12,6 +12,7 @@
 #include <string>
 
 #include "workflow/process_engine.h"
+#include "workflow/read_ahead.h"
 #include "imaging/image.h"
 #include "window/platform_ui.h"
 
@@ -80,6 +81,9 @@ class TfrmMain : public QMainWindow {
   TImageView* View() const { return view_; }
   // True while a save runs: the window is painted, commands are ignored.
   bool Saving() const { return saving_; }
+  const TReadAhead& ReadAhead() const { return readAhead_; }
+  // Read-ahead is on unless switched off (benchmarks compare both).
+  void SetReadAheadEnabled(bool enabled);
 
   // The watch that ends the program on a request that arrives while the
   // window's work holds its event loop.
@@ -120,6 +124,7 @@ class TfrmMain : public QMainWindow {
   void CreateManualPanel();
   void CreateStatusBar();
   void ConnectCommands();
+  void CreateViewTimers();
 
   std::function<void()> StateSaverAsNow();
   void FirstShow();
@@ -131,7 +136,14 @@ class TfrmMain : public QMainWindow {
   void NoteClipboardChange();
   void LayoutImageArea();
 
-  void ComputeVariants(bool useStoredViewSize);
+  // The base image's size limit: the view's (or the stored view's) size in
+  // device pixels.
+  QSize ViewLimits(bool useStoredViewSize) const;
+  void ComputeVariants(const std::string& path, std::shared_ptr<const Image> picture,
+                       QSize limits);
+  void ScheduleReadAhead();
+  void PlanReadAhead();
+  void FollowViewSize();
   void ComputeManual();
   void ShowInView(const Image* image);
   void ShowPressedType();
@@ -146,9 +158,9 @@ class TfrmMain : public QMainWindow {
   void Succeeded();
   void ShowStatus();
 
-  void ShowOpened(const std::string& path, Image&& picture);
-  std::string LoadIntoCache(const std::string& path, Image& picture);
-  std::string PasteIntoView();
+  void ShowOpened(const std::string& path, const Image& picture);
+  std::string LoadIntoCache(const std::string& path, std::shared_ptr<const Image>& picture);
+  std::string PasteIntoView(std::shared_ptr<const Image>& picture);
   std::string RunSave(const std::string& path);
   void ShowSaveProgress(int stage);
   bool IgnoredWhileSaving(const QEvent& event);
@@ -159,6 +171,8 @@ class TfrmMain : public QMainWindow {
   TPlatform& platform_;
   QStringList arguments_;
   TProcessEngine engine_;
+  TReadAhead readAhead_;
+  bool readAheadEnabled_ = true;
 
   QToolBar* tbMain_ = nullptr;
   QToolButton* tbtOpen_ = nullptr;
@@ -178,6 +192,8 @@ class TfrmMain : public QMainWindow {
   QLabel* messagePanel_ = nullptr;
   QProgressBar* saveProgress_ = nullptr;
   QTimer* tmrMain_ = nullptr;
+  QTimer* readAheadTimer_ = nullptr;  // starts read-ahead once the window is idle
+  QTimer* viewSettled_ = nullptr;     // the view's size has stopped changing
   TAB* about_ = nullptr;
 
   bool firstShowDone_ = false;

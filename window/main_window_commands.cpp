@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProgressBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <filesystem>
@@ -104,15 +105,9 @@ std::string RefusalOf(const std::string& path) {
 }  // namespace
 
 void TfrmMain::OpenImage(const std::string& path, bool useStoredViewSize) {
-  Image picture;
-  bool cached = false;
-  try {
-    cached = services_.cache.Get(path, picture);
-  } catch (const std::exception& error) {  // no memory for the copy
-    Fail(FailureMessage(path, ReasonOf(error)));
-    return;
-  }
-  if (!cached) {
+  readAhead_.Focus(path);
+  std::shared_ptr<const Image> picture = services_.cache.Find(path);
+  if (picture == nullptr) {
     if (!IsOpenablePicture(path)) {
       Fail(RefusalOf(path));
       return;
@@ -130,29 +125,36 @@ void TfrmMain::OpenImage(const std::string& path, bool useStoredViewSize) {
     }
     HideWelcome();
   }
-  ShowOpened(path, std::move(picture));
-  repaint();
-  ComputeVariants(useStoredViewSize);
+  ShowOpened(path, *picture);
+  const QSize limits = ViewLimits(useStoredViewSize);
+  // Prepared variants show at once; otherwise the picture itself is on
+  // show while they are computed.
+  if (!readAhead_.Prepared(path, *picture, limits.height(), limits.width())) {
+    view_->SetPicture(picture);
+    repaint();
+  }
+  ComputeVariants(path, std::move(picture), limits);
 }
 
-// Decodes the file and keeps a copy in the cache.  Returns why that failed
+// Decodes the file and keeps it in the cache.  Returns why that failed
 // (unreadable, damaged, too large, no memory), or nothing.
-std::string TfrmMain::LoadIntoCache(const std::string& path, Image& picture) {
+std::string TfrmMain::LoadIntoCache(const std::string& path,
+                                    std::shared_ptr<const Image>& picture) {
   try {
-    picture = LoadPicture(path);
-    services_.cache.Add(path, picture);
+    const TFileStamp stamp = FileStampOf(path);  // before reading: a change meanwhile counts
+    picture = std::make_shared<const Image>(LoadPicture(path));
+    services_.cache.Add(path, picture, stamp);
   } catch (const std::exception& error) {
-    picture = Image();
+    picture.reset();
     return FailureMessage(path, ReasonOf(error));
   }
   return {};
 }
 
-void TfrmMain::ShowOpened(const std::string& path, Image&& picture) {
-  view_->SetPicture(std::move(picture));
+void TfrmMain::ShowOpened(const std::string& path, const Image& picture) {
   services_.files.CurrentFile = path;
   UpdateCaption();
-  ShowImageSize(view_->Picture());
+  ShowImageSize(picture);
 }
 
 void TfrmMain::DropFiles(const QStringList& paths) {
@@ -169,11 +171,12 @@ void TfrmMain::PasteImage() {
   {
     TBlockingWork work(*this);
     SetCommandsEnabled(false, true);
-    failure = PasteIntoView();
+    std::shared_ptr<const Image> picture;
+    failure = PasteIntoView(picture);
     if (failure.empty()) {
       HideWelcome();
       view_->repaint();
-      ComputeVariants(false);
+      ComputeVariants(std::string(), std::move(picture), ViewLimits(false));
     }
   }
   if (!failure.empty()) {
@@ -189,15 +192,15 @@ void TfrmMain::PasteImage() {
 
 // Puts the clipboard's picture into the view.  Returns why that failed, or
 // nothing.  A pasted picture has the same size limit as an opened file.
-std::string TfrmMain::PasteIntoView() {
+std::string TfrmMain::PasteIntoView(std::shared_ptr<const Image>& picture) {
   try {
     const QImage offered = QGuiApplication::clipboard()->image();
     if (offered.isNull()) return FailureMessage(sPastedImageName, "the clipboard holds no picture");
     RequirePictureSize(offered.width(), offered.height(), sPastedImageName);
-    Image picture = ImageFromQImage(offered);
-    if (!ImageHasPixels(picture))
+    picture = std::make_shared<const Image>(ImageFromQImage(offered));
+    if (!ImageHasPixels(*picture))
       return FailureMessage(sPastedImageName, "the clipboard holds no picture");
-    view_->SetPicture(std::move(picture));
+    view_->SetPicture(picture);
   } catch (const std::exception& error) {
     return FailureMessage(sPastedImageName, ReasonOf(error));
   }
@@ -214,24 +217,54 @@ void TfrmMain::StepFile(bool forward) {
 // ---------------------------------------------------------------------------
 // Processing types
 
-void TfrmMain::ComputeVariants(bool useStoredViewSize) {
-  std::int32_t limitHeight = view_->height();
-  std::int32_t limitWidth = view_->width();
-  if (useStoredViewSize) {
-    limitHeight = services_.state.Record.ViewHeight();
-    limitWidth = services_.state.Record.ViewWidth();
-  }
+QSize TfrmMain::ViewLimits(bool useStoredViewSize) const {
+  if (!useStoredViewSize) return view_->DeviceSize();
+  const TStateRecord& record = services_.state.Record;
+  // The stored size is in the window's units, like the window's own size.
+  return DevicePixelSize(QSize(record.ViewWidth(), record.ViewHeight()),
+                         view_->devicePixelRatioF());
+}
+
+// The engine keeps the arriving picture (shared, not copied) for saving;
+// the view shows Normal from now on.  path is empty for a pasted picture.
+void TfrmMain::ComputeVariants(const std::string& path, std::shared_ptr<const Image> picture,
+                               QSize limits) {
   const Image* normal = nullptr;
   {
     TBlockingWork work(*this);
-    // The engine keeps the arriving picture for saving; the view shows
-    // Normal from now on, so it hands the picture over instead of copying.
-    normal = engine_.ComputeVariants(view_->TakePicture(), limitHeight, limitWidth);
+    normal = readAhead_.OpenIn(engine_, path, std::move(picture), limits.height(), limits.width());
   }
   ShowInView(normal);
   ShowPressedType();
   pnManualTuning_->ApplyTypePreset(ptNormal);
   Succeeded();
+  // Made for the view as it is now (or, at start-up, as it was stored): a
+  // size change still waiting to settle has nothing left to do.
+  viewSettled_->stop();
+  ScheduleReadAhead();
+}
+
+// The neighbours of the current file, for the view as it is now; none
+// after a paste.
+void TfrmMain::PlanReadAhead() {
+  const QSize limits = ViewLimits(false);
+  readAhead_.Plan(services_.files.Neighbours(), limits.height(), limits.width());
+}
+
+// The view settled at a new size: the picture on show is made again for
+// it when its base image would change, keeping what the user chose.
+void TfrmMain::FollowViewSize() {
+  const QSize limits = ViewLimits(false);
+  if (engine_.BaseFitsView(limits.height(), limits.width())) return;
+  const Image* shown = nullptr;
+  {
+    TBlockingWork work(*this);
+    shown = engine_.FitToView(limits.height(), limits.width());
+  }
+  ShowInView(shown);
+  // After a paste the status bar shows the base image's size.
+  if (services_.files.CurrentFile == sPastedImageName) ShowImageSize(*engine_.BaseImage());
+  ScheduleReadAhead();  // what was prepared fits the old size
 }
 
 void TfrmMain::SelectType(TProcessType type) {

@@ -20,6 +20,7 @@
 #include "window/main_window.h"
 #include "window/platform_ui.h"
 #include "workflow/state.h"
+#include "enhance/base_image.h"
 #include "picture_io/picture_cache.h"
 #include "picture_io/error.h"
 #include "picture_io/file_bytes.h"
@@ -77,6 +78,13 @@ struct TWindowRig {
   }
   QString SizeText() const { return Find<QLabel>("sbMainSize")->text(); }
   QString Message() const { return Find<QLabel>("sbMainMessage")->text(); }
+  // Read-ahead holds Normal and the other types of path for the view.
+  bool Prepared(const std::string& path) {
+    const TSharedPicture picture = cache.Find(path);
+    const QSize limits = window->View()->DeviceSize();
+    return picture != nullptr &&
+           window->ReadAhead().Prepared(path, *picture, limits.height(), limits.width());
+  }
 
   test::TempDir dir;
   TFiles files;
@@ -468,6 +476,75 @@ class MainWindowTest : public QObject {
       QCOMPARE(rig.window->windowTitle(), good);
       QCOMPARE(rig.Shown(), shown);
     }
+    QCOMPARE(rig.platform.waitDepth, 0);
+  }
+
+  void SteppingOntoAPreparedPictureStartsAsAPlainOpen() {
+    test::TempDir pictures;
+    CopyInto(pictures, "small_photo.jpg", "1.jpg");
+    const std::string second = CopyInto(pictures, "jpeg_colour.jpg", "2.jpg");
+    std::ofstream(pictures.file("3.jpg"), std::ios::binary) << "\xFF\xD8\xFF\xE0 damaged";
+    CopyInto(pictures, "jpeg_colour_progressive.jpg", "4.jpg");
+    TWindowRig rig;
+    rig.Show();
+    rig.window->OpenImage(pictures.file("1.jpg"), false);
+    rig.Button("tbt99ManualTuning")->click();
+    QTest::mouseClick(rig.Find("rbLM3Strong"), Qt::LeftButton);
+    QTRY_VERIFY(rig.Prepared(second));
+    rig.Key(Qt::Key_PageDown);
+    QCOMPARE(rig.window->ReadAhead().Served(), 1);
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("2 - Brisolm Tavren"));
+    QVERIFY(rig.Button("tbt2Normal")->isChecked());
+    QVERIFY(rig.Find("pnManualTuning")->isHidden());
+    QVERIFY(rig.window->Engine().JustOpened());
+    QCOMPARE(rig.window->Engine().ManualSettings(), TypePresets[ptNormal]);
+    QVERIFY(rig.Find<QAbstractButton>("rbLM2Normal")->isChecked());
+    TProcessEngine plain;
+    const QSize view = rig.window->View()->size();
+    plain.ComputeVariants(LoadPicture(second), view.height(), view.width());
+    QCOMPARE(rig.Shown(), *plain.ResultImages().Get(ptNormal));
+    for (int type : {ptOriginal, ptLight, ptDeep})
+      QCOMPARE(rig.Result(type), *plain.ResultImages().Get(type));
+
+    // A damaged neighbour is found when the user steps onto it.
+    QTest::qWait(100);
+    QTRY_VERIFY(rig.window->ReadAhead().Idle());
+    rig.Key(Qt::Key_PageDown);
+    QCOMPARE(rig.platform.beeps, 1);
+    QCOMPARE(rig.Shown(), *plain.ResultImages().Get(ptNormal));
+    rig.Key(Qt::Key_PageDown);
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("4 - Brisolm Tavren"));
+    QCOMPARE(rig.platform.waitDepth, 0);
+  }
+
+  void ViewFollowsTheWindowKeepingTypeAndSettings() {
+    test::TempDir pictures;
+    fs::copy_file(fs::path(TAVREN_SAMPLE_PHOTO), pictures.file("big.jpg"));
+    TWindowRig rig;
+    rig.Show();
+    rig.window->resize(400, 300);
+    QCoreApplication::processEvents();
+    rig.window->OpenImage(pictures.file("big.jpg"), false);
+    const std::int32_t smallWidth = rig.window->Engine().BaseImage()->Width();
+    rig.Button("tbt99ManualTuning")->click();
+    QTest::mouseClick(rig.Find("rbCX3Strong"), Qt::LeftButton);
+    QTest::mouseClick(rig.Find("chCX_CDS"), Qt::LeftButton);
+    const TTypePreset settings = rig.window->Engine().ManualSettings();
+    QCOMPARE(settings.ClarivexStrength, 3);
+
+    rig.window->resize(780, 560);
+    QTRY_VERIFY(rig.window->Engine().BaseImage()->Width() > smallWidth);
+    const Image& base = *rig.window->Engine().BaseImage();
+    const QSize view = rig.window->View()->size();
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    QVERIFY(BaseImageSize(640, 480, view.height(), view.width(), width, height));
+    QCOMPARE(QSize(base.Width(), base.Height()), QSize(width, height));
+    QVERIFY(rig.Button("tbt99ManualTuning")->isChecked());
+    QCOMPARE(rig.window->Engine().ManualSettings(), settings);
+    QCOMPARE(rig.Shown(), *ProcessedCopy(base, settings));
+    QCOMPARE(rig.window->windowTitle(), QStringLiteral("big - Brisolm Tavren"));
+    QCOMPARE(rig.SizeText(), QStringLiteral("640 x 480"));
     QCOMPARE(rig.platform.waitDepth, 0);
   }
 

@@ -23,6 +23,14 @@ class WindowWidgetsTest : public QObject {
     QCOMPARE(FitPictureRect(400, 100, 100, 60), QRect(0, 17, 100, 25));
   }
   void TallPictureFillsTheHeight() { QCOMPARE(FitPictureRect(300, 400, 100, 60), QRect(27, 0, 45, 60)); }
+  void PictureMadeForTheViewKeepsItsOwnSize() {
+    // A base image of 418 x 400 for a view 400 rows high: the fitted width
+    // truncates to 417.
+    QCOMPARE(FitPictureRect(418, 400, 800, 400).width(), 417);
+    QCOMPARE(ViewPictureRect(418, 400, 800, 400), QRect(191, 0, 418, 400));
+    QCOMPARE(ViewPictureRect(400, 300, 100, 60), QRect(10, 0, 80, 60));  // reduced as before
+    QCOMPARE(ViewPictureRect(40, 30, 100, 60), QRect(10, 0, 80, 60));    // enlarged as before
+  }
   void OddDifferencesRoundToEven() {
     QCOMPARE(CentredPanelOrigin(QSize(681, 409), QSize(580, 306)), QPoint(50, 52));
   }
