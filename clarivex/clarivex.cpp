@@ -263,7 +263,7 @@ void NextSpread(TPeakSpread& u, int w, LevelState& state) {
 // row.  Each value takes its split and then its spread, as the plain pass
 // does; the running counter of every level is kept at hand.
 void ApplyBandRows(Image& image, std::array<ChannelTables, 3>& tables, std::int32_t firstRow,
-                   std::int32_t endRow) {
+                   std::int32_t endRow, int band, TCensusAlong* along) {
   LevelStates split[3];
   LevelStates spread[3];
   for (int c = 0; c < 3; ++c) {
@@ -286,6 +286,7 @@ void ApplyBandRows(Image& image, std::array<ChannelTables, 3>& tables, std::int3
         if (--u.left == 0) NextSpread(tables[c].Spread[w], w, u);
       }
     }
+    if (along != nullptr) along->Row(band, image, y);
   }
 }
 
@@ -296,27 +297,31 @@ void ApplyTables(Image& image, std::array<ChannelTables, 3>& tables) {
 }
 
 void ApplyTables(Image& image, const std::array<ChannelTables, 3>& tables,
-                 const TLevelCensus& census) {
+                 const TLevelCensus& census, TCensusAlong* along) {
   RunBands(census.Bands, [&](int b, std::int32_t first, std::int32_t end) {
     std::array<ChannelTables, 3> band = tables;
     const TLevelCounts& before = census.Before[static_cast<std::size_t>(b)];
     for (int c = 0; c < 3; ++c) SkipPixels(band[c], before[kOffset[c]]);
-    ApplyBandRows(image, band, first, end);
+    ApplyBandRows(image, band, first, end, b, along);
   });
 }
 
 }  // namespace clarivex
 
-void TClarivex::Process(Image& image, std::uint8_t strength, bool suppressColorDistortion) {
+void TClarivex::Process(Image& image, std::uint8_t strength, bool suppressColorDistortion,
+                        const TLevelCensus* census, TTakeAlong* along) {
   using namespace clarivex;
   if (strength < 1 || strength > 3) return;
   std::int32_t n = 0;
   if (!ImagePixelCount(image, n)) return;
   areas_ = TEmptyAreaT{};
-  TLevelCensus census;
-  TakeCensus(image, PictureBands(image.Height()), census);
+  TLevelCensus own;
+  if (census == nullptr) {
+    TakeCensus(image, PictureBands(image.Height()), own);
+    census = &own;
+  }
   THistSet hists;
-  FillHistSet(census.Total, hists);
+  FillHistSet(census->Total, hists);
   const int channel[3] = {hcRed, hcGreen, hcBlue};
   std::array<Counts, 3> counts;
   for (int c = 0; c < 3; ++c) {
@@ -329,7 +334,15 @@ void TClarivex::Process(Image& image, std::uint8_t strength, bool suppressColorD
     BuildSplit(BuildLevelMap(areas_.Ch[c]), counts[c], tables[c]);
     BuildPeakSpread(areas_.Ch[c], counts[c], tables[c]);
   }
-  ApplyTables(image, tables, census);
+  if (along == nullptr) {
+    ApplyTables(image, tables, *census);
+    return;
+  }
+  if (along->wantCopy) along->copy.ResetForOverwrite(image.Width(), image.Height());
+  TCensusAlong counter(census->Bands, along->wantCopy ? &along->copy : nullptr);
+  ApplyTables(image, tables, *census, &counter);
+  counter.Finish(along->census);
+  along->taken = true;
 }
 
 }  // namespace tavren

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "histogram/level_census.h"
 #include "imaging/image.h"
 
 namespace tavren {
@@ -25,7 +26,12 @@ struct TEmptyAreaT {
 class TClarivex {
  public:
   // Strength 0 Off, 1 Weak, 2 Normal, 3 Strong; anything else changes nothing.
-  void Process(Image& image, std::uint8_t strength, bool suppressColorDistortion);
+  // census, when given, is the picture's own (counted while it was
+  // decoded); along, when given, receives what the next step asks of the
+  // sweep that writes the new values (taken stays false when nothing was
+  // written).
+  void Process(Image& image, std::uint8_t strength, bool suppressColorDistortion,
+               const TLevelCensus* census = nullptr, TTakeAlong* along = nullptr);
 
   const TEmptyAreaT& EmptyAreas() const { return areas_; }
 

@@ -60,8 +60,9 @@ void BuildPeakSpread(const TEmptyAreaCh& area, const Counts& c, ChannelTables& t
 void ApplyTables(Image& image, std::array<ChannelTables, 3>& tables);
 
 // The same in the census's bands, over the band pool; gives the same bytes.
-// Each band works on its own copy of the tables.
+// Each band works on its own copy of the tables.  With along (in the same
+// bands), every finished row is counted, and copied, for the next step.
 void ApplyTables(Image& image, const std::array<ChannelTables, 3>& tables,
-                 const TLevelCensus& census);
+                 const TLevelCensus& census, TCensusAlong* along = nullptr);
 
 }  // namespace tavren::clarivex

@@ -4,12 +4,18 @@
 
 namespace tavren {
 
-void ProcessWithPreset(Image& image, const TTypePreset& preset) {
+void ProcessWithPreset(Image& image, const TTypePreset& preset, const TLevelCensus* census) {
+  // Clarivex's sweep counts and copies what it writes, which is where
+  // Lumora's first pass starts.
+  TTakeAlong lumoraStart;
+  lumoraStart.wantCopy = true;
+  const bool lumoraRuns = preset.LumoraStrength >= 1 && preset.LumoraStrength <= 3;
   TClarivex clarivex;
-  clarivex.Process(image, preset.ClarivexStrength, preset.SuppressColorDistortion != 0);
+  clarivex.Process(image, preset.ClarivexStrength, preset.SuppressColorDistortion != 0, census,
+                   lumoraRuns ? &lumoraStart : nullptr);
   TLumora lumora;
   lumora.Process(image, preset.LumoraStrength,
-                 LumoraParamSets[preset.ArtifactSuppression != 0 ? 1 : 0]);
+                 LumoraParamSets[preset.ArtifactSuppression != 0 ? 1 : 0], &lumoraStart);
 }
 
 std::unique_ptr<Image> ProcessedCopy(const Image& source, const TTypePreset& preset) {

@@ -51,7 +51,9 @@ inline constexpr std::array<TLumoraParams, 2> LumoraParamSets = {{
 // colour-distortion flag, then Lumora with its strength and the parameter
 // set its artifact-suppression byte selects.  Uses its own technology
 // objects, so separate images may be processed on separate threads.
-void ProcessWithPreset(Image& image, const TTypePreset& preset);
+// census, when given, is the picture's own, counted while it was decoded.
+void ProcessWithPreset(Image& image, const TTypePreset& preset,
+                       const TLevelCensus* census = nullptr);
 
 // A new image holding source processed by preset.
 std::unique_ptr<Image> ProcessedCopy(const Image& source, const TTypePreset& preset);

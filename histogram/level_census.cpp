@@ -1,32 +1,44 @@
 #include "histogram/level_census.h"
 
+#include <cstring>
+
 namespace tavren {
+
+namespace {
+
+// Two tables per byte, for even and odd pixels, so that neighbouring
+// pixels of one level do not wait on each other's increment.
+using EvenOddCounts = std::array<std::array<std::int32_t, 256>, 6>;
+
+void CountRow(const std::uint8_t* p, std::int32_t width, EvenOddCounts& t) {
+  std::int32_t x = 0;
+  for (; x + 1 < width; x += 2, p += 6) {
+    ++t[0][p[0]];
+    ++t[1][p[1]];
+    ++t[2][p[2]];
+    ++t[3][p[3]];
+    ++t[4][p[4]];
+    ++t[5][p[5]];
+  }
+  if (x < width) {
+    ++t[0][p[0]];
+    ++t[1][p[1]];
+    ++t[2][p[2]];
+  }
+}
+
+void FoldEvenOdd(const EvenOddCounts& t, TLevelCounts& counts) {
+  for (int c = 0; c < 3; ++c)
+    for (int v = 0; v < 256; ++v) counts[c][v] = t[c][v] + t[c + 3][v];
+}
+
+}  // namespace
 
 void CountLevels(const Image& image, std::int32_t firstRow, std::int32_t endRow,
                  TLevelCounts& counts) {
-  // Two tables per byte, for even and odd pixels, so that neighbouring
-  // pixels of one level do not wait on each other's increment.
-  std::array<std::array<std::int32_t, 256>, 6> t{};
-  const std::int32_t width = image.Width();
-  for (std::int32_t y = firstRow; y < endRow; ++y) {
-    const std::uint8_t* p = image.Row(y);
-    std::int32_t x = 0;
-    for (; x + 1 < width; x += 2, p += 6) {
-      ++t[0][p[0]];
-      ++t[1][p[1]];
-      ++t[2][p[2]];
-      ++t[3][p[3]];
-      ++t[4][p[4]];
-      ++t[5][p[5]];
-    }
-    if (x < width) {
-      ++t[0][p[0]];
-      ++t[1][p[1]];
-      ++t[2][p[2]];
-    }
-  }
-  for (int c = 0; c < 3; ++c)
-    for (int v = 0; v < 256; ++v) counts[c][v] = t[c][v] + t[c + 3][v];
+  EvenOddCounts t{};
+  for (std::int32_t y = firstRow; y < endRow; ++y) CountRow(image.Row(y), image.Width(), t);
+  FoldEvenOdd(t, counts);
 }
 
 void CensusFromBandCounts(const RowBands& bands, const std::vector<TLevelCounts>& perBand,
@@ -49,6 +61,20 @@ void TakeCensus(const Image& image, const RowBands& bands, TLevelCensus& census)
     CountLevels(image, first, end, perBand[static_cast<std::size_t>(b)]);
   });
   CensusFromBandCounts(bands, perBand, census);
+}
+
+TCensusAlong::TCensusAlong(const RowBands& bands, Image* copy)
+    : bands_(bands), copy_(copy), counts_(static_cast<std::size_t>(bands.Count())) {}
+
+void TCensusAlong::Row(int band, const Image& image, std::int32_t y) {
+  CountRow(image.Row(y), image.Width(), counts_[static_cast<std::size_t>(band)]);
+  if (copy_ != nullptr && copy_ != &image) std::memcpy(copy_->Row(y), image.Row(y), image.Stride());
+}
+
+void TCensusAlong::Finish(TLevelCensus& census) const {
+  std::vector<TLevelCounts> perBand(counts_.size());
+  for (std::size_t b = 0; b < counts_.size(); ++b) FoldEvenOdd(counts_[b], perBand[b]);
+  CensusFromBandCounts(bands_, perBand, census);
 }
 
 void FillHistSet(const TLevelCounts& total, THistSet& hists) {

@@ -46,6 +46,34 @@ void CountLevels(const Image& image, std::int32_t firstRow, std::int32_t endRow,
 // Counts image in the given bands (run over the band pool).
 void TakeCensus(const Image& image, const RowBands& bands, TLevelCensus& census);
 
+// The census of a picture counted by the banded sweep that writes its
+// values, each row while it is at hand, so that the next step needs no pass
+// of its own to count them.  With a copy given (of the picture's size), the
+// row goes there too.  The sweep calls Row for every row it finished, from
+// the thread that works on that row's band.
+class TCensusAlong {
+ public:
+  TCensusAlong(const RowBands& bands, Image* copy);
+  const RowBands& Bands() const { return bands_; }
+  void Row(int band, const Image& image, std::int32_t y);
+  void Finish(TLevelCensus& census) const;
+
+ private:
+  using EvenOddCounts = std::array<std::array<std::int32_t, 256>, 6>;
+  RowBands bands_;
+  Image* copy_;
+  std::vector<EvenOddCounts> counts_;  // per band
+};
+
+// What a step asks of the sweep before it: the census of the values that
+// sweep writes and, when wantCopy, a copy of them.
+struct TTakeAlong {
+  bool wantCopy = false;
+  bool taken = false;  // set by the sweep that filled census and copy
+  TLevelCensus census;
+  Image copy;
+};
+
 // Turns per-band counts (entry b: the levels of band b) into the census.
 void CensusFromBandCounts(const RowBands& bands, const std::vector<TLevelCounts>& perBand,
                           TLevelCensus& census);

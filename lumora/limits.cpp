@@ -204,16 +204,17 @@ void LimitChanges(Image& image, const Image& orig, std::int32_t localLimit,
 // Each pixel's cut and restoration depend on that pixel alone, so once the
 // tops are known both are done in one sweep over the rows.
 void LimitChangesAndRestoreRatios(Image& image, const Image& orig, std::int32_t localLimit,
-                                  std::int32_t generalLimit) {
-  const RowBands bands = PictureBands(image.Height());
+                                  std::int32_t generalLimit, TCensusAlong* along) {
+  const RowBands bands = along != nullptr ? along->Bands() : PictureBands(image.Height());
   const TChangeCuts cuts =
       PlanChangeCuts(MeasureChangesInBands(image, orig, bands), localLimit, generalLimit);
   // Row by row, so that the restoration reads what the cuts just wrote
   // while it is still at hand.
-  RunBands(bands, [&](int, std::int32_t first, std::int32_t end) {
+  RunBands(bands, [&](int b, std::int32_t first, std::int32_t end) {
     for (std::int32_t y = first; y < end; ++y) {
       ApplyChangeCuts(image, orig, cuts, y, y + 1);
       RestoreRow(image.Row(y), orig.Row(y), image.Width());
+      if (along != nullptr) along->Row(b, image, y);
     }
   });
 }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 
+#include "histogram/level_census.h"
 #include "imaging/image.h"
 
 namespace tavren {
@@ -39,8 +40,10 @@ void ApplyChangeCuts(Image& image, const Image& orig, const TChangeCuts& cuts,
 // Local limit then general limit on how far image moved away from orig.
 void LimitChanges(Image& image, const Image& orig, std::int32_t localLimit,
                   std::int32_t generalLimit);
-// LimitChanges, then RestoreColorRatios, with one sweep for both.
+// LimitChanges, then RestoreColorRatios, with one sweep for both.  With
+// along, the sweep works in along's bands and hands it every finished row
+// (which may copy it over orig's, whose row is no longer needed then).
 void LimitChangesAndRestoreRatios(Image& image, const Image& orig, std::int32_t localLimit,
-                                  std::int32_t generalLimit);
+                                  std::int32_t generalLimit, TCensusAlong* along = nullptr);
 
 }  // namespace tavren

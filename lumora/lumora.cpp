@@ -23,7 +23,8 @@ TLumora::~TLumora() = default;
 
 const THistSet& TLumora::Targets() const { return work_->Out; }
 
-void TLumora::Process(Image& image, std::uint8_t strength, TLumoraParams params) {
+void TLumora::Process(Image& image, std::uint8_t strength, TLumoraParams params,
+                      TTakeAlong* start) {
   int passes = 0;
   std::int32_t amount = 100;
   switch (strength) {
@@ -32,28 +33,58 @@ void TLumora::Process(Image& image, std::uint8_t strength, TLumoraParams params)
     case 3: passes = kStrongPasses; break;
     default: return;
   }
+  if (!ImageHasPixels(image)) return;
+  TWork& w = *work_;
   // The passes work on the picture itself.  The one large block a pass
-  // needs (the picture before remapping) is taken by the first pass before
-  // any pixel changes and reused by the others, so running out of memory
-  // leaves the picture untouched.
-  for (int pass = 0; pass < passes; ++pass) RunPass(image, amount, params);
+  // needs (the picture before remapping) is taken before any pixel changes
+  // and reused by the passes after, so running out of memory leaves the
+  // picture untouched.
+  bool started = false;
+  if (start != nullptr && start->taken && start->wantCopy) {
+    w.Census = std::move(start->census);
+    w.Orig = std::move(start->copy);
+    started = true;
+  }
+  for (int pass = 0; pass < passes; ++pass) {
+    if (!started) StartPass(image);
+    if (pass + 1 == passes) {
+      FinishPass(image, amount, params, nullptr);
+      break;
+    }
+    // The last sweep counts and copies what it writes: the next pass's
+    // start, without a pass of its own.
+    TCensusAlong along(PictureBands(image.Height()), &w.Orig);
+    FinishPass(image, amount, params, &along);
+    along.Finish(w.Census);
+    started = true;
+  }
   // A whole picture's worth of scratch is not kept between calls.
-  work_->Orig = Image();
+  w.Orig = Image();
 }
 
 void TLumora::RunPass(Image& image, std::int32_t amount, const TLumoraParams& params) {
+  if (!ImageHasPixels(image)) return;
+  StartPass(image);
+  FinishPass(image, amount, params, nullptr);
+}
+
+// One census serves the pass's histograms and the remapping, which works
+// on the same, still unchanged picture.
+void TLumora::StartPass(const Image& image) {
+  TakeCensus(image, PictureBands(image.Height()), work_->Census);
+  work_->Orig.Assign(image);
+}
+
+void TLumora::FinishPass(Image& image, std::int32_t amount, const TLumoraParams& params,
+                         TCensusAlong* along) {
   std::int32_t n = 0;
-  if (!ImagePixelCount(image, n)) return;
+  ImagePixelCount(image, n);
   TWork& w = *work_;
   hist_.InitSet(w.Out);
   hist_.InitHistogram(w.C);
-  // One census serves the pass's histograms and the remapping, which works
-  // on the same, still unchanged picture.
-  TakeCensus(image, PictureBands(image.Height()), w.Census);
   FillHistSet(w.Census.Total, w.Src);
   w.B = ReferenceShape(n);
   w.A = ImageShapeOfColours(w.Src, n);
-  w.Orig.Assign(image);
 
   BlendShapes(w.B, w.A, amount, w.C);
   hist_.SetReady(w.C);
@@ -65,7 +96,7 @@ void TLumora::RunPass(Image& image, std::int32_t amount, const TLumoraParams& pa
   hist_.SetReadyAll(w.Out, true);
 
   MatchHistogram(image, w.Out, w.Census);
-  LimitChangesAndRestoreRatios(image, w.Orig, params.DDVILimit, params.DDVSLimit);
+  LimitChangesAndRestoreRatios(image, w.Orig, params.DDVILimit, params.DDVSLimit, along);
 }
 
 void TLumora::AnalyseLandmarks(std::int32_t n, const TLumoraParams& params) {

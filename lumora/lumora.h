@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "histogram/hist.h"
+#include "histogram/level_census.h"
 #include "imaging/image.h"
 #include "imaging/numeric.h"
 #include "lumora/landmarks.h"
@@ -51,8 +52,12 @@ class TLumora {
   TLumora& operator=(const TLumora&) = delete;
 
   // Strength 0 Off, 1 Weak (one pass, amount 40), 2 Normal (one pass, 100),
-  // 3 Strong (five passes of 100); anything else changes nothing.
-  void Process(Image& image, std::uint8_t strength, TLumoraParams params);
+  // 3 Strong (five passes of 100); anything else changes nothing.  start,
+  // when the step before took it (with a copy), holds the picture's census
+  // and a copy of it, which the first pass then needs not make.  Each pass
+  // but the last takes the next one's along in its last sweep.
+  void Process(Image& image, std::uint8_t strength, TLumoraParams params,
+               TTakeAlong* start = nullptr);
   void RunPass(Image& image, std::int32_t amount, const TLumoraParams& params);
 
   // The analysis of the last pass.
@@ -73,6 +78,12 @@ class TLumora {
  private:
   struct TWork;
 
+  // The census and the copy of the picture a pass starts from.
+  void StartPass(const Image& image);
+  // The pass once started; along, when given, takes the next pass's start
+  // along in the last sweep.
+  void FinishPass(Image& image, std::int32_t amount, const TLumoraParams& params,
+                  TCensusAlong* along);
   void AnalyseLandmarks(std::int32_t n, const TLumoraParams& params);
   void BuildIntensityTarget(std::int32_t n);
   void BuildChannelTarget(int channel, const Image& image, std::int32_t n, Extended valley);
