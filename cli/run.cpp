@@ -165,12 +165,13 @@ void CheckBeforeTheWork(const TCliOptions& options, const TJob& job) {
 
 void EnhanceOne(const TCliOptions& options, TJob& job) {
   CheckBeforeTheWork(options, job);
-  Image picture = LoadPicture(job.picture);
+  TLoadedPicture loaded = LoadPictureToProcess(job.picture);
   if (options.fit) {
-    TBaseImage base = MakeBaseImage(picture, options.fitHeight, options.fitWidth);
-    if (base.image != nullptr) picture = std::move(*base.image);
+    TBaseImage base = MakeBaseImage(loaded.image, options.fitHeight, options.fitWidth);
+    if (base.image != nullptr) loaded = {std::move(*base.image), false, {}};
   }
-  ProcessWithPreset(picture, options.Preset());
+  ProcessWithPreset(loaded, options.Preset());
+  const Image& picture = loaded.image;
   if (OutputKindOf(job.output) == TOutputKind::Bmp) {
     WriteBmpFile(picture, job.output);
     return;

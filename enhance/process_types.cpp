@@ -1,6 +1,7 @@
 #include "enhance/process_types.h"
 
 #include "clarivex/clarivex.h"
+#include "picture_io/picture_files.h"
 
 namespace tavren {
 
@@ -16,6 +17,19 @@ void ProcessWithPreset(Image& image, const TTypePreset& preset, const TLevelCens
   TLumora lumora;
   lumora.Process(image, preset.LumoraStrength,
                  LumoraParamSets[preset.ArtifactSuppression != 0 ? 1 : 0], &lumoraStart);
+}
+
+TLoadedPicture LoadPictureToProcess(const std::string& path) {
+  TLoadedPicture loaded;
+  TCensusWhileWriting census;
+  loaded.image = LoadPicture(path, &census);
+  loaded.counted = census.Take(loaded.census);
+  return loaded;
+}
+
+void ProcessWithPreset(TLoadedPicture& picture, const TTypePreset& preset) {
+  ProcessWithPreset(picture.image, preset, picture.counted ? &picture.census : nullptr);
+  picture.counted = false;  // the census was of the picture before
 }
 
 std::unique_ptr<Image> ProcessedCopy(const Image& source, const TTypePreset& preset) {

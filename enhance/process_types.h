@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "imaging/image.h"
 #include "lumora/lumora.h"
@@ -54,6 +55,19 @@ inline constexpr std::array<TLumoraParams, 2> LumoraParamSets = {{
 // census, when given, is the picture's own, counted while it was decoded.
 void ProcessWithPreset(Image& image, const TTypePreset& preset,
                        const TLevelCensus* census = nullptr);
+
+// A picture loaded to be processed at its full size, with its census when
+// it was counted while decoding (on another core), so that the processing
+// needs no pass of its own for it.
+struct TLoadedPicture {
+  Image image;
+  bool counted = false;
+  TLevelCensus census;
+};
+// LoadPicture, counting the census meanwhile where the format allows.
+TLoadedPicture LoadPictureToProcess(const std::string& path);
+// ProcessWithPreset on the loaded picture, with its census.
+void ProcessWithPreset(TLoadedPicture& picture, const TTypePreset& preset);
 
 // A new image holding source processed by preset.
 std::unique_ptr<Image> ProcessedCopy(const Image& source, const TTypePreset& preset);

@@ -1,6 +1,7 @@
 #include "histogram/level_census.h"
 
 #include <cstring>
+#include <system_error>
 
 namespace tavren {
 
@@ -75,6 +76,65 @@ void TCensusAlong::Finish(TLevelCensus& census) const {
   std::vector<TLevelCounts> perBand(counts_.size());
   for (std::size_t b = 0; b < counts_.size(); ++b) FoldEvenOdd(counts_[b], perBand[b]);
   CensusFromBandCounts(bands_, perBand, census);
+}
+
+TCensusWhileWriting::~TCensusWhileWriting() { Stop(); }
+
+void TCensusWhileWriting::Start(const Image& image) {
+  Stop();
+  counter_.reset();
+  if (BandPool().Size() < 2) return;  // one core: counting afterwards costs the same
+  image_ = &image;
+  height_ = image.Height();
+  counter_ = std::make_unique<TCensusAlong>(PictureBands(height_), nullptr);
+  written_ = 0;
+  stopping_ = false;
+  counted_ = 0;
+  try {
+    thread_ = std::thread([this] { Follow(); });
+  } catch (const std::system_error&) {
+    counter_.reset();  // no thread to spare: the processing counts itself
+  }
+}
+
+void TCensusWhileWriting::Written(std::int32_t rows) {
+  written_.store(rows, std::memory_order_release);
+  signal_.fetch_add(1, std::memory_order_release);
+  signal_.notify_one();
+}
+
+void TCensusWhileWriting::Stop() {
+  stopping_ = true;
+  signal_.fetch_add(1, std::memory_order_release);
+  signal_.notify_one();
+  if (thread_.joinable()) thread_.join();
+  image_ = nullptr;
+}
+
+bool TCensusWhileWriting::Take(TLevelCensus& census) {
+  Stop();
+  if (counter_ == nullptr || counted_ != height_) return false;
+  counter_->Finish(census);
+  counter_.reset();
+  return true;
+}
+
+// Counts the rows the decoder has finished, band by band, and sleeps while
+// it has caught up with it; after Stop it counts what was written and ends.
+void TCensusWhileWriting::Follow() {
+  const RowBands& bands = counter_->Bands();
+  int band = 0;
+  for (;;) {
+    const std::uint32_t seen = signal_.load(std::memory_order_acquire);
+    const std::int32_t ready = written_.load(std::memory_order_acquire);
+    for (; counted_ < ready; ++counted_) {
+      while (counted_ >= bands.Begin(band + 1)) ++band;
+      counter_->Row(band, *image_, counted_);
+    }
+    if (counted_ == height_) return;
+    if (stopping_ && written_.load(std::memory_order_acquire) == counted_) return;
+    signal_.wait(seen, std::memory_order_acquire);
+  }
 }
 
 void FillHistSet(const TLevelCounts& total, THistSet& hists) {

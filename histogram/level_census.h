@@ -9,12 +9,16 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "histogram/hist.h"
 #include "imaging/image.h"
+#include "imaging/row_follower.h"
 #include "imaging/thread_pool.h"
 
 namespace tavren {
@@ -63,6 +67,37 @@ class TCensusAlong {
   RowBands bands_;
   Image* copy_;
   std::vector<EvenOddCounts> counts_;  // per band
+};
+
+// The census of a picture counted while it is decoded, by a thread of its
+// own that follows the decoder row by row (on a second core the counting
+// then costs no time of its own).  Without a second thread it counts
+// nothing and has no census to give.
+class TCensusWhileWriting : public TRowFollower {
+ public:
+  TCensusWhileWriting() = default;
+  ~TCensusWhileWriting() override;
+  TCensusWhileWriting(const TCensusWhileWriting&) = delete;
+  TCensusWhileWriting& operator=(const TCensusWhileWriting&) = delete;
+
+  void Start(const Image& image) override;
+  void Written(std::int32_t rows) override;
+  void Stop() override;
+  // The census, in the bands of the thread that started the decoding, when
+  // every row was counted.
+  bool Take(TLevelCensus& census);
+
+ private:
+  void Follow();
+
+  const Image* image_ = nullptr;  // while it is being written
+  std::int32_t height_ = 0;
+  std::unique_ptr<TCensusAlong> counter_;
+  std::atomic<std::int32_t> written_{0};
+  std::atomic<bool> stopping_{false};
+  std::atomic<std::uint32_t> signal_{0};  // changes with every notice to the follower
+  std::int32_t counted_ = 0;  // by the following thread; read after Stop
+  std::thread thread_;
 };
 
 // What a step asks of the sweep before it: the census of the values that

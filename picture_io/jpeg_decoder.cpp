@@ -18,6 +18,7 @@
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
 #include "imaging/pixel_memory.h"
+#include "imaging/row_follower.h"
 
 // libjpeg reports a fatal error by calling error_exit, which must not
 // return.  We leave through longjmp back to the guarded step that called
@@ -252,12 +253,24 @@ bool StartGuarded(Decoder* d) {
   return true;
 }
 
+// Rows handed to a follower at a time: often enough to keep it close
+// behind, seldom enough to cost nothing.
+constexpr JDIMENSION kRowsPerNotice = 16;
+
+void NoteRows(const Decoder* d, TRowFollower* follower) {
+  const JDIMENSION rows = d->cinfo.output_scanline;
+  if (follower != nullptr && (rows % kRowsPerNotice == 0 || rows == d->cinfo.output_height))
+    follower->Written(static_cast<std::int32_t>(rows));
+}
+
 // Rows straight into the picture (libjpeg writes blue, green, red).
-bool ReadBgrRowsGuarded(Decoder* d, std::uint8_t* pixels, std::size_t stride) {
+bool ReadBgrRowsGuarded(Decoder* d, std::uint8_t* pixels, std::size_t stride,
+                        TRowFollower* follower) {
   if (setjmp(d->error.jump)) return false;
   while (d->cinfo.output_scanline < d->cinfo.output_height) {
     JSAMPROW row = pixels + d->cinfo.output_scanline * stride;
     jpeg_read_scanlines(&d->cinfo, &row, 1);
+    NoteRows(d, follower);
   }
   return true;
 }
@@ -270,13 +283,14 @@ void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, std::uint32_t wid
 }
 
 bool ReadCmykRowsGuarded(Decoder* d, std::uint8_t* pixels, std::size_t stride,
-                         std::uint8_t* scratch, bool inverted) {
+                         std::uint8_t* scratch, bool inverted, TRowFollower* follower) {
   if (setjmp(d->error.jump)) return false;
   while (d->cinfo.output_scanline < d->cinfo.output_height) {
     std::uint8_t* target = pixels + d->cinfo.output_scanline * stride;
     JSAMPROW row = scratch;
     jpeg_read_scanlines(&d->cinfo, &row, 1);
     CmykRowToBgr(scratch, target, d->cinfo.output_width, inverted);
+    NoteRows(d, follower);
   }
   return true;
 }
@@ -295,6 +309,21 @@ class DecoderHandle {
 
  private:
   std::unique_ptr<Decoder> decoder_;
+};
+
+// The follower stops looking at the picture before it is returned or, on
+// a failure, freed.
+class FollowerStop {
+ public:
+  explicit FollowerStop(TRowFollower* follower) : follower_(follower) {}
+  ~FollowerStop() {
+    if (follower_ != nullptr) follower_->Stop();
+  }
+  FollowerStop(const FollowerStop&) = delete;
+  FollowerStop& operator=(const FollowerStop&) = delete;
+
+ private:
+  TRowFollower* follower_;
 };
 
 [[noreturn]] void Refuse(const std::string& name, const Decoder* d) {
@@ -349,7 +378,8 @@ void ChooseSettings(jpeg_decompress_struct& cinfo, const std::string& name) {
 
 }  // namespace
 
-Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name) {
+Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,
+                 TRowFollower* follower) {
   RequireSignature(data, size, kJpegSignature, "JPEG", name);
   DecoderHandle handle;
   Decoder* d = handle.get();
@@ -369,12 +399,16 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& 
                           static_cast<std::int32_t>(cinfo.output_height));
   bool read;
   const PagesInAdvance pages(image.Data(), image.ByteSize());
-  if (IsCmykFamily(cinfo.jpeg_color_space)) {
-    std::vector<std::uint8_t> scratch(4 * static_cast<std::size_t>(cinfo.output_width));
-    read = ReadCmykRowsGuarded(d, image.Data(), image.Stride(), scratch.data(),
-                               cinfo.saw_Adobe_marker != 0);
-  } else {
-    read = ReadBgrRowsGuarded(d, image.Data(), image.Stride());
+  if (follower != nullptr) follower->Start(image);
+  {
+    const FollowerStop stop(follower);
+    if (IsCmykFamily(cinfo.jpeg_color_space)) {
+      std::vector<std::uint8_t> scratch(4 * static_cast<std::size_t>(cinfo.output_width));
+      read = ReadCmykRowsGuarded(d, image.Data(), image.Stride(), scratch.data(),
+                                 cinfo.saw_Adobe_marker != 0, follower);
+    } else {
+      read = ReadBgrRowsGuarded(d, image.Data(), image.Stride(), follower);
+    }
   }
   if (!read) Refuse(name, d);
   return image;

@@ -40,7 +40,8 @@ void ApplyOrientation(Image& image, int orientation) {
   const std::ptrdiff_t columnStep = 3 * walk.columnDx + stride * walk.columnDy;
   const std::ptrdiff_t rowStep = 3 * walk.rowDx + stride * walk.rowDy;
 
-  Image shown(width, height);
+  Image shown;
+  shown.ResetForOverwrite(width, height);  // every pixel is written below
   const std::uint8_t* stored = image.Data();
   std::ptrdiff_t rowStart = 3 * walk.startX + stride * walk.startY;
   for (std::int32_t y = 0; y < height; ++y, rowStart += rowStep) {

@@ -85,9 +85,9 @@ TPictureSize DeclaredSize(int kind, const std::uint8_t* data, std::size_t size, 
 
 }  // namespace
 
-Image LoadPicture(const std::string& path) {
+Image LoadPicture(const std::string& path, TRowFollower* follower) {
   const int kind = PictureKindOf(path);
-  if (kind == kKindJpeg) return LoadJpegPicture(path);
+  if (kind == kKindJpeg) return LoadJpegPicture(path, follower);
   if (kind == kKindBmp) return DecodeBmpFile(path);
   if (kind < 0) RefuseKind(path);
   const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
@@ -124,15 +124,18 @@ TPictureSize ReadPictureSize(const std::string& path) {
   return DeclaredSize(kind, bytes.data(), bytes.size(), path);
 }
 
-Image LoadJpegPicture(const std::string& path) {
+Image LoadJpegPicture(const std::string& path, TRowFollower* follower) {
   const std::vector<std::uint8_t> bytes = ReadCheckedJpegFile(path);
-  return LoadJpegMemory(bytes.data(), bytes.size(), path);
+  return LoadJpegMemory(bytes.data(), bytes.size(), path, follower);
 }
 
-Image LoadJpegMemory(const std::uint8_t* data, std::size_t size, const std::string& name) {
-  Image image = DecodeJpeg(data, size, name);
+Image LoadJpegMemory(const std::uint8_t* data, std::size_t size, const std::string& name,
+                     TRowFollower* follower) {
   TExif exif;
   exif.ReadFromMemory(data, size);
+  // Rows that are turned or mirrored afterwards are not the picture's rows.
+  const bool upright = exif.Orientation < 2 || exif.Orientation > 8;
+  Image image = DecodeJpeg(data, size, name, upright ? follower : nullptr);
   ApplyOrientation(image, exif.Orientation);
   return image;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imaging/image.h"
+#include "imaging/row_follower.h"
 
 namespace tavren {
 
@@ -14,8 +15,10 @@ namespace tavren {
 // JPEG, BMP, HEIF (or AVIF), PNG, TIFF or WebP file, upright.  A folder, an
 // empty name or any other extension is refused with a reason saying so.
 // The file must be a regular file within the limits of file_bytes.h and
-// picture_limits.h.
-Image LoadPicture(const std::string& path);
+// picture_limits.h.  A follower sees the rows of a JPEG picture that stands
+// upright as stored while they are decoded (see DecodeJpeg); for others it
+// is never started.
+Image LoadPicture(const std::string& path, TRowFollower* follower = nullptr);
 
 // The same for a file of the given kind held in memory.
 Image LoadPictureMemory(int kind, const std::uint8_t* data, std::size_t size, const std::string& name);
@@ -30,9 +33,10 @@ TPictureSize ReadPictureSize(const std::string& path);
 
 // The JPEG path of LoadPicture: decodes the file and turns and mirrors the
 // picture as its EXIF orientation says, so that it stands upright.
-Image LoadJpegPicture(const std::string& path);
+Image LoadJpegPicture(const std::string& path, TRowFollower* follower = nullptr);
 // The same for a JPEG file held in memory.
-Image LoadJpegMemory(const std::uint8_t* data, std::size_t size, const std::string& name);
+Image LoadJpegMemory(const std::uint8_t* data, std::size_t size, const std::string& name,
+                     TRowFollower* follower = nullptr);
 
 // The decoders: the picture as stored, without regard to its orientation.
 

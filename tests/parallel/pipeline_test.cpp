@@ -7,6 +7,7 @@
 #include "enhance/base_image.h"
 #include "workflow/process_engine.h"
 #include "picture_io/picture_files.h"
+#include "histogram/level_census.h"
 #include "imaging/thread_pool.h"
 #include "lumora/restore_rows.h"
 #include "support/test_support.h"
@@ -58,6 +59,36 @@ TEST(SameBytesOnEveryCore, EveryCorpusPhotoAndType) {
       }
     }
   }
+}
+
+TEST(SameBytesOnEveryCore, CensusCountedWhileDecodingIsThePictures) {
+  // Upright photos are counted while decoding; turned ones (and a single
+  // thread) leave it to the processing.  Either way the bytes stay.
+  std::vector<std::string> paths{test::TestDataPath("jpeg_colour.jpg"),
+                                 test::TestDataPath("jpeg_cmyk.jpg")};
+  for (const auto& photo : test::CorpusPhotos()) paths.push_back((test::CorpusDir() / photo).string());
+  int counted = 0;
+  for (int threads : {1, 2, 3}) {
+    ThreadPool pool(threads);
+    ScopedBanding banding({&pool, 0});
+    for (const std::string& path : paths) {
+      TLoadedPicture loaded = LoadPictureToProcess(path);
+      ASSERT_EQ(loaded.image, LoadPicture(path)) << path;
+      if (!loaded.counted) continue;
+      ++counted;
+      TLevelCensus afterwards;
+      TakeCensus(loaded.image, loaded.census.Bands, afterwards);
+      ASSERT_EQ(loaded.census.Bands.Count(), PictureBands(loaded.image.Height()).Count()) << path;
+      ASSERT_EQ(loaded.census.Total, afterwards.Total) << path;
+      ASSERT_EQ(loaded.census.Before, afterwards.Before) << path;
+    }
+  }
+  EXPECT_GE(counted, 4);
+
+  TLoadedPicture loaded = LoadPictureToProcess(test::TestDataPath("small_photo.jpg"));
+  const Image plain = Processed(loaded.image, TypePresets[ptDeep]);
+  ProcessWithPreset(loaded, TypePresets[ptDeep]);
+  EXPECT_EQ(loaded.image, plain);
 }
 
 TEST(SameBytesOnEveryCore, TypesComputedTogether) {
