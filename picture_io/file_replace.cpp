@@ -219,6 +219,12 @@ void RemoveTemporaryFilesInProgress() {
 }
 
 void ReplaceFileContents(const std::string& requestedName, const std::uint8_t* data, std::size_t size) {
+  const std::span<const std::uint8_t> whole(data, size);
+  ReplaceFileContents(requestedName, std::span(&whole, 1));
+}
+
+void ReplaceFileContents(const std::string& requestedName,
+                         std::span<const std::span<const std::uint8_t>> pieces) {
   const std::string fileName = ResolveLink(requestedName);
   mode_t mode = 0666;  // narrowed by the umask for a new file
   bool keepMode = false;
@@ -241,8 +247,10 @@ void ReplaceFileContents(const std::string& requestedName, const std::uint8_t* d
                                          PlainSystemReason(error, "writing"));
   if (keepMode && ::fchmod(temporary.fd(), mode) != 0)
     Fail(requestedName, "cannot set the file's permissions", errno);
-  if (const int error = WriteAll(temporary.fd(), data, size))
-    throw TavrenError(requestedName, "cannot write the file: " + PlainSystemReason(error, "writing"));
+  for (const std::span<const std::uint8_t> piece : pieces)
+    if (const int error = WriteAll(temporary.fd(), piece.data(), piece.size()))
+      throw TavrenError(requestedName,
+                        "cannot write the file: " + PlainSystemReason(error, "writing"));
   if (::fsync(temporary.fd()) != 0)
     throw TavrenError(requestedName, "cannot write the file to the disk: " +
                                          PlainSystemReason(errno, "writing"));

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace tavren {
@@ -15,6 +16,9 @@ namespace tavren {
 // to (the link stays), and a folder, device, pipe or socket is refused, as
 // is a read-only file.
 void ReplaceFileContents(const std::string& fileName, const std::uint8_t* data, std::size_t size);
+// The same for a file made of pieces, written one after the other.
+void ReplaceFileContents(const std::string& fileName,
+                         std::span<const std::span<const std::uint8_t>> pieces);
 
 // The temporary files ReplaceFileContents makes for fileName stand in the
 // same folder, named "." + file name + kTemporaryNameMark + process id +

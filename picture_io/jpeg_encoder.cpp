@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -82,8 +83,11 @@ struct EncoderState {
   MemoryDestination destination{};
   ~EncoderState() { std::free(destination.data); }
 
-  const std::uint8_t* begin() const { return destination.data; }
-  const std::uint8_t* end() const { return destination.data + destination.used; }
+  // The bytes written, handed over with their buffer.
+  std::span<const std::uint8_t> TakeInto(TJpegPieces& file) {
+    file.buffers.emplace_back(std::exchange(destination.data, nullptr));
+    return {file.buffers.back().get(), destination.used};
+  }
 };
 
 // Which scans of the progressive sequence an encoder writes.
@@ -172,12 +176,14 @@ bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8
   return true;
 }
 
-std::vector<std::uint8_t> Encode(const Image& image, TScanPlan plan,
-                                 const std::vector<std::uint8_t>& iccProfile) {
+// Encodes image by plan into a buffer of file's; returns the bytes.
+std::span<const std::uint8_t> Encode(const Image& image, TScanPlan plan,
+                                     const std::vector<std::uint8_t>& iccProfile,
+                                     TJpegPieces& file) {
   auto state = std::make_unique<EncoderState>();
   if (!EncodeRows(image, plan, iccProfile, state.get()))
     throw TavrenError("", std::string("cannot encode the picture: ") + state->error.message);
-  return std::vector<std::uint8_t>(state->begin(), state->end());
+  return state->TakeInto(file);
 }
 
 // Finding the scans in an encoder's output.
@@ -199,7 +205,7 @@ struct TScanLayout {
   bool ok = false;
 };
 
-TScanLayout FindScans(const std::vector<std::uint8_t>& bytes) {
+TScanLayout FindScans(std::span<const std::uint8_t> bytes) {
   TScanLayout layout;
   const std::size_t size = bytes.size();
   std::size_t at = 2;  // past the start-of-image marker
@@ -221,21 +227,19 @@ TScanLayout FindScans(const std::vector<std::uint8_t>& bytes) {
   return layout;
 }
 
-// The first nine scans' file with the tenth scan (its table, header and
-// data) of the other encoder's file put in before the end-of-image marker.
-// Empty when either file is not laid out as expected.
-std::vector<std::uint8_t> JoinScans(const std::vector<std::uint8_t>& firstNine,
-                                    const std::vector<std::uint8_t>& tenth) {
+// The first nine scans' file up to its end-of-image marker, then the tenth
+// scan (its table, header and data) of the other encoder's file with the
+// marker: the pieces of the whole file.  Empty when either file is not laid
+// out as expected.
+std::vector<std::span<const std::uint8_t>> JoinScans(std::span<const std::uint8_t> firstNine,
+                                                     std::span<const std::uint8_t> tenth) {
   const TScanLayout nine = FindScans(firstNine);
   const TScanLayout last = FindScans(tenth);
   if (!nine.ok || nine.scanEnds.size() != kProgressiveScans - 1 || !last.ok ||
       last.scanEnds.size() != std::size(kTenthScanPlan))
     return {};
   const std::size_t tenthFrom = last.scanEnds[kTenthScanAt - 1];
-  std::vector<std::uint8_t> joined(nine.endOfImage + (tenth.size() - tenthFrom));
-  const auto out = std::copy_n(firstNine.begin(), nine.endOfImage, joined.begin());
-  std::copy(tenth.begin() + static_cast<std::ptrdiff_t>(tenthFrom), tenth.end(), out);
-  return joined;
+  return {firstNine.first(nine.endOfImage), tenth.subspan(tenthFrom)};
 }
 
 // Below this many pixels one encoder is quick enough.
@@ -243,37 +247,71 @@ constexpr std::int64_t kSplitFromPixels = 512 * 512;
 
 }  // namespace
 
+std::vector<std::uint8_t> TJpegPieces::Joined() const {
+  std::size_t size = 0;
+  for (const auto piece : pieces) size += piece.size();
+  std::vector<std::uint8_t> joined;
+  joined.reserve(size);
+  for (const auto piece : pieces) joined.insert(joined.end(), piece.begin(), piece.end());
+  return joined;
+}
+
+namespace {
+
+TJpegPieces InOnePiece(const Image& image, const std::vector<std::uint8_t>& iccProfile) {
+  if (!ImageHasPixels(image)) throw TavrenError("", "there is no picture to save");
+  TJpegPieces file;
+  file.pieces.push_back(Encode(image, TScanPlan::All, iccProfile, file));
+  return file;
+}
+
+// No pieces when the encoders fail or the scans are not as expected.
+TJpegPieces InTwoPieces(const Image& image, const std::vector<std::uint8_t>& iccProfile) {
+  TJpegPieces file;
+  if (!ImageHasPixels(image)) return file;
+  std::span<const std::uint8_t> parts[2];
+  TJpegPieces encoded[2];
+  try {
+    BandPool().Run(2, [&](int part) {
+      parts[part] = Encode(image, part == 0 ? TScanPlan::FirstNine : TScanPlan::Tenth,
+                           iccProfile, encoded[part]);
+    });
+  } catch (const TavrenError&) {
+    return file;
+  }
+  file.pieces = JoinScans(parts[0], parts[1]);
+  if (file.pieces.empty()) return file;
+  for (TJpegPieces& part : encoded)
+    for (auto& buffer : part.buffers) file.buffers.push_back(std::move(buffer));
+  return file;
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> EncodeJpegInOnePiece(const Image& image,
                                                const std::vector<std::uint8_t>& iccProfile) {
-  if (!ImageHasPixels(image)) throw TavrenError("", "there is no picture to save");
-  return Encode(image, TScanPlan::All, iccProfile);
+  return InOnePiece(image, iccProfile).Joined();
 }
 
 std::vector<std::uint8_t> EncodeJpegInTwoPieces(const Image& image,
                                                 const std::vector<std::uint8_t>& iccProfile) {
-  if (!ImageHasPixels(image)) return {};
-  std::vector<std::uint8_t> pieces[2];
-  try {
-    BandPool().Run(2, [&](int piece) {
-      pieces[piece] =
-          Encode(image, piece == 0 ? TScanPlan::FirstNine : TScanPlan::Tenth, iccProfile);
-    });
-  } catch (const TavrenError&) {
-    return {};
-  }
-  return JoinScans(pieces[0], pieces[1]);
+  return InTwoPieces(image, iccProfile).Joined();
 }
 
-std::vector<std::uint8_t> EncodeJpeg(const Image& image, const std::vector<std::uint8_t>& iccProfile) {
+TJpegPieces EncodeJpegPieces(const Image& image, const std::vector<std::uint8_t>& iccProfile) {
   const bool split = BandPool().Size() > 1 &&
                      std::int64_t{image.Width()} * image.Height() >= kSplitFromPixels;
   if (split) {
-    std::vector<std::uint8_t> joined = EncodeJpegInTwoPieces(image, iccProfile);
-    if (!joined.empty()) return joined;
+    TJpegPieces joined = InTwoPieces(image, iccProfile);
+    if (!joined.pieces.empty()) return joined;
     // A library whose sequence differs, or a real failure, which the one
     // encoder reports again.
   }
-  return EncodeJpegInOnePiece(image, iccProfile);
+  return InOnePiece(image, iccProfile);
+}
+
+std::vector<std::uint8_t> EncodeJpeg(const Image& image, const std::vector<std::uint8_t>& iccProfile) {
+  return EncodeJpegPieces(image, iccProfile).Joined();
 }
 
 }  // namespace tavren

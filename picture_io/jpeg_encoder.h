@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "imaging/image.h"
@@ -11,6 +14,21 @@ namespace tavren {
 
 // The longest side a JPEG file can have (the library refuses more).
 inline constexpr std::int32_t kJpegMaxSide = 65500;
+
+// An encoded picture as the pieces of its file, in order, in the buffers
+// the encoders wrote: a picture encoded in two pieces is not joined into a
+// new block of its own size just to be written out.
+struct TJpegPieces {
+  struct TFreeBytes {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+  };
+  std::vector<std::unique_ptr<std::uint8_t, TFreeBytes>> buffers;  // what pieces point into
+  std::vector<std::span<const std::uint8_t>> pieces;
+  std::vector<std::uint8_t> Joined() const;
+};
+
+// The encoder's output for image in pieces; as EncodeJpeg.
+TJpegPieces EncodeJpegPieces(const Image& image, const std::vector<std::uint8_t>& iccProfile = {});
 
 // The encoder's output for image: quality 100, progressive, otherwise the
 // library's defaults.  A non-empty iccProfile is written by the library

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <iterator>
+#include <span>
 
 #include "picture_io/error.h"
 #include "picture_io/file_replace.h"
@@ -105,15 +106,17 @@ std::array<std::uint8_t, kCommentSegmentSize> MakeCommentSegment() {
 
 // The encoder's start-of-image and JFIF header, the comment segment, the
 // given metadata segments and the rest of the encoder's output.
-Bytes InsertBehindHeader(const Bytes& encoded, const Bytes& metadata) {
-  if (encoded.size() < kEncoderHeadSize)
+using Pieces = std::vector<std::span<const std::uint8_t>>;
+
+// The saved file's pieces: the encoder's start-of-image and JFIF header, the
+// comment and the metadata segments, then the rest of the encoded picture.
+Pieces InsertBehindHeader(const Pieces& encoded, std::span<const std::uint8_t> comment,
+                          std::span<const std::uint8_t> metadata) {
+  if (encoded.empty() || encoded.front().size() < kEncoderHeadSize)
     throw TavrenError("", "the encoder's output is too short");
-  const auto comment = MakeCommentSegment();
-  Bytes file(encoded.size() + comment.size() + metadata.size());
-  auto out = std::copy_n(encoded.begin(), kEncoderHeadSize, file.begin());
-  out = std::copy(comment.begin(), comment.end(), out);
-  out = std::copy(metadata.begin(), metadata.end(), out);
-  std::copy(encoded.begin() + kEncoderHeadSize, encoded.end(), out);
+  Pieces file{encoded.front().first(kEncoderHeadSize), comment, metadata,
+              encoded.front().subspan(kEncoderHeadSize)};
+  file.insert(file.end(), encoded.begin() + 1, encoded.end());
   return file;
 }
 
@@ -121,8 +124,11 @@ Bytes InsertBehindHeader(const Bytes& encoded, const Bytes& metadata) {
 
 std::vector<std::uint8_t> BuildJpegWithExif(const std::vector<std::uint8_t>& encoded,
                                             const std::string& make, const std::string& model) {
+  const auto comment = MakeCommentSegment();
   const auto exif = MakeExifSegment(make, model);
-  return InsertBehindHeader(encoded, Bytes(exif.begin(), exif.end()));
+  TJpegPieces file;
+  file.pieces = InsertBehindHeader({encoded}, comment, exif);
+  return file.Joined();
 }
 
 TJpegSaveReport SaveJpegWithExif(const Image& image, const std::string& fileName,
@@ -131,24 +137,30 @@ TJpegSaveReport SaveJpegWithExif(const Image& image, const std::string& fileName
   // its texts and its profile, never the save.
   const TSourceMetadata source =
       sourceFileName.empty() ? TSourceMetadata{} : ReadSourceMetadata(sourceFileName);
-  Bytes encoded;
+  TJpegPieces encoded;
   try {
-    encoded = EncodeJpeg(image, ProfileForSavedCopy(source.IccProfile));
+    encoded = EncodeJpegPieces(image, ProfileForSavedCopy(source.IccProfile));
   } catch (const TavrenError& error) {
     throw TavrenError(fileName, error.reason());
   }
+  // The file is written from the encoders' buffers, without joining them.
   TJpegSaveReport report;
-  Bytes file;
+  const auto comment = MakeCommentSegment();
+  const auto exif = MakeExifSegment(source.Make, source.Model);
+  Bytes kept;
+  bool keptAll = false;
   if (carryOver == TMetadataCarryOver::Everything && !sourceFileName.empty()) {
     try {
       const TSavedPicture saved{image.Width(), image.Height(), kExifSoftware};
-      file = InsertBehindHeader(encoded, KeptMetadataSegments(sourceFileName, saved));
+      kept = KeptMetadataSegments(sourceFileName, saved);
+      keptAll = true;
     } catch (const TavrenError& error) {
       report.metadataNotKept = error.reason();
     }
   }
-  if (file.empty()) file = BuildJpegWithExif(encoded, source.Make, source.Model);
-  ReplaceFileContents(fileName, file.data(), file.size());
+  const std::span<const std::uint8_t> metadata =
+      keptAll ? std::span<const std::uint8_t>(kept) : std::span<const std::uint8_t>(exif);
+  ReplaceFileContents(fileName, InsertBehindHeader(encoded.pieces, comment, metadata));
   return report;
 }
 
