@@ -5,11 +5,16 @@
 #   ImageMagick's contrast stretch and libvips' histogram equalisation.
 # Commands are run alternately, round by round, so that a noisy machine
 # hurts them all alike; the table gives medians and ratios.
-#   bench/compare.sh [ROUNDS]
+#   bench/compare.sh [ROUNDS] [OTHER_BUILD]
+# OTHER_BUILD: a second build tree (another version of ours) whose Normal
+# and Deep run in the same rounds, for a side-by-side comparison.  A tool
+# that is not installed is left out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 . bench/timing.sh
+other=${2:-}
+have() { command -v "$1" >/dev/null 2>&1; }
 cmake --build "$build" -j"$(nproc)" --target tavren bench_open >/dev/null
 tavren=$build/cli/tavren
 convert=$(command -v convert-im6.q16 || command -v convert)
@@ -27,9 +32,13 @@ for photo in 12mp 24mp fullhd; do
   in=$data/$photo.jpg
   add "$photo-ours-normal" "$tavren enhance --force --type normal -o $data/out-normal.jpg $in"
   add "$photo-ours-deep" "$tavren enhance --force --type deep -o $data/out-deep.jpg $in"
+  if [ -n "$other" ]; then
+    add "$photo-other-normal" "$other/cli/tavren enhance --force --type normal -o $data/out-other-normal.jpg $in"
+    add "$photo-other-deep" "$other/cli/tavren enhance --force --type deep -o $data/out-other-deep.jpg $in"
+  fi
   add "$photo-floor" "sh -c 'djpeg $in | cjpeg -quality 100 -progressive > $data/out-floor.jpg'"
   add "$photo-imagemagick" "$convert $in -contrast-stretch 0.1%x0.1% -interlace JPEG -quality 100 $data/out-im.jpg"
-  add "$photo-vips" "vips hist_equal $in $data/out-vips.jpg[Q=100,interlace]"
+  have vips && add "$photo-vips" "vips hist_equal $in $data/out-vips.jpg[Q=100,interlace]"
 done
 
 run_rounds "$rounds"
@@ -51,9 +60,14 @@ echo
 echo "ratios (same run):"
 for photo in 12mp 24mp fullhd; do
   echo "  $photo normal / imagemagick: $(ratio $photo-ours-normal $photo-imagemagick)"
-  echo "  $photo normal / vips:        $(ratio $photo-ours-normal $photo-vips)"
+  have vips && echo "  $photo normal / vips:        $(ratio $photo-ours-normal $photo-vips)"
   echo "  $photo normal / floor:       $(ratio $photo-ours-normal $photo-floor)"
   echo "  $photo deep / floor:         $(ratio $photo-ours-deep $photo-floor)"
+  if [ -n "$other" ]; then
+    echo "  $photo other normal / imagemagick: $(ratio $photo-other-normal $photo-imagemagick)"
+    echo "  $photo other normal / floor:       $(ratio $photo-other-normal $photo-floor)"
+    echo "  $photo other deep / floor:         $(ratio $photo-other-deep $photo-floor)"
+  fi
 done
 echo "  12mp open (1920x1080) / djpeg: $(ratio 12mp-open-1920x1080 12mp-djpeg)"
 
