@@ -97,10 +97,11 @@ void TCensusWhileWriting::Start(const Image& image) {
   }
 }
 
-void TCensusWhileWriting::Written(std::int32_t rows) {
+bool TCensusWhileWriting::Written(std::int32_t rows) {
   written_.store(rows, std::memory_order_release);
   signal_.fetch_add(1, std::memory_order_release);
   signal_.notify_one();
+  return true;
 }
 
 void TCensusWhileWriting::Stop() {

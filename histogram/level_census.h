@@ -81,7 +81,7 @@ class TCensusWhileWriting : public TRowFollower {
   TCensusWhileWriting& operator=(const TCensusWhileWriting&) = delete;
 
   void Start(const Image& image) override;
-  void Written(std::int32_t rows) override;
+  bool Written(std::int32_t rows) override;
   void Stop() override;
   // The census, in the bands of the thread that started the decoding, when
   // every row was counted.

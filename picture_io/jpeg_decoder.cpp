@@ -257,10 +257,11 @@ bool StartGuarded(Decoder* d) {
 // behind, seldom enough to cost nothing.
 constexpr JDIMENSION kRowsPerNotice = 16;
 
-void NoteRows(const Decoder* d, TRowFollower* follower) {
+void NoteRows(Decoder* d, TRowFollower* follower) {
   const JDIMENSION rows = d->cinfo.output_scanline;
-  if (follower != nullptr && (rows % kRowsPerNotice == 0 || rows == d->cinfo.output_height))
-    follower->Written(static_cast<std::int32_t>(rows));
+  if (follower == nullptr || (rows % kRowsPerNotice != 0 && rows != d->cinfo.output_height)) return;
+  if (!follower->Written(static_cast<std::int32_t>(rows)))
+    Fail(reinterpret_cast<j_common_ptr>(&d->cinfo), "the picture is no longer wanted");
 }
 
 // Rows straight into the picture (libjpeg writes blue, green, red).

@@ -38,8 +38,8 @@ inline constexpr std::uint64_t kArithmeticBlocksPerBitAtMost = 64;
 // Decodes the JPEG held in data[0, size).  name identifies the picture in
 // errors.  Throws TavrenError for a picture that is truncated, corrupt,
 // unsupported, too large (picture_limits.h) or beyond the limits above.  A
-// follower, when given, sees the rows as they are decoded and is stopped
-// before the picture is returned or freed.
+// follower, when given, sees the rows as they are decoded (and may stop the
+// decoding) and is stopped before the picture is returned or freed.
 Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,
                  TRowFollower* follower = nullptr);
 

@@ -9,6 +9,22 @@
 
 namespace tavren {
 
+namespace {
+
+// Stops decoding a picture nobody heads for any more.
+class TStopWhenCancelled : public TRowFollower {
+ public:
+  explicit TStopWhenCancelled(const std::atomic<bool>& cancelled) : cancelled_(cancelled) {}
+  void Start(const Image&) override {}
+  bool Written(std::int32_t) override { return !cancelled_; }
+  void Stop() override {}
+
+ private:
+  const std::atomic<bool>& cancelled_;
+};
+
+}  // namespace
+
 // One picture to prepare.  The window's thread creates and drops jobs; the
 // worker fills in the picture and the variants, under mutex_.
 struct TReadAhead::TJob {
@@ -234,7 +250,8 @@ void TReadAhead::Work(TJob& job) {
   try {
     if (picture == nullptr && !job.cancelled) {
       const TFileStamp stamp = FileStampOf(job.path);
-      picture = std::make_shared<const Image>(LoadPicture(job.path));
+      TStopWhenCancelled stopper(job.cancelled);
+      picture = std::make_shared<const Image>(LoadPicture(job.path, &stopper));
       {
         std::lock_guard lock(mutex_);
         job.picture = picture;
