@@ -17,13 +17,12 @@
 #include <QWindow>
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "picture_io/picture_cache.h"
-#include "picture_io/picture_kind.h"
+#include "picture_io/folder_pictures.h"
 #include "window/image_view.h"
 #include "window/main_window.h"
 #include "window/platform_ui.h"
@@ -67,12 +66,12 @@ std::optional<TOptions> Parse(int argc, char** argv) {
   return options;
 }
 
+// The folder's pictures in the order PgDn walks them.
 std::vector<std::string> PicturesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    if (tavren::IsOpenablePicture(entry.path().string())) names.push_back(entry.path().string());
-  std::sort(names.begin(), names.end(), tavren::LessIgnoringCase);
-  return names;
+  std::vector<std::string> paths;
+  for (const std::string& name : tavren::PictureNamesInFolder(folder + "/"))
+    paths.push_back(folder + "/" + name);
+  return paths;
 }
 
 // The screen's pixels along the middle row of the view.
