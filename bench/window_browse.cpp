@@ -141,8 +141,13 @@ void Browse(tavren::TfrmMain& window, const TOptions& options,
     std::printf("step %d: %.1f ms\n", step + 1, ms);
     Idle(static_cast<int>(std::max<qint64>(0, options.lookMs - look.elapsed())));
   }
+#ifdef WINDOW_BROWSE_WITHOUT_READ_AHEAD
+  const char* readAhead = "not built in";  // a version without read-ahead
+#else
+  const char* readAhead = options.readAhead ? "on" : "off";
+#endif
   std::printf("median PgDn to Normal (look %d ms, read-ahead %s): %.1f ms\n", options.lookMs,
-              options.readAhead ? "on" : "off", Median(times));
+              readAhead, Median(times));
 }
 
 // Maximising: from the view's new size on, the window waits kSettleMs, then
