@@ -17,16 +17,11 @@ other=${2:-}
 have() { command -v "$1" >/dev/null 2>&1; }
 cmake --build "$build" -j"$(nproc)" --target tavren bench_open >/dev/null
 tavren=$build/cli/tavren
-convert=$(command -v convert-im6.q16 || command -v convert)
 
-# Test pictures made from a corpus photo: 12 and 24 megapixels and a
-# 1920x1080 one, stored at quality 95 as a camera would.
-source_photo=$corpus/hdr/iphone_hdr_YES.jpg
-for entry in 12mp:4000x3000 24mp:6000x4000 fullhd:1920x1080; do
-  name=${entry%%:*}; size=${entry#*:}
-  [ -f "$data/$name.jpg" ] ||
-    "$convert" "$source_photo" -resize "${size}!" -quality 95 "$data/$name.jpg"
-done
+# 12 and 24 megapixels and a 1920x1080 one.
+bench_photo 12mp 4000x3000
+bench_photo 24mp 6000x4000
+bench_photo fullhd 1920x1080
 
 for photo in 12mp 24mp fullhd; do
   in=$data/$photo.jpg

@@ -11,6 +11,15 @@ mkdir -p "$data"
 # Always brought up to date: timing a stale build would say nothing.
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 
+convert=$(command -v convert-im6.q16 || command -v convert)
+
+# bench_photo NAME WIDTHxHEIGHT: $data/NAME.jpg, a corpus photo at that
+# size, stored at quality 95 as a camera would; made once.
+bench_photo() {
+  [ -f "$data/$1.jpg" ] ||
+    "$convert" "$corpus/hdr/iphone_hdr_YES.jpg" -resize "$2!" -quality 95 "$data/$1.jpg"
+}
+
 now_ns() { date +%s%N; }
 
 # run_once NAME COMMAND...: appends the wall time in milliseconds to

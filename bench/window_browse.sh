@@ -10,20 +10,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-rounds=${1:-3}
+. bench/timing.sh
 other=${2:-}
-build=build/release
-corpus=${TAVREN_CORPUS_DIR:-../shared/testdata/photos}
-data=build/bench-data
-folder=$data/browse
-[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target window_browse >/dev/null
-convert=$(command -v convert-im6.q16 || command -v convert)
+folder=$data/browse
 
 # Ten different pictures, as a camera would store them (quality 95).
 mkdir -p "$folder"
-[ -f "$data/12mp.jpg" ] ||
-  "$convert" "$corpus/hdr/iphone_hdr_YES.jpg" -resize '4000x3000!' -quality 95 "$data/12mp.jpg"
+bench_photo 12mp 4000x3000
 for i in 0 1 2 3 4 5 6 7 8 9; do
   [ -f "$folder/$i.jpg" ] ||
     "$convert" "$data/12mp.jpg" -roll "+$((i * 389))+$((i * 211))" -quality 95 "$folder/$i.jpg"
@@ -33,8 +27,6 @@ if [ -z "${WINDOW_BROWSE_ON_DISPLAY:-}" ]; then
   WINDOW_BROWSE_ON_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" "$rounds" "$other"
 fi
 
-declare -a names commands
-add() { names+=("$1"); commands+=("$2"); }
 ours=$build/bench/window_browse
 add "ours, read-ahead, look 1.5 s" "$ours $folder --look 1500"
 add "ours, no read-ahead, look 1.5 s" "$ours $folder --look 1500 --no-read-ahead"

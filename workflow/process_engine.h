@@ -169,7 +169,6 @@ class TProcessEngine {
 
   bool JustOpened() const { return justOpened_; }
   const Image* FullImage() const { return fullImage_.get(); }
-  const std::shared_ptr<const Image>& SharedFullImage() const { return fullImage_; }
   const Image* BaseImage() const { return baseImage_.get(); }
   bool BaseReduced() const { return baseReduced_; }
   const TResultImages& ResultImages() const { return results_; }
