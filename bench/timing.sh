@@ -44,12 +44,17 @@ declare -a names commands
 add() { names+=("$1"); commands+=("$2"); }
 
 # run_rounds ROUNDS: every command once per round, alternately, so that a
-# noisy machine hurts them all alike.
+# noisy machine hurts them all alike.  Every other round goes backwards:
+# a command that uses much memory makes the first touch of fresh memory
+# slower for the command after it, which would otherwise always be the
+# same one.
 run_rounds() {
   rm -f "$data"/times-*
-  local r i
+  local r i order
   for ((r = 0; r < $1; r++)); do
-    for i in "${!names[@]}"; do run_once "${names[$i]}" sh -c "${commands[$i]}"; done
+    order=("${!names[@]}")
+    [ $((r % 2)) -eq 1 ] && order=($(printf '%s\n' "${order[@]}" | sort -rn))
+    for i in "${order[@]}"; do run_once "${names[$i]}" sh -c "${commands[$i]}"; done
   done
 }
 
