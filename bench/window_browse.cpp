@@ -21,14 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "picture_io/picture_cache.h"
+#include "bench/window_bench.h"
 #include "picture_io/folder_pictures.h"
 #include "window/image_view.h"
-#include "window/main_window.h"
-#include "window/platform_ui.h"
-#include "workflow/files.h"
 #include "workflow/fixed_texts.h"
-#include "workflow/state.h"
 
 namespace {
 
@@ -36,12 +32,7 @@ using Clock = QElapsedTimer;
 constexpr qint64 kGiveUpMs = 5000;
 constexpr int kSettleMs = 200;  // the window's wait for a size to settle
 
-class TQuietPlatform : public tavren::TPlatform {
- public:
-  void Beep() override { std::fprintf(stderr, "window_browse: beep\n"); }
-  void PushWaitCursor() override {}
-  void PopWaitCursor() override {}
-};
+using bench::Median;
 
 struct TOptions {
   std::string folder;
@@ -123,11 +114,6 @@ double StepAndTime(tavren::TfrmMain& window) {
   return ms;
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? -1 : values[values.size() / 2];
-}
-
 void Browse(tavren::TfrmMain& window, const TOptions& options,
             const std::vector<std::string>& pictures) {
   window.OpenImage(pictures.front(), false);
@@ -196,12 +182,8 @@ void Maximise(tavren::TfrmMain& window, const TOptions& options,
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   const std::optional<TOptions> options = Parse(argc, argv);
-  if (!options) {
-    std::fprintf(stderr,
-                 "usage: window_browse FOLDER [--look MS] [--steps N] [--no-read-ahead] "
-                 "[--resize]\n");
-    return 2;
-  }
+  if (!options)
+    return bench::Usage("window_browse FOLDER [--look MS] [--steps N] [--no-read-ahead] [--resize]");
   const std::vector<std::string> pictures = PicturesIn(options->folder);
   if (pictures.size() < 2) {
     std::fprintf(stderr, "window_browse: %s needs at least two pictures\n",
@@ -209,17 +191,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   tavren::DecodeFixedTexts();
-  tavren::TFiles files;
-  tavren::TCache cache;
-  tavren::TState state(tavren::MakeFileStateStore("/dev/null/none"));
-  TQuietPlatform platform;
-  tavren::TfrmMain window({files, cache, state, {}, argv[0]}, platform, {});
+  bench::TBenchWindow bench("window_browse");
+  tavren::TfrmMain& window = bench.window;
 #ifndef WINDOW_BROWSE_WITHOUT_READ_AHEAD
   window.SetReadAheadEnabled(options->readAhead);
 #endif
-  window.show();
-  window.resize(1920, 1080);
-  while (!window.StartupDone()) QCoreApplication::processEvents();
+  bench.Show();
   Idle(500);
   if (options->resize)
     Maximise(window, *options, pictures);

@@ -12,53 +12,26 @@
 #include <cstdio>
 #include <vector>
 
-#include "workflow/files.h"
-#include "workflow/fixed_texts.h"
+#include "bench/window_bench.h"
 #include "window/image_view.h"
-#include "window/main_window.h"
-#include "window/platform_ui.h"
-#include "workflow/state.h"
-#include "picture_io/picture_cache.h"
+#include "workflow/fixed_texts.h"
 
-namespace {
-
-class TQuietPlatform : public tavren::TPlatform {
- public:
-  void Beep() override { std::fprintf(stderr, "window_open: the picture did not open\n"); }
-  void PushWaitCursor() override {}
-  void PopWaitCursor() override {}
-};
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-}  // namespace
+using bench::Median;
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  bench::OffscreenWithoutDisplay();
   QApplication application(argc, argv);
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: window_open PICTURE [ROUNDS]\n");
-    return 2;
-  }
+  if (argc < 2) return bench::Usage("window_open PICTURE [ROUNDS]");
   const std::string path = argv[1];
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   tavren::DecodeFixedTexts();
 
-  tavren::TFiles files;
   std::vector<double> fromFile;
   std::vector<double> fromCache;
   for (int round = 0; round < rounds; ++round) {
-    tavren::TCache cache;
-    tavren::TState state(tavren::MakeFileStateStore("/dev/null/none"));
-    TQuietPlatform platform;
-    tavren::TfrmMain window({files, cache, state, {}, argv[0]}, platform, {});
-    window.show();
-    window.resize(1920, 1080);
-    while (!window.StartupDone()) QCoreApplication::processEvents();
+    bench::TBenchWindow bench("window_open");
+    bench.Show();
+    tavren::TfrmMain& window = bench.window;
     for (std::vector<double>* times : {&fromFile, &fromCache}) {
       QElapsedTimer clock;
       clock.start();

@@ -16,29 +16,12 @@
 #include "picture_io/file_bytes.h"
 #include "picture_io/jpeg_encoder.h"
 #include "picture_io/file_replace.h"
-#include "window/main_window.h"
-#include "window/platform_ui.h"
-#include "workflow/files.h"
+#include "bench/window_bench.h"
 #include "workflow/fixed_texts.h"
-#include "workflow/state.h"
-#include "picture_io/picture_cache.h"
 
 namespace {
 
-class TQuietPlatform : public tavren::TPlatform {
- public:
-  void Beep() override { std::fprintf(stderr, "window_save: a command failed\n"); }
-  void PushWaitCursor() override {}
-  void PopWaitCursor() override {}
-  void ShowError(QWidget*, const QString&, const QString& text) override {
-    std::fprintf(stderr, "window_save: %s\n", qPrintable(text));
-  }
-};
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using bench::Median;
 
 void WritePhoto(const std::string& path) {
   tavren::Image picture(4000, 3000);
@@ -55,14 +38,9 @@ void WritePhoto(const std::string& path) {
 }
 
 double TimeWindowSave(const std::string& picture, const std::string& target) {
-  tavren::TFiles files;
-  tavren::TCache cache;
-  tavren::TState state(tavren::MakeFileStateStore("/dev/null/none"));
-  TQuietPlatform platform;
-  tavren::TfrmMain window({files, cache, state, {}, "window_save"}, platform, {});
-  window.show();
-  window.resize(1920, 1080);
-  while (!window.StartupDone()) QCoreApplication::processEvents();
+  bench::TBenchWindow bench("window_save");
+  bench.Show();
+  tavren::TfrmMain& window = bench.window;
   window.OpenImage(picture, false);
   window.SelectType(tavren::ptDeep);
   QElapsedTimer clock;
@@ -85,13 +63,9 @@ double TimeCommandLine(const QString& tavren, const std::string& picture, const 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  bench::OffscreenWithoutDisplay();
   QApplication application(argc, argv);
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: window_save TAVREN [PICTURE] [ROUNDS]\n");
-    return 2;
-  }
+  if (argc < 2) return bench::Usage("window_save TAVREN [PICTURE] [ROUNDS]");
   tavren::DecodeFixedTexts();
   QTemporaryDir folder;
   const QString tavren = QString::fromLocal8Bit(argv[1]);
