@@ -9,6 +9,7 @@
 #include <png.h>
 
 #include "picture_io/error.h"
+#include "picture_io/memory_input.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
 
@@ -23,21 +24,13 @@ namespace tavren {
 namespace {
 
 struct PngInput {
-  const std::uint8_t* data;
-  std::size_t size;
-  std::size_t pos;
-  bool ranOut;  // libpng asked for bytes behind the end of the file
+  TMemoryInput bytes;
   char reason[256];
 };
 
 void ReadInput(png_structp png, png_bytep out, png_size_t count) {
   auto* input = static_cast<PngInput*>(png_get_io_ptr(png));
-  if (count > input->size - input->pos) {
-    input->ranOut = true;
-    png_error(png, "the file ends here");
-  }
-  std::memcpy(out, input->data + input->pos, count);
-  input->pos += count;
+  if (input->bytes.Take(out, count) != count) png_error(png, "the file ends here");
 }
 
 [[noreturn]] void OnError(png_structp png, png_const_charp message) {
@@ -53,7 +46,7 @@ void OnWarning(png_structp, png_const_charp) {}
 // libpng's two structures over the bytes of one file.
 class PngReader {
  public:
-  PngReader(const std::uint8_t* data, std::size_t size) : input_{data, size, 0, false, {}} {
+  PngReader(const std::uint8_t* data, std::size_t size) : input_{{data, size}, {}} {
     png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &input_, OnError, OnWarning);
     if (png_ != nullptr) info_ = png_create_info_struct(png_);
     if (info_ != nullptr) png_set_read_fn(png_, &input_, ReadInput);
@@ -108,7 +101,7 @@ bool ReadAllRowsGuarded(png_structp png, png_bytepp rows) {
 
 [[noreturn]] void Refuse(const std::string& name, const PngReader& reader) {
   const PngInput& input = reader.input();
-  if (input.ranOut) throw TavrenError(name, "the file ends before the picture does");
+  if (input.bytes.ranOut) throw TavrenError(name, "the file ends before the picture does");
   throw TavrenError(name, std::string("not a readable PNG picture (") + input.reason + ")");
 }
 

@@ -10,6 +10,7 @@
 #include <tiffio.h>
 
 #include "picture_io/error.h"
+#include "picture_io/memory_input.h"
 #include "picture_io/orientation.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
@@ -21,30 +22,21 @@ namespace {
 // The file's bytes as libtiff's input, and the first error libtiff
 // reported about them.
 struct TiffInput {
-  const std::uint8_t* data;
-  std::uint64_t size;
-  std::uint64_t pos;
-  bool ranOut;  // libtiff asked for bytes behind the end of the file
+  TMemoryInput bytes;
   std::string error;
 };
 
 TiffInput& InputOf(thandle_t handle) { return *static_cast<TiffInput*>(handle); }
 
 tmsize_t ReadInput(thandle_t handle, void* buffer, tmsize_t count) {
-  TiffInput& input = InputOf(handle);
   if (count <= 0) return 0;
-  if (input.pos >= input.size || static_cast<std::uint64_t>(count) > input.size - input.pos) input.ranOut = true;
-  if (input.pos >= input.size) return 0;
-  const std::uint64_t n = std::min<std::uint64_t>(static_cast<std::uint64_t>(count), input.size - input.pos);
-  std::memcpy(buffer, input.data + input.pos, static_cast<std::size_t>(n));
-  input.pos += n;
-  return static_cast<tmsize_t>(n);
+  return static_cast<tmsize_t>(InputOf(handle).bytes.Take(buffer, static_cast<std::uint64_t>(count)));
 }
 
 tmsize_t WriteNothing(thandle_t, void*, tmsize_t) { return -1; }
 
 toff_t SeekInput(thandle_t handle, toff_t offset, int whence) {
-  TiffInput& input = InputOf(handle);
+  TMemoryInput& input = InputOf(handle).bytes;
   const auto delta = static_cast<std::int64_t>(offset);
   std::int64_t target = delta;
   if (whence == SEEK_CUR) target = static_cast<std::int64_t>(input.pos) + delta;
@@ -59,7 +51,7 @@ toff_t SeekInput(thandle_t handle, toff_t offset, int whence) {
 }
 
 int CloseNothing(thandle_t) { return 0; }
-toff_t SizeOfInput(thandle_t handle) { return InputOf(handle).size; }
+toff_t SizeOfInput(thandle_t handle) { return InputOf(handle).bytes.size; }
 int MapNothing(thandle_t, void**, toff_t*) { return 0; }
 void UnmapNothing(thandle_t, void*, toff_t) {}
 
@@ -86,7 +78,7 @@ int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 // printed.
 class TiffFile {
  public:
-  TiffFile(const std::uint8_t* data, std::size_t size) : input_{data, size, 0, false, {}} {
+  TiffFile(const std::uint8_t* data, std::size_t size) : input_{{data, size}, {}} {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (options == nullptr) return;
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &input_);
@@ -103,7 +95,7 @@ class TiffFile {
 
   TIFF* get() const { return tiff_; }
   const std::string& error() const { return input_.error; }
-  bool ranOut() const { return input_.ranOut; }
+  bool ranOut() const { return input_.bytes.ranOut; }
 
  private:
   TiffInput input_;
