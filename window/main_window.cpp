@@ -270,29 +270,37 @@ bool TfrmMain::HandleKey(const QKeyEvent& key) {
   const bool havePicture = !services_.files.CurrentFile.empty();
   switch (key.key()) {
     case Qt::Key_PageUp:
-      Guarded([&] { havePicture ? StepFile(false) : platform_.Beep(); });
+    case Qt::Key_PageDown: {
+      const bool forward = key.key() == Qt::Key_PageDown;
+      Guarded([&] { havePicture ? StepFile(forward) : platform_.Beep(); });
       return true;
-    case Qt::Key_PageDown:
-      Guarded([&] { havePicture ? StepFile(true) : platform_.Beep(); });
-      return true;
-    case Qt::Key_O:
-      if (!CtrlAlone(key.modifiers())) return false;
-      Guarded([&] { OpenCommand(); });
-      return true;
-    case Qt::Key_V:
-      if (!CtrlAlone(key.modifiers())) return false;
-      Guarded([&] { PasteImage(); });
-      return true;
-    case Qt::Key_S:
-      if (!CtrlAlone(key.modifiers())) return false;
-      Guarded([&] { SaveCommand(); });
-      return true;
+    }
     case Qt::Key_F1:
       OpenHelpFile();
       return true;
     default:
+      return CtrlAlone(key.modifiers()) && HandleCtrlKey(key.key());
+  }
+}
+
+// Ctrl+O, Ctrl+V and Ctrl+S.
+bool TfrmMain::HandleCtrlKey(int key) {
+  std::function<void()> command;
+  switch (key) {
+    case Qt::Key_O:
+      command = [this] { OpenCommand(); };
+      break;
+    case Qt::Key_V:
+      command = [this] { PasteImage(); };
+      break;
+    case Qt::Key_S:
+      command = [this] { SaveCommand(); };
+      break;
+    default:
       return false;
   }
+  Guarded(command);
+  return true;
 }
 
 // Only the tool button follows the clipboard; the welcome panel's button

@@ -132,6 +132,7 @@ class TfrmMain : public QMainWindow {
   void OpenCommandLinePicture();
 
   bool HandleKey(const QKeyEvent& key);
+  bool HandleCtrlKey(int key);
   void PollClipboard();
   void NoteClipboardChange();
   void LayoutImageArea();
