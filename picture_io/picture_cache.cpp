@@ -75,13 +75,6 @@ TSharedPicture TCache::Find(const std::string& key) {
   return entry->Picture;
 }
 
-bool TCache::Get(const std::string& key, Image& image) {
-  const TSharedPicture picture = Find(key);
-  if (picture == nullptr) return false;
-  image.Assign(*picture);
-  return true;
-}
-
 bool TCache::MakeRoom(std::size_t bytes, const std::vector<std::string>& keep) {
   if (bytes > maxBytes_) return false;
   auto entry = entries_.end();
@@ -90,10 +83,6 @@ bool TCache::MakeRoom(std::size_t bytes, const std::vector<std::string>& keep) {
     if (!IsKept(entry->Key, keep)) Drop(entry++);
   }
   return bytes_ + reserved_ + bytes <= maxBytes_;
-}
-
-void TCache::Add(const std::string& key, const Image& image) {
-  Add(key, std::make_shared<const Image>(image), FileStampOf(key));
 }
 
 bool TCache::Add(const std::string& key, TSharedPicture picture, const TFileStamp& stamp,

@@ -38,19 +38,14 @@ class TCache {
  public:
   explicit TCache(std::size_t maxBytes = DefaultMaxBytes());
 
-  // On a hit, image receives a copy of the cached picture and true is
-  // returned; otherwise image is left alone.
-  bool Get(const std::string& key, Image& image);
   // The cached picture itself, or null on a miss.
   TSharedPicture Find(const std::string& key);
 
-  // Stores a copy of image under key (replacing an older entry of the key).
-  // A picture larger than the whole bound is not kept.
-  void Add(const std::string& key, const Image& image);
-  // Stores picture under key, with the file's stamp taken before the file
-  // was read (so that a change while decoding counts as a change).  Drops
-  // the least recently used pictures to make room, but none whose key is in
-  // keep; false (nothing stored) when it cannot fit without them.
+  // Stores picture under key (replacing an older entry of the key), with
+  // the file's stamp taken before the file was read (so that a change while
+  // decoding counts as a change).  Drops the least recently used pictures to
+  // make room, but none whose key is in keep; false (nothing stored) when it
+  // cannot fit without them, as for a picture larger than the whole bound.
   bool Add(const std::string& key, TSharedPicture picture, const TFileStamp& stamp,
            const std::vector<std::string>& keep = {});
 

@@ -20,27 +20,33 @@ Image Filled(std::int32_t w, std::int32_t h, std::uint8_t value) {
   return image;
 }
 
-TEST(Cache, HitCopiesThePictureAndSurvivesDeletion) {
+// Stores a w x h picture of value under key, stamped as the file is now.
+bool Store(TCache& cache, const std::string& key, std::int32_t w, std::int32_t h,
+           std::uint8_t value) {
+  return cache.Add(key, std::make_shared<const Image>(Filled(w, h, value)), FileStampOf(key));
+}
+
+bool Has(TCache& cache, const std::string& key) { return cache.Find(key) != nullptr; }
+
+TEST(Cache, HitSurvivesDeletion) {
   test::TempDir dir;
   const std::string path = dir.file("a.jpg");
   std::ofstream(path) << "data";
   TCache cache(1 << 20);
-  Image out;
-  EXPECT_FALSE(cache.Get(path, out));
-  cache.Add(path, Filled(4, 4, 7));
+  EXPECT_FALSE(Has(cache, path));
+  Store(cache, path, 4, 4, 7);
   fs::remove(path);
-  ASSERT_TRUE(cache.Get(path, out));
-  EXPECT_EQ(out, Filled(4, 4, 7));
+  ASSERT_TRUE(Has(cache, path));
+  EXPECT_EQ(*cache.Find(path), Filled(4, 4, 7));
 }
 
 TEST(Cache, KeysKeepLetterCaseWhereFileSystemsDo) {
   TCache cache(1 << 20);
-  cache.Add("/x/Photo.jpg", Filled(1, 1, 1));
-  Image out;
+  Store(cache, "/x/Photo.jpg", 1, 1, 1);
 #ifdef _WIN32
-  EXPECT_TRUE(cache.Get("/x/photo.jpg", out));
+  EXPECT_TRUE(Has(cache, "/x/photo.jpg"));
 #else
-  EXPECT_FALSE(cache.Get("/x/photo.jpg", out));
+  EXPECT_FALSE(Has(cache, "/x/photo.jpg"));
 #endif
 }
 
@@ -49,31 +55,29 @@ TEST(Cache, ChangedFileIsDecodedAgain) {
   const std::string path = dir.file("a.jpg");
   std::ofstream(path) << "data";
   TCache cache(1 << 20);
-  cache.Add(path, Filled(2, 2, 1));
+  Store(cache, path, 2, 2, 1);
   std::ofstream(path, std::ios::app) << "more";
-  Image out;
-  EXPECT_FALSE(cache.Get(path, out));
+  EXPECT_FALSE(Has(cache, path));
   EXPECT_EQ(cache.Count(), 0u);
 }
 
 TEST(Cache, BoundedByMemoryDroppingLeastRecentlyUsed) {
   const std::size_t picture = Filled(10, 10, 0).ByteSize();  // 300 bytes
   TCache cache(3 * picture);
-  cache.Add("a", Filled(10, 10, 1));
-  cache.Add("b", Filled(10, 10, 2));
-  cache.Add("c", Filled(10, 10, 3));
-  Image out;
-  EXPECT_TRUE(cache.Get("a", out));  // a is now the most recent
-  cache.Add("d", Filled(10, 10, 4));
-  EXPECT_FALSE(cache.Get("b", out));
-  EXPECT_TRUE(cache.Get("a", out));
-  EXPECT_TRUE(cache.Get("c", out));
-  EXPECT_TRUE(cache.Get("d", out));
+  Store(cache, "a", 10, 10, 1);
+  Store(cache, "b", 10, 10, 2);
+  Store(cache, "c", 10, 10, 3);
+  EXPECT_TRUE(Has(cache, "a"));  // a is now the most recent
+  Store(cache, "d", 10, 10, 4);
+  EXPECT_FALSE(Has(cache, "b"));
+  EXPECT_TRUE(Has(cache, "a"));
+  EXPECT_TRUE(Has(cache, "c"));
+  EXPECT_TRUE(Has(cache, "d"));
   EXPECT_LE(cache.Bytes(), cache.MaxBytes());
 
-  cache.Add("huge", Filled(100, 100, 5));  // larger than the bound: not kept
-  EXPECT_FALSE(cache.Get("huge", out));
-  EXPECT_TRUE(cache.Get("d", out));
+  EXPECT_FALSE(Store(cache, "huge", 100, 100, 5));  // larger than the bound: not kept
+  EXPECT_FALSE(Has(cache, "huge"));
+  EXPECT_TRUE(Has(cache, "d"));
 }
 
 TEST(Cache, MakesRoomOnlyFromPicturesNotKept) {
