@@ -116,20 +116,10 @@ TVariantSet ComputeVariantSet(std::shared_ptr<const Image> picture, std::int32_t
 // ---------------------------------------------------------------------------
 // Engine
 
-const Image* TProcessEngine::ComputeVariants(const Image& picture, std::int32_t limitHeight,
+const Image* TProcessEngine::ComputeVariants(Image picture, std::int32_t limitHeight,
                                              std::int32_t limitWidth) {
-  return ComputeVariants(std::make_shared<const Image>(picture), limitHeight, limitWidth);
-}
-
-const Image* TProcessEngine::ComputeVariants(Image&& picture, std::int32_t limitHeight,
-                                             std::int32_t limitWidth) {
-  return ComputeVariants(std::make_shared<const Image>(std::move(picture)), limitHeight,
-                         limitWidth);
-}
-
-const Image* TProcessEngine::ComputeVariants(std::shared_ptr<const Image> picture,
-                                             std::int32_t limitHeight, std::int32_t limitWidth) {
-  return AdoptVariants(ComputeVariantSet(std::move(picture), limitHeight, limitWidth));
+  return AdoptVariants(ComputeVariantSet(std::make_shared<const Image>(std::move(picture)),
+                                         limitHeight, limitWidth));
 }
 
 const Image* TProcessEngine::AdoptVariants(TVariantSet set) {

@@ -84,20 +84,14 @@ class TProcessEngine {
   TProcessEngine(const TProcessEngine&) = delete;
   TProcessEngine& operator=(const TProcessEngine&) = delete;
 
-  // A new picture: keeps a full-size copy, makes the base image for a
+  // A new picture: keeps it at full size, makes the base image for a
   // limitWidth x limitHeight view, drops every previous result (Manual
   // Tuning's too), stores the base image as result 0, computes Light,
   // Normal and Deep, presses Normal, gives the manual settings Normal's
   // preset and sets JustOpened.  Returns the result to show (Normal), or
-  // null when the picture has no pixels.
-  const Image* ComputeVariants(const Image& picture, std::int32_t limitHeight,
-                               std::int32_t limitWidth);
-  // The same, taking the picture over instead of copying it.
-  const Image* ComputeVariants(Image&& picture, std::int32_t limitHeight,
-                               std::int32_t limitWidth);
-  // The same, sharing the picture (it is only ever read).
-  const Image* ComputeVariants(std::shared_ptr<const Image> picture, std::int32_t limitHeight,
-                               std::int32_t limitWidth);
+  // null when the picture has no pixels.  The window does the same in two
+  // steps, ComputeVariantSet (possibly ahead of time) and AdoptVariants.
+  const Image* ComputeVariants(Image picture, std::int32_t limitHeight, std::int32_t limitWidth);
   // The same with variants computed beforehand (ComputeVariantSet): the
   // engine starts exactly as after computing them itself.
   const Image* AdoptVariants(TVariantSet set);
