@@ -132,10 +132,10 @@ QWidget* TManualTuningPanel::MakeEasyPage() {
 // A technology's group: a row of four strength buttons, Off selected, and
 // its option below them.  The buttons are the group's children, so Qt keeps
 // exactly one of them selected; each group is separate from the other.
-QWidget* TManualTuningPanel::MakeStrengthGroup(const TStrengthGroup& spec,
+QWidget* TManualTuningPanel::MakeStrengthGroup(const TStrengthGroup& names,
                                                QRadioButton* (&buttons)[4], QCheckBox*& option) {
-  auto* group = new QGroupBox(spec.title, this);
-  group->setObjectName(QLatin1String(spec.groupName));
+  auto* group = new QGroupBox(names.title, this);
+  group->setObjectName(QLatin1String(names.groupName));
   auto* layout = new QVBoxLayout(group);
   layout->setContentsMargins(2, 2, 1, 4);
   layout->setSpacing(2);
@@ -145,13 +145,13 @@ QWidget* TManualTuningPanel::MakeStrengthGroup(const TStrengthGroup& spec,
   const QString texts[4] = {tr("Off"), tr("Weak"), tr("Normal"), tr("Strong")};
   for (int strength = 0; strength < 4; ++strength) {
     buttons[strength] = new QRadioButton(texts[strength], group);
-    buttons[strength]->setObjectName(QLatin1String(spec.buttonPrefix) +
+    buttons[strength]->setObjectName(QLatin1String(names.buttonPrefix) +
                                      QLatin1String(nameEndings[strength]));
     row->addWidget(buttons[strength]);
   }
   buttons[0]->setChecked(true);
   layout->addLayout(row);
-  option = MakeCheckBox(group, spec.optionName, spec.optionText);
+  option = MakeCheckBox(group, names.optionName, names.optionText);
   layout->addWidget(option);
   return group;
 }

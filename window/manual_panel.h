@@ -65,7 +65,7 @@ class TManualTuningPanel : public QFrame {
     const char* optionName;
     QString optionText;
   };
-  QWidget* MakeStrengthGroup(const TStrengthGroup& spec, QRadioButton* (&buttons)[4],
+  QWidget* MakeStrengthGroup(const TStrengthGroup& names, QRadioButton* (&buttons)[4],
                              QCheckBox*& option);
   void ConnectHandlers();
 
