@@ -2,11 +2,13 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <libheif/heif.h>
 
 #include "picture_io/error.h"
+#include "picture_io/heif_canvases.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
 
@@ -138,11 +140,22 @@ std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
   return profile;
 }
 
+// libheif allocates a grid's or an overlay's canvas as its description
+// declares, whatever size the file gives the picture: each is held to the
+// limit before anything is decoded.
+void RequireCanvasesWithinLimit(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  const std::optional<std::vector<THeifCanvas>> canvases = ReadHeifCanvases(data, size);
+  if (!canvases)
+    throw TavrenError(name, "not a readable HEIF picture (the description of a grid or overlay cannot be read)");
+  for (const THeifCanvas& canvas : *canvases) RequirePictureSize(canvas.Width, canvas.Height, name);
+}
+
 Context CheckedContext(const std::uint8_t* data, std::size_t size, const std::string& name) {
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   std::string reason;
   Context context = OpenContext(data, size, reason);
   if (context == nullptr) throw TavrenError(name, reason);
+  RequireCanvasesWithinLimit(data, size, name);
   return context;
 }
 

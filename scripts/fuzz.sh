@@ -68,7 +68,8 @@ for name in "${fuzzers[@]}"; do
   case $name in
     fuzz_bmp) cp tests/data/*.bmp "$seeds"/ 2>/dev/null || true ;;
     fuzz_jpeg|fuzz_exif|fuzz_pipeline) cp tests/data/*.jpg "$seeds"/ 2>/dev/null || true ;;
-    fuzz_png|fuzz_tiff|fuzz_webp|fuzz_heif) format_seeds "$name" "$seeds" ;;
+    fuzz_png|fuzz_tiff|fuzz_webp) format_seeds "$name" "$seeds" ;;
+    fuzz_heif) format_seeds "$name" "$seeds"; cp tests/data/*.heic "$seeds"/ ;;
   esac
   dict=()
   case $name in

@@ -2,10 +2,13 @@
 // test's folder from known samples: every layout the decoders handle gives
 // the pixels that the sample rules compute from those samples.
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
+
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
@@ -180,6 +183,40 @@ TEST(FormatsIntake, FilesOfSeveralPicturesGiveTheFirst) {
   EXPECT_EQ(LoadPicture(dir.file("frames.webp")), expected);
   ASSERT_TRUE(test::RunQuietly("heif-enc -q 90 " + first + " " + second + " -o " + dir.file("two.heic")));
   EXPECT_LT(MeanDifference(LoadPicture(dir.file("two.heic")), expected), 4.0);
+}
+
+long PeakResidentKiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// A grid and an overlay of the same tile on the same canvas give the same
+// picture; each is refused by the canvas its few bytes declare, before
+// libheif is asked to compose a canvas of gigabytes.
+TEST(FormatsIntake, HeifCanvasesAreHeldToTheLimitBeforeDecoding) {
+  const Bytes grid = test::DataFile("heif_rose_grid.heic");
+  const Bytes overlay = test::DataFile("heif_rose_overlay.heic");
+  const Image rose = LoadPictureMemory(kKindHeif, grid.data(), grid.size(), "grid");
+  ASSERT_EQ(rose.Width(), 70);
+  EXPECT_EQ(LoadPictureMemory(kKindHeif, overlay.data(), overlay.size(), "overlay"), rose);
+
+  // The canvas follows the grid's version, flags, rows and columns, and
+  // the overlay's version, flags and four fill values.
+  const long peakBefore = PeakResidentKiB();
+  for (const auto& [file, canvasAt] : {std::pair{grid, 4}, std::pair{overlay, 10}}) {
+    Bytes huge = file;
+    const auto idat = std::search(huge.begin(), huge.end(), std::begin("idat"), std::end("idat") - 1);
+    ASSERT_NE(idat, huge.end());
+    for (int i : {0, 2}) {  // 20000 = 0x4E20 wide and high
+      idat[4 + canvasAt + i] = 0x4E;
+      idat[4 + canvasAt + i + 1] = 0x20;
+    }
+    EXPECT_NE(test::RefusalOf([&] { LoadPictureMemory(kKindHeif, huge.data(), huge.size(), "huge"); })
+                  .find("20000 x 20000 pixels (400 megapixels) is above the limit"),
+              std::string::npos);
+  }
+  EXPECT_LT(PeakResidentKiB() - peakBefore, 256 << 10);
 }
 
 // ---- Upright ----

@@ -1,0 +1,227 @@
+#include "picture_io/heif_canvases.h"
+
+#include <map>
+#include <string_view>
+#include <utility>
+
+namespace tavren {
+
+namespace {
+
+// A bounded run of big-endian bytes; a read past its end fails the reader
+// for good and gives 0, so that a parse can run on and check once.
+class TBoxReader {
+ public:
+  TBoxReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+  bool Ok() const { return ok_; }
+  std::size_t Left() const { return ok_ ? size_ - at_ : 0; }
+  const std::uint8_t* Here() const { return data_ + at_; }
+
+  std::uint64_t Number(unsigned bytes) {
+    if (bytes > Left() || bytes > 8) {
+      ok_ = false;
+      return 0;
+    }
+    std::uint64_t value = 0;
+    for (unsigned i = 0; i < bytes; ++i) value = value << 8 | data_[at_++];
+    return value;
+  }
+  std::string_view Code() {
+    if (Left() < 4) {
+      ok_ = false;
+      return {};
+    }
+    at_ += 4;
+    return {reinterpret_cast<const char*>(data_ + at_ - 4), 4};
+  }
+  void Skip(std::size_t bytes) {
+    if (bytes > Left()) ok_ = false;
+    else at_ += bytes;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t at_ = 0;
+  bool ok_ = true;
+};
+
+struct TBox {
+  std::string_view Type;
+  const std::uint8_t* Body = nullptr;
+  std::size_t Size = 0;
+};
+
+// The boxes that follow each other in data[0, size), as far as they are
+// whole; a size of 0 runs to the end, 1 announces a 64-bit size.
+std::vector<TBox> BoxesIn(const std::uint8_t* data, std::size_t size) {
+  std::vector<TBox> boxes;
+  TBoxReader reader(data, size);
+  while (reader.Left() >= 8) {
+    const std::uint8_t* start = reader.Here();
+    const std::size_t left = reader.Left();
+    std::uint64_t boxSize = reader.Number(4);
+    const std::string_view type = reader.Code();
+    if (boxSize == 1) boxSize = reader.Number(8);
+    else if (boxSize == 0) boxSize = left;
+    const std::size_t header = static_cast<std::size_t>(reader.Here() - start);
+    if (!reader.Ok() || boxSize < header || boxSize > left) break;
+    boxes.push_back({type, reader.Here(), static_cast<std::size_t>(boxSize) - header});
+    reader.Skip(static_cast<std::size_t>(boxSize) - header);
+  }
+  return boxes;
+}
+
+std::optional<TBox> FirstBox(const std::vector<TBox>& boxes, std::string_view type) {
+  for (const TBox& box : boxes)
+    if (box.Type == type) return box;
+  return std::nullopt;
+}
+
+// How an item is derived from others; an item listed more than once is
+// held to every way it is listed.
+struct TDerivation {
+  bool Grid = false;
+  bool Overlay = false;
+};
+using TDerivedItems = std::map<std::uint32_t, TDerivation>;
+
+// The grid and overlay items of an item information box.
+TDerivedItems DerivedItems(const TBox& iinf) {
+  TBoxReader reader(iinf.Body, iinf.Size);
+  const std::uint64_t version = reader.Number(1);
+  reader.Skip(3);
+  reader.Skip(version == 0 ? 2 : 4);
+  TDerivedItems items;
+  if (!reader.Ok()) return items;
+  for (const TBox& infe : BoxesIn(reader.Here(), reader.Left())) {
+    if (infe.Type != "infe") continue;
+    TBoxReader entry(infe.Body, infe.Size);
+    const std::uint64_t entryVersion = entry.Number(1);
+    entry.Skip(3);
+    if (entryVersion < 2) continue;  // no item type before version 2
+    const auto id = static_cast<std::uint32_t>(entry.Number(entryVersion == 2 ? 2 : 4));
+    entry.Skip(2);  // protection index
+    const std::string_view type = entry.Code();
+    if (!entry.Ok()) continue;
+    if (type == "grid") items[id].Grid = true;
+    if (type == "iovl") items[id].Overlay = true;
+  }
+  return items;
+}
+
+// Where an item's bytes are: in the file or in the item data box.
+struct TItemSources {
+  const std::uint8_t* File;
+  std::size_t FileSize;
+  std::optional<TBox> Idat;
+};
+
+// Appends to head, up to wanted bytes, those of one extent; nothing of an
+// extent that lies outside its source.
+void AppendExtent(const TItemSources& sources, unsigned method, std::uint64_t offset, std::uint64_t length,
+                  std::size_t wanted, std::vector<std::uint8_t>& head) {
+  const bool inFile = method == 0, inIdat = method == 1 && sources.Idat;
+  if (!inFile && !inIdat) return;  // offsets into other items are not followed
+  const std::uint8_t* source = inFile ? sources.File : sources.Idat->Body;
+  const std::size_t sourceSize = inFile ? sources.FileSize : sources.Idat->Size;
+  if (offset >= sourceSize) return;
+  std::uint64_t take = length == 0 ? sourceSize - offset : length;
+  if (take > sourceSize - offset) take = sourceSize - offset;
+  for (std::uint64_t i = 0; i < take && head.size() < wanted; ++i) head.push_back(source[offset + i]);
+}
+
+using THeads = std::map<std::uint32_t, std::vector<std::vector<std::uint8_t>>>;
+
+// The first wanted bytes of the data of each derived item, one run of
+// bytes for each location entry the item has, in one pass over the item
+// location box.
+THeads DescriptionHeads(const TBox& iloc, const TItemSources& sources, const TDerivedItems& derived,
+                        std::size_t wanted) {
+  THeads heads;
+  TBoxReader reader(iloc.Body, iloc.Size);
+  const std::uint64_t version = reader.Number(1);
+  reader.Skip(3);
+  const std::uint64_t sizes = reader.Number(2);
+  const auto offsetSize = static_cast<unsigned>(sizes >> 12 & 0xF);
+  const auto lengthSize = static_cast<unsigned>(sizes >> 8 & 0xF);
+  const auto baseSize = static_cast<unsigned>(sizes >> 4 & 0xF);
+  const auto indexSize = static_cast<unsigned>(version >= 1 ? sizes & 0xF : 0);
+  const std::uint64_t count = reader.Number(version < 2 ? 2 : 4);
+  for (std::uint64_t item = 0; item < count && reader.Ok(); ++item) {
+    const auto id = static_cast<std::uint32_t>(reader.Number(version < 2 ? 2 : 4));
+    const auto method = static_cast<unsigned>(version >= 1 ? reader.Number(2) & 0xF : 0);
+    reader.Skip(2);  // data reference index
+    const std::uint64_t base = reader.Number(baseSize);
+    std::uint64_t extents = reader.Number(2);
+    // Extents of no bytes are all alike: one stands for them all.
+    if (indexSize + offsetSize + lengthSize == 0 && extents > 1) extents = 1;
+    const bool isDerived = derived.count(id) != 0;
+    std::vector<std::uint8_t> head;
+    for (std::uint64_t e = 0; e < extents && reader.Ok(); ++e) {
+      reader.Skip(indexSize);
+      const std::uint64_t offset = reader.Number(offsetSize);
+      const std::uint64_t length = reader.Number(lengthSize);
+      if (isDerived) AppendExtent(sources, method, base + offset, length, wanted, head);
+    }
+    if (isDerived && reader.Ok()) heads[id].push_back(std::move(head));
+  }
+  return heads;
+}
+
+// A grid's description: version, flags, rows and columns less one, then
+// the canvas; an overlay's: version, flags, four fill values, the canvas.
+// Flag 1 makes the canvas's numbers 32-bit.
+std::optional<THeifCanvas> CanvasOf(const std::vector<std::uint8_t>& head, bool overlay) {
+  TBoxReader reader(head.data(), head.size());
+  reader.Skip(1);
+  const unsigned fieldSize = (reader.Number(1) & 1) ? 4 : 2;
+  reader.Skip(overlay ? 8 : 2);
+  THeifCanvas canvas;
+  canvas.Width = static_cast<std::uint32_t>(reader.Number(fieldSize));
+  canvas.Height = static_cast<std::uint32_t>(reader.Number(fieldSize));
+  if (!reader.Ok()) return std::nullopt;
+  return canvas;
+}
+
+constexpr std::size_t kLongestDescriptionHead = 2 + 8 + 2 * 4;
+
+// The canvases one item's descriptions declare, read as each way the item
+// is listed; false when one cannot be read or the item has none.
+bool AddCanvases(const TDerivation& derivation, const std::vector<std::vector<std::uint8_t>>& heads,
+                 std::vector<THeifCanvas>& canvases) {
+  if (heads.empty()) return false;
+  for (const std::vector<std::uint8_t>& head : heads)
+    for (const bool overlay : {false, true}) {
+      if (!(overlay ? derivation.Overlay : derivation.Grid)) continue;
+      const std::optional<THeifCanvas> canvas = CanvasOf(head, overlay);
+      if (!canvas) return false;
+      canvases.push_back(*canvas);
+    }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::vector<THeifCanvas>> ReadHeifCanvases(const std::uint8_t* data, std::size_t size) {
+  std::vector<THeifCanvas> canvases;
+  const std::optional<TBox> meta = FirstBox(BoxesIn(data, size), "meta");
+  if (!meta || meta->Size < 4) return canvases;
+  const std::vector<TBox> children = BoxesIn(meta->Body + 4, meta->Size - 4);
+  const std::optional<TBox> iinf = FirstBox(children, "iinf");
+  if (!iinf) return canvases;
+  const TDerivedItems derived = DerivedItems(*iinf);
+  if (derived.empty()) return canvases;
+  const std::optional<TBox> iloc = FirstBox(children, "iloc");
+  if (!iloc) return std::nullopt;
+  const THeads heads =
+      DescriptionHeads(*iloc, {data, size, FirstBox(children, "idat")}, derived, kLongestDescriptionHead);
+  for (const auto& [id, derivation] : derived) {
+    const auto found = heads.find(id);
+    if (found == heads.end() || !AddCanvases(derivation, found->second, canvases)) return std::nullopt;
+  }
+  return canvases;
+}
+
+}  // namespace tavren

@@ -1,0 +1,29 @@
+// The canvases a HEIF file's derived pictures declare, read from its boxes.
+//
+// A grid or an overlay picture is composed on a canvas whose size its own
+// few bytes of description state, independently of the size the file gives
+// for the picture.  libheif allocates that canvas as declared, so a file of
+// a few hundred bytes can ask for gigabytes; it does not tell the size
+// before decoding.  The intake therefore reads these descriptions itself
+// and holds them to the picture limit before libheif decodes anything.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace tavren {
+
+struct THeifCanvas {
+  std::uint32_t Width = 0;
+  std::uint32_t Height = 0;
+};
+
+// The canvas of every grid and overlay picture in the HEIF file held in
+// data[0, size), by item number; empty when it has none, or when the file's item boxes cannot be read at all (libheif then
+// refuses the file before decoding).  Nothing when a derived picture is
+// listed but its description cannot be read: its canvas is unknown.
+std::optional<std::vector<THeifCanvas>> ReadHeifCanvases(const std::uint8_t* data, std::size_t size);
+
+}  // namespace tavren
