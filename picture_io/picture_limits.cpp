@@ -1,6 +1,7 @@
 #include "picture_io/picture_limits.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,10 +25,12 @@ std::int64_t LimitFromEnvironment() {
   return megapixels ? *megapixels * kPixelsPerMegapixel : kDefaultMaxPicturePixels;
 }
 
-std::string Megapixels(std::int64_t pixels) {
-  char text[32];
-  if (pixels % kPixelsPerMegapixel == 0) return std::to_string(pixels / kPixelsPerMegapixel);
-  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(pixels) / kPixelsPerMegapixel);
+// Whole megapixels as such, others to a tenth.  A declared size can be any
+// two 32-bit numbers: their product is held exactly in a long double.
+std::string Megapixels(long double pixels) {
+  char text[48];
+  const long double megapixels = pixels / kPixelsPerMegapixel;
+  std::snprintf(text, sizeof text, megapixels == std::floor(megapixels) ? "%.0Lf" : "%.1Lf", megapixels);
   return text;
 }
 
@@ -67,9 +70,10 @@ void RequirePictureSize(std::int64_t width, std::int64_t height, const std::stri
   if (PictureSizeAllowed(width, height)) return;
   const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
   if (width <= 0 || height <= 0) throw TavrenError(file, "the picture has no pixels (" + size + ")");
-  throw TavrenError(file, "the picture is too large: " + size + " (" + Megapixels(width * height) +
+  const long double pixels = static_cast<long double>(width) * static_cast<long double>(height);
+  throw TavrenError(file, "the picture is too large: " + size + " (" + Megapixels(pixels) +
                               " megapixels) is above the limit of " +
-                              Megapixels(MaxPicturePixels()) + " megapixels (" +
+                              Megapixels(static_cast<long double>(MaxPicturePixels())) + " megapixels (" +
                               kMaxMegapixelsVariable + " sets it)");
 }
 

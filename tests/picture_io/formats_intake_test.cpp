@@ -201,20 +201,30 @@ TEST(FormatsIntake, HeifCanvasesAreHeldToTheLimitBeforeDecoding) {
   ASSERT_EQ(rose.Width(), 70);
   EXPECT_EQ(LoadPictureMemory(kKindHeif, overlay.data(), overlay.size(), "overlay"), rose);
 
-  // The canvas follows the grid's version, flags, rows and columns, and
-  // the overlay's version, flags and four fill values.
+  // Each description as stored in the item data box: the grid's version,
+  // flags, rows and columns, then 16-bit width and height; the overlay's
+  // version, flags and four fill values, then the canvas and the tile's
+  // place, read as a 32-bit canvas when flag 1 is set.
+  struct Declared {
+    const Bytes& file;
+    Bytes description;
+    const char* refusal;
+  };
+  const Declared huge[] = {
+      {grid, {0, 0, 0, 0, 0x4E, 0x20, 0x4E, 0x20}, "20000 x 20000 pixels (400 megapixels) is above the limit"},
+      {overlay, {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0x4E, 0x20, 0x4E, 0x20, 0, 0, 0, 0},
+       "20000 x 20000 pixels (400 megapixels) is above the limit"},
+      {overlay, {0, 1, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+       "4294967295 x 4294967295 pixels (18446744065119.6 megapixels) is above the limit"}};
   const long peakBefore = PeakResidentKiB();
-  for (const auto& [file, canvasAt] : {std::pair{grid, 4}, std::pair{overlay, 10}}) {
-    Bytes huge = file;
-    const auto idat = std::search(huge.begin(), huge.end(), std::begin("idat"), std::end("idat") - 1);
-    ASSERT_NE(idat, huge.end());
-    for (int i : {0, 2}) {  // 20000 = 0x4E20 wide and high
-      idat[4 + canvasAt + i] = 0x4E;
-      idat[4 + canvasAt + i + 1] = 0x20;
-    }
-    EXPECT_NE(test::RefusalOf([&] { LoadPictureMemory(kKindHeif, huge.data(), huge.size(), "huge"); })
-                  .find("20000 x 20000 pixels (400 megapixels) is above the limit"),
-              std::string::npos);
+  for (const Declared& declared : huge) {
+    Bytes bytes = declared.file;
+    const auto idat = std::search(bytes.begin(), bytes.end(), std::begin("idat"), std::end("idat") - 1);
+    ASSERT_NE(idat, bytes.end());
+    std::copy(declared.description.begin(), declared.description.end(), idat + 4);
+    const std::string refusal =
+        test::RefusalOf([&] { LoadPictureMemory(kKindHeif, bytes.data(), bytes.size(), "huge"); });
+    EXPECT_NE(refusal.find(declared.refusal), std::string::npos) << refusal;
   }
   EXPECT_LT(PeakResidentKiB() - peakBefore, 256 << 10);
 }
