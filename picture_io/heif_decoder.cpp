@@ -8,7 +8,7 @@
 #include <libheif/heif.h>
 
 #include "picture_io/error.h"
-#include "picture_io/heif_canvases.h"
+#include "picture_io/heif_items.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
 
@@ -141,13 +141,16 @@ std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
 }
 
 // libheif allocates a grid's or an overlay's canvas as its description
-// declares, whatever size the file gives the picture: each is held to the
-// limit before anything is decoded.
-void RequireCanvasesWithinLimit(const std::uint8_t* data, std::size_t size, const std::string& name) {
+// declares, whatever size the file gives the picture, and takes the parts
+// of a derived picture to be pictures: both are checked before anything is
+// decoded.
+void RequireSoundDerivedPictures(const std::uint8_t* data, std::size_t size, const std::string& name) {
   const std::optional<std::vector<THeifCanvas>> canvases = ReadHeifCanvases(data, size);
   if (!canvases)
     throw TavrenError(name, "not a readable HEIF picture (the description of a grid or overlay cannot be read)");
   for (const THeifCanvas& canvas : *canvases) RequirePictureSize(canvas.Width, canvas.Height, name);
+  if (!HeifDerivedFromPicturesOnly(data, size))
+    throw TavrenError(name, "not a readable HEIF picture (a picture is made of an item that is not a picture)");
 }
 
 Context CheckedContext(const std::uint8_t* data, std::size_t size, const std::string& name) {
@@ -155,7 +158,7 @@ Context CheckedContext(const std::uint8_t* data, std::size_t size, const std::st
   std::string reason;
   Context context = OpenContext(data, size, reason);
   if (context == nullptr) throw TavrenError(name, reason);
-  RequireCanvasesWithinLimit(data, size, name);
+  RequireSoundDerivedPictures(data, size, name);
   return context;
 }
 

@@ -192,9 +192,10 @@ long PeakResidentKiB() {
 }
 
 // A grid and an overlay of the same tile on the same canvas give the same
-// picture; each is refused by the canvas its few bytes declare, before
-// libheif is asked to compose a canvas of gigabytes.
-TEST(FormatsIntake, HeifCanvasesAreHeldToTheLimitBeforeDecoding) {
+// picture.  What libheif takes on trust is refused first: a canvas its few
+// bytes declare, which libheif would allocate whatever size the file gives
+// the picture, and a tile that is not a picture, on which it aborts.
+TEST(FormatsIntake, HeifDescriptionsAreCheckedBeforeLibheifTrustsThem) {
   const Bytes grid = test::DataFile("heif_rose_grid.heic");
   const Bytes overlay = test::DataFile("heif_rose_overlay.heic");
   const Image rose = LoadPictureMemory(kKindHeif, grid.data(), grid.size(), "grid");
@@ -227,6 +228,14 @@ TEST(FormatsIntake, HeifCanvasesAreHeldToTheLimitBeforeDecoding) {
     EXPECT_NE(refusal.find(declared.refusal), std::string::npos) << refusal;
   }
   EXPECT_LT(PeakResidentKiB() - peakBefore, 256 << 10);
+
+  Bytes untypedTile = overlay;  // the tile's entry as version 0, which has no type
+  const auto infe = std::search(untypedTile.begin(), untypedTile.end(), std::begin("infe"), std::end("infe") - 1);
+  ASSERT_NE(infe, untypedTile.end());
+  infe[4] = 0;
+  const std::string refusal =
+      test::RefusalOf([&] { LoadPictureMemory(kKindHeif, untypedTile.data(), untypedTile.size(), "untyped"); });
+  EXPECT_NE(refusal.find("made of an item that is not a picture"), std::string::npos) << refusal;
 }
 
 // ---- Upright ----

@@ -1,4 +1,5 @@
-// The canvases a HEIF file's derived pictures declare, read from its boxes.
+// What the HEIF intake reads of a file's items itself, before libheif
+// decodes: what libheif takes on trust.
 //
 // A grid or an overlay picture is composed on a canvas whose size its own
 // few bytes of description state, independently of the size the file gives
@@ -6,6 +7,8 @@
 // a few hundred bytes can ask for gigabytes; it does not tell the size
 // before decoding.  The intake therefore reads these descriptions itself
 // and holds them to the picture limit before libheif decodes anything.
+// It also expects each picture a derived picture is made of to be a
+// picture, and stops the process when one is not.
 #pragma once
 
 #include <cstddef>
@@ -25,5 +28,9 @@ struct THeifCanvas {
 // refuses the file before decoding).  Nothing when a derived picture is
 // listed but its description cannot be read: its canvas is unknown.
 std::optional<std::vector<THeifCanvas>> ReadHeifCanvases(const std::uint8_t* data, std::size_t size);
+
+// False when a grid, overlay or other derived picture of the file is made
+// of an item that is not listed as a picture (or not listed at all).
+bool HeifDerivedFromPicturesOnly(const std::uint8_t* data, std::size_t size);
 
 }  // namespace tavren

@@ -1,4 +1,4 @@
-#include "picture_io/heif_canvases.h"
+#include "picture_io/heif_items.h"
 
 #include <map>
 #include <string_view>
@@ -79,34 +79,41 @@ std::optional<TBox> FirstBox(const std::vector<TBox>& boxes, std::string_view ty
   return std::nullopt;
 }
 
-// How an item is derived from others; an item listed more than once is
-// held to every way it is listed.
-struct TDerivation {
+// How the item information box lists an item; an item listed more than
+// once is held to every listing.
+struct TListing {
   bool Grid = false;
   bool Overlay = false;
+  bool OnlyPicture = true;  // every listing is of a picture's type
 };
-using TDerivedItems = std::map<std::uint32_t, TDerivation>;
+using TListings = std::map<std::uint32_t, TListing>;
 
-// The grid and overlay items of an item information box.
-TDerivedItems DerivedItems(const TBox& iinf) {
+bool IsPictureType(std::string_view type) {
+  return type == "hvc1" || type == "av01" || type == "grid" || type == "iovl" || type == "iden";
+}
+
+// The items of an item information box.  Entries before version 2 have
+// no type: whatever they are, they are not pictures.
+TListings Listings(const TBox& iinf) {
   TBoxReader reader(iinf.Body, iinf.Size);
   const std::uint64_t version = reader.Number(1);
   reader.Skip(3);
   reader.Skip(version == 0 ? 2 : 4);
-  TDerivedItems items;
+  TListings items;
   if (!reader.Ok()) return items;
   for (const TBox& infe : BoxesIn(reader.Here(), reader.Left())) {
     if (infe.Type != "infe") continue;
     TBoxReader entry(infe.Body, infe.Size);
     const std::uint64_t entryVersion = entry.Number(1);
     entry.Skip(3);
-    if (entryVersion < 2) continue;  // no item type before version 2
-    const auto id = static_cast<std::uint32_t>(entry.Number(entryVersion == 2 ? 2 : 4));
+    const auto id = static_cast<std::uint32_t>(entry.Number(entryVersion == 3 ? 4 : 2));
     entry.Skip(2);  // protection index
-    const std::string_view type = entry.Code();
+    const std::string_view type = entryVersion >= 2 ? entry.Code() : std::string_view();
     if (!entry.Ok()) continue;
-    if (type == "grid") items[id].Grid = true;
-    if (type == "iovl") items[id].Overlay = true;
+    TListing& listing = items[id];
+    listing.Grid = listing.Grid || type == "grid";
+    listing.Overlay = listing.Overlay || type == "iovl";
+    listing.OnlyPicture = listing.OnlyPicture && IsPictureType(type);
   }
   return items;
 }
@@ -137,7 +144,7 @@ using THeads = std::map<std::uint32_t, std::vector<std::vector<std::uint8_t>>>;
 // The first wanted bytes of the data of each derived item, one run of
 // bytes for each location entry the item has, in one pass over the item
 // location box.
-THeads DescriptionHeads(const TBox& iloc, const TItemSources& sources, const TDerivedItems& derived,
+THeads DescriptionHeads(const TBox& iloc, const TItemSources& sources, const TListings& derived,
                         std::size_t wanted) {
   THeads heads;
   TBoxReader reader(iloc.Body, iloc.Size);
@@ -189,7 +196,7 @@ constexpr std::size_t kLongestDescriptionHead = 2 + 8 + 2 * 4;
 
 // The canvases one item's descriptions declare, read as each way the item
 // is listed; false when one cannot be read or the item has none.
-bool AddCanvases(const TDerivation& derivation, const std::vector<std::vector<std::uint8_t>>& heads,
+bool AddCanvases(const TListing& derivation, const std::vector<std::vector<std::uint8_t>>& heads,
                  std::vector<THeifCanvas>& canvases) {
   if (heads.empty()) return false;
   for (const std::vector<std::uint8_t>& head : heads)
@@ -202,16 +209,26 @@ bool AddCanvases(const TDerivation& derivation, const std::vector<std::vector<st
   return true;
 }
 
+// The boxes of the file's first meta box (as libheif reads them); none when
+// it has none.
+std::vector<TBox> MetaChildren(const std::uint8_t* data, std::size_t size) {
+  const std::optional<TBox> meta = FirstBox(BoxesIn(data, size), "meta");
+  if (!meta || meta->Size < 4) return {};
+  return BoxesIn(meta->Body + 4, meta->Size - 4);
+}
+
+TListings ListingsIn(const std::vector<TBox>& metaChildren) {
+  const std::optional<TBox> iinf = FirstBox(metaChildren, "iinf");
+  return iinf ? Listings(*iinf) : TListings();
+}
+
 }  // namespace
 
 std::optional<std::vector<THeifCanvas>> ReadHeifCanvases(const std::uint8_t* data, std::size_t size) {
   std::vector<THeifCanvas> canvases;
-  const std::optional<TBox> meta = FirstBox(BoxesIn(data, size), "meta");
-  if (!meta || meta->Size < 4) return canvases;
-  const std::vector<TBox> children = BoxesIn(meta->Body + 4, meta->Size - 4);
-  const std::optional<TBox> iinf = FirstBox(children, "iinf");
-  if (!iinf) return canvases;
-  const TDerivedItems derived = DerivedItems(*iinf);
+  const std::vector<TBox> children = MetaChildren(data, size);
+  TListings derived = ListingsIn(children);
+  std::erase_if(derived, [](const auto& item) { return !item.second.Grid && !item.second.Overlay; });
   if (derived.empty()) return canvases;
   const std::optional<TBox> iloc = FirstBox(children, "iloc");
   if (!iloc) return std::nullopt;
@@ -222,6 +239,29 @@ std::optional<std::vector<THeifCanvas>> ReadHeifCanvases(const std::uint8_t* dat
     if (found == heads.end() || !AddCanvases(derivation, found->second, canvases)) return std::nullopt;
   }
   return canvases;
+}
+
+bool HeifDerivedFromPicturesOnly(const std::uint8_t* data, std::size_t size) {
+  const std::vector<TBox> children = MetaChildren(data, size);
+  const std::optional<TBox> iref = FirstBox(children, "iref");
+  if (!iref) return true;
+  const TListings listings = ListingsIn(children);
+  TBoxReader reader(iref->Body, iref->Size);
+  const unsigned idSize = reader.Number(1) == 0 ? 2 : 4;
+  reader.Skip(3);
+  for (const TBox& reference : BoxesIn(reader.Here(), reader.Left())) {
+    if (reference.Type != "dimg") continue;
+    TBoxReader ids(reference.Body, reference.Size);
+    ids.Skip(idSize);  // the derived picture
+    const std::uint64_t count = ids.Number(2);
+    for (std::uint64_t i = 0; i < count; ++i) {
+      const auto id = static_cast<std::uint32_t>(ids.Number(idSize));
+      if (!ids.Ok()) break;
+      const auto listed = listings.find(id);
+      if (listed == listings.end() || !listed->second.OnlyPicture) return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace tavren
