@@ -7,8 +7,8 @@
 // a few hundred bytes can ask for gigabytes; it does not tell the size
 // before decoding.  The intake therefore reads these descriptions itself
 // and holds them to the picture limit before libheif decodes anything.
-// It also expects each picture a derived picture is made of to be a
-// picture, and stops the process when one is not.
+// libheif also takes each part of a derived picture to be a picture and
+// stops the process when one is not: that is checked here too.
 #pragma once
 
 #include <cstddef>
@@ -24,8 +24,9 @@ struct THeifCanvas {
 };
 
 // The canvas of every grid and overlay picture in the HEIF file held in
-// data[0, size), by item number; empty when it has none, or when the file's item boxes cannot be read at all (libheif then
-// refuses the file before decoding).  Nothing when a derived picture is
+// data[0, size), by item number; empty when it has none, or when the
+// file's item boxes cannot be read at all (libheif then refuses the file
+// before decoding).  Nothing when a derived picture is
 // listed but its description cannot be read: its canvas is unknown.
 std::optional<std::vector<THeifCanvas>> ReadHeifCanvases(const std::uint8_t* data, std::size_t size);
 
