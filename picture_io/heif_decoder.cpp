@@ -1,5 +1,6 @@
 #include "picture_io/heif_decoder.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -143,14 +144,39 @@ std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
 // libheif allocates a grid's or an overlay's canvas as its description
 // declares, whatever size the file gives the picture, and takes the parts
 // of a derived picture to be pictures: both are checked before anything is
-// decoded.
-void RequireSoundDerivedPictures(const std::uint8_t* data, std::size_t size, const std::string& name) {
+// decoded.  Gives the largest side of a canvas (0 without one).
+std::uint32_t RequireSoundDerivedPictures(const std::uint8_t* data, std::size_t size, const std::string& name) {
   const std::optional<std::vector<THeifCanvas>> canvases = ReadHeifCanvases(data, size);
   if (!canvases)
     throw TavrenError(name, "not a readable HEIF picture (the description of a grid or overlay cannot be read)");
-  for (const THeifCanvas& canvas : *canvases) RequirePictureSize(canvas.Width, canvas.Height, name);
+  std::uint32_t largestSide = 0;
+  for (const THeifCanvas& canvas : *canvases) {
+    RequirePictureSize(canvas.Width, canvas.Height, name);
+    largestSide = std::max({largestSide, canvas.Width, canvas.Height});
+  }
   if (!HeifDerivedFromPicturesOnly(data, size))
     throw TavrenError(name, "not a readable HEIF picture (a picture is made of an item that is not a picture)");
+  return largestSide;
+}
+
+// libheif holds every coded picture, stored size and canvas to one bound on
+// each side, 32768 unless told otherwise, and a coded picture's own
+// parameters can declare one of that size in a file whose pictures are
+// small: gigabytes from a few bytes.  The bound is brought down to what the
+// file's pictures need: their largest side, with room for the padding of
+// coding and for tiles larger than a small picture.
+constexpr std::int64_t kLibheifLargestSide = 32768;
+constexpr std::int64_t kCodingPadding = 64;
+constexpr std::int64_t kSmallestSideBound = 4096;
+
+void BoundCodedSides(heif_context* context, const heif_image_handle* primary, std::uint32_t largestCanvasSide) {
+  const std::int64_t largestSide =
+      std::max({std::int64_t{largestCanvasSide}, std::int64_t{heif_image_handle_get_width(primary)},
+                std::int64_t{heif_image_handle_get_height(primary)},
+                std::int64_t{heif_image_handle_get_ispe_width(primary)},
+                std::int64_t{heif_image_handle_get_ispe_height(primary)}});
+  const std::int64_t bound = std::clamp(largestSide + kCodingPadding, kSmallestSideBound, kLibheifLargestSide);
+  heif_context_set_maximum_image_size_limit(context, static_cast<int>(bound));
 }
 
 Context CheckedContext(const std::uint8_t* data, std::size_t size, const std::string& name) {
@@ -158,7 +184,6 @@ Context CheckedContext(const std::uint8_t* data, std::size_t size, const std::st
   std::string reason;
   Context context = OpenContext(data, size, reason);
   if (context == nullptr) throw TavrenError(name, reason);
-  RequireSoundDerivedPictures(data, size, name);
   return context;
 }
 
@@ -177,13 +202,16 @@ Handle CheckedPrimary(heif_context* context, const std::string& name) {
 std::pair<std::int32_t, std::int32_t> ReadHeifSize(const std::uint8_t* data, std::size_t size,
                                                    const std::string& name) {
   const Context context = CheckedContext(data, size, name);
+  RequireSoundDerivedPictures(data, size, name);
   const Handle handle = CheckedPrimary(context.get(), name);
   return {heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get())};
 }
 
 Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& name) {
   const Context context = CheckedContext(data, size, name);
+  const std::uint32_t largestCanvasSide = RequireSoundDerivedPictures(data, size, name);
   const Handle handle = CheckedPrimary(context.get(), name);
+  BoundCodedSides(context.get(), handle.get(), largestCanvasSide);
   heif_error error{};
   const heif_chroma chroma = ChromaFor(handle.get());
   heif_image* decoded = nullptr;

@@ -192,9 +192,10 @@ long PeakResidentKiB() {
 }
 
 // A grid and an overlay of the same tile on the same canvas give the same
-// picture.  What libheif takes on trust is refused first: a canvas its few
-// bytes declare, which libheif would allocate whatever size the file gives
-// the picture, and a tile that is not a picture, on which it aborts.
+// picture.  What libheif takes on trust is refused before it allocates: a
+// canvas its few bytes declare, whatever size the file gives the picture; a
+// coded tile far larger than the file's pictures; a tile that is not a
+// picture, on which libheif aborts.
 TEST(FormatsIntake, HeifDescriptionsAreCheckedBeforeLibheifTrustsThem) {
   const Bytes grid = test::DataFile("heif_rose_grid.heic");
   const Bytes overlay = test::DataFile("heif_rose_overlay.heic");
@@ -227,6 +228,11 @@ TEST(FormatsIntake, HeifDescriptionsAreCheckedBeforeLibheifTrustsThem) {
         test::RefusalOf([&] { LoadPictureMemory(kKindHeif, bytes.data(), bytes.size(), "huge"); });
     EXPECT_NE(refusal.find(declared.refusal), std::string::npos) << refusal;
   }
+  // A tile whose coding declares a picture far larger than the file's.
+  const Bytes hugeTile = test::DataFile("heif_rose_tile_30000.heic");
+  const std::string tileRefusal =
+      test::RefusalOf([&] { LoadPictureMemory(kKindHeif, hugeTile.data(), hugeTile.size(), "tile"); });
+  EXPECT_NE(tileRefusal.find("too large"), std::string::npos) << tileRefusal;
   EXPECT_LT(PeakResidentKiB() - peakBefore, 256 << 10);
 
   Bytes untypedTile = overlay;  // the tile's entry as version 0, which has no type
