@@ -1,5 +1,6 @@
 #include "picture_io/heif_items.h"
 
+#include <algorithm>
 #include <map>
 #include <string_view>
 #include <utility>
@@ -53,8 +54,9 @@ struct TBox {
   std::size_t Size = 0;
 };
 
-// The boxes that follow each other in data[0, size), as far as they are
-// whole; a size of 0 runs to the end, 1 announces a 64-bit size.
+// The boxes that follow each other in data[0, size); a size of 0 runs to
+// the end, 1 announces a 64-bit size.  A box that claims more than is left
+// holds what is left, as libheif reads it.
 std::vector<TBox> BoxesIn(const std::uint8_t* data, std::size_t size) {
   std::vector<TBox> boxes;
   TBoxReader reader(data, size);
@@ -66,9 +68,10 @@ std::vector<TBox> BoxesIn(const std::uint8_t* data, std::size_t size) {
     if (boxSize == 1) boxSize = reader.Number(8);
     else if (boxSize == 0) boxSize = left;
     const std::size_t header = static_cast<std::size_t>(reader.Here() - start);
-    if (!reader.Ok() || boxSize < header || boxSize > left) break;
-    boxes.push_back({type, reader.Here(), static_cast<std::size_t>(boxSize) - header});
-    reader.Skip(static_cast<std::size_t>(boxSize) - header);
+    if (!reader.Ok() || boxSize < header) break;
+    const std::size_t body = static_cast<std::size_t>(std::min<std::uint64_t>(boxSize, left)) - header;
+    boxes.push_back({type, reader.Here(), body});
+    reader.Skip(body);
   }
   return boxes;
 }
