@@ -12,7 +12,6 @@ namespace tavren {
 namespace {
 
 constexpr std::int64_t kPixelsPerMegapixel = 1'000'000;
-constexpr std::uint64_t kBytesPerPixelAtMost = 8;
 constexpr std::uint64_t kMetadataRoom = 64u << 20;
 
 // 0 until the limit is first asked for or set.
@@ -78,7 +77,7 @@ void RequirePictureSize(std::int64_t width, std::int64_t height, const std::stri
 }
 
 std::uint64_t MaxPictureFileBytes() {
-  return static_cast<std::uint64_t>(MaxPicturePixels()) * kBytesPerPixelAtMost + kMetadataRoom;
+  return static_cast<std::uint64_t>(MaxPicturePixels()) * (kMostStoredBitsPerPixel / 8) + kMetadataRoom;
 }
 
 }  // namespace tavren

@@ -36,9 +36,13 @@ bool PictureSizeAllowed(std::int64_t width, std::int64_t height);
 // PictureSizeAllowed.
 void RequirePictureSize(std::int64_t width, std::int64_t height, const std::string& file);
 
-// No picture within the limit needs a larger file: eight bytes for each
-// pixel (16-bit samples of four channels, uncompressed, the densest way a
-// picture is stored) and room for metadata.
+// The densest way a picture is stored: 16-bit samples of four channels.
+// A format that declares more bits for each pixel is refused; what it
+// declares would otherwise set the size of the buffers its library fills.
+inline constexpr std::uint32_t kMostStoredBitsPerPixel = 64;
+
+// No picture within the limit needs a larger file: its pixels stored at
+// the densest, uncompressed, and room for metadata.
 std::uint64_t MaxPictureFileBytes();
 
 }  // namespace tavren

@@ -153,6 +153,12 @@ void CheckSampleFormat(TIFF* tiff, const TiffLayout& layout, const std::string& 
   const std::uint16_t bits = layout.bitsPerSample;
   if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
     Unsupported(name, "TIFF pictures of " + std::to_string(bits) + " bits per sample");
+  // A band of rows is read whole, at the size the samples declare.
+  const std::uint32_t bitsPerPixel = std::uint32_t{layout.samplesPerPixel} * bits;
+  if (bitsPerPixel > kMostStoredBitsPerPixel)
+    Unsupported(name, "TIFF pictures of more than " + std::to_string(kMostStoredBitsPerPixel) +
+                          " bits per pixel (" + std::to_string(layout.samplesPerPixel) + " samples of " +
+                          std::to_string(bits) + (bits == 1 ? " bit)" : " bits)"));
 }
 
 // The number of colour samples, and for JPEG-compressed YCbCr the request

@@ -192,11 +192,12 @@ long PeakResidentKiB() {
 }
 
 // A grid and an overlay of the same tile on the same canvas give the same
-// picture.  What libheif takes on trust is refused before it allocates: a
-// canvas its few bytes declare, whatever size the file gives the picture; a
-// coded tile far larger than the file's pictures; a tile that is not a
-// picture, on which libheif aborts.
-TEST(FormatsIntake, HeifDescriptionsAreCheckedBeforeLibheifTrustsThem) {
+// picture.  What the libraries take on trust is refused before they
+// allocate: a HEIF canvas its few bytes declare, whatever size the file
+// gives the picture; a coded tile far larger than the file's pictures; a
+// TIFF's samples, which set the size of a strip; and a HEIF tile that is
+// not a picture, on which libheif aborts.
+TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
   const Bytes grid = test::DataFile("heif_rose_grid.heic");
   const Bytes overlay = test::DataFile("heif_rose_overlay.heic");
   const Image rose = LoadPictureMemory(kKindHeif, grid.data(), grid.size(), "grid");
@@ -233,6 +234,11 @@ TEST(FormatsIntake, HeifDescriptionsAreCheckedBeforeLibheifTrustsThem) {
   const std::string tileRefusal =
       test::RefusalOf([&] { LoadPictureMemory(kKindHeif, hugeTile.data(), hugeTile.size(), "tile"); });
   EXPECT_NE(tileRefusal.find("too large"), std::string::npos) << tileRefusal;
+  const Bytes manySamples = test::DataFile("tiff_62979_samples.tif");
+  const std::string samplesRefusal = test::RefusalOf(
+      [&] { LoadPictureMemory(kKindTiff, manySamples.data(), manySamples.size(), "samples"); });
+  EXPECT_NE(samplesRefusal.find("more than 64 bits per pixel (62979 samples of 1 bit)"), std::string::npos)
+      << samplesRefusal;
   EXPECT_LT(PeakResidentKiB() - peakBefore, 256 << 10);
 
   Bytes untypedTile = overlay;  // the tile's entry as version 0, which has no type
