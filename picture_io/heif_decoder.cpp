@@ -146,15 +146,15 @@ std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
 // of a derived picture to be pictures: both are checked before anything is
 // decoded.  Gives the largest side of a canvas (0 without one).
 std::uint32_t RequireSoundDerivedPictures(const std::uint8_t* data, std::size_t size, const std::string& name) {
-  const std::optional<std::vector<THeifCanvas>> canvases = ReadHeifCanvases(data, size);
-  if (!canvases)
+  const THeifDerivations derivations = ReadHeifDerivations(data, size);
+  if (!derivations.Canvases)
     throw TavrenError(name, "not a readable HEIF picture (the description of a grid or overlay cannot be read)");
   std::uint32_t largestSide = 0;
-  for (const THeifCanvas& canvas : *canvases) {
+  for (const THeifCanvas& canvas : *derivations.Canvases) {
     RequirePictureSize(canvas.Width, canvas.Height, name);
     largestSide = std::max({largestSide, canvas.Width, canvas.Height});
   }
-  if (!HeifDerivedFromPicturesOnly(data, size))
+  if (!derivations.FromPicturesOnly)
     throw TavrenError(name, "not a readable HEIF picture (a picture is made of an item that is not a picture)");
   return largestSide;
 }

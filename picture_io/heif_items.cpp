@@ -220,23 +220,16 @@ std::vector<TBox> MetaChildren(const std::uint8_t* data, std::size_t size) {
   return BoxesIn(meta->Body + 4, meta->Size - 4);
 }
 
-TListings ListingsIn(const std::vector<TBox>& metaChildren) {
-  const std::optional<TBox> iinf = FirstBox(metaChildren, "iinf");
-  return iinf ? Listings(*iinf) : TListings();
-}
-
-}  // namespace
-
-std::optional<std::vector<THeifCanvas>> ReadHeifCanvases(const std::uint8_t* data, std::size_t size) {
+// The canvases of the listed grids and overlays; nothing when a
+// description cannot be read.
+std::optional<std::vector<THeifCanvas>> CanvasesOf(TListings derived, const std::vector<TBox>& metaChildren,
+                                                   const TItemSources& sources) {
   std::vector<THeifCanvas> canvases;
-  const std::vector<TBox> children = MetaChildren(data, size);
-  TListings derived = ListingsIn(children);
   std::erase_if(derived, [](const auto& item) { return !item.second.Grid && !item.second.Overlay; });
   if (derived.empty()) return canvases;
-  const std::optional<TBox> iloc = FirstBox(children, "iloc");
+  const std::optional<TBox> iloc = FirstBox(metaChildren, "iloc");
   if (!iloc) return std::nullopt;
-  const THeads heads =
-      DescriptionHeads(*iloc, {data, size, FirstBox(children, "idat")}, derived, kLongestDescriptionHead);
+  const THeads heads = DescriptionHeads(*iloc, sources, derived, kLongestDescriptionHead);
   for (const auto& [id, derivation] : derived) {
     const auto found = heads.find(id);
     if (found == heads.end() || !AddCanvases(derivation, found->second, canvases)) return std::nullopt;
@@ -244,11 +237,11 @@ std::optional<std::vector<THeifCanvas>> ReadHeifCanvases(const std::uint8_t* dat
   return canvases;
 }
 
-bool HeifDerivedFromPicturesOnly(const std::uint8_t* data, std::size_t size) {
-  const std::vector<TBox> children = MetaChildren(data, size);
-  const std::optional<TBox> iref = FirstBox(children, "iref");
+// False when a picture is made ('dimg') of an item that is not listed
+// only as a picture.
+bool MadeOfPicturesOnly(const TListings& listings, const std::vector<TBox>& metaChildren) {
+  const std::optional<TBox> iref = FirstBox(metaChildren, "iref");
   if (!iref) return true;
-  const TListings listings = ListingsIn(children);
   TBoxReader reader(iref->Body, iref->Size);
   const unsigned idSize = reader.Number(1) == 0 ? 2 : 4;
   reader.Skip(3);
@@ -265,6 +258,18 @@ bool HeifDerivedFromPicturesOnly(const std::uint8_t* data, std::size_t size) {
     }
   }
   return true;
+}
+
+}  // namespace
+
+THeifDerivations ReadHeifDerivations(const std::uint8_t* data, std::size_t size) {
+  const std::vector<TBox> children = MetaChildren(data, size);
+  const std::optional<TBox> iinf = FirstBox(children, "iinf");
+  const TListings listings = iinf ? Listings(*iinf) : TListings();
+  THeifDerivations derivations;
+  derivations.Canvases = CanvasesOf(listings, children, {data, size, FirstBox(children, "idat")});
+  derivations.FromPicturesOnly = MadeOfPicturesOnly(listings, children);
+  return derivations;
 }
 
 }  // namespace tavren

@@ -23,15 +23,19 @@ struct THeifCanvas {
   std::uint32_t Height = 0;
 };
 
-// The canvas of every grid and overlay picture in the HEIF file held in
-// data[0, size), by item number; empty when it has none, or when the
-// file's item boxes cannot be read at all (libheif then refuses the file
-// before decoding).  Nothing when a derived picture is
-// listed but its description cannot be read: its canvas is unknown.
-std::optional<std::vector<THeifCanvas>> ReadHeifCanvases(const std::uint8_t* data, std::size_t size);
+struct THeifDerivations {
+  // The canvas of every grid and overlay picture, by item number; empty
+  // when the file has none, or when its item boxes cannot be read at all
+  // (libheif then refuses the file before decoding).  Nothing when a
+  // derived picture is listed but its description cannot be read: its
+  // canvas is unknown.
+  std::optional<std::vector<THeifCanvas>> Canvases;
+  // False when a grid, overlay or other derived picture is made of an item
+  // that is not listed as a picture (or not listed at all).
+  bool FromPicturesOnly = true;
+};
 
-// False when a grid, overlay or other derived picture of the file is made
-// of an item that is not listed as a picture (or not listed at all).
-bool HeifDerivedFromPicturesOnly(const std::uint8_t* data, std::size_t size);
+// Reads the derived pictures of the HEIF file held in data[0, size).
+THeifDerivations ReadHeifDerivations(const std::uint8_t* data, std::size_t size);
 
 }  // namespace tavren
