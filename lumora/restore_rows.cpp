@@ -15,13 +15,16 @@
 // below in 25,454 cases, all where q / so is whole.  One step in whole
 // numbers then brings the remainder into 0..so - 1, which makes the
 // quotient exact, and the remainder decides the rounding.  One division
-// per eight pixels instead of three: the divider was the bottleneck.  Exact halves and values of 255
-// or more are left to the pixel-by-pixel path, which takes the extended
+// per eight pixels instead of three: the divider was the bottleneck.
+// Pixels whose brightest channel would pass 255 divide 255 x oc by that
+// channel instead (see RestorePixelRatios), with the same estimate.  Exact
+// halves are left to the pixel-by-pixel path, which takes the extended
 // computation for them.
 #include "lumora/restore_rows.h"
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
 
 #include "imaging/numeric.h"
@@ -86,9 +89,13 @@ int DivideBySum(int q, int sum) {
 // The same in whole numbers.  Each value is oc x sv / so exactly; the
 // extended computation is within 255 x 2^-63 of it, while a value that is
 // not a half lies at least 1 / (2 so) from the nearest half, so rounding
-// either gives the same whole number.  Exact halves, and values reaching
-// 255 (where the extended path may scale all three down), take the extended
-// path itself.  Every q here is at most 255 x 765 < 2^18.
+// either gives the same whole number.  When the brightest channel would
+// pass 255, the extended path scales all three down until it is 255,
+// whatever the order of the channels: each value is then 255 x oc / omax,
+// which lies at least 1 / (2 omax) from a half unless it is one.  Exact
+// halves take the extended path itself.  Every q here is at most
+// 255 x 765 < 2^18; a check of every original with every sum at which its
+// brightest channel reaches 255 found the bytes of the extended path.
 void RestorePixelRatios(const int vc[3], const int oc[3], int out[3]) {
   const int sv = vc[0] + vc[1] + vc[2];
   const int so = oc[0] + oc[1] + oc[2];
@@ -96,15 +103,18 @@ void RestorePixelRatios(const int vc[3], const int oc[3], int out[3]) {
     out[0] = out[1] = out[2] = 0;
     return;
   }
+  const int brightest = std::max(oc[0], std::max(oc[1], oc[2]));
+  const bool scaledDown = brightest * sv > 255 * so;
+  const int divisor = scaledDown ? brightest : so;
   for (int c = 0; c < 3; ++c) {
-    const int q = oc[c] * sv;
-    const int quotient = DivideBySum(q, so);
-    const int twiceRest = 2 * (q - quotient * so);
-    if (quotient >= 255 || twiceRest == so) {
+    const int q = oc[c] * (scaledDown ? 255 : sv);
+    const int quotient = DivideBySum(q, divisor);
+    const int twiceRest = 2 * (q - quotient * divisor);
+    if (twiceRest == divisor) {
       RestorePixelRatiosExtended(vc, oc, out);
       return;
     }
-    out[c] = quotient + (twiceRest > so ? 1 : 0);
+    out[c] = quotient + (twiceRest > divisor ? 1 : 0);
   }
 }
 
@@ -223,25 +233,31 @@ __attribute__((target("avx2"))) void RestoreEight(std::uint8_t* v, const std::ui
   const __m256i sv = _mm256_add_epi32(vc[0], _mm256_add_epi32(vc[1], vc[2]));
   const __m256i so = _mm256_add_epi32(oc[0], _mm256_add_epi32(oc[1], oc[2]));
   const __m256i black = _mm256_cmpeq_epi32(so, zero);
+  // Where the brightest channel would pass 255, each value is
+  // 255 x oc / brightest instead of oc x sv / so.
+  const __m256i brightest = _mm256_max_epi32(oc[0], _mm256_max_epi32(oc[1], oc[2]));
+  const __m256i scaledDown = _mm256_cmpgt_epi32(_mm256_mullo_epi32(brightest, sv),
+                                                _mm256_mullo_epi32(so, full));
+  const __m256i factor = _mm256_blendv_epi8(sv, full, scaledDown);
+  const __m256i divisor = _mm256_blendv_epi8(so, brightest, scaledDown);
   const __m256 reciprocal = _mm256_div_ps(
-      _mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(_mm256_max_epi32(so, _mm256_set1_epi32(1))));
+      _mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(_mm256_max_epi32(divisor, _mm256_set1_epi32(1))));
   __m256i out[3];
   __m256i hard = zero;
   for (int b = 0; b < 3; ++b) {
-    const __m256i q = _mm256_mullo_epi32(oc[b], sv);
+    const __m256i q = _mm256_mullo_epi32(oc[b], factor);
     // Both factors are positive, so truncating is rounding down.
     __m256i quotient = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(q), reciprocal));
-    __m256i rest = _mm256_sub_epi32(q, _mm256_mullo_epi32(quotient, so));
+    __m256i rest = _mm256_sub_epi32(q, _mm256_mullo_epi32(quotient, divisor));
     // -1 where the estimate was one too low.
-    const __m256i tooLow = _mm256_cmpgt_epi32(rest, _mm256_sub_epi32(so, _mm256_set1_epi32(1)));
+    const __m256i tooLow =
+        _mm256_cmpgt_epi32(rest, _mm256_sub_epi32(divisor, _mm256_set1_epi32(1)));
     quotient = _mm256_sub_epi32(quotient, tooLow);
-    rest = _mm256_sub_epi32(rest, _mm256_and_si256(tooLow, so));
+    rest = _mm256_sub_epi32(rest, _mm256_and_si256(tooLow, divisor));
     const __m256i twiceRest = _mm256_add_epi32(rest, rest);
-    const __m256i reachesFull = _mm256_cmpgt_epi32(quotient, _mm256_set1_epi32(254));
-    const __m256i exactHalf = _mm256_cmpeq_epi32(twiceRest, so);
-    hard = _mm256_or_si256(hard, _mm256_or_si256(reachesFull, exactHalf));
+    hard = _mm256_or_si256(hard, _mm256_cmpeq_epi32(twiceRest, divisor));
     // cmpgt gives -1 where the remainder is over a half: subtracting it rounds up.
-    out[b] = _mm256_sub_epi32(quotient, _mm256_cmpgt_epi32(twiceRest, so));
+    out[b] = _mm256_sub_epi32(quotient, _mm256_cmpgt_epi32(twiceRest, divisor));
   }
   hard = _mm256_andnot_si256(_mm256_or_si256(unchanged, black), hard);
   const int hardPixels = _mm256_movemask_ps(_mm256_castsi256_ps(hard));
@@ -258,8 +274,8 @@ __attribute__((target("avx2"))) void RestoreEight(std::uint8_t* v, const std::ui
   // over the bytes the low half carried along unchanged.
   _mm_storeu_si128(reinterpret_cast<__m128i*>(v), _mm256_castsi256_si128(bytes));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(v + 12), _mm256_extracti128_si256(bytes, 1));
-  for (int k = 0; k < 8; ++k) {
-    if ((hardPixels >> k & 1) == 0) continue;
+  for (unsigned left = static_cast<unsigned>(hardPixels); left != 0; left &= left - 1) {
+    const int k = std::countr_zero(left);
     std::memcpy(v + 3 * k, input + 3 * k, 3);
     RestoreRowOneByOne(v + 3 * k, o + 3 * k, 1);
   }
@@ -280,7 +296,125 @@ bool ProcessorHasAvx2() {
   return has;
 }
 
+#define TAVREN_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+// GCC 12's AVX-512 intrinsics hand their builtins a deliberately undefined
+// value for the lanes their mask never picks, which -Wuninitialized then
+// reports wherever they are inlined.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// Byte i of 64: for i < 48, byte i % 3 of pixel i / 3 in 32-bit lane
+// i / 3, which is where the pixels' lanes put it back from.
+TAVREN_TARGET_AVX512 __m512i LanesToPixels() {
+  alignas(64) std::int8_t index[64] = {};
+  for (int i = 0; i < 48; ++i) index[i] = static_cast<std::int8_t>(4 * (i / 3) + i % 3);
+  return _mm512_load_si512(index);
+}
+
+// Byte 3k + b of the pixels to the low byte of 32-bit lane k.
+TAVREN_TARGET_AVX512 __m512i PixelsToLanes(int b) {
+  alignas(64) std::int8_t index[64] = {};
+  for (int k = 0; k < 16; ++k) index[4 * k] = static_cast<std::int8_t>(3 * k + b);
+  return _mm512_load_si512(index);
+}
+
+struct LaneShuffles {
+  __m512i pick[3];
+  __m512i put;
+};
+
+// Restores `count` pixels, 1 to 16, in one go: the loads and the store
+// touch the pixels' bytes only.  Pixels that need the pixel-by-pixel path
+// get their input back and go that way.
+TAVREN_TARGET_AVX512 void RestoreSixteen(std::uint8_t* v, const std::uint8_t* o, int count,
+                                         const LaneShuffles& s) {
+  const __mmask64 bytes = ~std::uint64_t{0} >> (64 - 3 * count);
+  const __mmask16 lanes = static_cast<__mmask16>((1u << count) - 1);
+  const __mmask64 lowBytes = 0x1111111111111111;
+  const __m512i vin = _mm512_maskz_loadu_epi8(bytes, v);
+  const __m512i oin = _mm512_maskz_loadu_epi8(bytes, o);
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i one = _mm512_set1_epi32(1);
+  const __m512i full = _mm512_set1_epi32(255);
+  __m512i oc[3], vc[3], vraw[3];
+  __mmask16 unchanged = lanes;
+  for (int b = 0; b < 3; ++b) {
+    oc[b] = _mm512_maskz_permutexvar_epi8(lowBytes, s.pick[b], oin);
+    vraw[b] = _mm512_maskz_permutexvar_epi8(lowBytes, s.pick[b], vin);
+    unchanged &= _mm512_cmpeq_epi32_mask(vraw[b], oc[b]);
+    const __mmask16 knockedDown = _mm512_cmpgt_epi32_mask(oc[b], _mm512_set1_epi32(230)) &
+                                  _mm512_cmpeq_epi32_mask(vraw[b], zero);
+    vc[b] = _mm512_mask_mov_epi32(vraw[b], knockedDown, full);
+  }
+  const __m512i sv = _mm512_add_epi32(vc[0], _mm512_add_epi32(vc[1], vc[2]));
+  const __m512i so = _mm512_add_epi32(oc[0], _mm512_add_epi32(oc[1], oc[2]));
+  const __mmask16 black = _mm512_cmpeq_epi32_mask(so, zero);
+  const __m512i brightest = _mm512_max_epi32(oc[0], _mm512_max_epi32(oc[1], oc[2]));
+  const __mmask16 scaledDown = _mm512_cmpgt_epi32_mask(_mm512_mullo_epi32(brightest, sv),
+                                                       _mm512_mullo_epi32(so, full));
+  const __m512i factor = _mm512_mask_mov_epi32(sv, scaledDown, full);
+  const __m512i divisor = _mm512_mask_mov_epi32(so, scaledDown, brightest);
+  const __m512 reciprocal =
+      _mm512_div_ps(_mm512_set1_ps(1.0f), _mm512_cvtepi32_ps(_mm512_max_epi32(divisor, one)));
+  __m512i packed = zero;
+  __mmask16 hard = 0;
+  for (int b = 0; b < 3; ++b) {
+    const __m512i q = _mm512_mullo_epi32(oc[b], factor);
+    __m512i quotient = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(q), reciprocal));
+    __m512i rest = _mm512_sub_epi32(q, _mm512_mullo_epi32(quotient, divisor));
+    const __mmask16 tooLow = _mm512_cmpge_epi32_mask(rest, divisor);
+    quotient = _mm512_mask_add_epi32(quotient, tooLow, quotient, one);
+    rest = _mm512_mask_sub_epi32(rest, tooLow, rest, divisor);
+    const __m512i twiceRest = _mm512_add_epi32(rest, rest);
+    hard |= _mm512_cmpeq_epi32_mask(twiceRest, divisor);
+    const __mmask16 roundUp = _mm512_cmpgt_epi32_mask(twiceRest, divisor);
+    __m512i value = _mm512_mask_add_epi32(quotient, roundUp, quotient, one);
+    value = _mm512_mask_mov_epi32(value, unchanged, vraw[b]);
+    value = _mm512_maskz_mov_epi32(static_cast<__mmask16>(~black), value);
+    packed = _mm512_or_si512(packed, _mm512_slli_epi32(value, 8 * b));
+  }
+  hard &= static_cast<__mmask16>(lanes & ~(unchanged | black));
+  std::uint8_t input[48];
+  if (hard != 0) _mm512_mask_storeu_epi8(input, bytes, vin);
+  _mm512_mask_storeu_epi8(v, bytes, _mm512_permutexvar_epi8(s.put, packed));
+  for (unsigned left = hard; left != 0; left &= left - 1) {
+    const int k = std::countr_zero(left);
+    std::memcpy(v + 3 * k, input + 3 * k, 3);
+    RestoreRowOneByOne(v + 3 * k, o + 3 * k, 1);
+  }
+}
+
+TAVREN_TARGET_AVX512 void RestoreRowAvx512(std::uint8_t* v, const std::uint8_t* o,
+                                           std::int32_t width) {
+  static const LaneShuffles s = {{PixelsToLanes(0), PixelsToLanes(1), PixelsToLanes(2)},
+                                 LanesToPixels()};
+  std::int32_t x = 0;
+  for (; x + 16 <= width; x += 16, v += 48, o += 48) RestoreSixteen(v, o, 16, s);
+  if (x < width) RestoreSixteen(v, o, width - x, s);
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+bool ProcessorHasAvx512() {
+  static const bool has = __builtin_cpu_supports("avx512f") &&
+                          __builtin_cpu_supports("avx512bw") &&
+                          __builtin_cpu_supports("avx512vbmi");
+  return has;
+}
+
 }  // namespace
+
+bool RestoreRowInSixteens(std::uint8_t* v, const std::uint8_t* o, std::int32_t width) {
+  if (!ProcessorHasAvx512()) return false;
+  RestoreRowAvx512(v, o, width);
+  return true;
+}
 
 bool RestoreRowInEights(std::uint8_t* v, const std::uint8_t* o, std::int32_t width) {
   if (!ProcessorHasAvx2()) return false;
@@ -291,6 +425,7 @@ bool RestoreRowInEights(std::uint8_t* v, const std::uint8_t* o, std::int32_t wid
 #else
 
 bool RestoreRowInEights(std::uint8_t*, const std::uint8_t*, std::int32_t) { return false; }
+bool RestoreRowInSixteens(std::uint8_t*, const std::uint8_t*, std::int32_t) { return false; }
 
 #endif
 
@@ -305,7 +440,8 @@ ScopedOneByOneRestore::~ScopedOneByOneRestore() { --oneByOneHolders; }
 
 void RestoreRow(std::uint8_t* v, const std::uint8_t* o, std::int32_t width) {
   const bool wideAllowed = oneByOneHolders.load(std::memory_order_relaxed) == 0;
-  if (wideAllowed && RestoreRowInEights(v, o, width)) return;
+  if (wideAllowed && (RestoreRowInSixteens(v, o, width) || RestoreRowInEights(v, o, width)))
+    return;
   RestoreRowOneByOne(v, o, width);
 }
 

@@ -19,7 +19,8 @@ inline constexpr int kByteOfChannel[3] = {2, 1, 0};
 // where that provably gives the same result (falling back otherwise).
 void RestorePixelRatiosExtended(const int vc[3], const int oc[3], int out[3]);
 void RestorePixelRatios(const int vc[3], const int oc[3], int out[3]);
-// q / sum rounded down, for 0 <= q < 2^18 and a sum of channel values 1..765.
+// q / sum rounded down, for 0 <= q < 2^18 and a sum of channel values 1..765
+// (or any other divisor in that range).
 int DivideBySum(int q, int sum);
 
 // Gives each of the row's `width` pixels v the colour proportions of its
@@ -29,9 +30,11 @@ void RestoreRowOneByOne(std::uint8_t* v, const std::uint8_t* o, std::int32_t wid
 // The same, eight pixels at a time where the processor allows; false (and
 // nothing done) where it does not.
 bool RestoreRowInEights(std::uint8_t* v, const std::uint8_t* o, std::int32_t width);
+// The same sixteen pixels at a time, where the processor has AVX-512.
+bool RestoreRowInSixteens(std::uint8_t* v, const std::uint8_t* o, std::int32_t width);
 
-// RestoreRowInEights where it runs and is allowed, otherwise
-// RestoreRowOneByOne.
+// The widest of RestoreRowInSixteens and RestoreRowInEights that runs,
+// where allowed, otherwise RestoreRowOneByOne.
 void RestoreRow(std::uint8_t* v, const std::uint8_t* o, std::int32_t width);
 
 // While one lives, RestoreRow goes pixel by pixel everywhere in the process
