@@ -338,8 +338,7 @@ void TClarivex::Process(Image& image, std::uint8_t strength, bool suppressColorD
     ApplyTables(image, tables, *census);
     return;
   }
-  if (along->wantCopy) along->copy.ResetForOverwrite(image.Width(), image.Height());
-  TCensusAlong counter(census->Bands, along->wantCopy ? &along->copy : nullptr);
+  TCensusAlong counter(census->Bands);
   ApplyTables(image, tables, *census, &counter);
   counter.Finish(along->census);
   along->taken = true;

@@ -61,7 +61,7 @@ void ApplyTables(Image& image, std::array<ChannelTables, 3>& tables);
 
 // The same in the census's bands, over the band pool; gives the same bytes.
 // Each band works on its own copy of the tables.  With along (in the same
-// bands), every finished row is counted, and copied, for the next step.
+// bands), every finished row is counted for the next step.
 void ApplyTables(Image& image, const std::array<ChannelTables, 3>& tables,
                  const TLevelCensus& census, TCensusAlong* along = nullptr);
 

@@ -10,10 +10,9 @@
 namespace tavren {
 
 void ProcessWithPreset(Image& image, const TTypePreset& preset, const TLevelCensus* census) {
-  // Clarivex's sweep counts and copies what it writes, which is where
-  // Lumora's first pass starts.
+  // Clarivex's sweep counts what it writes, which is where Lumora's first
+  // pass starts.
   TTakeAlong lumoraStart;
-  lumoraStart.wantCopy = true;
   const bool lumoraRuns = preset.LumoraStrength >= 1 && preset.LumoraStrength <= 3;
   TClarivex clarivex;
   clarivex.Process(image, preset.ClarivexStrength, preset.SuppressColorDistortion != 0, census,
@@ -24,8 +23,8 @@ void ProcessWithPreset(Image& image, const TTypePreset& preset, const TLevelCens
 }
 
 TLoadedPicture LoadPictureToProcess(const std::string& path) {
-  // The processing needs one more block of the picture's size (the copy
-  // Lumora's first pass starts from).  Touching fresh memory for the first
+  // The processing needs one more block of the picture's size (where
+  // Lumora's passes put the remapped values).  Touching fresh memory for the first
   // time costs about as much as a sweep over it, so another core puts one
   // in place while the picture is decoded.
   std::jthread warm;

@@ -1,6 +1,5 @@
 #include "histogram/level_census.h"
 
-#include <cstring>
 #include <system_error>
 
 namespace tavren {
@@ -64,12 +63,11 @@ void TakeCensus(const Image& image, const RowBands& bands, TLevelCensus& census)
   CensusFromBandCounts(bands, perBand, census);
 }
 
-TCensusAlong::TCensusAlong(const RowBands& bands, Image* copy)
-    : bands_(bands), copy_(copy), counts_(static_cast<std::size_t>(bands.Count())) {}
+TCensusAlong::TCensusAlong(const RowBands& bands)
+    : bands_(bands), counts_(static_cast<std::size_t>(bands.Count())) {}
 
 void TCensusAlong::Row(int band, const Image& image, std::int32_t y) {
   CountRow(image.Row(y), image.Width(), counts_[static_cast<std::size_t>(band)]);
-  if (copy_ != nullptr && copy_ != &image) std::memcpy(copy_->Row(y), image.Row(y), image.Stride());
 }
 
 void TCensusAlong::Finish(TLevelCensus& census) const {
@@ -86,7 +84,7 @@ void TCensusWhileWriting::Start(const Image& image) {
   if (BandPool().Size() < 2) return;  // one core: counting afterwards costs the same
   image_ = &image;
   height_ = image.Height();
-  counter_ = std::make_unique<TCensusAlong>(PictureBands(height_), nullptr);
+  counter_ = std::make_unique<TCensusAlong>(PictureBands(height_));
   written_ = 0;
   stopping_ = false;
   counted_ = 0;

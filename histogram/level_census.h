@@ -52,12 +52,11 @@ void TakeCensus(const Image& image, const RowBands& bands, TLevelCensus& census)
 
 // The census of a picture counted by the banded sweep that writes its
 // values, each row while it is at hand, so that the next step needs no pass
-// of its own to count them.  With a copy given (of the picture's size), the
-// row goes there too.  The sweep calls Row for every row it finished, from
-// the thread that works on that row's band.
+// of its own to count them.  The sweep calls Row for every row it
+// finished, from the thread that works on that row's band.
 class TCensusAlong {
  public:
-  TCensusAlong(const RowBands& bands, Image* copy);
+  explicit TCensusAlong(const RowBands& bands);
   const RowBands& Bands() const { return bands_; }
   void Row(int band, const Image& image, std::int32_t y);
   void Finish(TLevelCensus& census) const;
@@ -65,7 +64,6 @@ class TCensusAlong {
  private:
   using EvenOddCounts = std::array<std::array<std::int32_t, 256>, 6>;
   RowBands bands_;
-  Image* copy_;
   std::vector<EvenOddCounts> counts_;  // per band
 };
 
@@ -101,12 +99,10 @@ class TCensusWhileWriting : public TRowFollower {
 };
 
 // What a step asks of the sweep before it: the census of the values that
-// sweep writes and, when wantCopy, a copy of them.
+// sweep writes.
 struct TTakeAlong {
-  bool wantCopy = false;
-  bool taken = false;  // set by the sweep that filled census and copy
+  bool taken = false;  // set by the sweep that filled census
   TLevelCensus census;
-  Image copy;
 };
 
 // Turns per-band counts (entry b: the levels of band b) into the census.

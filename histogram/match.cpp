@@ -124,20 +124,23 @@ void NextMove(ChannelJournal& journal, int v, LevelState& state) {
 }
 
 // The rows of one band, each pixel taking the next move of its level as
-// TakeLevel would, with the count of the current move kept at hand.
-void WalkBandRows(Image& image, std::int32_t firstRow, std::int32_t endRow,
-                  ChannelJournal* const byByte[3]) {
+// TakeLevel would, with the count of the current move kept at hand.  Each
+// value is read before its new one is written, so remapped may be source.
+void WalkBandRows(const Image& source, Image& remapped, int band, std::int32_t firstRow,
+                  std::int32_t endRow, ChannelJournal* const byByte[3], const TRowDone& rowDone) {
   LevelStates states[3] = {StatesOf(*byByte[0]), StatesOf(*byByte[1]), StatesOf(*byByte[2])};
   for (std::int32_t y = firstRow; y < endRow; ++y) {
-    std::uint8_t* p = image.Row(y);
-    for (std::int32_t x = 0; x < image.Width(); ++x, p += 3) {
+    const std::uint8_t* p = source.Row(y);
+    std::uint8_t* out = remapped.Row(y);
+    for (std::int32_t x = 0; x < source.Width(); ++x, p += 3, out += 3) {
       for (int i = 0; i < 3; ++i) {
-        LevelState& state = states[i][p[i]];
         const std::uint8_t v = p[i];
-        p[i] = state.value;
+        LevelState& state = states[i][v];
+        out[i] = state.value;
         if (--state.left == 0) NextMove(*byByte[i], v, state);
       }
     }
+    if (rowDone) rowDone(band, y);
   }
 }
 
@@ -167,11 +170,15 @@ void MatchHistogramInScanOrder(Image& image, THistSet target) {
   WalkRows(image, 0, image.Height(), j.red, j.green, j.blue);
 }
 
-void MatchHistogram(Image& image, THistSet target, const TLevelCensus& census) {
+void MatchHistogramInto(const Image& source, Image& remapped, THistSet target,
+                        const TLevelCensus& census, const TRowDone& rowDone) {
   THistSet own;
   FillHistSet(census.Total, own);
   Journals j;
-  if (!PlanMatch(image, target, own, j)) return;
+  if (!PlanMatch(source, target, own, j)) {
+    remapped.Assign(source);  // nothing moves
+    return;
+  }
   // Each band starts from its own copy of the journals, advanced past the
   // pixels of the bands above it.
   RunBands(census.Bands, [&](int b, std::int32_t first, std::int32_t end) {
@@ -181,8 +188,12 @@ void MatchHistogram(Image& image, THistSet target, const TLevelCensus& census) {
     SkipPixels(band.green, before[1]);
     SkipPixels(band.blue, before[0]);
     ChannelJournal* const byByte[3] = {&band.blue, &band.green, &band.red};
-    WalkBandRows(image, first, end, byByte);
+    WalkBandRows(source, remapped, b, first, end, byByte, rowDone);
   });
+}
+
+void MatchHistogram(Image& image, THistSet target, const TLevelCensus& census) {
+  MatchHistogramInto(image, image, std::move(target), census);
 }
 
 void MatchHistogram(Image& image, THistSet target) {

@@ -2,6 +2,7 @@
 // the colour proportions in one go.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -165,17 +166,17 @@ inline void CutPixel(std::uint8_t* v, const std::uint8_t* o, const TChangeCuts& 
   v[0] = MoveTowards(v[0], o[0], cuts.General[2][std::abs(v[0] - o[0])]);
 }
 
+void CutRow(std::uint8_t* v, const std::uint8_t* o, const TChangeCuts& cuts, std::int32_t width) {
+  if (!cuts.Any) return;
+  for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) CutPixel(v, o, cuts);
+}
+
 }  // namespace
 
 void ApplyChangeCuts(Image& image, const Image& orig, const TChangeCuts& cuts,
                      std::int32_t rowBegin, std::int32_t rowEnd) {
-  if (!cuts.Any) return;
-  const std::int32_t width = image.Width();
-  for (std::int32_t y = rowBegin; y < rowEnd; ++y) {
-    std::uint8_t* v = image.Row(y);
-    const std::uint8_t* o = orig.Row(y);
-    for (std::int32_t x = 0; x < width; ++x, v += 3, o += 3) CutPixel(v, o, cuts);
-  }
+  for (std::int32_t y = rowBegin; y < rowEnd; ++y)
+    CutRow(image.Row(y), orig.Row(y), cuts, image.Width());
 }
 
 // The tops of the changes in bands over the band pool; they are maxima, so
@@ -202,19 +203,22 @@ void LimitChanges(Image& image, const Image& orig, std::int32_t localLimit,
 }
 
 // Each pixel's cut and restoration depend on that pixel alone, so once the
-// tops are known both are done in one sweep over the rows.
-void LimitChangesAndRestoreRatios(Image& image, const Image& orig, std::int32_t localLimit,
-                                  std::int32_t generalLimit, TCensusAlong* along) {
-  const RowBands bands = along != nullptr ? along->Bands() : PictureBands(image.Height());
-  const TChangeCuts cuts =
-      PlanChangeCuts(MeasureChangesInBands(image, orig, bands), localLimit, generalLimit);
-  // Row by row, so that the restoration reads what the cuts just wrote
-  // while it is still at hand.
+// tops are known both are done in one sweep over the rows.  A row is worked
+// on in a copy at hand and then written over the picture's row, which it
+// no longer needs: the remapped picture is only read.
+void LimitChangesAndRestoreOver(Image& picture, const Image& remapped, const TChangeTops& tops,
+                                std::int32_t localLimit, std::int32_t generalLimit,
+                                const RowBands& bands, TCensusAlong* along) {
+  const TChangeCuts cuts = PlanChangeCuts(tops, localLimit, generalLimit);
+  const std::int32_t width = picture.Width();
   RunBands(bands, [&](int b, std::int32_t first, std::int32_t end) {
+    std::vector<std::uint8_t> row(picture.Stride());
     for (std::int32_t y = first; y < end; ++y) {
-      ApplyChangeCuts(image, orig, cuts, y, y + 1);
-      RestoreRow(image.Row(y), orig.Row(y), image.Width());
-      if (along != nullptr) along->Row(b, image, y);
+      std::memcpy(row.data(), remapped.Row(y), row.size());
+      CutRow(row.data(), picture.Row(y), cuts, width);
+      RestoreRow(row.data(), picture.Row(y), width);
+      std::memcpy(picture.Row(y), row.data(), row.size());
+      if (along != nullptr) along->Row(b, picture, y);
     }
   });
 }

@@ -40,10 +40,12 @@ void ApplyChangeCuts(Image& image, const Image& orig, const TChangeCuts& cuts,
 // Local limit then general limit on how far image moved away from orig.
 void LimitChanges(Image& image, const Image& orig, std::int32_t localLimit,
                   std::int32_t generalLimit);
-// LimitChanges, then RestoreColorRatios, with one sweep for both.  With
-// along, the sweep works in along's bands and hands it every finished row
-// (which may copy it over orig's, whose row is no longer needed then).
-void LimitChangesAndRestoreRatios(Image& image, const Image& orig, std::int32_t localLimit,
-                                  std::int32_t generalLimit, TCensusAlong* along = nullptr);
+// LimitChanges, then RestoreColorRatios, for a pass that remapped picture
+// into remapped and measured the tops of the changes meanwhile: one sweep
+// for both, in the given bands, which writes the result over picture and
+// hands along, when given, every finished row.
+void LimitChangesAndRestoreOver(Image& picture, const Image& remapped, const TChangeTops& tops,
+                                std::int32_t localLimit, std::int32_t generalLimit,
+                                const RowBands& bands, TCensusAlong* along = nullptr);
 
 }  // namespace tavren

@@ -3,6 +3,7 @@
 #include "lumora/lumora.h"
 
 #include <utility>
+#include <vector>
 
 #include "histogram/match.h"
 #include "lumora/limits.h"
@@ -36,13 +37,13 @@ void TLumora::Process(Image& image, std::uint8_t strength, TLumoraParams params,
   if (!ImageHasPixels(image)) return;
   TWork& w = *work_;
   // The passes work on the picture itself.  The one large block a pass
-  // needs (the picture before remapping) is taken before any pixel changes
-  // and reused by the passes after, so running out of memory leaves the
+  // needs (for the remapped values) is taken before any pixel changes and
+  // reused by the passes after, so running out of memory leaves the
   // picture untouched.
+  w.Remapped.ResetForOverwrite(image.Width(), image.Height());
   bool started = false;
-  if (start != nullptr && start->taken && start->wantCopy) {
+  if (start != nullptr && start->taken) {
     w.Census = std::move(start->census);
-    w.Orig = std::move(start->copy);
     started = true;
   }
   for (int pass = 0; pass < passes; ++pass) {
@@ -51,15 +52,15 @@ void TLumora::Process(Image& image, std::uint8_t strength, TLumoraParams params,
       FinishPass(image, amount, params, nullptr);
       break;
     }
-    // The last sweep counts and copies what it writes: the next pass's
-    // start, without a pass of its own.
-    TCensusAlong along(PictureBands(image.Height()), &w.Orig);
+    // The last sweep counts what it writes: the next pass's census,
+    // without a pass of its own.
+    TCensusAlong along(PictureBands(image.Height()));
     FinishPass(image, amount, params, &along);
     along.Finish(w.Census);
     started = true;
   }
   // A whole picture's worth of scratch is not kept between calls.
-  w.Orig = Image();
+  w.Remapped = Image();
 }
 
 void TLumora::RunPass(Image& image, std::int32_t amount, const TLumoraParams& params) {
@@ -72,7 +73,6 @@ void TLumora::RunPass(Image& image, std::int32_t amount, const TLumoraParams& pa
 // on the same, still unchanged picture.
 void TLumora::StartPass(const Image& image) {
   TakeCensus(image, PictureBands(image.Height()), work_->Census);
-  work_->Orig.Assign(image);
 }
 
 void TLumora::FinishPass(Image& image, std::int32_t amount, const TLumoraParams& params,
@@ -95,8 +95,18 @@ void TLumora::FinishPass(Image& image, std::int32_t amount, const TLumoraParams&
   for (int c : kColourChannels) BuildChannelTarget(c, image, n, valley);
   hist_.SetReadyAll(w.Out, true);
 
-  MatchHistogram(image, w.Out, w.Census);
-  LimitChangesAndRestoreRatios(image, w.Orig, params.DDVILimit, params.DDVSLimit, along);
+  // The new values go beside the picture, which the last sweep still needs
+  // as it was; each row's changes are measured while the row is at hand.
+  w.Remapped.ResetForOverwrite(image.Width(), image.Height());
+  std::vector<TChangeTops> bandTops(static_cast<std::size_t>(w.Census.Bands.Count()));
+  MatchHistogramInto(image, w.Remapped, w.Out, w.Census, [&](int band, std::int32_t y) {
+    bandTops[static_cast<std::size_t>(band)].Merge(MeasureChanges(w.Remapped, image, y, y + 1));
+  });
+  TChangeTops tops;
+  for (const TChangeTops& band : bandTops) tops.Merge(band);
+  const RowBands bands = along != nullptr ? along->Bands() : PictureBands(image.Height());
+  LimitChangesAndRestoreOver(image, w.Remapped, tops, params.DDVILimit, params.DDVSLimit, bands,
+                             along);
 }
 
 void TLumora::AnalyseLandmarks(std::int32_t n, const TLumoraParams& params) {

@@ -53,9 +53,9 @@ class TLumora {
 
   // Strength 0 Off, 1 Weak (one pass, amount 40), 2 Normal (one pass, 100),
   // 3 Strong (five passes of 100); anything else changes nothing.  start,
-  // when the step before took it (with a copy), holds the picture's census
-  // and a copy of it, which the first pass then needs not make.  Each pass
-  // but the last takes the next one's along in its last sweep.
+  // when the step before took it, holds the picture's census, which the
+  // first pass then needs not take.  Each pass but the last takes the next
+  // one's census along in its last sweep.
   void Process(Image& image, std::uint8_t strength, TLumoraParams params,
                TTakeAlong* start = nullptr);
   void RunPass(Image& image, std::int32_t amount, const TLumoraParams& params);
@@ -78,9 +78,9 @@ class TLumora {
  private:
   struct TWork;
 
-  // The census and the copy of the picture a pass starts from.
+  // The census a pass starts from.
   void StartPass(const Image& image);
-  // The pass once started; along, when given, takes the next pass's start
+  // The pass once started; along, when given, takes the next pass's census
   // along in the last sweep.
   void FinishPass(Image& image, std::int32_t amount, const TLumoraParams& params,
                   TCensusAlong* along);

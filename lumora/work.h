@@ -17,7 +17,7 @@ struct TLumora::TWork {
   THistogram C;  // their blend
   std::array<Extended, 256> Share{};  // the channel's part of the intensity target
   TLevelCensus Census;  // the picture's levels at the start of the pass, by band
-  Image Orig;  // the picture as it was before the pass remapped it
+  Image Remapped;  // the pass's new values, beside the picture until the last sweep
 };
 
 }  // namespace tavren
