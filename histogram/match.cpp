@@ -5,6 +5,8 @@
 #include "histogram/match.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -125,13 +127,18 @@ void NextMove(ChannelJournal& journal, int v, LevelState& state) {
 
 // The rows of one band, each pixel taking the next move of its level as
 // TakeLevel would, with the count of the current move kept at hand.  Each
-// value is read before its new one is written, so remapped may be source.
-void WalkBandRows(const Image& source, Image& remapped, int band, std::int32_t firstRow,
-                  std::int32_t endRow, ChannelJournal* const byByte[3], const TRowDone& rowDone) {
+// row's new values go to remapped's row or, without remapped, to a row of
+// the band's own; each value is read before its new one is written, so
+// remapped may be source.
+void WalkBandRows(const Image& source, Image* remapped, int band, std::int32_t firstRow,
+                  std::int32_t endRow, ChannelJournal* const byByte[3],
+                  const TRemappedRow& rowDone) {
   LevelStates states[3] = {StatesOf(*byByte[0]), StatesOf(*byByte[1]), StatesOf(*byByte[2])};
+  std::vector<std::uint8_t> ownRow(remapped == nullptr ? source.Stride() : 0);
   for (std::int32_t y = firstRow; y < endRow; ++y) {
     const std::uint8_t* p = source.Row(y);
-    std::uint8_t* out = remapped.Row(y);
+    std::uint8_t* const row = remapped != nullptr ? remapped->Row(y) : ownRow.data();
+    std::uint8_t* out = row;
     for (std::int32_t x = 0; x < source.Width(); ++x, p += 3, out += 3) {
       for (int i = 0; i < 3; ++i) {
         const std::uint8_t v = p[i];
@@ -140,13 +147,19 @@ void WalkBandRows(const Image& source, Image& remapped, int band, std::int32_t f
         if (--state.left == 0) NextMove(*byByte[i], v, state);
       }
     }
-    if (rowDone) rowDone(band, y);
+    if (rowDone) rowDone(band, y, row);
   }
 }
 
-struct Journals {
+}  // namespace
+
+struct TMatchPlan::TJournals {
   ChannelJournal red, green, blue;
 };
+
+namespace {
+
+using Journals = TMatchPlan::TJournals;
 
 // The journals of the three channels; false when nothing is to be done.
 bool PlanMatch(const Image& image, THistSet& target, const THistSet& own, Journals& j) {
@@ -170,30 +183,47 @@ void MatchHistogramInScanOrder(Image& image, THistSet target) {
   WalkRows(image, 0, image.Height(), j.red, j.green, j.blue);
 }
 
-void MatchHistogramInto(const Image& source, Image& remapped, THistSet target,
-                        const TLevelCensus& census, const TRowDone& rowDone) {
+TMatchPlan::TMatchPlan(const Image& picture, THistSet target, const TLevelCensus& census)
+    : journals_(std::make_unique<TJournals>()), census_(census) {
   THistSet own;
   FillHistSet(census.Total, own);
-  Journals j;
-  if (!PlanMatch(source, target, own, j)) {
-    remapped.Assign(source);  // nothing moves
-    return;
+  planned_ = PlanMatch(picture, target, own, *journals_);
+}
+
+TMatchPlan::~TMatchPlan() = default;
+
+// A level's pixels take the levels of its moves, or stay; the moves of a
+// level run over consecutive levels, so the farthest is one of its ends.
+std::array<std::int32_t, 3> TMatchPlan::LargestChanges() const {
+  std::array<std::int32_t, 3> largest{};
+  if (!planned_) return largest;
+  const ChannelJournal* const byByte[3] = {&journals_->blue, &journals_->green, &journals_->red};
+  for (int b = 0; b < 3; ++b) {
+    const ChannelJournal& journal = *byByte[b];
+    for (int r = 0; r < 256; ++r)
+      for (std::int32_t m = journal.begin[r]; m < journal.begin[r + 1]; ++m)
+        largest[b] = std::max(largest[b], std::abs(journal.moves[m].Level - r));
   }
+  return largest;
+}
+
+void TMatchPlan::Walk(const Image& picture, Image* remapped, const TRemappedRow& rowDone) const {
   // Each band starts from its own copy of the journals, advanced past the
   // pixels of the bands above it.
-  RunBands(census.Bands, [&](int b, std::int32_t first, std::int32_t end) {
-    Journals band = j;
-    const TLevelCounts& before = census.Before[static_cast<std::size_t>(b)];
+  RunBands(census_.Bands, [&](int b, std::int32_t first, std::int32_t end) {
+    Journals band = *journals_;
+    const TLevelCounts& before = census_.Before[static_cast<std::size_t>(b)];
     SkipPixels(band.red, before[2]);
     SkipPixels(band.green, before[1]);
     SkipPixels(band.blue, before[0]);
     ChannelJournal* const byByte[3] = {&band.blue, &band.green, &band.red};
-    WalkBandRows(source, remapped, b, first, end, byByte, rowDone);
+    WalkBandRows(picture, remapped, b, first, end, byByte, rowDone);
   });
 }
 
 void MatchHistogram(Image& image, THistSet target, const TLevelCensus& census) {
-  MatchHistogramInto(image, image, std::move(target), census);
+  const TMatchPlan plan(image, std::move(target), census);
+  if (plan.Planned()) plan.Walk(image, &image, nullptr);
 }
 
 void MatchHistogram(Image& image, THistSet target) {

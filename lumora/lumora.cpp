@@ -2,12 +2,15 @@
 // remap the channels, bound the changes and restore the colour proportions.
 #include "lumora/lumora.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 #include <vector>
 
 #include "histogram/match.h"
 #include "lumora/limits.h"
 #include "lumora/protect.h"
+#include "lumora/restore_rows.h"
 #include "lumora/work.h"
 
 namespace tavren {
@@ -16,6 +19,15 @@ namespace {
 
 constexpr int kColourChannels[3] = {hcRed, hcGreen, hcBlue};
 constexpr int kStrongPasses = 5;
+
+// Whether a change this large could exceed a limit: a channel's excess
+// over the pixel's smallest change is never larger than its change, so
+// below both limits nothing is cut.
+bool ChangesCanReachLimits(const std::array<std::int32_t, 3>& largest,
+                           const TLumoraParams& params) {
+  const std::int32_t limit = std::max(std::min(params.DDVILimit, params.DDVSLimit), 0);
+  return std::any_of(largest.begin(), largest.end(), [&](std::int32_t c) { return c > limit; });
+}
 
 }  // namespace
 
@@ -54,7 +66,7 @@ void TLumora::Process(Image& image, std::uint8_t strength, TLumoraParams params,
     }
     // The last sweep counts what it writes: the next pass's census,
     // without a pass of its own.
-    TCensusAlong along(PictureBands(image.Height()));
+    TCensusAlong along(w.Census.Bands);
     FinishPass(image, amount, params, &along);
     along.Finish(w.Census);
     started = true;
@@ -94,17 +106,40 @@ void TLumora::FinishPass(Image& image, std::int32_t amount, const TLumoraParams&
   const Extended valley = params.Valley;
   for (int c : kColourChannels) BuildChannelTarget(c, image, n, valley);
   hist_.SetReadyAll(w.Out, true);
+  RemapAndRestore(image, params, along);
+}
 
+// The remapping onto the targets, the limits and the colour proportions.
+void TLumora::RemapAndRestore(Image& image, const TLumoraParams& params, TCensusAlong* along) {
+  TWork& w = *work_;
+  const TMatchPlan plan(image, w.Out, w.Census);
+  const RowBands& bands = w.Census.Bands;
+  if (!plan.Planned()) {  // nothing moves, but the next pass needs its census
+    if (along == nullptr) return;
+    RunBands(bands, [&](int b, std::int32_t first, std::int32_t end) {
+      for (std::int32_t y = first; y < end; ++y) along->Row(b, image, y);
+    });
+    return;
+  }
+  if (!ChangesCanReachLimits(plan.LargestChanges(), params)) {
+    // No cut can apply: each row is restored as soon as it is remapped and
+    // written over the picture's row, in one sweep.
+    plan.Walk(image, nullptr, [&](int band, std::int32_t y, std::uint8_t* values) {
+      RestoreRow(values, image.Row(y), image.Width());
+      std::memcpy(image.Row(y), values, image.Stride());
+      if (along != nullptr) along->Row(band, image, y);
+    });
+    return;
+  }
   // The new values go beside the picture, which the last sweep still needs
   // as it was; each row's changes are measured while the row is at hand.
   w.Remapped.ResetForOverwrite(image.Width(), image.Height());
   std::vector<TChangeTops> bandTops(static_cast<std::size_t>(w.Census.Bands.Count()));
-  MatchHistogramInto(image, w.Remapped, w.Out, w.Census, [&](int band, std::int32_t y) {
+  plan.Walk(image, &w.Remapped, [&](int band, std::int32_t y, std::uint8_t*) {
     bandTops[static_cast<std::size_t>(band)].Merge(MeasureChanges(w.Remapped, image, y, y + 1));
   });
   TChangeTops tops;
   for (const TChangeTops& band : bandTops) tops.Merge(band);
-  const RowBands bands = along != nullptr ? along->Bands() : PictureBands(image.Height());
   LimitChangesAndRestoreOver(image, w.Remapped, tops, params.DDVILimit, params.DDVSLimit, bands,
                              along);
 }

@@ -80,10 +80,11 @@ class TLumora {
 
   // The census a pass starts from.
   void StartPass(const Image& image);
-  // The pass once started; along, when given, takes the next pass's census
-  // along in the last sweep.
+  // The pass once started; along, when given (in the census's bands),
+  // takes the next pass's census along in the last sweep.
   void FinishPass(Image& image, std::int32_t amount, const TLumoraParams& params,
                   TCensusAlong* along);
+  void RemapAndRestore(Image& image, const TLumoraParams& params, TCensusAlong* along);
   void AnalyseLandmarks(std::int32_t n, const TLumoraParams& params);
   void BuildIntensityTarget(std::int32_t n);
   void BuildChannelTarget(int channel, const Image& image, std::int32_t n, Extended valley);
