@@ -1,7 +1,8 @@
-// The colour-proportion restoration, pixel by pixel and eight pixels at a
-// time.
+// The colour-proportion restoration, pixel by pixel and eight or sixteen
+// pixels at a time.
 //
-// Eight pixels at a time, in 32-bit lanes, one lane per pixel:
+// Eight (AVX2) or sixteen (AVX-512) pixels at a time, in 32-bit lanes, one
+// lane per pixel:
 //   - a pixel that did not change stays as it is, and an original of black
 //     gives black;
 //   - a bright original value (over 230) knocked down to 0 counts as 255;
