@@ -238,21 +238,26 @@ std::optional<std::vector<THeifCanvas>> CanvasesOf(TListings derived, const std:
 }
 
 // False when a picture is made ('dimg') of an item that is not listed
-// only as a picture.
+// only as a picture.  libheif reads the references one after the other
+// through the whole reference box, each one's header, its item, the count
+// and the items it names, whatever size each header states; so they are
+// read the same way here.
 bool MadeOfPicturesOnly(const TListings& listings, const std::vector<TBox>& metaChildren) {
   const std::optional<TBox> iref = FirstBox(metaChildren, "iref");
   if (!iref) return true;
   TBoxReader reader(iref->Body, iref->Size);
   const unsigned idSize = reader.Number(1) == 0 ? 2 : 4;
   reader.Skip(3);
-  for (const TBox& reference : BoxesIn(reader.Here(), reader.Left())) {
-    if (reference.Type != "dimg") continue;
-    TBoxReader ids(reference.Body, reference.Size);
-    ids.Skip(idSize);  // the derived picture
-    const std::uint64_t count = ids.Number(2);
-    for (std::uint64_t i = 0; i < count; ++i) {
-      const auto id = static_cast<std::uint32_t>(ids.Number(idSize));
-      if (!ids.Ok()) break;
+  while (reader.Ok() && reader.Left() > 0) {
+    const std::uint64_t headerSize = reader.Number(4);
+    const std::string_view type = reader.Code();
+    if (headerSize == 1) reader.Skip(8);  // a 64-bit size
+    if (type == "uuid") reader.Skip(16);
+    reader.Skip(idSize);  // the derived picture
+    const std::uint64_t count = reader.Number(2);
+    for (std::uint64_t i = 0; i < count && reader.Ok(); ++i) {
+      const auto id = static_cast<std::uint32_t>(reader.Number(idSize));
+      if (!reader.Ok() || type != "dimg") continue;
       const auto listed = listings.find(id);
       if (listed == listings.end() || !listed->second.OnlyPicture) return false;
     }

@@ -245,9 +245,18 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
   const auto infe = std::search(untypedTile.begin(), untypedTile.end(), std::begin("infe"), std::end("infe") - 1);
   ASSERT_NE(infe, untypedTile.end());
   infe[4] = 0;
-  const std::string refusal =
-      test::RefusalOf([&] { LoadPictureMemory(kKindHeif, untypedTile.data(), untypedTile.size(), "untyped"); });
-  EXPECT_NE(refusal.find("made of an item that is not a picture"), std::string::npos) << refusal;
+  // The same with the overlay's reference box declared too short for the
+  // items it names, which libheif still reads.
+  Bytes shortReference = untypedTile;
+  const auto dimg = std::search(shortReference.begin(), shortReference.end(), std::begin("dimg"),
+                                std::end("dimg") - 1);
+  ASSERT_NE(dimg, shortReference.end());
+  dimg[-1] = 8 + 2;  // the header and the overlay's own item only
+  for (const Bytes& file : {untypedTile, shortReference}) {
+    const std::string refusal =
+        test::RefusalOf([&] { LoadPictureMemory(kKindHeif, file.data(), file.size(), "untyped"); });
+    EXPECT_NE(refusal.find("made of an item that is not a picture"), std::string::npos) << refusal;
+  }
 }
 
 // ---- Upright ----
