@@ -8,17 +8,17 @@
 //   - a bright original value (over 230) knocked down to 0 counts as 255;
 //   - each channel becomes Round(oc x sv / so) with sv and so the sums of
 //     the new and the original values.
-// The quotient is estimated in single precision as q times the reciprocal
-// of so: q = oc x sv is below 2^18 and so at most 765, both exact in a
-// float, and the two roundings keep the estimate within 765 x 2^-23 of
-// q / so, so its whole part is the quotient or one off it; a check of every
-// q < 255 x 765 with every so found it never above the quotient and one
-// below in 25,454 cases, all where q / so is whole.  One step in whole
-// numbers then brings the remainder into 0..so - 1, which makes the
-// quotient exact, and the remainder decides the rounding.  One division
-// per eight pixels instead of three: the divider was the bottleneck.
-// Pixels whose brightest channel would pass 255 divide 255 x oc by that
-// channel instead (see RestorePixelRatios), with the same estimate.  Exact
+// Pixels whose brightest channel would pass 255 take 255 x oc by that
+// channel instead (see RestorePixelRatios); either way the value is q / d
+// rounded, with q = oc x sv below 2^18 (or 255 x oc) and d at most 765, and
+// q / d is at most 255.  The quotient is estimated in single precision as
+// q times the reciprocal of d: q and d are exact in a float, and the two
+// roundings keep the estimate within 255 x 2^-23 (3.1e-5) of q / d, while a
+// q / d that is not a half lies at least 1 / (2 d) >= 6.5e-4 from every
+// half.  So the estimate rounded to nearest is q / d rounded, and it lies
+// within kNearHalf of a half exactly when q / d is one; a check of every
+// q / d <= 255 with every d found both.  One division per eight (or
+// sixteen) pixels instead of three: the divider was the bottleneck.  Exact
 // halves are left to the pixel-by-pixel path, which takes the extended
 // computation for them.
 #include "lumora/restore_rows.h"
@@ -162,6 +162,11 @@ namespace {
 
 constexpr std::int8_t kNone = -128;  // a shuffle index that gives 0
 
+// How far from a whole number an estimate may lie and still not be taken
+// for a half: between the estimate's error and a non-half's distance from
+// a half (see the top of the file).
+constexpr float kNearHalf = 0.5f - 1.0f / 4096;
+
 // In each 128-bit half (four pixels, twelve bytes): byte b of pixel k to
 // the low byte of 32-bit lane k, the other bytes 0.
 __attribute__((target("avx2"))) __m256i ChannelPick(int b) {
@@ -243,22 +248,17 @@ __attribute__((target("avx2"))) void RestoreEight(std::uint8_t* v, const std::ui
   const __m256i divisor = _mm256_blendv_epi8(so, brightest, scaledDown);
   const __m256 reciprocal = _mm256_div_ps(
       _mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(_mm256_max_epi32(divisor, _mm256_set1_epi32(1))));
+  const __m256 nearHalf = _mm256_set1_ps(kNearHalf);
+  const __m256 noSign = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF));
   __m256i out[3];
   __m256i hard = zero;
   for (int b = 0; b < 3; ++b) {
     const __m256i q = _mm256_mullo_epi32(oc[b], factor);
-    // Both factors are positive, so truncating is rounding down.
-    __m256i quotient = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(q), reciprocal));
-    __m256i rest = _mm256_sub_epi32(q, _mm256_mullo_epi32(quotient, divisor));
-    // -1 where the estimate was one too low.
-    const __m256i tooLow =
-        _mm256_cmpgt_epi32(rest, _mm256_sub_epi32(divisor, _mm256_set1_epi32(1)));
-    quotient = _mm256_sub_epi32(quotient, tooLow);
-    rest = _mm256_sub_epi32(rest, _mm256_and_si256(tooLow, divisor));
-    const __m256i twiceRest = _mm256_add_epi32(rest, rest);
-    hard = _mm256_or_si256(hard, _mm256_cmpeq_epi32(twiceRest, divisor));
-    // cmpgt gives -1 where the remainder is over a half: subtracting it rounds up.
-    out[b] = _mm256_sub_epi32(quotient, _mm256_cmpgt_epi32(twiceRest, divisor));
+    const __m256 estimate = _mm256_mul_ps(_mm256_cvtepi32_ps(q), reciprocal);
+    const __m256 rounded = _mm256_round_ps(estimate, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    const __m256 offset = _mm256_and_ps(_mm256_sub_ps(estimate, rounded), noSign);
+    hard = _mm256_or_si256(hard, _mm256_castps_si256(_mm256_cmp_ps(offset, nearHalf, _CMP_GT_OQ)));
+    out[b] = _mm256_cvtps_epi32(rounded);
   }
   hard = _mm256_andnot_si256(_mm256_or_si256(unchanged, black), hard);
   const int hardPixels = _mm256_movemask_ps(_mm256_castsi256_ps(hard));
@@ -361,20 +361,17 @@ TAVREN_TARGET_AVX512 void RestoreSixteen(std::uint8_t* v, const std::uint8_t* o,
   const __m512i divisor = _mm512_mask_mov_epi32(so, scaledDown, brightest);
   const __m512 reciprocal =
       _mm512_div_ps(_mm512_set1_ps(1.0f), _mm512_cvtepi32_ps(_mm512_max_epi32(divisor, one)));
+  const __m512 nearHalf = _mm512_set1_ps(kNearHalf);
   __m512i packed = zero;
   __mmask16 hard = 0;
   for (int b = 0; b < 3; ++b) {
     const __m512i q = _mm512_mullo_epi32(oc[b], factor);
-    __m512i quotient = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(q), reciprocal));
-    __m512i rest = _mm512_sub_epi32(q, _mm512_mullo_epi32(quotient, divisor));
-    const __mmask16 tooLow = _mm512_cmpge_epi32_mask(rest, divisor);
-    quotient = _mm512_mask_add_epi32(quotient, tooLow, quotient, one);
-    rest = _mm512_mask_sub_epi32(rest, tooLow, rest, divisor);
-    const __m512i twiceRest = _mm512_add_epi32(rest, rest);
-    hard |= _mm512_cmpeq_epi32_mask(twiceRest, divisor);
-    const __mmask16 roundUp = _mm512_cmpgt_epi32_mask(twiceRest, divisor);
-    __m512i value = _mm512_mask_add_epi32(quotient, roundUp, quotient, one);
-    value = _mm512_mask_mov_epi32(value, unchanged, vraw[b]);
+    const __m512 estimate = _mm512_mul_ps(_mm512_cvtepi32_ps(q), reciprocal);
+    const __m512i nearest =
+        _mm512_cvt_roundps_epi32(estimate, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    const __m512 offset = _mm512_abs_ps(_mm512_sub_ps(estimate, _mm512_cvtepi32_ps(nearest)));
+    hard |= _mm512_cmp_ps_mask(offset, nearHalf, _CMP_GT_OQ);
+    __m512i value = _mm512_mask_mov_epi32(nearest, unchanged, vraw[b]);
     value = _mm512_maskz_mov_epi32(static_cast<__mmask16>(~black), value);
     packed = _mm512_or_si512(packed, _mm512_slli_epi32(value, 8 * b));
   }
