@@ -1,10 +1,6 @@
 #include "enhance/process_types.h"
 
-#include <thread>
-
 #include "clarivex/clarivex.h"
-#include "imaging/pixel_memory.h"
-#include "imaging/thread_pool.h"
 #include "picture_io/picture_files.h"
 
 namespace tavren {
@@ -22,18 +18,10 @@ void ProcessWithPreset(Image& image, const TTypePreset& preset, const TLevelCens
                  LumoraParamSets[preset.ArtifactSuppression != 0 ? 1 : 0], &lumoraStart);
 }
 
+// The census is counted on another core while the picture is decoded.  No
+// block for the tone correction is cleared ahead: most of its passes never
+// touch one, and clearing it beside the decoder slowed the decoding down.
 TLoadedPicture LoadPictureToProcess(const std::string& path) {
-  // The processing needs one more block of the picture's size (where
-  // Lumora's passes put the remapped values).  Touching fresh memory for the first
-  // time costs about as much as a sweep over it, so another core puts one
-  // in place while the picture is decoded.
-  std::jthread warm;
-  try {
-    const TPictureSize size = ReadPictureSize(path);
-    const std::size_t bytes = 3 * static_cast<std::size_t>(size.width) * size.height;
-    if (BandPool().Size() > 1) warm = std::jthread([bytes] { WarmSparePixels(bytes); });
-  } catch (const std::exception&) {  // the decoding says what is wrong
-  }
   TLoadedPicture loaded;
   TCensusWhileWriting census;
   loaded.image = LoadPicture(path, &census);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <new>
@@ -96,14 +95,6 @@ SpareBlocks& Spares() {
 
 std::size_t SparePixelBytes() { return Spares().Bytes(); }
 void ReleaseSparePixels() { Spares().ReleaseAll(); }
-
-void WarmSparePixels(std::size_t bytes) {
-  if (bytes < kLargePage || bytes > kSparePixelBytes) return;
-  using Allocator = PixelAllocator<std::uint8_t>;
-  void* p = Allocator::AllocatePixels(bytes);
-  std::memset(p, 0, bytes);  // the first touch is what costs
-  Allocator::FreePixels(p, bytes);
-}
 
 template <typename T>
 void* PixelAllocator<T>::AllocatePixels(std::size_t bytes) {

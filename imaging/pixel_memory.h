@@ -54,10 +54,6 @@ inline constexpr std::size_t kSparePixelBytes = std::size_t{64} << 20;
 // What is kept now, and giving it all back to the system.
 std::size_t SparePixelBytes();
 void ReleaseSparePixels();
-// Puts a block of this size in place and keeps it for the next picture of
-// that size, when it is one that is kept (work for an idle core while a
-// picture whose processing will need such a block is decoded).
-void WarmSparePixels(std::size_t bytes);
 
 // While the decoder writes a fresh picture row after row, another thread
 // asks the system to put the picture's memory in place from the top down,
