@@ -135,15 +135,27 @@ struct TScanSource {
 };
 constexpr TScanSource kScanSources[] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4},
                                         {0, 5}, {0, 6}, {1, 3}, {0, 7}, {1, 4}};
-static_assert(std::size(kScanSources) == std::size(kSequence));
-// The first scan's piece carries the file's header.
-static_assert(kScanSources[0].encoder == 0 && kScanSources[0].place == 0);
 
-bool SameScan(const jpeg_scan_info& a, const jpeg_scan_info& b) {
+constexpr bool SameScan(const jpeg_scan_info& a, const jpeg_scan_info& b) {
   return a.comps_in_scan == b.comps_in_scan &&
          std::equal(a.component_index, a.component_index + a.comps_in_scan, b.component_index) &&
          a.Ss == b.Ss && a.Se == b.Se && a.Ah == b.Ah && a.Al == b.Al;
 }
+
+// Every scan of the sequence is taken from where its encoder wrote it,
+// and the first one, whose piece carries the file's header, from the first.
+constexpr bool SourcesMatchThePlans() {
+  if (std::size(kScanSources) != std::size(kSequence)) return false;
+  if (kScanSources[0].encoder != 0 || kScanSources[0].place != 0) return false;
+  for (std::size_t i = 0; i < std::size(kSequence); ++i) {
+    const TScanSource& source = kScanSources[i];
+    const jpeg_scan_info& written =
+        source.encoder == 0 ? kFirstPlan[source.place] : kSecondPlan[source.place];
+    if (!SameScan(written, kSequence[i])) return false;
+  }
+  return true;
+}
+static_assert(SourcesMatchThePlans());
 
 bool IsTheSplitSequence(const jpeg_scan_info* scans, int count) {
   return count == kProgressiveScans && std::equal(scans, scans + count, kSequence, SameScan);
