@@ -95,76 +95,34 @@ struct EncoderState {
 // The library's sequence for a colour picture has ten scans; each scan's
 // bytes (its optimised Huffman table and its data) depend on the
 // coefficients and the scan alone, not on the scans before it.  So two
-// encoders can share the work, each writing some of the scans, and the
-// file is put together from both in the sequence's order.  The library
-// accepts a refinement only after the scans it refines, so the second
-// encoder first writes the scans its refinements need, which are thrown
-// away.  The shares were chosen by timing each scan: the second encoder
-// takes the two refinements of the lowest bit of the luma and of Cr, the
-// first encoder the other eight.
-enum class TScanPlan { All, First, Second };
+// encoders can share the work: one writes the first nine scans, the other
+// the tenth, the refinement of the luma's lowest bit, which is the largest
+// scan.  The library accepts a refinement only after the scans it refines,
+// so the second encoder first writes a short DC scan and one luma scan to
+// the same bit, which are thrown away.
+enum class TScanPlan { All, FirstNine, Tenth };
 
-// The library's sequence (jpeg_simple_progression) for a colour picture;
-// another one is not split.
-constexpr jpeg_scan_info kSequence[] = {
-    {3, {0, 1, 2, 0}, 0, 0, 0, 1},   // 0: DC but its lowest bit
-    {1, {0, 0, 0, 0}, 1, 5, 0, 2},   // 1: luma AC 1-5 but the two lowest bits
-    {1, {2, 0, 0, 0}, 1, 63, 0, 1},  // 2: Cr AC but its lowest bit
-    {1, {1, 0, 0, 0}, 1, 63, 0, 1},  // 3: Cb AC but its lowest bit
-    {1, {0, 0, 0, 0}, 6, 63, 0, 2},  // 4: luma AC 6-63 but the two lowest bits
-    {1, {0, 0, 0, 0}, 1, 63, 2, 1},  // 5: luma AC, the second lowest bit
-    {3, {0, 1, 2, 0}, 0, 0, 1, 0},   // 6: DC, the lowest bit
-    {1, {2, 0, 0, 0}, 1, 63, 1, 0},  // 7: Cr AC, the lowest bit
-    {1, {1, 0, 0, 0}, 1, 63, 1, 0},  // 8: Cb AC, the lowest bit
-    {1, {0, 0, 0, 0}, 1, 63, 1, 0},  // 9: luma AC, the lowest bit
+constexpr int kProgressiveScans = 10;
+
+// The second encoder's scans: all DC to bit 1, all luma AC to bit 1, then
+// the tenth scan of the full sequence.
+constexpr jpeg_scan_info kTenthScanPlan[] = {
+    {3, {0, 1, 2, 0}, 0, 0, 0, 1},
+    {1, {0, 0, 0, 0}, 1, 63, 0, 1},
+    {1, {0, 0, 0, 0}, 1, 63, 1, 0},
 };
-constexpr int kProgressiveScans = static_cast<int>(std::size(kSequence));
+constexpr int kTenthScanAt = 2;  // its place in kTenthScanPlan
 
-constexpr jpeg_scan_info kFirstPlan[] = {kSequence[0], kSequence[1], kSequence[2], kSequence[3],
-                                         kSequence[4], kSequence[5], kSequence[6], kSequence[8]};
-// Before its two: the DC and Cr scans its refinements follow, and all
-// luma AC to bit 1 at once (cheaper than scans 1, 4 and 5).
-constexpr jpeg_scan_info kSecondPlan[] = {kSequence[0], {1, {0, 0, 0, 0}, 1, 63, 0, 1},
-                                          kSequence[2], kSequence[7], kSequence[9]};
-
-// Where the file's scans come from, in the sequence's order: the encoder
-// and the scan's place in its output.
-struct TScanSource {
-  int encoder;
-  int place;
-};
-constexpr TScanSource kScanSources[] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4},
-                                        {0, 5}, {0, 6}, {1, 3}, {0, 7}, {1, 4}};
-
-constexpr bool SameScan(const jpeg_scan_info& a, const jpeg_scan_info& b) {
-  return a.comps_in_scan == b.comps_in_scan &&
-         std::equal(a.component_index, a.component_index + a.comps_in_scan, b.component_index) &&
-         a.Ss == b.Ss && a.Se == b.Se && a.Ah == b.Ah && a.Al == b.Al;
-}
-
-// Every scan of the sequence is taken from where its encoder wrote it,
-// and the first one, whose piece carries the file's header, from the first.
-constexpr bool SourcesMatchThePlans() {
-  if (std::size(kScanSources) != std::size(kSequence)) return false;
-  if (kScanSources[0].encoder != 0 || kScanSources[0].place != 0) return false;
-  for (std::size_t i = 0; i < std::size(kSequence); ++i) {
-    const TScanSource& source = kScanSources[i];
-    const jpeg_scan_info& written =
-        source.encoder == 0 ? kFirstPlan[source.place] : kSecondPlan[source.place];
-    if (!SameScan(written, kSequence[i])) return false;
-  }
-  return true;
-}
-static_assert(SourcesMatchThePlans());
-
-bool IsTheSplitSequence(const jpeg_scan_info* scans, int count) {
-  return count == kProgressiveScans && std::equal(scans, scans + count, kSequence, SameScan);
+// The full sequence's tenth scan, which kTenthScanPlan must end with.
+bool IsTenthScan(const jpeg_scan_info& scan) {
+  return scan.comps_in_scan == 1 && scan.component_index[0] == 0 && scan.Ss == 1 &&
+         scan.Se == 63 && scan.Ah == 1 && scan.Al == 0;
 }
 
 // The profile is written by the encoder that writes the file's header: the
 // second encoder's header is thrown away.
 bool WritesProfile(TScanPlan plan, const std::vector<std::uint8_t>& iccProfile) {
-  return plan != TScanPlan::Second && !iccProfile.empty() &&
+  return plan != TScanPlan::Tenth && !iccProfile.empty() &&
          iccProfile.size() <= kIccBytesPerSegment * kMaxIccSegments;
 }
 
@@ -196,11 +154,15 @@ bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8
   if (plan != TScanPlan::All) {
     // The split relies on the library's sequence; another one is refused
     // here and the caller encodes in one piece.
-    if (!IsTheSplitSequence(cinfo->scan_info, cinfo->num_scans)) ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
-    const bool first = plan == TScanPlan::First;
-    cinfo->scan_info = first ? kFirstPlan : kSecondPlan;
-    cinfo->num_scans = first ? static_cast<int>(std::size(kFirstPlan))
-                             : static_cast<int>(std::size(kSecondPlan));
+    const bool expected = cinfo->num_scans == kProgressiveScans &&
+                          IsTenthScan(cinfo->scan_info[kProgressiveScans - 1]);
+    if (!expected) ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
+    if (plan == TScanPlan::FirstNine) {
+      cinfo->num_scans = kProgressiveScans - 1;
+    } else {
+      cinfo->scan_info = kTenthScanPlan;
+      cinfo->num_scans = static_cast<int>(std::size(kTenthScanPlan));
+    }
   }
   jpeg_start_compress(cinfo, TRUE);
   if (WritesProfile(plan, iccProfile))
@@ -265,31 +227,19 @@ TScanLayout FindScans(std::span<const std::uint8_t> bytes) {
   return layout;
 }
 
-// The whole file in pieces of the two encoders' files: each scan (its
-// table, header and data; the first one with the file's header) from the
-// encoder that wrote it for keeps, in the sequence's order, then the
-// end-of-image marker.  Empty when either file is not laid out as expected.
-std::vector<std::span<const std::uint8_t>> JoinScans(std::span<const std::uint8_t> first,
-                                                     std::span<const std::uint8_t> second) {
-  const std::span<const std::uint8_t> files[2] = {first, second};
-  const TScanLayout layouts[2] = {FindScans(first), FindScans(second)};
-  if (!layouts[0].ok || layouts[0].scanEnds.size() != std::size(kFirstPlan) || !layouts[1].ok ||
-      layouts[1].scanEnds.size() != std::size(kSecondPlan))
+// The first nine scans' file up to its end-of-image marker, then the tenth
+// scan (its table, header and data) of the other encoder's file with the
+// marker: the pieces of the whole file.  Empty when either file is not laid
+// out as expected.
+std::vector<std::span<const std::uint8_t>> JoinScans(std::span<const std::uint8_t> firstNine,
+                                                     std::span<const std::uint8_t> tenth) {
+  const TScanLayout nine = FindScans(firstNine);
+  const TScanLayout last = FindScans(tenth);
+  if (!nine.ok || nine.scanEnds.size() != kProgressiveScans - 1 || !last.ok ||
+      last.scanEnds.size() != std::size(kTenthScanPlan))
     return {};
-  std::vector<std::span<const std::uint8_t>> pieces;
-  for (const TScanSource& source : kScanSources) {
-    const std::vector<std::size_t>& ends = layouts[source.encoder].scanEnds;
-    const std::size_t from = source.place == 0 ? 0 : ends[static_cast<std::size_t>(source.place) - 1];
-    const std::size_t to = ends[static_cast<std::size_t>(source.place)];
-    const std::span<const std::uint8_t> piece = files[source.encoder].subspan(from, to - from);
-    // Scans that follow each other in the same file stay one piece.
-    if (!pieces.empty() && pieces.back().data() + pieces.back().size() == piece.data())
-      pieces.back() = {pieces.back().data(), pieces.back().size() + piece.size()};
-    else
-      pieces.push_back(piece);
-  }
-  pieces.push_back(first.subspan(layouts[0].endOfImage));
-  return pieces;
+  const std::size_t tenthFrom = last.scanEnds[kTenthScanAt - 1];
+  return {firstNine.first(nine.endOfImage), tenth.subspan(tenthFrom)};
 }
 
 // Below this many pixels one encoder is quick enough.
@@ -323,7 +273,7 @@ TJpegPieces InTwoPieces(const Image& image, const std::vector<std::uint8_t>& icc
   TJpegPieces encoded[2];
   try {
     BandPool().Run(2, [&](int part) {
-      parts[part] = Encode(image, part == 0 ? TScanPlan::First : TScanPlan::Second,
+      parts[part] = Encode(image, part == 0 ? TScanPlan::FirstNine : TScanPlan::Tenth,
                            iccProfile, encoded[part]);
     });
   } catch (const TavrenError&) {
