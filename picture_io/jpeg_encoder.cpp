@@ -1,11 +1,18 @@
 #include "picture_io/jpeg_encoder.h"
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <type_traits>
 #include <utility>
 
 #include <jpeglib.h>
@@ -14,10 +21,12 @@
 #include "imaging/thread_pool.h"
 #include "picture_io/error.h"
 #include "picture_io/jpeg_icc_profile.h"
+#include "picture_io/jpeg_refinement_scans.h"
 
 namespace tavren {
 
 static_assert(kJpegMaxSide == JPEG_MAX_DIMENSION);
+static_assert(std::is_same_v<JCOEF, std::int16_t>, "the scan writer reads the coefficients");
 
 
 namespace {
@@ -72,15 +81,84 @@ boolean GrowDestination(j_compress_ptr cinfo) {
   return TRUE;
 }
 
-void FinishDestination(j_compress_ptr cinfo) {
-  auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
-  dest->used = dest->capacity - dest->pub.free_in_buffer;
-}
+// Which scans of the progressive sequence the library writes.
+//
+// Its sequence for a colour picture has ten scans.  The last three refine
+// the lowest bit of the AC coefficients of Cr, Cb and luma; each scan's
+// bytes (its optimal Huffman table and its data) depend on the
+// coefficients and the scan alone.  So once the library has transformed
+// the picture, another thread writes those three from its coefficients
+// (jpeg_refinement_scans.h) while the library writes the first seven.
+// The split balances the two threads: the last three scans are about half
+// of the library's work, and the writer is quicker at them.
+enum class TScanPlan { All, LeadingScans };
+
+constexpr int kProgressiveScans = 10;
+constexpr int kLibraryScans = 7;
+
+// The coefficients of the library's encoder, handed to the thread that
+// writes the last scans.  They live as long as the encoder: before it
+// frees them, it withdraws them and waits until the writer is done.
+class TCoefficientHandOver {
+ public:
+  struct TScan {
+    TBlockPlane plane;
+    TAcRefinement refinement;
+  };
+
+  // The encoder: the scans' coefficients are ready.
+  void Publish(std::vector<TScan> scans) {
+    const std::lock_guard lock(mutex_);
+    scans_ = std::move(scans);
+    state_ = TState::Ready;
+    changed_.notify_all();
+  }
+  // The encoder, before its coefficients go: if they never came, the
+  // writer hears so; if they did, this waits until it has finished.
+  void Withdraw() {
+    std::unique_lock lock(mutex_);
+    if (state_ == TState::Waiting) state_ = TState::Withdrawn;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return state_ != TState::Ready; });
+  }
+  // The writer: the scans, or null when the encoder failed first.
+  const std::vector<TScan>* Wait() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return state_ != TState::Waiting; });
+    return state_ == TState::Ready ? &scans_ : nullptr;
+  }
+  // The writer has finished with the coefficients.
+  void DoneReading() {
+    const std::lock_guard lock(mutex_);
+    if (state_ == TState::Ready) state_ = TState::Read;
+    changed_.notify_all();
+  }
+
+ private:
+  enum class TState { Waiting, Ready, Read, Withdrawn };
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  TState state_ = TState::Waiting;
+  std::vector<TScan> scans_;
+};
+
+// A block array the library asked for: the coefficients of a component.
+struct TBlockArray {
+  jvirt_barray_ptr array;
+  JDIMENSION rows;
+  JDIMENSION rowsPerAccess;
+};
 
 struct EncoderState {
   jpeg_compress_struct cinfo{};
   EncoderError error{};
   MemoryDestination destination{};
+  // For an encoder that hands its coefficients over.
+  TCoefficientHandOver* handOver = nullptr;
+  decltype(jpeg_memory_mgr::request_virt_barray) requestBlockArray = nullptr;
+  std::array<TBlockArray, MAX_COMPONENTS> blockArrays{};
+  std::size_t blockArrayCount = 0;
+  std::array<jpeg_scan_info, kProgressiveScans - kLibraryScans> lastScans{};
   ~EncoderState() { std::free(destination.data); }
 
   // The bytes written, handed over with their buffer.
@@ -90,40 +168,89 @@ struct EncoderState {
   }
 };
 
-// Which scans of the progressive sequence an encoder writes.
-//
-// The library's sequence for a colour picture has ten scans; each scan's
-// bytes (its optimised Huffman table and its data) depend on the
-// coefficients and the scan alone, not on the scans before it.  So two
-// encoders can share the work: one writes the first nine scans, the other
-// the tenth, the refinement of the luma's lowest bit, which is the largest
-// scan.  The library accepts a refinement only after the scans it refines,
-// so the second encoder first writes a short DC scan and one luma scan to
-// the same bit, which are thrown away.
-enum class TScanPlan { All, FirstNine, Tenth };
+EncoderState& StateOf(j_common_ptr cinfo) { return *static_cast<EncoderState*>(cinfo->client_data); }
 
-constexpr int kProgressiveScans = 10;
-
-// The second encoder's scans: all DC to bit 1, all luma AC to bit 1, then
-// the tenth scan of the full sequence.
-constexpr jpeg_scan_info kTenthScanPlan[] = {
-    {3, {0, 1, 2, 0}, 0, 0, 0, 1},
-    {1, {0, 0, 0, 0}, 1, 63, 0, 1},
-    {1, {0, 0, 0, 0}, 1, 63, 1, 0},
-};
-constexpr int kTenthScanAt = 2;  // its place in kTenthScanPlan
-
-// The full sequence's tenth scan, which kTenthScanPlan must end with.
-bool IsTenthScan(const jpeg_scan_info& scan) {
-  return scan.comps_in_scan == 1 && scan.component_index[0] == 0 && scan.Ss == 1 &&
-         scan.Se == 63 && scan.Ah == 1 && scan.Al == 0;
+// In place of the memory manager's request_virt_barray: the library's
+// coefficient buffer asks for one array per component, in order.
+jvirt_barray_ptr RequestAndNoteBlockArray(j_common_ptr cinfo, int pool, boolean preZero,
+                                          JDIMENSION blocksPerRow, JDIMENSION rows,
+                                          JDIMENSION rowsPerAccess) {
+  EncoderState& state = StateOf(cinfo);
+  const jvirt_barray_ptr array =
+      state.requestBlockArray(cinfo, pool, preZero, blocksPerRow, rows, rowsPerAccess);
+  if (state.blockArrayCount < state.blockArrays.size())
+    state.blockArrays[state.blockArrayCount] = {array, rows, rowsPerAccess};
+  ++state.blockArrayCount;
+  return array;
 }
 
-// The profile is written by the encoder that writes the file's header: the
-// second encoder's header is thrown away.
-bool WritesProfile(TScanPlan plan, const std::vector<std::uint8_t>& iccProfile) {
-  return plan != TScanPlan::Tenth && !iccProfile.empty() &&
-         iccProfile.size() <= kIccBytesPerSegment * kMaxIccSegments;
+void FinishDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
+  dest->used = dest->capacity - dest->pub.free_in_buffer;
+  // The library frees its coefficients right after this.
+  if (TCoefficientHandOver* handOver = StateOf(reinterpret_cast<j_common_ptr>(cinfo)).handOver)
+    handOver->Withdraw();
+}
+
+bool IsWritableRefinement(const jpeg_compress_struct* cinfo, const jpeg_scan_info& scan) {
+  return scan.comps_in_scan == 1 && scan.component_index[0] >= 0 &&
+         scan.component_index[0] < cinfo->num_components &&
+         IsWritableAcRefinement({scan.Ss, scan.Se, scan.Ah, scan.Al});
+}
+
+// The split relies on the library's sequence: ten scans, the last three
+// refinements of one component's AC coefficients each.  Another one is
+// refused here and the caller encodes in one piece.
+void WriteOnlyTheLeadingScans(jpeg_compress_struct* cinfo, EncoderState& state) {
+  bool expected = cinfo->num_scans == kProgressiveScans;
+  for (int i = kLibraryScans; expected && i < kProgressiveScans; ++i)
+    expected = IsWritableRefinement(cinfo, cinfo->scan_info[i]);
+  if (!expected) ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
+  std::copy(cinfo->scan_info + kLibraryScans, cinfo->scan_info + kProgressiveScans,
+            state.lastScans.begin());
+  cinfo->num_scans = kLibraryScans;
+}
+
+// The coefficients of a component, row by row.  The library hands out a
+// few rows at a time; all of them stay in memory, so their addresses hold
+// until the arrays are freed.  It refuses only rows it has not written,
+// which the whole picture's rows are not.
+void ReadPlane(jpeg_compress_struct* cinfo, const TBlockArray& blocks,
+               const jpeg_component_info& component, TBlockPlane& plane) {
+  plane.widthInBlocks = component.width_in_blocks;
+  plane.componentId = static_cast<std::uint8_t>(component.component_id);
+  plane.acTable = static_cast<std::uint8_t>(component.ac_tbl_no);
+  plane.rows.reserve(component.height_in_blocks);
+  for (JDIMENSION row = 0; row < component.height_in_blocks; row += blocks.rowsPerAccess) {
+    const JDIMENSION count = std::min(blocks.rowsPerAccess, blocks.rows - row);
+    const JBLOCKARRAY rows = (*cinfo->mem->access_virt_barray)(
+        reinterpret_cast<j_common_ptr>(cinfo), blocks.array, row, count, FALSE);
+    for (JDIMENSION i = 0; i < count && row + i < component.height_in_blocks; ++i)
+      plane.rows.push_back(rows[i][0]);
+  }
+}
+
+// After the last row the library has transformed the whole picture: the
+// coefficients of the last scans' components go to their writer.
+void PublishLastScans(jpeg_compress_struct* cinfo, EncoderState& state) {
+  if (state.blockArrayCount != static_cast<std::size_t>(cinfo->num_components))
+    ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
+  bool enoughMemory = true;
+  try {
+    std::vector<TCoefficientHandOver::TScan> scans(state.lastScans.size());
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+      const jpeg_scan_info& info = state.lastScans[i];
+      const int index = info.component_index[0];
+      scans[i].refinement = {info.Ss, info.Se, info.Ah, info.Al};
+      ReadPlane(cinfo, state.blockArrays[static_cast<std::size_t>(index)], cinfo->comp_info[index],
+                scans[i].plane);
+    }
+    state.handOver->Publish(std::move(scans));
+  } catch (const std::bad_alloc&) {
+    enoughMemory = false;
+  }
+  // Out of the handler: the library's error exit jumps.
+  if (!enoughMemory) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 2);
 }
 
 // Every local here is plain data, so a jump back from the library skips
@@ -135,10 +262,16 @@ bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8
   state->error.pub.error_exit = ExitByJump;
   state->error.pub.output_message = IgnoreMessage;
   if (setjmp(state->error.jump)) {
+    if (state->handOver != nullptr) state->handOver->Withdraw();
     jpeg_destroy_compress(cinfo);
     return false;
   }
   jpeg_create_compress(cinfo);
+  cinfo->client_data = state;
+  if (state->handOver != nullptr) {
+    state->requestBlockArray = cinfo->mem->request_virt_barray;
+    cinfo->mem->request_virt_barray = RequestAndNoteBlockArray;
+  }
   state->destination.pub.init_destination = StartDestination;
   state->destination.pub.empty_output_buffer = GrowDestination;
   state->destination.pub.term_destination = FinishDestination;
@@ -151,26 +284,15 @@ bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8
   jpeg_set_defaults(cinfo);
   jpeg_set_quality(cinfo, 100, TRUE);
   jpeg_simple_progression(cinfo);
-  if (plan != TScanPlan::All) {
-    // The split relies on the library's sequence; another one is refused
-    // here and the caller encodes in one piece.
-    const bool expected = cinfo->num_scans == kProgressiveScans &&
-                          IsTenthScan(cinfo->scan_info[kProgressiveScans - 1]);
-    if (!expected) ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
-    if (plan == TScanPlan::FirstNine) {
-      cinfo->num_scans = kProgressiveScans - 1;
-    } else {
-      cinfo->scan_info = kTenthScanPlan;
-      cinfo->num_scans = static_cast<int>(std::size(kTenthScanPlan));
-    }
-  }
+  if (plan == TScanPlan::LeadingScans) WriteOnlyTheLeadingScans(cinfo, *state);
   jpeg_start_compress(cinfo, TRUE);
-  if (WritesProfile(plan, iccProfile))
+  if (!iccProfile.empty() && iccProfile.size() <= kIccBytesPerSegment * kMaxIccSegments)
     jpeg_write_icc_profile(cinfo, iccProfile.data(), static_cast<unsigned>(iccProfile.size()));
   while (cinfo->next_scanline < cinfo->image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<std::int32_t>(cinfo->next_scanline)));
     jpeg_write_scanlines(cinfo, &row, 1);
   }
+  if (state->handOver != nullptr) PublishLastScans(cinfo, *state);
   jpeg_finish_compress(cinfo);
   jpeg_destroy_compress(cinfo);
   return true;
@@ -179,8 +301,9 @@ bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8
 // Encodes image by plan into a buffer of file's; returns the bytes.
 std::span<const std::uint8_t> Encode(const Image& image, TScanPlan plan,
                                      const std::vector<std::uint8_t>& iccProfile,
-                                     TJpegPieces& file) {
+                                     TJpegPieces& file, TCoefficientHandOver* handOver = nullptr) {
   auto state = std::make_unique<EncoderState>();
+  state->handOver = handOver;
   if (!EncodeRows(image, plan, iccProfile, state.get()))
     throw TavrenError("", std::string("cannot encode the picture: ") + state->error.message);
   return state->TakeInto(file);
@@ -227,20 +350,43 @@ TScanLayout FindScans(std::span<const std::uint8_t> bytes) {
   return layout;
 }
 
-// The first nine scans' file up to its end-of-image marker, then the tenth
-// scan (its table, header and data) of the other encoder's file with the
-// marker: the pieces of the whole file.  Empty when either file is not laid
-// out as expected.
-std::vector<std::span<const std::uint8_t>> JoinScans(std::span<const std::uint8_t> firstNine,
-                                                     std::span<const std::uint8_t> tenth) {
-  const TScanLayout nine = FindScans(firstNine);
-  const TScanLayout last = FindScans(tenth);
-  if (!nine.ok || nine.scanEnds.size() != kProgressiveScans - 1 || !last.ok ||
-      last.scanEnds.size() != std::size(kTenthScanPlan))
-    return {};
-  const std::size_t tenthFrom = last.scanEnds[kTenthScanAt - 1];
-  return {firstNine.first(nine.endOfImage), tenth.subspan(tenthFrom)};
-}
+// The thread that writes the last scans from the coefficients handed over.
+class TLastScansWriter {
+ public:
+  TLastScansWriter() : thread_([this] { Write(); }) {}
+  ~TLastScansWriter() { Finish(); }
+  TLastScansWriter(const TLastScansWriter&) = delete;
+  TLastScansWriter& operator=(const TLastScansWriter&) = delete;
+
+  TCoefficientHandOver& HandOver() { return handOver_; }
+
+  // Waits for the thread.  The scans and the end-of-image marker, or
+  // nothing when the encoder failed or they could not be written.
+  std::vector<std::uint8_t> Finish() {
+    handOver_.Withdraw();  // in case the encoder never got to its coefficients
+    if (thread_.joinable()) thread_.join();
+    return std::move(bytes_);
+  }
+
+ private:
+  void Write() {
+    const std::vector<TCoefficientHandOver::TScan>* scans = handOver_.Wait();
+    bool written = scans != nullptr;
+    try {
+      for (std::size_t i = 0; written && i < scans->size(); ++i)
+        written = AppendAcRefinementScan((*scans)[i].plane, (*scans)[i].refinement, bytes_);
+      if (written) bytes_.insert(bytes_.end(), {0xFF, kMarkerEndOfImage});
+    } catch (const std::bad_alloc&) {
+      written = false;
+    }
+    handOver_.DoneReading();
+    if (!written) bytes_ = {};
+  }
+
+  TCoefficientHandOver handOver_;
+  std::vector<std::uint8_t> bytes_;
+  std::thread thread_;  // last: it starts once the rest is in place
+};
 
 // Below this many pixels one encoder is quick enough.
 constexpr std::int64_t kSplitFromPixels = 512 * 512;
@@ -265,24 +411,28 @@ TJpegPieces InOnePiece(const Image& image, const std::vector<std::uint8_t>& iccP
   return file;
 }
 
-// No pieces when the encoders fail or the scans are not as expected.
+// No pieces when the encoder or the writer fails, or the scans are not as
+// expected.
 TJpegPieces InTwoPieces(const Image& image, const std::vector<std::uint8_t>& iccProfile) {
-  TJpegPieces file;
-  if (!ImageHasPixels(image)) return file;
-  std::span<const std::uint8_t> parts[2];
-  TJpegPieces encoded[2];
+  if (!ImageHasPixels(image)) return {};
+  std::optional<TLastScansWriter> writer;
   try {
-    BandPool().Run(2, [&](int part) {
-      parts[part] = Encode(image, part == 0 ? TScanPlan::FirstNine : TScanPlan::Tenth,
-                           iccProfile, encoded[part]);
-    });
-  } catch (const TavrenError&) {
-    return file;
+    writer.emplace();
+  } catch (const std::system_error&) {
+    return {};  // no thread to spare
   }
-  file.pieces = JoinScans(parts[0], parts[1]);
-  if (file.pieces.empty()) return file;
-  for (TJpegPieces& part : encoded)
-    for (auto& buffer : part.buffers) file.buffers.push_back(std::move(buffer));
+  TJpegPieces file;
+  std::span<const std::uint8_t> leading;
+  try {
+    leading = Encode(image, TScanPlan::LeadingScans, iccProfile, file, &writer->HandOver());
+  } catch (const TavrenError&) {
+    return {};
+  }
+  std::vector<std::uint8_t> lastScans = writer->Finish();
+  const TScanLayout layout = FindScans(leading);
+  if (!layout.ok || layout.scanEnds.size() != kLibraryScans || lastScans.empty()) return {};
+  file.ownBuffers.push_back(std::move(lastScans));
+  file.pieces = {leading.first(layout.endOfImage), file.ownBuffers.back()};
   return file;
 }
 

@@ -16,13 +16,15 @@ namespace tavren {
 inline constexpr std::int32_t kJpegMaxSide = 65500;
 
 // An encoded picture as the pieces of its file, in order, in the buffers
-// the encoders wrote: a picture encoded in two pieces is not joined into a
-// new block of its own size just to be written out.
+// they were written to: a picture encoded in two pieces is not joined into
+// a new block of its own size just to be written out.
 struct TJpegPieces {
   struct TFreeBytes {
     void operator()(std::uint8_t* p) const { std::free(p); }
   };
-  std::vector<std::unique_ptr<std::uint8_t, TFreeBytes>> buffers;  // what pieces point into
+  // What pieces point into: the library's buffers and our own.
+  std::vector<std::unique_ptr<std::uint8_t, TFreeBytes>> buffers;
+  std::vector<std::vector<std::uint8_t>> ownBuffers;
   std::vector<std::span<const std::uint8_t>> pieces;
   std::vector<std::uint8_t> Joined() const;
 };
@@ -34,13 +36,13 @@ TJpegPieces EncodeJpegPieces(const Image& image, const std::vector<std::uint8_t>
 // library's defaults.  A non-empty iccProfile is written by the library
 // right behind its JFIF header, in APP2 segments; one too large for the
 // format's 255 segments is left out.  Throws TavrenError (with an empty
-// file name).  A large picture is encoded by two encoders at once that
+// file name).  A large picture is encoded on two threads at once that
 // share the scans; the bytes are the same either way.
 std::vector<std::uint8_t> EncodeJpeg(const Image& image, const std::vector<std::uint8_t>& iccProfile = {});
 // The same by one encoder.
 std::vector<std::uint8_t> EncodeJpegInOnePiece(const Image& image,
                                                const std::vector<std::uint8_t>& iccProfile = {});
-// The same by two encoders over the band pool, or nothing when they fail
+// The same on two threads, or nothing when they fail
 // or the library's scans are not laid out as expected.
 std::vector<std::uint8_t> EncodeJpegInTwoPieces(const Image& image,
                                                 const std::vector<std::uint8_t>& iccProfile = {});

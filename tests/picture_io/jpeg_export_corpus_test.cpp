@@ -96,7 +96,7 @@ TEST(JpegExportCorpus, EveryPhotoCarriesItsMakeModelAndProfileOver) {
   EXPECT_GT(withProfile, 15u);
 }
 
-TEST(JpegExportCorpus, TwoEncodersGiveTheBytesOfOneForEveryPhoto) {
+TEST(JpegExportCorpus, TwoThreadsGiveTheBytesOfOneForEveryPhoto) {
   TAVREN_REQUIRE_CORPUS();
   ThreadPool pool(2);
   ScopedBanding banding({&pool, 0});

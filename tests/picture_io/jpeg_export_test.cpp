@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include "picture_io/error.h"
 #include "picture_io/exif_reader.h"
 #include "picture_io/jpeg_icc_profile.h"
+#include "picture_io/jpeg_refinement_scans.h"
 #include "imaging/thread_pool.h"
 #include "jpeg_test_support.h"
 #include "support/test_support.h"
@@ -241,7 +244,7 @@ Image SmoothPicture(std::int32_t width, std::int32_t height) {
   return image;
 }
 
-TEST(JpegExport, TwoEncodersGiveTheBytesOfOne) {
+TEST(JpegExport, TwoThreadsGiveTheBytesOfOne) {
   // Sizes around the 16 x 16 blocks of the colour-reduced channels, single
   // rows and columns, noise (large coefficients and 0xFF bytes in the
   // coded data) and smooth pictures; with and without a second thread.
@@ -268,10 +271,81 @@ TEST(JpegExport, TwoEncodersGiveTheBytesOfOne) {
     EXPECT_EQ(EncodeJpeg(large, profile), whole);
     EXPECT_EQ(ReadJpegIccProfile(TMemoryByteSource(whole.data(), whole.size())), profile);
   }
-  // Too wide for the format: both encoders fail, and the one that tries
-  // again reports it.
+  // Too wide for the format: the split encoding fails, and the one
+  // encoder that tries again reports it.
   EXPECT_TRUE(EncodeJpegInTwoPieces(Image(70000, 4)).empty());
   EXPECT_THROW(EncodeJpeg(Image(70000, 4)), TavrenError);
+}
+
+// Coefficients drawn block by block from kinds that reach every branch of
+// the refinement coding: blocks with nothing to refine (end-of-band runs),
+// blocks with only correction bits (which the coder holds back), long runs
+// of zeros before a new coefficient, and dense or large values.
+test::CoefficientPicture MixedCoefficients(int width, int height, int firstKind, int lastKind) {
+  std::mt19937 random(static_cast<std::uint32_t>(width));
+  const auto draw = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  test::CoefficientPicture picture{width, height, {}};
+  for (auto& component : picture.components) {
+    component.assign(static_cast<std::size_t>(width * height * 64), 0);
+    for (std::size_t block = 0; block < component.size(); block += 64) {
+      std::int16_t* c = &component[block];
+      c[0] = static_cast<std::int16_t>(draw(-1000, 1000));
+      const int kind = draw(firstKind, lastKind);
+      for (int i = 1; i < 64; ++i) {
+        int value = 0;
+        if (kind == 1 && draw(0, 4) > 0) value = draw(2, 3);
+        if (kind == 2 && draw(0, 9) == 0) value = draw(2, 5);
+        if (kind == 3 && draw(0, 2) > 0) value = draw(0, 6);
+        if (kind == 4 && draw(0, 7) == 0) value = draw(0, 1023);
+        c[i] = static_cast<std::int16_t>(draw(0, 1) ? value : -value);
+      }
+      if (kind == 2) c[63 - draw(0, 3)] = static_cast<std::int16_t>(draw(0, 1) ? 1 : -1);
+    }
+  }
+  return picture;
+}
+
+TBlockPlane PlaneOf(const test::CoefficientPicture& picture, int component) {
+  TBlockPlane plane;
+  plane.widthInBlocks = static_cast<std::uint32_t>(picture.widthInBlocks);
+  plane.componentId = static_cast<std::uint8_t>(component + 1);
+  plane.acTable = component == 0 ? 0 : 1;
+  for (int row = 0; row < picture.heightInBlocks; ++row)
+    plane.rows.push_back(picture.components[component].data() + row * picture.widthInBlocks * 64);
+  return plane;
+}
+
+TEST(JpegExport, RefinementScansAreTheLibrarysForAnyCoefficients) {
+  // Every kind of block at random; only correction bits, more than the
+  // coder holds back; more blocks without anything to refine than one
+  // end-of-band run holds.
+  test::CoefficientPicture flat{256, 129, {}};
+  for (auto& component : flat.components) component.assign(256 * 129 * 64, 0);
+  const test::CoefficientPicture pictures[] = {MixedCoefficients(61, 37, 0, 4),
+                                               MixedCoefficients(23, 11, 1, 1), flat};
+  for (const bool oneByOne : {false, true}) {
+    std::optional<ScopedOneByOneBlocks> scoped;
+    if (oneByOne) scoped.emplace();
+    for (const test::CoefficientPicture& picture : pictures) {
+      const Bytes file = test::WriteCoefficientsWithLibrary(picture);
+      ASSERT_FALSE(file.empty());
+      // The library's last three scans refine the lowest bit of Cr, Cb and
+      // luma; its sixth refines the luma's second bit.
+      Bytes last;
+      for (int component : {2, 1, 0})
+        ASSERT_TRUE(AppendAcRefinementScan(PlaneOf(picture, component), {1, 63, 1, 0}, last));
+      last.insert(last.end(), {0xFF, 0xD9});
+      ASSERT_LT(last.size(), file.size());
+      EXPECT_TRUE(std::equal(last.begin(), last.end(), file.end() - static_cast<long>(last.size())))
+          << picture.widthInBlocks << (oneByOne ? " one by one" : "");
+      Bytes sixth;
+      ASSERT_TRUE(AppendAcRefinementScan(PlaneOf(picture, 0), {1, 63, 2, 1}, sixth));
+      EXPECT_NE(std::search(file.begin(), file.end(), sixth.begin(), sixth.end()), file.end())
+          << picture.widthInBlocks << (oneByOne ? " one by one" : "");
+    }
+  }
 }
 
 TEST(JpegExport, EncodingFailuresAreReportedWithTheFileName) {

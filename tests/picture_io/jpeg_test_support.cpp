@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -256,6 +257,45 @@ std::vector<std::uint8_t> EncodeWithLibrary(const Image& image, const EncodeOpti
   EncodeState state;
   if (!EncodeInto(&state, image, options)) return {};
   return std::vector<std::uint8_t>(state.buffer, state.buffer + state.size);
+}
+
+std::vector<std::uint8_t> WriteCoefficientsWithLibrary(const CoefficientPicture& picture) {
+  EncodeState s;
+  s.cinfo.err = jpeg_std_error(&s.error);
+  s.error.error_exit = JumpBack;
+  s.cinfo.client_data = &s.jump;
+  if (setjmp(s.jump)) {
+    jpeg_destroy_compress(&s.cinfo);
+    return {};
+  }
+  jpeg_create_compress(&s.cinfo);
+  jpeg_mem_dest(&s.cinfo, &s.buffer, &s.size);
+  const auto width = static_cast<JDIMENSION>(picture.widthInBlocks);
+  const auto height = static_cast<JDIMENSION>(picture.heightInBlocks);
+  s.cinfo.image_width = 8 * width;
+  s.cinfo.image_height = 8 * height;
+  s.cinfo.input_components = 3;
+  s.cinfo.in_color_space = JCS_YCbCr;
+  jpeg_set_defaults(&s.cinfo);
+  jpeg_set_quality(&s.cinfo, 100, TRUE);
+  for (int c = 0; c < 3; ++c) s.cinfo.comp_info[c].h_samp_factor = s.cinfo.comp_info[c].v_samp_factor = 1;
+  jpeg_simple_progression(&s.cinfo);
+  jvirt_barray_ptr arrays[3];
+  const auto common = reinterpret_cast<j_common_ptr>(&s.cinfo);
+  for (auto& array : arrays)
+    array = (*s.cinfo.mem->request_virt_barray)(common, JPOOL_IMAGE, TRUE, width, height, 1);
+  (*s.cinfo.mem->realize_virt_arrays)(common);
+  for (int c = 0; c < 3; ++c) {
+    for (JDIMENSION row = 0; row < height; ++row) {
+      JBLOCKARRAY blocks = (*s.cinfo.mem->access_virt_barray)(common, arrays[c], row, 1, TRUE);
+      std::memcpy(blocks[0], picture.components[c].data() + std::size_t{row} * width * DCTSIZE2,
+                  std::size_t{width} * sizeof(JBLOCK));
+    }
+  }
+  jpeg_write_coefficients(&s.cinfo, arrays);
+  jpeg_finish_compress(&s.cinfo);
+  jpeg_destroy_compress(&s.cinfo);
+  return std::vector<std::uint8_t>(s.buffer, s.buffer + s.size);
 }
 
 }  // namespace tavren::test

@@ -28,6 +28,18 @@ struct EncodeOptions {
 };
 std::vector<std::uint8_t> EncodeWithLibrary(const Image& image, const EncodeOptions& options);
 
+// Quantised coefficients of a colour picture: three components of
+// widthInBlocks x heightInBlocks blocks each (no colour reduction), every
+// block 64 coefficients in natural order, rows of blocks one after the other.
+struct CoefficientPicture {
+  int widthInBlocks = 0;
+  int heightInBlocks = 0;
+  std::vector<std::int16_t> components[3];
+};
+// The library's progressive file of those coefficients, with its standard
+// scans and optimal tables (quality 100, YCbCr).
+std::vector<std::uint8_t> WriteCoefficientsWithLibrary(const CoefficientPicture& picture);
+
 struct JpegLayout {
   bool wellFormed = false;      // markers up to the first scan parse cleanly
   bool progressiveFrame = false;  // the frame header is SOF2
