@@ -83,63 +83,114 @@ boolean GrowDestination(j_compress_ptr cinfo) {
 
 // Which scans of the progressive sequence the library writes.
 //
-// Its sequence for a colour picture has ten scans.  The last three refine
-// the lowest bit of the AC coefficients of Cr, Cb and luma; each scan's
-// bytes (its optimal Huffman table and its data) depend on the
-// coefficients and the scan alone.  So once the library has transformed
-// the picture, another thread writes those three from its coefficients
-// (jpeg_refinement_scans.h) while the library writes the first seven.
-// The split balances the two threads: the last three scans are about half
-// of the library's work, and the writer is quicker at them.
-enum class TScanPlan { All, LeadingScans };
+// Its sequence for a colour picture has ten scans.  Four of them refine
+// one bit of one component's AC coefficients: the sixth (luma, second
+// bit) and the last three (Cr, Cb and luma, lowest bit), together about
+// three quarters of the library's work.  Each scan's bytes (its optimal
+// Huffman table and its data) depend on the coefficients and the scan
+// alone.  So once the library has transformed the picture, those four are
+// written from its coefficients (jpeg_refinement_scans.h) while the
+// library writes the other six: by another thread, and by the library's
+// own thread once it has finished its scans.
+enum class TScanPlan { All, LibraryScans };
 
 constexpr int kProgressiveScans = 10;
-constexpr int kLibraryScans = 7;
+// Our scans by their place in the sequence, the largest first, so that
+// the two threads finish close together.
+constexpr std::array<int, 4> kOwnScans = {9, 5, 8, 7};
+constexpr int kLibraryScans = kProgressiveScans - static_cast<int>(kOwnScans.size());
 
-// The coefficients of the library's encoder, handed to the thread that
-// writes the last scans.  They live as long as the encoder: before it
-// frees them, it withdraws them and waits until the writer is done.
-class TCoefficientHandOver {
+constexpr bool IsOwnScan(int scan) {
+  return std::find(kOwnScans.begin(), kOwnScans.end(), scan) != kOwnScans.end();
+}
+
+// A scan of ours: where it stands in the sequence, what it codes and,
+// once written, its bytes.
+struct TOwnScan {
+  int place = 0;
+  TBlockPlane plane;
+  TAcRefinement refinement;
+  std::vector<std::uint8_t> bytes;
+};
+
+// The scans of ours, shared by the two threads.  Their coefficients live
+// as long as the library's encoder: before it frees them, it withdraws
+// them, and waits until every scan taken is written.
+class TSharedScans {
  public:
-  struct TScan {
-    TBlockPlane plane;
-    TAcRefinement refinement;
-  };
-
-  // The encoder: the scans' coefficients are ready.
-  void Publish(std::vector<TScan> scans) {
+  // The encoder: the coefficients are ready, the scans in the order they
+  // are to be taken.
+  void Publish(std::vector<TOwnScan> scans) {
     const std::lock_guard lock(mutex_);
     scans_ = std::move(scans);
     state_ = TState::Ready;
     changed_.notify_all();
   }
-  // The encoder, before its coefficients go: if they never came, the
-  // writer hears so; if they did, this waits until it has finished.
-  void Withdraw() {
-    std::unique_lock lock(mutex_);
-    if (state_ == TState::Waiting) state_ = TState::Withdrawn;
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return state_ != TState::Ready; });
-  }
-  // The writer: the scans, or null when the encoder failed first.
-  const std::vector<TScan>* Wait() {
+  // The other thread: false when the encoder failed before its
+  // coefficients were ready.
+  bool WaitForCoefficients() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return state_ != TState::Waiting; });
-    return state_ == TState::Ready ? &scans_ : nullptr;
+    return state_ == TState::Ready;
   }
-  // The writer has finished with the coefficients.
-  void DoneReading() {
+  // Either thread: writes scans until none is left to take.
+  void WriteScans() {
+    for (std::size_t scan = 0; Take(scan);) {
+      bool written = false;
+      try {
+        written = AppendAcRefinementScan(scans_[scan].plane, scans_[scan].refinement,
+                                         scans_[scan].bytes);
+      } catch (const std::bad_alloc&) {
+        written = false;
+      }
+      Done(written);
+    }
+  }
+  // The encoder, before its coefficients go.  After its scans it helps:
+  // it writes what is left itself.  Then no scan is taken any more, and
+  // this waits for those being written.
+  void Withdraw(bool help) {
+    if (help) WriteScans();
+    std::unique_lock lock(mutex_);
+    if (state_ != TState::Withdrawn) {
+      // Without help the encoder failed: its file will not be used.
+      if (state_ == TState::Waiting || !help) failed_ = true;
+      state_ = TState::Withdrawn;
+      changed_.notify_all();
+    }
+    changed_.wait(lock, [&] { return busy_ == 0; });
+  }
+  // Once both threads are done: the written scans, or nothing when one
+  // could not be written or the encoder failed.
+  std::vector<TOwnScan> Written() {
     const std::lock_guard lock(mutex_);
-    if (state_ == TState::Ready) state_ = TState::Read;
-    changed_.notify_all();
+    if (failed_ || next_ < scans_.size()) return {};
+    return std::move(scans_);
   }
 
  private:
-  enum class TState { Waiting, Ready, Read, Withdrawn };
+  bool Take(std::size_t& scan) {
+    const std::lock_guard lock(mutex_);
+    if (state_ != TState::Ready || next_ == scans_.size()) return false;
+    scan = next_++;
+    ++busy_;
+    return true;
+  }
+  void Done(bool written) {
+    const std::lock_guard lock(mutex_);
+    failed_ = failed_ || !written;
+    --busy_;
+    changed_.notify_all();
+  }
+
+  enum class TState { Waiting, Ready, Withdrawn };
   std::mutex mutex_;
   std::condition_variable changed_;
   TState state_ = TState::Waiting;
-  std::vector<TScan> scans_;
+  std::vector<TOwnScan> scans_;
+  std::size_t next_ = 0;  // the next scan to take
+  int busy_ = 0;          // scans being written
+  bool failed_ = false;
 };
 
 // A block array the library asked for: the coefficients of a component.
@@ -153,12 +204,13 @@ struct EncoderState {
   jpeg_compress_struct cinfo{};
   EncoderError error{};
   MemoryDestination destination{};
-  // For an encoder that hands its coefficients over.
-  TCoefficientHandOver* handOver = nullptr;
+  // For an encoder that shares its coefficients with our scans.
+  TSharedScans* shared = nullptr;
   decltype(jpeg_memory_mgr::request_virt_barray) requestBlockArray = nullptr;
   std::array<TBlockArray, MAX_COMPONENTS> blockArrays{};
   std::size_t blockArrayCount = 0;
-  std::array<jpeg_scan_info, kProgressiveScans - kLibraryScans> lastScans{};
+  std::array<jpeg_scan_info, kProgressiveScans> sequence{};
+  std::array<jpeg_scan_info, kLibraryScans> libraryScript{};
   ~EncoderState() { std::free(destination.data); }
 
   // The bytes written, handed over with their buffer.
@@ -187,9 +239,10 @@ jvirt_barray_ptr RequestAndNoteBlockArray(j_common_ptr cinfo, int pool, boolean 
 void FinishDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
   dest->used = dest->capacity - dest->pub.free_in_buffer;
-  // The library frees its coefficients right after this.
-  if (TCoefficientHandOver* handOver = StateOf(reinterpret_cast<j_common_ptr>(cinfo)).handOver)
-    handOver->Withdraw();
+  // The library has written its scans, and frees its coefficients right
+  // after this.
+  if (TSharedScans* shared = StateOf(reinterpret_cast<j_common_ptr>(cinfo)).shared)
+    shared->Withdraw(true);
 }
 
 bool IsWritableRefinement(const jpeg_compress_struct* cinfo, const jpeg_scan_info& scan) {
@@ -198,16 +251,19 @@ bool IsWritableRefinement(const jpeg_compress_struct* cinfo, const jpeg_scan_inf
          IsWritableAcRefinement({scan.Ss, scan.Se, scan.Ah, scan.Al});
 }
 
-// The split relies on the library's sequence: ten scans, the last three
+// The split relies on the library's sequence: ten scans, ours among them
 // refinements of one component's AC coefficients each.  Another one is
 // refused here and the caller encodes in one piece.
-void WriteOnlyTheLeadingScans(jpeg_compress_struct* cinfo, EncoderState& state) {
+void WriteOnlyTheLibraryScans(jpeg_compress_struct* cinfo, EncoderState& state) {
   bool expected = cinfo->num_scans == kProgressiveScans;
-  for (int i = kLibraryScans; expected && i < kProgressiveScans; ++i)
-    expected = IsWritableRefinement(cinfo, cinfo->scan_info[i]);
+  for (const int scan : kOwnScans)
+    expected = expected && IsWritableRefinement(cinfo, cinfo->scan_info[scan]);
   if (!expected) ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
-  std::copy(cinfo->scan_info + kLibraryScans, cinfo->scan_info + kProgressiveScans,
-            state.lastScans.begin());
+  std::copy(cinfo->scan_info, cinfo->scan_info + kProgressiveScans, state.sequence.begin());
+  std::size_t at = 0;
+  for (int scan = 0; scan < kProgressiveScans; ++scan)
+    if (!IsOwnScan(scan)) state.libraryScript[at++] = state.sequence[static_cast<std::size_t>(scan)];
+  cinfo->scan_info = state.libraryScript.data();
   cinfo->num_scans = kLibraryScans;
 }
 
@@ -231,21 +287,22 @@ void ReadPlane(jpeg_compress_struct* cinfo, const TBlockArray& blocks,
 }
 
 // After the last row the library has transformed the whole picture: the
-// coefficients of the last scans' components go to their writer.
-void PublishLastScans(jpeg_compress_struct* cinfo, EncoderState& state) {
+// coefficients of our scans' components are shared.
+void ShareCoefficients(jpeg_compress_struct* cinfo, EncoderState& state) {
   if (state.blockArrayCount != static_cast<std::size_t>(cinfo->num_components))
     ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
   bool enoughMemory = true;
   try {
-    std::vector<TCoefficientHandOver::TScan> scans(state.lastScans.size());
+    std::vector<TOwnScan> scans(kOwnScans.size());
     for (std::size_t i = 0; i < scans.size(); ++i) {
-      const jpeg_scan_info& info = state.lastScans[i];
-      const int index = info.component_index[0];
+      const jpeg_scan_info& info = state.sequence[static_cast<std::size_t>(kOwnScans[i])];
+      const int component = info.component_index[0];
+      scans[i].place = kOwnScans[i];
       scans[i].refinement = {info.Ss, info.Se, info.Ah, info.Al};
-      ReadPlane(cinfo, state.blockArrays[static_cast<std::size_t>(index)], cinfo->comp_info[index],
-                scans[i].plane);
+      ReadPlane(cinfo, state.blockArrays[static_cast<std::size_t>(component)],
+                cinfo->comp_info[component], scans[i].plane);
     }
-    state.handOver->Publish(std::move(scans));
+    state.shared->Publish(std::move(scans));
   } catch (const std::bad_alloc&) {
     enoughMemory = false;
   }
@@ -262,13 +319,13 @@ bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8
   state->error.pub.error_exit = ExitByJump;
   state->error.pub.output_message = IgnoreMessage;
   if (setjmp(state->error.jump)) {
-    if (state->handOver != nullptr) state->handOver->Withdraw();
+    if (state->shared != nullptr) state->shared->Withdraw(false);
     jpeg_destroy_compress(cinfo);
     return false;
   }
   jpeg_create_compress(cinfo);
   cinfo->client_data = state;
-  if (state->handOver != nullptr) {
+  if (state->shared != nullptr) {
     state->requestBlockArray = cinfo->mem->request_virt_barray;
     cinfo->mem->request_virt_barray = RequestAndNoteBlockArray;
   }
@@ -284,7 +341,7 @@ bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8
   jpeg_set_defaults(cinfo);
   jpeg_set_quality(cinfo, 100, TRUE);
   jpeg_simple_progression(cinfo);
-  if (plan == TScanPlan::LeadingScans) WriteOnlyTheLeadingScans(cinfo, *state);
+  if (plan == TScanPlan::LibraryScans) WriteOnlyTheLibraryScans(cinfo, *state);
   jpeg_start_compress(cinfo, TRUE);
   if (!iccProfile.empty() && iccProfile.size() <= kIccBytesPerSegment * kMaxIccSegments)
     jpeg_write_icc_profile(cinfo, iccProfile.data(), static_cast<unsigned>(iccProfile.size()));
@@ -292,7 +349,7 @@ bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8
     JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<std::int32_t>(cinfo->next_scanline)));
     jpeg_write_scanlines(cinfo, &row, 1);
   }
-  if (state->handOver != nullptr) PublishLastScans(cinfo, *state);
+  if (state->shared != nullptr) ShareCoefficients(cinfo, *state);
   jpeg_finish_compress(cinfo);
   jpeg_destroy_compress(cinfo);
   return true;
@@ -301,9 +358,9 @@ bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8
 // Encodes image by plan into a buffer of file's; returns the bytes.
 std::span<const std::uint8_t> Encode(const Image& image, TScanPlan plan,
                                      const std::vector<std::uint8_t>& iccProfile,
-                                     TJpegPieces& file, TCoefficientHandOver* handOver = nullptr) {
+                                     TJpegPieces& file, TSharedScans* shared = nullptr) {
   auto state = std::make_unique<EncoderState>();
-  state->handOver = handOver;
+  state->shared = shared;
   if (!EncodeRows(image, plan, iccProfile, state.get()))
     throw TavrenError("", std::string("cannot encode the picture: ") + state->error.message);
   return state->TakeInto(file);
@@ -350,43 +407,53 @@ TScanLayout FindScans(std::span<const std::uint8_t> bytes) {
   return layout;
 }
 
-// The thread that writes the last scans from the coefficients handed over.
-class TLastScansWriter {
+// The other thread that writes our scans.
+class TScanWriterThread {
  public:
-  TLastScansWriter() : thread_([this] { Write(); }) {}
-  ~TLastScansWriter() { Finish(); }
-  TLastScansWriter(const TLastScansWriter&) = delete;
-  TLastScansWriter& operator=(const TLastScansWriter&) = delete;
+  TScanWriterThread() : thread_([this] {
+    if (shared_.WaitForCoefficients()) shared_.WriteScans();
+  }) {}
+  ~TScanWriterThread() { Finish(); }
+  TScanWriterThread(const TScanWriterThread&) = delete;
+  TScanWriterThread& operator=(const TScanWriterThread&) = delete;
 
-  TCoefficientHandOver& HandOver() { return handOver_; }
+  TSharedScans& Shared() { return shared_; }
 
-  // Waits for the thread.  The scans and the end-of-image marker, or
-  // nothing when the encoder failed or they could not be written.
-  std::vector<std::uint8_t> Finish() {
-    handOver_.Withdraw();  // in case the encoder never got to its coefficients
+  // Waits for the thread.  Our scans, or nothing when the encoder failed
+  // or they could not be written.
+  std::vector<TOwnScan> Finish() {
+    shared_.Withdraw(false);  // in case the encoder never got to its coefficients
     if (thread_.joinable()) thread_.join();
-    return std::move(bytes_);
+    return shared_.Written();
   }
 
  private:
-  void Write() {
-    const std::vector<TCoefficientHandOver::TScan>* scans = handOver_.Wait();
-    bool written = scans != nullptr;
-    try {
-      for (std::size_t i = 0; written && i < scans->size(); ++i)
-        written = AppendAcRefinementScan((*scans)[i].plane, (*scans)[i].refinement, bytes_);
-      if (written) bytes_.insert(bytes_.end(), {0xFF, kMarkerEndOfImage});
-    } catch (const std::bad_alloc&) {
-      written = false;
-    }
-    handOver_.DoneReading();
-    if (!written) bytes_ = {};
-  }
-
-  TCoefficientHandOver handOver_;
-  std::vector<std::uint8_t> bytes_;
+  TSharedScans shared_;
   std::thread thread_;  // last: it starts once the rest is in place
 };
+
+// The library's file with our scans in their places: its bytes up to the
+// end of the scan before each of ours, and the end-of-image marker.
+std::vector<std::span<const std::uint8_t>> InterleaveScans(
+    std::span<const std::uint8_t> library, const TScanLayout& layout,
+    const std::vector<std::vector<std::uint8_t>>& ownInOrder) {
+  std::vector<std::span<const std::uint8_t>> pieces;
+  std::size_t from = 0;  // the library's bytes not yet in a piece
+  std::size_t to = 0;
+  std::size_t libraryScan = 0;
+  std::size_t ownScan = 0;
+  for (int place = 0; place < kProgressiveScans; ++place) {
+    if (!IsOwnScan(place)) {
+      to = layout.scanEnds[libraryScan++];
+      continue;
+    }
+    if (to > from) pieces.push_back(library.subspan(from, to - from));
+    from = to;
+    pieces.push_back(ownInOrder[ownScan++]);
+  }
+  pieces.push_back(library.subspan(from));
+  return pieces;
+}
 
 // Below this many pixels one encoder is quick enough.
 constexpr std::int64_t kSplitFromPixels = 512 * 512;
@@ -411,28 +478,30 @@ TJpegPieces InOnePiece(const Image& image, const std::vector<std::uint8_t>& iccP
   return file;
 }
 
-// No pieces when the encoder or the writer fails, or the scans are not as
-// expected.
+// No pieces when the encoder or a scan writer fails, or the scans are not
+// as expected.
 TJpegPieces InTwoPieces(const Image& image, const std::vector<std::uint8_t>& iccProfile) {
   if (!ImageHasPixels(image)) return {};
-  std::optional<TLastScansWriter> writer;
+  std::optional<TScanWriterThread> writer;
   try {
     writer.emplace();
   } catch (const std::system_error&) {
     return {};  // no thread to spare
   }
   TJpegPieces file;
-  std::span<const std::uint8_t> leading;
+  std::span<const std::uint8_t> library;
   try {
-    leading = Encode(image, TScanPlan::LeadingScans, iccProfile, file, &writer->HandOver());
+    library = Encode(image, TScanPlan::LibraryScans, iccProfile, file, &writer->Shared());
   } catch (const TavrenError&) {
     return {};
   }
-  std::vector<std::uint8_t> lastScans = writer->Finish();
-  const TScanLayout layout = FindScans(leading);
-  if (!layout.ok || layout.scanEnds.size() != kLibraryScans || lastScans.empty()) return {};
-  file.ownBuffers.push_back(std::move(lastScans));
-  file.pieces = {leading.first(layout.endOfImage), file.ownBuffers.back()};
+  std::vector<TOwnScan> own = writer->Finish();
+  const TScanLayout layout = FindScans(library);
+  if (!layout.ok || layout.scanEnds.size() != kLibraryScans || own.size() != kOwnScans.size())
+    return {};
+  std::sort(own.begin(), own.end(), [](const TOwnScan& a, const TOwnScan& b) { return a.place < b.place; });
+  for (TOwnScan& scan : own) file.ownBuffers.push_back(std::move(scan.bytes));
+  file.pieces = InterleaveScans(library, layout, file.ownBuffers);
   return file;
 }
 
