@@ -220,7 +220,9 @@ struct EncoderState {
   }
 };
 
-EncoderState& StateOf(j_common_ptr cinfo) { return *static_cast<EncoderState*>(cinfo->client_data); }
+EncoderState& StateOf(j_common_ptr cinfo) {
+  return *static_cast<EncoderState*>(cinfo->client_data);
+}
 
 // In place of the memory manager's request_virt_barray: the library's
 // coefficient buffer asks for one array per component, in order.
@@ -262,7 +264,8 @@ void WriteOnlyTheLibraryScans(jpeg_compress_struct* cinfo, EncoderState& state) 
   std::copy(cinfo->scan_info, cinfo->scan_info + kProgressiveScans, state.sequence.begin());
   std::size_t at = 0;
   for (int scan = 0; scan < kProgressiveScans; ++scan)
-    if (!IsOwnScan(scan)) state.libraryScript[at++] = state.sequence[static_cast<std::size_t>(scan)];
+    if (!IsOwnScan(scan))
+      state.libraryScript[at++] = state.sequence[static_cast<std::size_t>(scan)];
   cinfo->scan_info = state.libraryScript.data();
   cinfo->num_scans = kLibraryScans;
 }
@@ -499,7 +502,8 @@ TJpegPieces InTwoPieces(const Image& image, const std::vector<std::uint8_t>& icc
   const TScanLayout layout = FindScans(library);
   if (!layout.ok || layout.scanEnds.size() != kLibraryScans || own.size() != kOwnScans.size())
     return {};
-  std::sort(own.begin(), own.end(), [](const TOwnScan& a, const TOwnScan& b) { return a.place < b.place; });
+  std::sort(own.begin(), own.end(),
+            [](const TOwnScan& a, const TOwnScan& b) { return a.place < b.place; });
   for (TOwnScan& scan : own) file.ownBuffers.push_back(std::move(scan.bytes));
   file.pieces = InterleaveScans(library, layout, file.ownBuffers);
   return file;

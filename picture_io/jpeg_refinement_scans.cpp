@@ -47,7 +47,8 @@ struct TBlockBits {
 
 // The zigzag positions Ss..Se.
 std::uint64_t ScanPositions(const TAcRefinement& scan) {
-  const std::uint64_t upToSe = scan.Se == 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << (scan.Se + 1)) - 1;
+  const std::uint64_t upToSe =
+      scan.Se == 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << (scan.Se + 1)) - 1;
   return upToSe & ~((std::uint64_t{1} << scan.Ss) - 1);
 }
 
@@ -240,7 +241,8 @@ class TBitWriter {
   // two end-of-band runs, about 2,200 bits, each byte possibly stuffed.
   void MakeRoomForBlock() {
     constexpr std::size_t kMostBytes = 1024;
-    if (out_.size() - used_ < kMostBytes) out_.resize(std::max(2 * out_.size(), used_ + kMostBytes));
+    if (out_.size() - used_ < kMostBytes)
+      out_.resize(std::max(2 * out_.size(), used_ + kMostBytes));
   }
   void Symbol(int symbol) {
     Bits(codes_[static_cast<std::size_t>(symbol)], sizes_[static_cast<std::size_t>(symbol)]);

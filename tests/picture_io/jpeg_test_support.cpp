@@ -278,7 +278,10 @@ std::vector<std::uint8_t> WriteCoefficientsWithLibrary(const CoefficientPicture&
   s.cinfo.in_color_space = JCS_YCbCr;
   jpeg_set_defaults(&s.cinfo);
   jpeg_set_quality(&s.cinfo, 100, TRUE);
-  for (int c = 0; c < 3; ++c) s.cinfo.comp_info[c].h_samp_factor = s.cinfo.comp_info[c].v_samp_factor = 1;
+  for (int c = 0; c < 3; ++c) {
+    s.cinfo.comp_info[c].h_samp_factor = 1;
+    s.cinfo.comp_info[c].v_samp_factor = 1;
+  }
   jpeg_simple_progression(&s.cinfo);
   jvirt_barray_ptr arrays[3];
   const auto common = reinterpret_cast<j_common_ptr>(&s.cinfo);
