@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -22,6 +20,7 @@
 #include "picture_io/error.h"
 #include "picture_io/jpeg_icc_profile.h"
 #include "picture_io/jpeg_refinement_scans.h"
+#include "picture_io/jpeg_shared_scans.h"
 
 namespace tavren {
 
@@ -103,95 +102,6 @@ constexpr int kLibraryScans = kProgressiveScans - static_cast<int>(kOwnScans.siz
 constexpr bool IsOwnScan(int scan) {
   return std::find(kOwnScans.begin(), kOwnScans.end(), scan) != kOwnScans.end();
 }
-
-// A scan of ours: where it stands in the sequence, what it codes and,
-// once written, its bytes.
-struct TOwnScan {
-  int place = 0;
-  TBlockPlane plane;
-  TAcRefinement refinement;
-  std::vector<std::uint8_t> bytes;
-};
-
-// The scans of ours, shared by the two threads.  Their coefficients live
-// as long as the library's encoder: before it frees them, it withdraws
-// them, and waits until every scan taken is written.
-class TSharedScans {
- public:
-  // The encoder: the coefficients are ready, the scans in the order they
-  // are to be taken.
-  void Publish(std::vector<TOwnScan> scans) {
-    const std::lock_guard lock(mutex_);
-    scans_ = std::move(scans);
-    state_ = TState::Ready;
-    changed_.notify_all();
-  }
-  // The other thread: false when the encoder failed before its
-  // coefficients were ready.
-  bool WaitForCoefficients() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return state_ != TState::Waiting; });
-    return state_ == TState::Ready;
-  }
-  // Either thread: writes scans until none is left to take.
-  void WriteScans() {
-    for (std::size_t scan = 0; Take(scan);) {
-      bool written = false;
-      try {
-        written = AppendAcRefinementScan(scans_[scan].plane, scans_[scan].refinement,
-                                         scans_[scan].bytes);
-      } catch (const std::bad_alloc&) {
-        written = false;
-      }
-      Done(written);
-    }
-  }
-  // The encoder, before its coefficients go.  After its scans it helps:
-  // it writes what is left itself.  Then no scan is taken any more, and
-  // this waits for those being written.
-  void Withdraw(bool help) {
-    if (help) WriteScans();
-    std::unique_lock lock(mutex_);
-    if (state_ != TState::Withdrawn) {
-      // Without help the encoder failed: its file will not be used.
-      if (state_ == TState::Waiting || !help) failed_ = true;
-      state_ = TState::Withdrawn;
-      changed_.notify_all();
-    }
-    changed_.wait(lock, [&] { return busy_ == 0; });
-  }
-  // Once both threads are done: the written scans, or nothing when one
-  // could not be written or the encoder failed.
-  std::vector<TOwnScan> Written() {
-    const std::lock_guard lock(mutex_);
-    if (failed_ || next_ < scans_.size()) return {};
-    return std::move(scans_);
-  }
-
- private:
-  bool Take(std::size_t& scan) {
-    const std::lock_guard lock(mutex_);
-    if (state_ != TState::Ready || next_ == scans_.size()) return false;
-    scan = next_++;
-    ++busy_;
-    return true;
-  }
-  void Done(bool written) {
-    const std::lock_guard lock(mutex_);
-    failed_ = failed_ || !written;
-    --busy_;
-    changed_.notify_all();
-  }
-
-  enum class TState { Waiting, Ready, Withdrawn };
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  TState state_ = TState::Waiting;
-  std::vector<TOwnScan> scans_;
-  std::size_t next_ = 0;  // the next scan to take
-  int busy_ = 0;          // scans being written
-  bool failed_ = false;
-};
 
 // A block array the library asked for: the coefficients of a component.
 struct TBlockArray {
