@@ -24,12 +24,12 @@
 #include "lumora/restore_rows.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cstring>
 
 #include "imaging/numeric.h"
 #include "imaging/thread_pool.h"
+#include "imaging/wide_kernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -292,11 +292,6 @@ __attribute__((target("avx2"))) void RestoreRowAvx2(std::uint8_t* v, const std::
   RestoreRowOneByOne(v, o, width - x);
 }
 
-bool ProcessorHasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-
 #define TAVREN_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 // GCC 12's AVX-512 intrinsics hand their builtins a deliberately undefined
@@ -399,17 +394,10 @@ TAVREN_TARGET_AVX512 void RestoreRowAvx512(std::uint8_t* v, const std::uint8_t* 
 #pragma GCC diagnostic pop
 #endif
 
-bool ProcessorHasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512f") &&
-                          __builtin_cpu_supports("avx512bw") &&
-                          __builtin_cpu_supports("avx512vbmi");
-  return has;
-}
-
 }  // namespace
 
 bool RestoreRowInSixteens(std::uint8_t* v, const std::uint8_t* o, std::int32_t width) {
-  if (!ProcessorHasAvx512()) return false;
+  if (!ProcessorHasAvx512Vbmi()) return false;
   RestoreRowAvx512(v, o, width);
   return true;
 }
@@ -427,18 +415,9 @@ bool RestoreRowInSixteens(std::uint8_t*, const std::uint8_t*, std::int32_t) { re
 
 #endif
 
-namespace {
-
-std::atomic<int> oneByOneHolders{0};
-
-}  // namespace
-
-ScopedOneByOneRestore::ScopedOneByOneRestore() { ++oneByOneHolders; }
-ScopedOneByOneRestore::~ScopedOneByOneRestore() { --oneByOneHolders; }
-
 void RestoreRow(std::uint8_t* v, const std::uint8_t* o, std::int32_t width) {
-  const bool wideAllowed = oneByOneHolders.load(std::memory_order_relaxed) == 0;
-  if (wideAllowed && (RestoreRowInSixteens(v, o, width) || RestoreRowInEights(v, o, width)))
+  if (WideKernelsAllowed() &&
+      (RestoreRowInSixteens(v, o, width) || RestoreRowInEights(v, o, width)))
     return;
   RestoreRowOneByOne(v, o, width);
 }

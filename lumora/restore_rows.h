@@ -34,18 +34,8 @@ bool RestoreRowInEights(std::uint8_t* v, const std::uint8_t* o, std::int32_t wid
 bool RestoreRowInSixteens(std::uint8_t* v, const std::uint8_t* o, std::int32_t width);
 
 // The widest of RestoreRowInSixteens and RestoreRowInEights that runs,
-// where allowed, otherwise RestoreRowOneByOne.
+// where allowed (WideKernelsAllowed), otherwise RestoreRowOneByOne.
 void RestoreRow(std::uint8_t* v, const std::uint8_t* o, std::int32_t width);
-
-// While one lives, RestoreRow goes pixel by pixel everywhere in the process
-// (tests compare the whole processing both ways).
-class ScopedOneByOneRestore {
- public:
-  ScopedOneByOneRestore();
-  ~ScopedOneByOneRestore();
-  ScopedOneByOneRestore(const ScopedOneByOneRestore&) = delete;
-  ScopedOneByOneRestore& operator=(const ScopedOneByOneRestore&) = delete;
-};
 
 // RestoreRow for rows rowBegin..rowEnd - 1, and for the whole picture over
 // the band pool.

@@ -7,10 +7,11 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <optional>
+
+#include "imaging/wide_kernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -120,19 +121,11 @@ __attribute__((target("avx512f,avx512bw"))) TBlockBits ReadBlockAvx512(const std
 #pragma GCC diagnostic pop
 #endif
 
-bool ProcessorHasAvx512Bw() {
-  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-  return has;
-}
-
 #endif
-
-std::atomic<int> oneByOneHolders{0};
 
 TBlockReader BlockReader() {
 #if TAVREN_BLOCKS_IN_SIXTY_FOURS
-  if (ProcessorHasAvx512Bw() && oneByOneHolders.load(std::memory_order_relaxed) == 0)
-    return ReadBlockAvx512;
+  if (ProcessorHasAvx512Bw() && WideKernelsAllowed()) return ReadBlockAvx512;
 #endif
   return ReadBlockOneByOne;
 }
@@ -409,9 +402,6 @@ void PutScanHeader(const TBlockPlane& plane, const TAcRefinement& scan,
 }
 
 }  // namespace
-
-ScopedOneByOneBlocks::ScopedOneByOneBlocks() { ++oneByOneHolders; }
-ScopedOneByOneBlocks::~ScopedOneByOneBlocks() { --oneByOneHolders; }
 
 bool IsWritableAcRefinement(const TAcRefinement& scan) {
   return 1 <= scan.Ss && scan.Ss <= scan.Se && scan.Se <= 63 && 0 <= scan.Al && scan.Al <= 13 &&

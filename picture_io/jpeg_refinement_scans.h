@@ -39,14 +39,4 @@ bool IsWritableAcRefinement(const TAcRefinement& scan);
 bool AppendAcRefinementScan(const TBlockPlane& plane, const TAcRefinement& scan,
                             std::vector<std::uint8_t>& out);
 
-// While one lives, blocks are read one coefficient at a time even where
-// the processor could read them at once (for tests of both ways).
-class ScopedOneByOneBlocks {
- public:
-  ScopedOneByOneBlocks();
-  ~ScopedOneByOneBlocks();
-  ScopedOneByOneBlocks(const ScopedOneByOneBlocks&) = delete;
-  ScopedOneByOneBlocks& operator=(const ScopedOneByOneBlocks&) = delete;
-};
-
 }  // namespace tavren

@@ -9,7 +9,7 @@
 #include "picture_io/picture_files.h"
 #include "histogram/level_census.h"
 #include "imaging/thread_pool.h"
-#include "lumora/restore_rows.h"
+#include "imaging/wide_kernels.h"
 #include "support/test_support.h"
 
 namespace tavren {
@@ -45,7 +45,7 @@ TEST(SameBytesOnEveryCore, EveryCorpusPhotoAndType) {
       Image expected;
       {
         ScopedBanding serial({&serialPool, 1});
-        const ScopedOneByOneRestore oneByOne;
+        const ScopedPlainLoops plainLoops;
         expected = Processed(picture, preset);
       }
       for (const auto& pool : pools) {

@@ -15,6 +15,7 @@
 #include "picture_io/jpeg_icc_profile.h"
 #include "picture_io/jpeg_refinement_scans.h"
 #include "imaging/thread_pool.h"
+#include "imaging/wide_kernels.h"
 #include "jpeg_test_support.h"
 #include "support/test_support.h"
 
@@ -326,7 +327,7 @@ TEST(JpegExport, RefinementScansAreTheLibrarysForAnyCoefficients) {
   const test::CoefficientPicture pictures[] = {MixedCoefficients(61, 37, 0, 4),
                                                MixedCoefficients(23, 11, 1, 1), flat};
   for (const bool oneByOne : {false, true}) {
-    std::optional<ScopedOneByOneBlocks> scoped;
+    std::optional<ScopedPlainLoops> scoped;
     if (oneByOne) scoped.emplace();
     for (const test::CoefficientPicture& picture : pictures) {
       const Bytes file = test::WriteCoefficientsWithLibrary(picture);
