@@ -5,7 +5,7 @@
 //   bench_decode PICTURE
 #include <cstdio>
 
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/picture_files.h"
 
 int main(int argc, char** argv) {

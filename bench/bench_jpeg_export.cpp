@@ -9,7 +9,6 @@
 #include <random>
 #include <string>
 
-#include <unistd.h>
 
 #include "picture_io/exif_reader.h"
 #include "picture_io/jpeg_encoder.h"

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "workflow/process_engine.h"
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/picture_files.h"
 
 int main(int argc, char** argv) {

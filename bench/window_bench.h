@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "picture_io/picture_cache.h"
+#include "workflow/picture_cache.h"
 #include "window/main_window.h"
 #include "window/platform_ui.h"
 #include "workflow/files.h"

@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "picture_io/file_bytes.h"
+#include "system/file_bytes.h"
 #include "picture_io/jpeg_encoder.h"
-#include "picture_io/file_replace.h"
+#include "system/file_replace.h"
 #include "bench/window_bench.h"
 #include "workflow/fixed_texts.h"
 

@@ -1,6 +1,5 @@
 // tavren: the command-line enhancer.
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -9,23 +8,10 @@
 #include "cli/options.h"
 #include "cli/run.h"
 #include "cli/visible_text.h"
-#include "picture_io/file_replace.h"
+#include "system/termination_requests.h"
 #include "picture_io/picture_limits.h"
 
 namespace {
-
-// Ending on a signal leaves no half-written file behind: the temporary
-// files of saves in progress go first, then the signal takes its usual
-// course (so that the caller sees how the program ended).
-extern "C" void EndOnSignal(int signal) {
-  tavren::RemoveTemporaryFilesInProgress();
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
-}
-
-void RemoveTemporaryFilesOnSignals() {
-  for (int signal : {SIGTERM, SIGHUP, SIGINT}) std::signal(signal, EndOnSignal);
-}
 
 // The picture limit: --max-megapixels, else a valid TAVREN_MAX_MEGAPIXELS;
 // an invalid variable is a usage error rather than silently ignored.
@@ -66,7 +52,8 @@ int main(int argc, char** argv) {
       break;
   }
   if (!SetPictureLimit(parsed.options.maxMegapixels)) return 2;
-  RemoveTemporaryFilesOnSignals();
+  // Ending on a request leaves no half-written file behind.
+  tavren::RemoveTemporaryFilesOnTermination();
   return parsed.options.command == TCommand::Info ? RunInfo(parsed.options)
                                                   : RunEnhance(parsed.options);
 }

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "picture_io/file_names.h"
+#include "system/file_names.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/save_names.h"
 

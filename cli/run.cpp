@@ -1,10 +1,7 @@
 #include "cli/run.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -16,13 +13,15 @@
 #include "cli/visible_text.h"
 #include "enhance/base_image.h"
 #include "picture_io/bmp_codec.h"
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/folder_pictures.h"
 #include "picture_io/jpeg_encoder.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_kind.h"
 #include "picture_io/picture_metadata.h"
+#include "system/file_replace.h"
+#include "system/terminal.h"
 
 namespace tavren::cli {
 
@@ -128,8 +127,8 @@ std::string PrepareOutputFolder(const std::string& folder) {
   fs::create_directories(folder, ec);
   if (ec) return folder + ": cannot make the output folder (" + ec.message() + ")";
   if (!IsFolder(folder)) return folder + ": is not a folder";
-  if (::access(folder.c_str(), W_OK | X_OK) != 0)
-    return folder + ": cannot write into the output folder (" + std::strerror(errno) + ")";
+  if (const int error = FolderWriteError(folder))
+    return folder + ": cannot write into the output folder (" + std::strerror(error) + ")";
   return {};
 }
 
@@ -145,9 +144,9 @@ void CheckBeforeTheWork(const TCliOptions& options, const TJob& job) {
       throw TavrenError(job.output, "is not a regular file; only a file is replaced");
   }
   const std::string folder = fs::path(job.output).parent_path().string();
-  if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0)
+  if (const int error = FolderWriteError(folder))
     throw TavrenError(job.output, std::string("cannot write into its folder (") +
-                                      std::strerror(errno) + ")");
+                                      std::strerror(error) + ")");
   const TPictureSize size = ReadPictureSize(job.picture);
   std::int32_t width = size.width;
   std::int32_t height = size.height;
@@ -188,7 +187,7 @@ void EnhanceOne(const TCliOptions& options, TJob& job) {
 class Reporter {
  public:
   Reporter(std::size_t total, bool quiet)
-      : total_(total), progress_(!quiet && isatty(STDERR_FILENO) != 0) {}
+      : total_(total), progress_(!quiet && StandardErrorIsTerminal()) {}
 
   void Finished(const TJob& job) {
     std::lock_guard<std::mutex> lock(mutex_);

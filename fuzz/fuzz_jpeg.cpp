@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "picture_fuzzing.h"
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/picture_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -13,7 +13,7 @@ class BytesStore : public tavren::TStateStore {
   BytesStore(const std::uint8_t* data, std::size_t size, bool binary)
       : value_{binary, std::vector<std::uint8_t>(data, data + size)} {}
   std::optional<Value> Read() override { return value_; }
-  bool Write(const std::array<std::uint8_t, tavren::kStateRecordSize>&) override { return true; }
+  bool Write(std::span<const std::uint8_t>) override { return true; }
 
  private:
   Value value_;

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "picture_fuzzing.h"
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_kind.h"
 

@@ -1,7 +1,6 @@
 #include "imaging/pixel_memory.h"
 
 #include <sanitizer/asan_interface.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "imaging/thread_pool.h"
+#include "system/memory_pages.h"
 
 namespace tavren {
 
@@ -76,7 +76,7 @@ class SpareBlocks {
 
   static void Release(const Block& block) {
     ASAN_UNPOISON_MEMORY_REGION(block.p, block.bytes);
-    std::free(block.p);
+    FreeAlignedBlock(block.p);
   }
 
   std::mutex mutex_;
@@ -103,29 +103,29 @@ void* PixelAllocator<T>::AllocatePixels(std::size_t bytes) {
     throw std::bad_alloc();
   }
   if (void* kept = Spares().Take(bytes)) return kept;
-  void* p = nullptr;
-  if (posix_memalign(&p, kLargePage, bytes) != 0) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
+  void* p = AllocateAlignedBlock(bytes, kLargePage);
+  if (p == nullptr) throw std::bad_alloc();
   // Only whole large pages: the system clears a large page entirely when
   // it is first touched, and a picture's tail would use a fraction of one.
-  madvise(p, bytes / kLargePage * kLargePage, MADV_HUGEPAGE);  // only advice
-#endif
+  AdviseLargePages(p, bytes / kLargePage * kLargePage);
   return p;
 }
 
 template <typename T>
 void PixelAllocator<T>::FreePixels(void* p, std::size_t bytes) {
-  if (p != nullptr && bytes >= kLargePage && bytes <= kSparePixelBytes)
+  if (p == nullptr) return;
+  if (bytes < kLargePage)
+    std::free(p);
+  else if (bytes <= kSparePixelBytes)
     Spares().Give(p, bytes);
   else
-    std::free(p);
+    FreeAlignedBlock(p);
 }
 
 template struct PixelAllocator<std::uint8_t>;
 
 PagesInAdvance::PagesInAdvance(std::uint8_t* data, std::size_t bytes) {
-#ifdef MADV_POPULATE_WRITE
-  if (bytes < kLargePage || ConfiguredThreadCount() < 2) return;
+  if (!CanPopulateForWrite() || bytes < kLargePage || ConfiguredThreadCount() < 2) return;
   // Whole large pages inside the block only: the decoder meets the first
   // one before the other thread could.
   const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(data);
@@ -138,16 +138,12 @@ PagesInAdvance::PagesInAdvance(std::uint8_t* data, std::size_t bytes) {
         const std::size_t length = std::min<std::uintptr_t>(kLargePage, end - at) / 4096 * 4096;
         // Only advice: where the system refuses, the decoder's writes do it.
         if (length == 0) break;
-        if (madvise(reinterpret_cast<void*>(at), length, MADV_POPULATE_WRITE) != 0) break;
+        if (!PopulateForWrite(reinterpret_cast<void*>(at), length)) break;
       }
     });
   } catch (const std::system_error&) {
     // No thread to spare: the decoder's writes put the memory in place.
   }
-#else
-  (void)data;
-  (void)bytes;
-#endif
 }
 
 PagesInAdvance::~PagesInAdvance() {

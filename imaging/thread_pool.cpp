@@ -4,10 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
+#include "system/thread_priority.h"
 
 namespace tavren {
 
@@ -24,14 +21,6 @@ int ConfiguredThreadCount() {
   }
   const unsigned cores = std::thread::hardware_concurrency();
   return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
-}
-
-void LowerThisThreadPriority() {
-#if defined(__linux__)
-  // On Linux the nice value belongs to the thread; 19 is the lowest.  A
-  // refusal only leaves the thread as it was.
-  [[maybe_unused]] const int refused = setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
-#endif
 }
 
 struct ThreadPool::Job {

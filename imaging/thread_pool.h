@@ -77,11 +77,6 @@ class ThreadPool {
 // The number of threads the process uses (TAVREN_THREADS or the cores).
 int ConfiguredThreadCount();
 
-// Gives the calling thread the lowest priority the system grants without
-// privileges.  It cannot be raised again.  Where the system has no
-// per-thread priority this does nothing.
-void LowerThisThreadPriority();
-
 // Rows per band below which splitting a picture costs more than it gains.
 inline constexpr std::int32_t kMinRowsPerBand = 16;
 

@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "picture_io/byte_order.h"
-#include "picture_io/error.h"
-#include "picture_io/file_bytes.h"
+#include "system/error.h"
+#include "system/file_bytes.h"
 #include "picture_io/picture_limits.h"
 
 namespace tavren {

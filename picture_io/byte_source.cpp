@@ -1,11 +1,8 @@
 #include "picture_io/byte_source.h"
 
-#include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "system/error.h"
 
 namespace tavren {
 
@@ -15,29 +12,29 @@ bool TMemoryByteSource::Read(std::uint64_t pos, void* buffer, std::size_t count)
   return true;
 }
 
-TFileByteSource::TFileByteSource(const std::string& fileName)
-    : fd_(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
-  struct stat info {};
-  if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode))
-    size_ = static_cast<std::uint64_t>(info.st_size);
+TFileByteSource::TFileByteSource(const std::string& fileName) {
+  try {
+    owned_ = std::make_unique<TInputFile>(fileName);
+    file_ = owned_.get();
+  } catch (const TavrenError&) {
+    // Not a file to read: the source is empty.
+  }
 }
 
-TFileByteSource::~TFileByteSource() {
-  if (fd_ >= 0) ::close(fd_);
-}
+TFileByteSource::TFileByteSource(const TInputFile& file) : file_(&file) {}
+
+TFileByteSource::~TFileByteSource() = default;
+
+std::uint64_t TFileByteSource::Size() const { return file_ == nullptr ? 0 : file_->Size(); }
 
 bool TFileByteSource::Read(std::uint64_t pos, void* buffer, std::size_t count) const {
   if (!Inside(pos, count)) return false;
-  auto* out = static_cast<char*>(buffer);
-  while (count > 0) {
-    const ssize_t got = ::pread(fd_, out, count, static_cast<off_t>(pos));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;  // the file shrank while we read it
-    out += got;
-    pos += static_cast<std::uint64_t>(got);
-    count -= static_cast<std::size_t>(got);
+  if (count == 0) return true;
+  try {
+    return file_->ReadAt(pos, buffer, count) == count;  // short: the file shrank while we read it
+  } catch (const TavrenError&) {
+    return false;
   }
-  return true;
 }
 
 }  // namespace tavren

@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "system/file_bytes.h"
 
 namespace tavren {
 
@@ -33,21 +36,25 @@ class TMemoryByteSource final : public TByteSource {
   std::size_t size_;
 };
 
-// A regular file, open while the object lives; anything else (a missing
-// file, a folder, a device) reads as empty.
+// A regular file read through TInputFile; a file that cannot be opened as
+// one (a missing file, a folder, a device) reads as empty, and a failure to
+// read is a failed Read, never an exception.
 class TFileByteSource final : public TByteSource {
  public:
+  // Opens fileName, which stays open while the object lives.
   explicit TFileByteSource(const std::string& fileName);
+  // Reads the file already open, which must outlive the object.
+  explicit TFileByteSource(const TInputFile& file);
   ~TFileByteSource() override;
   TFileByteSource(const TFileByteSource&) = delete;
   TFileByteSource& operator=(const TFileByteSource&) = delete;
 
-  std::uint64_t Size() const override { return size_; }
+  std::uint64_t Size() const override;
   bool Read(std::uint64_t pos, void* buffer, std::size_t count) const override;
 
  private:
-  int fd_;
-  std::uint64_t size_ = 0;
+  std::unique_ptr<TInputFile> owned_;
+  const TInputFile* file_ = nullptr;
 };
 
 }  // namespace tavren

@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include <sys/stat.h>
+#include "system/file_bytes.h"
 
 namespace tavren {
 
@@ -116,8 +116,7 @@ void TExif::Clear() {
 }
 
 void TExif::ReadFromFile(const std::string& fileName) {
-  struct stat info {};
-  if (::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  if (!IsRegularFile(fileName)) return;
   Clear();
   const TFileByteSource source(fileName);
   Read(source);

@@ -1,20 +1,15 @@
 #include "picture_io/file_info.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
 #include "picture_io/byte_order.h"
-#include "picture_io/error.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "system/error.h"
+#include "system/version_resource.h"
 
 namespace tavren {
 
@@ -68,7 +63,6 @@ bool LooksLikeBlock(const TFixedFileInfo& info) {
          info.FileOS == 0x00040004u && info.FileType == 1u;
 }
 
-#ifndef _WIN32
 bool FindEmbeddedBlock(const std::string& fileName, TFixedFileInfo& info) {
   std::ifstream in(fileName, std::ios::binary);
   if (!in) return false;
@@ -86,32 +80,28 @@ bool FindEmbeddedBlock(const std::string& fileName, TFixedFileInfo& info) {
   }
   return false;
 }
-#else
-bool FindEmbeddedBlock(const std::string& fileName, TFixedFileInfo& info) {
-  DWORD handle = 0;
-  const DWORD size = GetFileVersionInfoSizeA(fileName.c_str(), &handle);
-  if (size == 0) return false;
-  std::vector<std::uint8_t> buffer(size);
-  if (!GetFileVersionInfoA(fileName.c_str(), 0, size, buffer.data())) return true;
-  void* block = nullptr;
-  UINT length = 0;
-  if (VerQueryValueA(buffer.data(), "\\", &block, &length) && block && length >= 52)
-    std::memcpy(&info, block, 52);
-  return true;
+
+// The version resource where the system has one, otherwise the block the
+// program embeds.
+bool FindVersionBlock(const std::string& fileName, TFixedFileInfo& info) {
+  if (const std::optional<TVersionResourceBlock> resource = ReadVersionResource(fileName)) {
+    info = ParseBlock(resource->data());
+    return true;
+  }
+  return FindEmbeddedBlock(fileName, info);
 }
-#endif
 
 }  // namespace
 
 TFileInfo::TFileInfo(std::string fileName) : fileName_(std::move(fileName)) {
-  struct stat status {};
-  if (::stat(fileName_.c_str(), &status) != 0)
-    throw TavrenError(fileName_, std::strerror(errno));
+  std::error_code error;
+  (void)std::filesystem::status(fileName_, error);
+  if (error) throw TavrenError(fileName_, error.message());
 }
 
 bool TFileInfo::ReadVersionInfo(const std::string& fileName) {
   info_ = TFixedFileInfo{};
-  return FindEmbeddedBlock(fileName, info_);
+  return FindVersionBlock(fileName, info_);
 }
 
 std::string TFileInfo::GetVersionText() {

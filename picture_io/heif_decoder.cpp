@@ -8,7 +8,7 @@
 
 #include <libheif/heif.h>
 
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/heif_items.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"

@@ -1,20 +1,19 @@
 #include "picture_io/jpeg_decoder.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include <unistd.h>
-
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "picture_io/error.h"
-#include "picture_io/file_bytes.h"
+#include "picture_io/byte_source.h"
+#include "system/error.h"
+#include "system/file_bytes.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
 #include "imaging/pixel_memory.h"
@@ -44,8 +43,8 @@ struct ErrorManager {
 struct InputSource {
   jpeg_source_mgr pub;  // first member: libjpeg sees only this part
   bool ranOut;
-  // Reading from a file: its descriptor, the next position, a buffer.
-  int fd;
+  // Reading from a file: the file, the next position, a buffer.
+  const TByteSource* file;
   std::uint64_t filePos;
   JOCTET buffer[16384];
 };
@@ -89,12 +88,10 @@ boolean FillInput(j_decompress_ptr cinfo) {
 
 boolean FillFromFile(j_decompress_ptr cinfo) {
   InputSource& source = SourceOf(cinfo);
-  ssize_t got;
-  do {
-    got = ::pread(source.fd, source.buffer, sizeof source.buffer, static_cast<off_t>(source.filePos));
-  } while (got < 0 && errno == EINTR);
-  if (got <= 0) return FillInput(cinfo);
-  source.filePos += static_cast<std::uint64_t>(got);
+  const std::uint64_t left = source.filePos < source.file->Size() ? source.file->Size() - source.filePos : 0;
+  const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof source.buffer, left));
+  if (got == 0 || !source.file->Read(source.filePos, source.buffer, got)) return FillInput(cinfo);
+  source.filePos += got;
   source.pub.next_input_byte = source.buffer;
   source.pub.bytes_in_buffer = static_cast<std::size_t>(got);
   return TRUE;
@@ -134,14 +131,14 @@ void SetMemorySource(Decoder* d, const std::uint8_t* data, std::size_t size) {
   source.pub.resync_to_restart = jpeg_resync_to_restart;
   source.pub.term_source = TermSource;
   source.ranOut = false;
-  source.fd = -1;
+  source.file = nullptr;
   d->cinfo.src = &source.pub;
 }
 
-void SetFileSource(Decoder* d, int fd) {
+void SetFileSource(Decoder* d, const TByteSource* file) {
   SetMemorySource(d, nullptr, 0);
   InputSource& source = d->source;
-  source.fd = fd;
+  source.file = file;
   source.filePos = 0;
   source.pub.fill_input_buffer = FillFromFile;
   source.pub.skip_input_data = SkipInFile;
@@ -240,9 +237,9 @@ bool ReadHeaderGuarded(Decoder* d, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-bool ReadFileHeaderGuarded(Decoder* d, int fd) {
+bool ReadFileHeaderGuarded(Decoder* d, const TByteSource* file) {
   if (setjmp(d->error.jump)) return false;
-  SetFileSource(d, fd);
+  SetFileSource(d, file);
   jpeg_read_header(&d->cinfo, TRUE);
   return true;
 }
@@ -415,13 +412,16 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& 
   return image;
 }
 
-TJpegHeader ReadJpegHeader(const TInputFile& file) {
-  file.RequireStart(kJpegSignature, "JPEG");
+TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name) {
+  std::uint8_t head[sizeof kJpegSignature - 1] = {};
+  const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof head, file.Size()));
+  if (!file.Read(0, head, got)) throw TavrenError(name, "the file cannot be read");
+  RequireSignature(head, got, kJpegSignature, "JPEG", name);
   DecoderHandle handle;
   Decoder* d = handle.get();
-  if (!CreateGuarded(d)) Refuse(file.Path(), d);
-  if (!ReadFileHeaderGuarded(d, file.Descriptor())) Refuse(file.Path(), d);
-  CheckHeader(d->cinfo, file.Size(), file.Path());
+  if (!CreateGuarded(d)) Refuse(name, d);
+  if (!ReadFileHeaderGuarded(d, &file)) Refuse(name, d);
+  CheckHeader(d->cinfo, file.Size(), name);
   return {static_cast<std::int32_t>(d->cinfo.image_width),
           static_cast<std::int32_t>(d->cinfo.image_height)};
 }

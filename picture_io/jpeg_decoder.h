@@ -12,7 +12,7 @@
 
 namespace tavren {
 
-class TInputFile;
+class TByteSource;
 
 inline constexpr char kJpegSignature[] = "\xFF\xD8";
 
@@ -51,6 +51,6 @@ struct TJpegHeader {
   std::int32_t width = 0;
   std::int32_t height = 0;
 };
-TJpegHeader ReadJpegHeader(const TInputFile& file);
+TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name);
 
 }  // namespace tavren

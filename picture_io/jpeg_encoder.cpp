@@ -17,7 +17,7 @@
 #include <jerror.h>
 
 #include "imaging/thread_pool.h"
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/jpeg_icc_profile.h"
 #include "picture_io/jpeg_refinement_scans.h"
 #include "picture_io/jpeg_shared_scans.h"

@@ -6,8 +6,8 @@
 #include <iterator>
 #include <span>
 
-#include "picture_io/error.h"
-#include "picture_io/file_replace.h"
+#include "system/error.h"
+#include "system/file_replace.h"
 #include "picture_io/jpeg_encoder.h"
 #include "picture_io/metadata_copy.h"
 #include "picture_io/picture_metadata.h"

@@ -6,8 +6,9 @@
 #include <iterator>
 #include <mutex>
 
-#include "picture_io/error.h"
-#include "picture_io/file_bytes.h"
+#include "system/error.h"
+#include "picture_io/picture_limits.h"
+#include "system/file_bytes.h"
 
 namespace tavren {
 
@@ -155,7 +156,7 @@ Bytes SegmentsFor(const Bytes& sourceBytes, const TSavedPicture& saved) {
 Bytes KeptMetadataSegments(const std::string& sourceFileName, const TSavedPicture& saved) {
   // The source is read whole into memory: Exiv2 then never opens a path
   // itself (where a name could be taken for an address on the network).
-  return SegmentsFor(ReadFileBytes(sourceFileName), saved);
+  return SegmentsFor(ReadPictureFileBytes(sourceFileName), saved);
 }
 
 }  // namespace tavren

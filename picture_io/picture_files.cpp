@@ -4,14 +4,17 @@
 #include <vector>
 
 #include "picture_io/bmp_codec.h"
-#include "picture_io/error.h"
+#include "picture_io/byte_source.h"
+#include "system/error.h"
 #include "picture_io/exif_reader.h"
-#include "picture_io/file_bytes.h"
-#include "picture_io/file_names.h"
+#include "system/file_bytes.h"
+#include "system/file_replace.h"
+#include "system/file_names.h"
 #include "picture_io/heif_decoder.h"
 #include "picture_io/jpeg_decoder.h"
 #include "picture_io/orientation.h"
 #include "picture_io/picture_kind.h"
+#include "picture_io/picture_limits.h"
 #include "picture_io/png_decoder.h"
 #include "picture_io/tiff_decoder.h"
 #include "picture_io/webp_decoder.h"
@@ -35,8 +38,8 @@ namespace {
 // The JPEG file's picture as stored, once its signature and header passed
 // their checks (before the rest of the file is read).
 std::vector<std::uint8_t> ReadCheckedJpegFile(const std::string& path) {
-  const TInputFile file(path);
-  ReadJpegHeader(file);
+  const TPictureFile file(path);
+  ReadJpegHeader(TFileByteSource(file), path);
   return file.ReadAll();
 }
 
@@ -47,7 +50,7 @@ std::pair<std::int32_t, std::int32_t> CheckBmpHeader(const TInputFile& file) {
 }
 
 std::vector<std::uint8_t> ReadCheckedBmpFile(const std::string& path) {
-  const TInputFile file(path);
+  const TPictureFile file(path);
   CheckBmpHeader(file);
   return file.ReadAll();
 }
@@ -90,7 +93,7 @@ Image LoadPicture(const std::string& path, TRowFollower* follower) {
   if (kind == kKindJpeg) return LoadJpegPicture(path, follower);
   if (kind == kKindBmp) return DecodeBmpFile(path);
   if (kind < 0) RefuseKind(path);
-  const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+  const std::vector<std::uint8_t> bytes = ReadPictureFileBytes(path);
   return LoadPictureMemory(kind, bytes.data(), bytes.size(), path);
 }
 
@@ -112,15 +115,15 @@ Image LoadPictureMemory(int kind, const std::uint8_t* data, std::size_t size, co
 TPictureSize ReadPictureSize(const std::string& path) {
   const int kind = PictureKindOf(path);
   if (kind == kKindJpeg) {
-    const TInputFile file(path);
-    const TJpegHeader header = ReadJpegHeader(file);
+    const TPictureFile file(path);
+    const TJpegHeader header = ReadJpegHeader(TFileByteSource(file), path);
     TExif exif;
     exif.ReadFromFile(path);
     return Sized({header.width, header.height}, exif.Orientation);
   }
-  if (kind == kKindBmp) return Sized(CheckBmpHeader(TInputFile(path)), 0);
+  if (kind == kKindBmp) return Sized(CheckBmpHeader(TPictureFile(path)), 0);
   if (kind < 0) RefuseKind(path);
-  const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+  const std::vector<std::uint8_t> bytes = ReadPictureFileBytes(path);
   return DeclaredSize(kind, bytes.data(), bytes.size(), path);
 }
 

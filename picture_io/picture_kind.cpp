@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "picture_io/file_names.h"
+#include "system/file_names.h"
 #include "picture_io/heif_decoder.h"
 
 namespace tavren {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "picture_io/error.h"
+#include "system/error.h"
 
 namespace tavren {
 
@@ -30,6 +30,12 @@ std::string Megapixels(long double pixels) {
   char text[48];
   const long double megapixels = pixels / kPixelsPerMegapixel;
   std::snprintf(text, sizeof text, megapixels == std::floor(megapixels) ? "%.0Lf" : "%.1Lf", megapixels);
+  return text;
+}
+
+std::string Megabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f MB", static_cast<double>(bytes) / 1e6);
   return text;
 }
 
@@ -78,6 +84,18 @@ void RequirePictureSize(std::int64_t width, std::int64_t height, const std::stri
 
 std::uint64_t MaxPictureFileBytes() {
   return static_cast<std::uint64_t>(MaxPicturePixels()) * (kMostStoredBitsPerPixel / 8) + kMetadataRoom;
+}
+
+TPictureFile::TPictureFile(const std::string& path) : TInputFile(path) {
+  if (Size() > MaxPictureFileBytes())
+    throw TavrenError(path, "the file is too large (" + Megabytes(Size()) +
+                                "): no picture within the limit of " +
+                                std::to_string(MaxPicturePixels() / 1'000'000) +
+                                " megapixels needs more than " + Megabytes(MaxPictureFileBytes()));
+}
+
+std::vector<std::uint8_t> ReadPictureFileBytes(const std::string& path) {
+  return TPictureFile(path).ReadAll();
 }
 
 }  // namespace tavren

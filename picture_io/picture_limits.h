@@ -11,6 +11,9 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "system/file_bytes.h"
 
 namespace tavren {
 
@@ -44,5 +47,15 @@ inline constexpr std::uint32_t kMostStoredBitsPerPixel = 64;
 // No picture within the limit needs a larger file: its pixels stored at
 // the densest, uncompressed, and room for metadata.
 std::uint64_t MaxPictureFileBytes();
+
+// A picture file open for reading: a regular file (TInputFile) no larger
+// than MaxPictureFileBytes, which is refused before a byte of it is read.
+class TPictureFile : public TInputFile {
+ public:
+  explicit TPictureFile(const std::string& path);
+};
+
+// The bytes of the picture file at path, with the checks of TPictureFile.
+std::vector<std::uint8_t> ReadPictureFileBytes(const std::string& path);
 
 }  // namespace tavren

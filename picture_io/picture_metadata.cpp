@@ -1,13 +1,14 @@
 #include "picture_io/picture_metadata.h"
 
 #include "picture_io/byte_source.h"
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/exif_reader.h"
-#include "picture_io/file_bytes.h"
+#include "system/file_bytes.h"
 #include "picture_io/heif_decoder.h"
 #include "picture_io/jpeg_icc_profile.h"
 #include "picture_io/picture_blocks.h"
 #include "picture_io/picture_kind.h"
+#include "picture_io/picture_limits.h"
 #include "picture_io/png_decoder.h"
 #include "picture_io/tiff_decoder.h"
 #include "picture_io/webp_decoder.h"
@@ -53,7 +54,7 @@ TSourceMetadata ReadTiffMetadata(const std::vector<std::uint8_t>& bytes) {
 TSourceMetadata ReadBlockMetadata(int kind, const std::string& path) {
   std::vector<std::uint8_t> bytes;
   try {
-    bytes = ReadFileBytes(path);
+    bytes = ReadPictureFileBytes(path);
   } catch (const TavrenError&) {
     return {};
   }

@@ -8,7 +8,7 @@
 
 #include <png.h>
 
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/memory_input.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"

@@ -1,6 +1,6 @@
 #include "picture_io/save_names.h"
 
-#include "picture_io/file_names.h"
+#include "system/file_names.h"
 
 namespace tavren {
 

@@ -9,7 +9,7 @@
 
 #include <tiffio.h>
 
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/memory_input.h"
 #include "picture_io/orientation.h"
 #include "picture_io/picture_limits.h"

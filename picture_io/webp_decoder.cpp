@@ -6,7 +6,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
 

@@ -11,7 +11,7 @@
 #include "workflow/state.h"
 #include "workflow/termination.h"
 #include "picture_io/file_info.h"
-#include "picture_io/picture_cache.h"
+#include "workflow/picture_cache.h"
 
 int main(int argc, char** argv) {
   using namespace tavren;

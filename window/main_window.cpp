@@ -30,7 +30,7 @@
 #include "workflow/state.h"
 #include "workflow/termination.h"
 #include "window/window_resources.h"
-#include "picture_io/file_names.h"
+#include "system/file_names.h"
 #include "picture_io/picture_kind.h"
 
 namespace tavren {

@@ -27,15 +27,15 @@
 #include "window/platform_ui.h"
 #include "picture_io/save_names.h"
 #include "workflow/state.h"
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/jpeg_export.h"
-#include "picture_io/picture_cache.h"
+#include "workflow/picture_cache.h"
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_kind.h"
 #include "picture_io/picture_limits.h"
 #include "workflow/save_job.h"
 #include "workflow/status_text.h"
-#include "picture_io/file_names.h"
+#include "system/file_names.h"
 
 namespace tavren {
 

@@ -3,21 +3,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "picture_io/file_names.h"
+#include "system/file_names.h"
 
 namespace tavren {
 
-const char* HelpFileName() {
-#ifdef _WIN32
-  return "BrisolmTavren Help.chm";
-#else
-  return "BrisolmTavren Help.html";
-#endif
-}
+const char* HelpFileName() { return "BrisolmTavren Help.html"; }
 
 namespace {
 
-#ifndef _WIN32
 bool IsFile(const std::string& path) {
   std::error_code error;  // an unreadable folder simply holds no page
   return std::filesystem::is_regular_file(path, error);
@@ -31,25 +24,17 @@ std::string InstalledHelpFilePath(const std::string& programFolder) {
       std::filesystem::path(programFolder) / TAVREN_DATA_FROM_BIN / HelpFileName();
   return page.lexically_normal().string();
 }
-#endif
 
 }  // namespace
 
 std::string HelpFilePath(const std::string& programPath) {
-#ifdef _WIN32
-  const char* const currentFolder = ".\\";
-#else
-  const char* const currentFolder = "./";
-#endif
   std::string folder = FileFolder(programPath);  // keeps its trailing separator
-  if (folder.empty()) folder = currentFolder;
+  if (folder.empty()) folder = CurrentFolderPrefix();
   const std::string beside = folder + HelpFileName();
-#ifndef _WIN32
   if (!IsFile(beside)) {
     const std::string installed = InstalledHelpFilePath(folder);
     if (IsFile(installed)) return installed;
   }
-#endif
   return beside;
 }
 

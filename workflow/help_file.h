@@ -6,8 +6,8 @@
 
 namespace tavren {
 
-// The name of the help page: the compiled help file on Windows, an HTML page
-// elsewhere.
+// The name of the help page, an HTML page (on Windows too: it opens through
+// the shell in the user's browser).
 const char* HelpFileName();
 
 // The help page of the program whose path is given.  The page beside the

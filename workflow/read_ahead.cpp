@@ -6,6 +6,7 @@
 
 #include "imaging/thread_pool.h"
 #include "picture_io/picture_files.h"
+#include "system/thread_priority.h"
 
 namespace tavren {
 

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "picture_io/picture_cache.h"
+#include "workflow/picture_cache.h"
 #include "workflow/process_engine.h"
 
 namespace tavren {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "system/state_store.h"
+
 namespace tavren {
 
 constexpr std::size_t kStateRecordSize = 296;
@@ -43,28 +45,9 @@ class TStateRecord {
   void SetInt(std::size_t offset, std::int32_t v);
 };
 
-// Where the record lives: the registry on Windows, a file elsewhere.
-class TStateStore {
- public:
-  struct Value {
-    bool Binary = true;  // stored with the binary type
-    std::vector<std::uint8_t> Bytes;
-  };
-  virtual ~TStateStore() = default;
-  // Nothing when the value (or its key) does not exist or cannot be read.
-  virtual std::optional<Value> Read() = 0;
-  // False when the value could not be written.
-  virtual bool Write(const std::array<std::uint8_t, kStateRecordSize>& bytes) = 0;
-};
-
-// The store of this platform for the key path and value name of the fixed
-// texts.  Elsewhere than Windows: a file named after the value in folders
-// named after the key path, under $XDG_CONFIG_HOME (or ~/.config), written
-// atomically.
+// The user's store of the record, at the key path and value name of the
+// fixed texts (MakeUserStateStore).
 std::unique_ptr<TStateStore> MakePlatformStateStore();
-
-// A file store at an explicit path (used by the platform store and tests).
-std::unique_ptr<TStateStore> MakeFileStateStore(std::string path);
 
 // The file the platform store uses (empty on Windows).
 std::string StateFilePath();

@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "picture_io/error.h"
-#include "picture_io/file_names.h"
+#include "system/error.h"
+#include "system/file_names.h"
 #include "workflow/fixed_texts.h"
 #include "workflow/process_engine.h"
 

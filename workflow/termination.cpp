@@ -1,15 +1,7 @@
 #include "workflow/termination.h"
 
-#include "picture_io/file_replace.h"
-
-#ifndef _WIN32
-#include <cerrno>
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <thread>
-#endif
+#include "system/file_replace.h"
+#include "system/termination_requests.h"
 
 namespace tavren {
 
@@ -20,49 +12,14 @@ TTerminationPolicy::Action TTerminationPolicy::OnRequest(Clock::time_point now, 
   return Action::RequestClose;
 }
 
-#ifndef _WIN32
-
-namespace {
-
-// The handler only writes the signal's number into a pipe (all it may do
-// safely); the watch's thread reads it.  Children the program starts get
-// the default handlers back and no blocked signals.
-int signalPipe[2] = {-1, -1};
-
-void NoteSignal(int signal) {
-  const unsigned char number = static_cast<unsigned char>(signal);
-  [[maybe_unused]] const ssize_t written = write(signalPipe[1], &number, 1);
-}
-
-}  // namespace
-
 TTerminationWatch::TTerminationWatch() {
-  if (pipe2(signalPipe, O_CLOEXEC) != 0) return;  // without it, signals end the program as usual
-  std::thread(&TTerminationWatch::Watch, this).detach();
-  struct sigaction action {};
-  action.sa_handler = NoteSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+  // Without a watch, requests end the program as usual.
+  WatchTerminationRequests([this](int code) { Handle(code); });
 }
 
-TTerminationWatch::~TTerminationWatch() {
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::signal(signal, SIG_DFL);
-}
+TTerminationWatch::~TTerminationWatch() { StopWatchingTerminationRequests(); }
 
-// The thread waits for the pipe as long as the process lives.
-void TTerminationWatch::Watch() {
-  for (;;) {
-    unsigned char number = 0;
-    const ssize_t got = read(signalPipe[0], &number, 1);
-    if (got == 1)
-      Handle(number);
-    else if (got == 0 || errno != EINTR)
-      return;
-  }
-}
-
-void TTerminationWatch::Handle(int signal) {
+void TTerminationWatch::Handle(int code) {
   std::function<void()> saveState;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -81,7 +38,7 @@ void TTerminationWatch::Handle(int signal) {
   if (saveState) saveState();
   // A picture being saved on another thread leaves no half-written file.
   RemoveTemporaryFilesInProgress();
-  _exit(128 + signal);
+  EndProcessForRequest(code);
 }
 
 void TTerminationWatch::Arm(std::function<void()> requestClose) {
@@ -97,15 +54,6 @@ void TTerminationWatch::Disarm() {
   disarmed_ = true;
   requestClose_ = nullptr;
 }
-
-#else
-
-TTerminationWatch::TTerminationWatch() = default;
-TTerminationWatch::~TTerminationWatch() = default;
-void TTerminationWatch::Arm(std::function<void()>) {}
-void TTerminationWatch::Disarm() {}
-
-#endif
 
 void TTerminationWatch::SetBlocking(std::function<void()> saveState) {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -34,14 +34,14 @@ class TTerminationPolicy {
   std::optional<Clock::time_point> firstRequest_;
 };
 
-// Turns the signals into the policy's actions, on a thread of its own.
+// Turns the requests into the policy's actions, on a thread of its own.
 // One per process, made at the start of main.
 class TTerminationWatch {
  public:
   static constexpr std::chrono::seconds kGrace{3};
 
   TTerminationWatch();
-  // Gives the signals their default action back.
+  // Gives the requests their usual course back.
   ~TTerminationWatch();
   TTerminationWatch(const TTerminationWatch&) = delete;
   TTerminationWatch& operator=(const TTerminationWatch&) = delete;
@@ -57,8 +57,7 @@ class TTerminationWatch {
   void SetBlocking(std::function<void()> saveState);
 
  private:
-  void Watch();
-  void Handle(int signal);
+  void Handle(int code);
 
   std::mutex mutex_;
   TTerminationPolicy policy_{kGrace};

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "histogram/hist.h"
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/picture_files.h"
 #include "histogram/match.h"
 #include "lumora/limits.h"

@@ -7,8 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "picture_io/error.h"
-#include "picture_io/file_bytes.h"
+#include "system/error.h"
+#include "system/file_bytes.h"
+#include "system/file_replace.h"
 #include "support/test_support.h"
 
 namespace tavren::test {

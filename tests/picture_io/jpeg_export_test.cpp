@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "exif_builder.h"
-#include "picture_io/error.h"
+#include "system/error.h"
 #include "picture_io/exif_reader.h"
 #include "picture_io/jpeg_icc_profile.h"
 #include "picture_io/jpeg_refinement_scans.h"

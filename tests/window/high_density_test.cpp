@@ -5,7 +5,7 @@
 #include <QtTest>
 
 #include "enhance/base_image.h"
-#include "picture_io/picture_cache.h"
+#include "workflow/picture_cache.h"
 #include "support/recording_platform.h"
 #include "support/test_support.h"
 #include "window/image_view.h"

@@ -16,7 +16,7 @@
 #include "workflow/state.h"
 #include "picture_io/jpeg_encoder.h"
 #include "picture_io/jpeg_export.h"
-#include "picture_io/picture_cache.h"
+#include "workflow/picture_cache.h"
 #include "support/recording_platform.h"
 #include "support/test_support.h"
 

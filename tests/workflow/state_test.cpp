@@ -19,7 +19,7 @@ class MemoryStore : public TStateStore {
   int writes = 0;
 
   std::optional<Value> Read() override { return stored; }
-  bool Write(const std::array<std::uint8_t, kStateRecordSize>& bytes) override {
+  bool Write(std::span<const std::uint8_t> bytes) override {
     ++writes;
     if (failWrites) return false;
     stored = Value{true, std::vector<std::uint8_t>(bytes.begin(), bytes.end())};

@@ -1,4 +1,4 @@
-#include "picture_io/file_replace.h"
+#include "system/file_replace.h"
 
 #include <array>
 #include <atomic>
@@ -16,9 +16,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "picture_io/error.h"
-#include "picture_io/file_bytes.h"
-#include "picture_io/file_names.h"
+#include "system/error.h"
+#include "system/file_bytes.h"
+#include "system/file_names.h"
 
 namespace tavren {
 
@@ -166,13 +166,6 @@ void SyncFolder(const std::string& fileName) {
   ::close(fd);
 }
 
-bool AllDigits(const std::string& text) {
-  if (text.empty() || text.size() > 18) return false;
-  for (char c : text)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
 bool ProcessIsGone(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 
 // Once per folder and run.
@@ -184,20 +177,6 @@ bool FirstSaveInto(const std::string& folder) {
 }
 
 }  // namespace
-
-bool IsTemporaryFileName(const std::string& name, long& pid) {
-  const std::string mark = kTemporaryNameMark;
-  // "." + file name + mark, or the short form that starts with the mark.
-  const std::size_t at = name.rfind(mark);
-  if (at == std::string::npos || name[0] != '.' || (at != 0 && at < 2)) return false;
-  const std::string tail = name.substr(at + mark.size());
-  const std::size_t dash = tail.find('-');
-  if (dash == std::string::npos) return false;
-  const std::string process = tail.substr(0, dash);
-  if (!AllDigits(process) || !AllDigits(tail.substr(dash + 1))) return false;
-  pid = std::stol(process);
-  return true;
-}
 
 void RemoveStaleTemporaryFiles(const std::string& folder) {
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
@@ -213,14 +192,13 @@ void RemoveStaleTemporaryFiles(const std::string& folder) {
   ::closedir(dir);
 }
 
+int FolderWriteError(const std::string& folder) {
+  return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
 void RemoveTemporaryFilesInProgress() {
   for (InProgressSlot& slot : inProgress)
     if (slot.state.load() == 2) ::unlink(slot.path);
-}
-
-void ReplaceFileContents(const std::string& requestedName, const std::uint8_t* data, std::size_t size) {
-  const std::span<const std::uint8_t> whole(data, size);
-  ReplaceFileContents(requestedName, std::span(&whole, 1));
 }
 
 void ReplaceFileContents(const std::string& requestedName,

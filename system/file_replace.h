@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace tavren {
 
@@ -19,6 +20,13 @@ void ReplaceFileContents(const std::string& fileName, const std::uint8_t* data, 
 // The same for a file made of pieces, written one after the other.
 void ReplaceFileContents(const std::string& fileName,
                          std::span<const std::span<const std::uint8_t>> pieces);
+
+// ReplaceFileContents for a file held in one vector.
+void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// 0 when new files can be made in folder ("" is the current folder),
+// otherwise the system's error number saying why not.
+int FolderWriteError(const std::string& folder);
 
 // The temporary files ReplaceFileContents makes for fileName stand in the
 // same folder, named "." + file name + kTemporaryNameMark + process id +

@@ -1,11 +1,9 @@
-#include "picture_io/picture_cache.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include "workflow/picture_cache.h"
 
 #include <algorithm>
 
-#include "picture_io/file_names.h"
+#include "system/file_names.h"
+#include "system/memory_pages.h"
 
 namespace tavren {
 
@@ -13,49 +11,23 @@ namespace {
 
 constexpr std::size_t kMaxDefaultBytes = std::size_t{2} << 30;
 
-bool SameKey(const std::string& a, const std::string& b) {
-#ifdef _WIN32
-  // Windows paths ignore letter case.
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
-#else
-  return a == b;
-#endif
-}
-
 bool IsKept(const std::string& key, const std::vector<std::string>& keep) {
-  return std::any_of(keep.begin(), keep.end(), [&](const std::string& k) { return SameKey(k, key); });
+  return std::any_of(keep.begin(), keep.end(), [&](const std::string& k) { return SamePathText(k, key); });
 }
 
 }  // namespace
 
-TFileStamp FileStampOf(const std::string& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) return {};
-#ifdef _WIN32
-  const std::int64_t time = static_cast<std::int64_t>(status.st_mtime) * 1000000000;
-#else
-  const std::int64_t time =
-      static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
-#endif
-  return {true, static_cast<std::uintmax_t>(status.st_size), time};
-}
-
 TCache::TCache(std::size_t maxBytes) : maxBytes_(maxBytes) {}
 
 std::size_t TCache::DefaultMaxBytes() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return kMaxDefaultBytes / 4;
-  const std::size_t quarter =
-      static_cast<std::size_t>(pages) / 4 * static_cast<std::size_t>(pageSize);
-  return std::min(quarter, kMaxDefaultBytes);
+  const std::size_t physical = PhysicalMemoryBytes();
+  if (physical == 0) return kMaxDefaultBytes / 4;
+  return std::min(physical / 4, kMaxDefaultBytes);
 }
 
 std::list<TCache::Entry>::iterator TCache::Locate(const std::string& key) {
   return std::find_if(entries_.begin(), entries_.end(),
-                      [&](const Entry& e) { return SameKey(e.Key, key); });
+                      [&](const Entry& e) { return SamePathText(e.Key, key); });
 }
 
 void TCache::Drop(std::list<Entry>::iterator entry) {

@@ -1,11 +1,9 @@
-// Reading picture files, and whole-file writing for the picture codecs.
+// Reading files.
 //
-// A picture is read only from a regular file, checked on the opened
-// descriptor (a name can change between a check and an open).  Opening does
-// not wait for a writer, so a pipe or device given a picture's name is
-// refused at once instead of blocking, and a file larger than any picture
-// within the limit could need (MaxPictureFileBytes) is refused before a
-// byte of it is read.
+// A file is read only when it is a regular file, checked on the opened file
+// (a name can change between a check and an open).  Opening does not wait
+// for a writer, so a pipe or device given a file's name is refused at once
+// instead of blocking.
 #pragma once
 
 #include <cstddef>
@@ -19,8 +17,7 @@ namespace tavren {
 class TInputFile {
  public:
   // Opens path for reading.  Throws TavrenError naming it when it is
-  // missing, unreadable, a folder or anything but a regular file, or too
-  // large.
+  // missing, unreadable, a folder or anything but a regular file.
   explicit TInputFile(const std::string& path);
   ~TInputFile();
   TInputFile(const TInputFile&) = delete;
@@ -28,9 +25,9 @@ class TInputFile {
 
   const std::string& Path() const { return path_; }
   std::uint64_t Size() const { return size_; }
-  int Descriptor() const { return fd_; }
 
-  // Up to count bytes from pos; fewer only at the end of the file.
+  // Up to count bytes from pos; fewer only at the end of the file.  Throws
+  // TavrenError when the system fails to read.
   std::size_t ReadAt(std::uint64_t pos, void* buffer, std::size_t count) const;
   // Throws TavrenError ("not a KIND picture") unless the file begins with
   // signature; an empty file is named as such.
@@ -40,12 +37,15 @@ class TInputFile {
 
  private:
   std::string path_;
-  int fd_ = -1;
+  int descriptor_ = -1;  // the system's handle of the open file
   std::uint64_t size_ = 0;
 };
 
 // The bytes of the file at path, with the checks of TInputFile.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+
+// True when path names a regular file (a link is followed).
+bool IsRegularFile(const std::string& path);
 
 // Throws TavrenError(name, "not a KIND picture ...") unless the size bytes
 // at data begin with signature; "the file is empty" when there are none.
@@ -56,8 +56,13 @@ void RequireSignature(const std::uint8_t* data, std::size_t size, std::string_vi
 // what is "reading" or "writing".
 std::string PlainSystemReason(int error, const char* what);
 
-// Writes bytes to path so that path holds either its previous content or
-// all of the new bytes, never a part (ReplaceFileContents).
-void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// What tells a changed file: its size and modification time.
+struct TFileStamp {
+  bool Exists = false;
+  std::uintmax_t Size = 0;
+  std::int64_t Time = 0;  // nanoseconds
+  bool operator==(const TFileStamp&) const = default;
+};
+TFileStamp FileStampOf(const std::string& path);
 
 }  // namespace tavren

@@ -20,19 +20,11 @@
 #include <vector>
 
 #include "imaging/image.h"
+#include "system/file_bytes.h"
 
 namespace tavren {
 
 using TSharedPicture = std::shared_ptr<const Image>;
-
-// What tells a changed file: its size and modification time.
-struct TFileStamp {
-  bool Exists = false;
-  std::uintmax_t Size = 0;
-  std::int64_t Time = 0;  // nanoseconds
-  bool operator==(const TFileStamp&) const = default;
-};
-TFileStamp FileStampOf(const std::string& path);
 
 class TCache {
  public:

@@ -11,8 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "picture_io/error.h"
-#include "picture_io/file_replace.h"
+#include "system/error.h"
+#include "system/file_replace.h"
 #include "picture_io/jpeg_export.h"
 #include "jpeg_test_support.h"
 #include "support/test_support.h"

@@ -1,0 +1,53 @@
+#include "system/state_store.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "system/error.h"
+#include "system/file_replace.h"
+
+namespace tavren {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FileStateStore : public TStateStore {
+ public:
+  explicit FileStateStore(std::string path) : path_(std::move(path)) {}
+
+  std::optional<Value> Read() override {
+    std::error_code ec;
+    if (!fs::is_regular_file(path_, ec)) return std::nullopt;
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return std::nullopt;
+    Value value;
+    value.Bytes.resize(kMostStoredBytes + 1);
+    in.read(reinterpret_cast<char*>(value.Bytes.data()),
+            static_cast<std::streamsize>(value.Bytes.size()));
+    value.Bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return value;
+  }
+
+  bool Write(std::span<const std::uint8_t> bytes) override {
+    std::error_code ec;
+    fs::create_directories(fs::path(path_).parent_path(), ec);
+    try {
+      ReplaceFileContents(path_, bytes.data(), bytes.size());
+    } catch (const TavrenError&) {
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<TStateStore> MakeFileStateStore(std::string path) {
+  return std::make_unique<FileStateStore>(std::move(path));
+}
+
+}  // namespace tavren
