@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "system/file_names.h"
+#include "picture_io/picture_formats.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/save_names.h"
 
@@ -325,9 +326,10 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 TOutputKind OutputKindOf(const std::string& path) {
-  const std::string ext = AsciiLower(FileExt(path));
-  if (ext == ".jpg" || ext == ".jpeg") return TOutputKind::Jpeg;
-  if (ext == ".bmp") return TOutputKind::Bmp;
+  // The formats the table writes, each by the writer the command has for it.
+  const TPictureFormat* format = FormatSavedAs(path);
+  if (format != nullptr && format->Name == "JPEG") return TOutputKind::Jpeg;
+  if (format != nullptr && format->Name == "BMP") return TOutputKind::Bmp;
   return TOutputKind::Unsupported;
 }
 

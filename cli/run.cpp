@@ -18,7 +18,7 @@
 #include "picture_io/jpeg_encoder.h"
 #include "picture_io/jpeg_export.h"
 #include "picture_io/picture_files.h"
-#include "picture_io/picture_kind.h"
+#include "picture_io/picture_formats.h"
 #include "picture_io/picture_metadata.h"
 #include "system/file_replace.h"
 #include "system/terminal.h"

@@ -1,8 +1,7 @@
-// HEIF intake, its header-only size and its metadata on arbitrary bytes.
-#include "library_format.h"
-#include "picture_io/heif_decoder.h"
+// The HEIF entry of the format table on arbitrary bytes (picture_fuzzing.h).
+#include "picture_fuzzing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::RunLibraryFormat(tavren::kKindHeif, data, size, tavren::ReadHeifSize, tavren::ReadHeifBlocks);
+  fuzz::RunFormat("HEIF", data, size);
   return 0;
 }

@@ -1,8 +1,7 @@
-// PNG intake, its header-only size and its metadata on arbitrary bytes.
-#include "library_format.h"
-#include "picture_io/png_decoder.h"
+// The PNG entry of the format table on arbitrary bytes (picture_fuzzing.h).
+#include "picture_fuzzing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::RunLibraryFormat(tavren::kKindPng, data, size, tavren::ReadPngSize, tavren::ReadPngBlocks);
+  fuzz::RunFormat("PNG", data, size);
   return 0;
 }

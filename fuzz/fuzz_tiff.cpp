@@ -1,8 +1,7 @@
-// TIFF intake, its header-only size and its metadata on arbitrary bytes.
-#include "library_format.h"
-#include "picture_io/tiff_decoder.h"
+// The TIFF entry of the format table on arbitrary bytes (picture_fuzzing.h).
+#include "picture_fuzzing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::RunLibraryFormat(tavren::kKindTiff, data, size, tavren::ReadTiffSize, tavren::ReadTiffIccProfile);
+  fuzz::RunFormat("TIFF", data, size);
   return 0;
 }

@@ -1,8 +1,7 @@
-// WebP intake, its header-only size and its metadata on arbitrary bytes.
-#include "library_format.h"
-#include "picture_io/webp_decoder.h"
+// The WebP entry of the format table on arbitrary bytes (picture_fuzzing.h).
+#include "picture_fuzzing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::RunLibraryFormat(tavren::kKindWebp, data, size, tavren::ReadWebpSize, tavren::ReadWebpBlocks);
+  fuzz::RunFormat("WebP", data, size);
   return 0;
 }

@@ -353,4 +353,22 @@ std::vector<std::uint8_t> EncodeBmp24(const Image& image, const std::string& nam
   return out;
 }
 
+bool HasBmpSignature(const std::uint8_t* data, std::size_t size) {
+  return size >= 2 && data[0] == 'B' && data[1] == 'M';
+}
+
+TPictureSize ReadBmpPictureSize(const TByteSource& file, const std::string& name) {
+  std::uint8_t head[kBmpHeadersAtMost];
+  const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof head, file.Size()));
+  if (!file.Read(0, head, got)) throw TavrenError(name, "the file cannot be read");
+  const auto [width, height] = ReadBmpHeader(head, got, file.Size(), name);
+  return {width, height};
+}
+
+void CheckBmpHeader(const TByteSource& file, const std::string& name) { ReadBmpPictureSize(file, name); }
+
+Image LoadBmp(const std::uint8_t* data, std::size_t size, const std::string& name, TRowFollower*) {
+  return DecodeBmp(data, size, name);
+}
+
 }  // namespace tavren

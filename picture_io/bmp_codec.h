@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "imaging/image.h"
+#include "picture_io/format_entry.h"
 
 namespace tavren {
 
@@ -45,5 +46,11 @@ bool BmpCanHold(std::int64_t width, std::int64_t height);
 // each padded to a multiple of 4 bytes.  Throws TavrenError for a picture
 // without pixels or one too large for the format.
 std::vector<std::uint8_t> EncodeBmp24(const Image& image, const std::string& name = "");
+
+// The BMP entry of the format table (a bitmap has no orientation).
+bool HasBmpSignature(const std::uint8_t* data, std::size_t size);
+void CheckBmpHeader(const TByteSource& file, const std::string& name);
+TPictureSize ReadBmpPictureSize(const TByteSource& file, const std::string& name);
+Image LoadBmp(const std::uint8_t* data, std::size_t size, const std::string& name, TRowFollower*);
 
 }  // namespace tavren

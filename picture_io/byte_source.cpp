@@ -37,4 +37,9 @@ bool TFileByteSource::Read(std::uint64_t pos, void* buffer, std::size_t count) c
   }
 }
 
+std::span<const std::uint8_t> TFileByteSource::ReadWhole(std::vector<std::uint8_t>& storage) const {
+  storage = file_ == nullptr ? std::vector<std::uint8_t>() : file_->ReadAll();
+  return storage;
+}
+
 }  // namespace tavren

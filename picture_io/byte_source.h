@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "system/file_bytes.h"
 
@@ -18,6 +20,10 @@ class TByteSource {
   virtual ~TByteSource() = default;
   virtual std::uint64_t Size() const = 0;
   virtual bool Read(std::uint64_t pos, void* buffer, std::size_t count) const = 0;
+  // All the bytes, for a reader that needs them in memory: bytes already in
+  // memory are used where they are, a file's are read into storage.  Throws
+  // TavrenError when a file cannot be read.
+  virtual std::span<const std::uint8_t> ReadWhole(std::vector<std::uint8_t>& storage) const = 0;
 
  protected:
   bool Inside(std::uint64_t pos, std::size_t count) const {
@@ -30,6 +36,9 @@ class TMemoryByteSource final : public TByteSource {
   TMemoryByteSource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
   std::uint64_t Size() const override { return size_; }
   bool Read(std::uint64_t pos, void* buffer, std::size_t count) const override;
+  std::span<const std::uint8_t> ReadWhole(std::vector<std::uint8_t>&) const override {
+    return {data_, size_};
+  }
 
  private:
   const std::uint8_t* data_;
@@ -51,6 +60,7 @@ class TFileByteSource final : public TByteSource {
 
   std::uint64_t Size() const override;
   bool Read(std::uint64_t pos, void* buffer, std::size_t count) const override;
+  std::span<const std::uint8_t> ReadWhole(std::vector<std::uint8_t>& storage) const override;
 
  private:
   std::unique_ptr<TInputFile> owned_;

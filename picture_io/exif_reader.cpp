@@ -122,6 +122,11 @@ void TExif::ReadFromFile(const std::string& fileName) {
   Read(source);
 }
 
+void TExif::ReadFromSource(const TByteSource& source) {
+  Clear();
+  Read(source);
+}
+
 void TExif::ReadFromMemory(const std::uint8_t* data, std::size_t size) {
   Clear();
   if (data == nullptr) return;

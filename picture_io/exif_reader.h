@@ -39,6 +39,9 @@ class TExif {
   // Otherwise nothing at all happens.
   void ReadFromFile(const std::string& fileName);
 
+  // Clear, then read a JPEG file through source.
+  void ReadFromSource(const TByteSource& source);
+
   // Clear, then read a JPEG file held in memory.
   void ReadFromMemory(const std::uint8_t* data, std::size_t size);
 

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "picture_io/picture_kind.h"
+#include "picture_io/picture_formats.h"
 #include "system/file_names.h"
 
 namespace tavren {

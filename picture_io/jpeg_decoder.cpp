@@ -12,6 +12,9 @@
 #include <jerror.h>
 
 #include "picture_io/byte_source.h"
+#include "picture_io/exif_reader.h"
+#include "picture_io/jpeg_icc_profile.h"
+#include "picture_io/orientation.h"
 #include "system/error.h"
 #include "system/file_bytes.h"
 #include "picture_io/picture_limits.h"
@@ -424,6 +427,36 @@ TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name) {
   CheckHeader(d->cinfo, file.Size(), name);
   return {static_cast<std::int32_t>(d->cinfo.image_width),
           static_cast<std::int32_t>(d->cinfo.image_height)};
+}
+
+bool HasJpegSignature(const std::uint8_t* data, std::size_t size) {
+  return size >= 2 && data[0] == 0xFF && data[1] == 0xD8;
+}
+
+void CheckJpegHeader(const TByteSource& file, const std::string& name) { ReadJpegHeader(file, name); }
+
+TPictureSize ReadJpegPictureSize(const TByteSource& file, const std::string& name) {
+  const TJpegHeader header = ReadJpegHeader(file, name);
+  TExif exif;
+  exif.ReadFromSource(file);
+  return UprightSize(header.width, header.height, exif.Orientation);
+}
+
+Image LoadJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,
+               TRowFollower* follower) {
+  TExif exif;
+  exif.ReadFromMemory(data, size);
+  // Rows that are turned or mirrored afterwards are not the picture's rows.
+  const bool upright = exif.Orientation < 2 || exif.Orientation > 8;
+  Image image = DecodeJpeg(data, size, name, upright ? follower : nullptr);
+  ApplyOrientation(image, exif.Orientation);
+  return image;
+}
+
+TSourceMetadata ReadJpegMetadata(const TByteSource& file) {
+  TExif exif;
+  exif.ReadFromSource(file);
+  return {exif.Make, exif.Model, ReadJpegIccProfile(file)};
 }
 
 }  // namespace tavren

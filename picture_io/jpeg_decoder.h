@@ -9,10 +9,9 @@
 
 #include "imaging/image.h"
 #include "imaging/row_follower.h"
+#include "picture_io/format_entry.h"
 
 namespace tavren {
-
-class TByteSource;
 
 inline constexpr char kJpegSignature[] = "\xFF\xD8";
 
@@ -52,5 +51,15 @@ struct TJpegHeader {
   std::int32_t height = 0;
 };
 TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name);
+
+// The JPEG entry of the format table.  A picture comes upright: turned and
+// mirrored as its EXIF orientation says; the follower then sees the rows
+// only of a picture that stands upright as stored.
+bool HasJpegSignature(const std::uint8_t* data, std::size_t size);
+void CheckJpegHeader(const TByteSource& file, const std::string& name);
+TPictureSize ReadJpegPictureSize(const TByteSource& file, const std::string& name);
+Image LoadJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,
+               TRowFollower* follower);
+TSourceMetadata ReadJpegMetadata(const TByteSource& file);
 
 }  // namespace tavren

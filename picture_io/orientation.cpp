@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "picture_io/exif_reader.h"
+
 namespace tavren {
 
 namespace {
@@ -54,6 +56,17 @@ void ApplyOrientation(Image& image, int orientation) {
     }
   }
   image = std::move(shown);
+}
+
+int ExifOrientation(const std::vector<std::uint8_t>& exifBlock) {
+  TExif exif;
+  exif.ReadFromTiffBlock(exifBlock.data(), exifBlock.size());
+  return exif.Orientation;
+}
+
+Image UprightByExif(Image image, const std::vector<std::uint8_t>& exifBlock) {
+  ApplyOrientation(image, ExifOrientation(exifBlock));
+  return image;
 }
 
 }  // namespace tavren

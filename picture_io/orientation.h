@@ -2,6 +2,9 @@
 // EXIF orientation tag says it should be shown.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "imaging/image.h"
 
 namespace tavren {
@@ -12,5 +15,12 @@ namespace tavren {
 // turned 90 degrees counter-clockwise.  Any other value leaves the picture
 // as it is.  5 to 8 swap width and height.
 void ApplyOrientation(Image& image, int orientation);
+
+// The orientation an EXIF block (its TIFF-structured part) states; 0 when
+// it states none.
+int ExifOrientation(const std::vector<std::uint8_t>& exifBlock);
+
+// The picture turned and mirrored as the orientation in exifBlock says.
+Image UprightByExif(Image image, const std::vector<std::uint8_t>& exifBlock);
 
 }  // namespace tavren

@@ -10,6 +10,7 @@
 #include <tiffio.h>
 
 #include "system/error.h"
+#include "picture_io/exif_reader.h"
 #include "picture_io/memory_input.h"
 #include "picture_io/orientation.h"
 #include "picture_io/picture_limits.h"
@@ -447,6 +448,32 @@ bool IsClassicTiff(const std::uint8_t* data, std::size_t size) {
   if (data == nullptr || size < 4) return false;
   return (data[0] == 'I' && data[1] == 'I' && data[2] == 42 && data[3] == 0) ||
          (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && data[3] == 42);
+}
+
+bool HasTiffSignature(const std::uint8_t* data, std::size_t size) {
+  if (data == nullptr || size < 4) return false;
+  const bool little = data[0] == 'I' && data[1] == 'I' && data[3] == 0;
+  const bool big = data[0] == 'M' && data[1] == 'M' && data[2] == 0;
+  const std::uint8_t version = little ? data[2] : data[3];
+  return (little || big) && (version == 42 || version == 43);
+}
+
+TSourceMetadata ReadTiffMetadata(const TByteSource& file) {
+  std::vector<std::uint8_t> storage;
+  try {
+    const std::span<const std::uint8_t> bytes = file.ReadWhole(storage);
+    TSourceMetadata metadata;
+    metadata.IccProfile = ReadTiffIccProfile(bytes.data(), bytes.size());
+    if (IsClassicTiff(bytes.data(), bytes.size())) {
+      TExif exif;
+      exif.ReadFromTiffBlock(bytes.data(), bytes.size());
+      metadata.Make = exif.Make;
+      metadata.Model = exif.Model;
+    }
+    return metadata;
+  } catch (const TavrenError&) {
+    return {};
+  }
 }
 
 }  // namespace tavren

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "imaging/image.h"
+#include "picture_io/format_entry.h"
 
 namespace tavren {
 
@@ -34,5 +35,12 @@ std::vector<std::uint8_t> ReadTiffIccProfile(const std::uint8_t* data, std::size
 // True when data holds a classic TIFF header (byte order and 42), whose
 // first directory the EXIF reader can read for the camera's make and model.
 bool IsClassicTiff(const std::uint8_t* data, std::size_t size);
+
+// True when data begins with a TIFF header, classic or BigTIFF.
+bool HasTiffSignature(const std::uint8_t* data, std::size_t size);
+
+// The metadata of the format table's TIFF entry: the file is itself the
+// TIFF-structured block whose first directory holds the make and model.
+TSourceMetadata ReadTiffMetadata(const TByteSource& file);
 
 }  // namespace tavren

@@ -31,7 +31,7 @@
 #include "workflow/termination.h"
 #include "window/window_resources.h"
 #include "system/file_names.h"
-#include "picture_io/picture_kind.h"
+#include "picture_io/picture_formats.h"
 
 namespace tavren {
 

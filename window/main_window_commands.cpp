@@ -31,7 +31,7 @@
 #include "picture_io/jpeg_export.h"
 #include "workflow/picture_cache.h"
 #include "picture_io/picture_files.h"
-#include "picture_io/picture_kind.h"
+#include "picture_io/picture_formats.h"
 #include "picture_io/picture_limits.h"
 #include "workflow/save_job.h"
 #include "workflow/status_text.h"

@@ -8,28 +8,35 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QMessageBox>
+#include <string_view>
+#include <vector>
 
 #include "picture_io/picture_files.h"
-#include "picture_io/picture_kind.h"
+#include "picture_io/picture_formats.h"
 #include "window/help_viewer.h"
 
 namespace tavren {
 
 namespace {
 
-// "*.jpg *.jpeg ... *.JPG *.JPEG ...": the patterns of the kinds' extensions
-// in both letter cases, because the dialog matches names exactly where the
-// file system tells case apart.
-QString Patterns(std::initializer_list<int> kinds) {
+// "*.jpg *.jpeg ... *.JPG *.JPEG ...": the patterns of the formats'
+// extensions in both letter cases, because the dialog matches names exactly
+// where the file system tells case apart.
+QString Patterns(const std::vector<const TPictureFormat*>& formats) {
   QStringList lower, upper;
-  for (int kind : kinds)
-    for (std::string_view ext : KindExtensions(kind)) {
+  for (const TPictureFormat* format : formats)
+    for (std::string_view ext : format->Extensions) {
       const QString pattern =
           QStringLiteral("*") + QString::fromLatin1(ext.data(), static_cast<qsizetype>(ext.size()));
       lower << pattern;
       upper << pattern.toUpper();
     }
   return (lower + upper).join(QLatin1Char(' '));
+}
+
+QString Filter(std::string_view name, const std::vector<const TPictureFormat*>& formats) {
+  return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())) + " (" +
+         Patterns(formats) + ")";
 }
 
 const char* const kSaveFilter = "JPEG  Image (*.jpg *.JPG)";
@@ -43,20 +50,17 @@ void ShowFilterAsWritten(QFileDialog& dialog, const QString& filter) {
 }
 
 // The open dialog's filters: first every picture the program opens, then
-// JPEG & BMP, then each other format.
+// one filter for each run of formats that the table shows under one name.
 QStringList OpenDialogFilters() {
-  QStringList filters = {
-      QStringLiteral("All Pictures (") +
-          Patterns({kKindJpeg, kKindBmp, kKindHeif, kKindPng, kKindTiff, kKindWebp, kKindAvif}) + ")",
-      QStringLiteral("JPEG & BMP Image (") + Patterns({kKindJpeg, kKindBmp}) + ")"};
-  const struct {
-    int kind;
-    const char* description;
-  } single[] = {{kKindHeif, "HEIC & HEIF Image"}, {kKindPng, "PNG Image"}, {kKindTiff, "TIFF Image"},
-                {kKindWebp, "WebP Image"},        {kKindAvif, "AVIF Image"}};
-  for (const auto& entry : single)
-    if (!KindExtensions(entry.kind).empty())
-      filters << QString::fromLatin1(entry.description) + " (" + Patterns({entry.kind}) + ")";
+  std::vector<const TPictureFormat*> every;
+  std::vector<std::vector<const TPictureFormat*>> runs;
+  for (const TPictureFormat& format : PictureFormats()) {
+    every.push_back(&format);
+    if (runs.empty() || runs.back().front()->DialogFilter != format.DialogFilter) runs.emplace_back();
+    runs.back().push_back(&format);
+  }
+  QStringList filters = {Filter("All Pictures", every)};
+  for (const auto& run : runs) filters << Filter(run.front()->DialogFilter, run);
   return filters;
 }
 

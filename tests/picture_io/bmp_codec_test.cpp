@@ -32,7 +32,7 @@ TEST(BmpDecoder, AgreesWithFilesOfAnotherWriter) {
 }
 
 Image DecodeBytes(const Bytes& bytes, const std::string& name = "test.bmp") {
-  return DecodeBmpMemory(bytes.data(), bytes.size(), name);
+  return DecodeBmp(bytes.data(), bytes.size(), name);
 }
 
 void Put16(Bytes& out, std::size_t at, std::uint32_t v) {

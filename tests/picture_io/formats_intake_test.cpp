@@ -15,7 +15,7 @@
 
 #include "picture_io/orientation.h"
 #include "picture_io/picture_files.h"
-#include "picture_io/picture_kind.h"
+#include "picture_io/picture_formats.h"
 #include "picture_io/picture_metadata.h"
 #include "picture_io/png_decoder.h"
 #include "intake_test_helpers.h"
@@ -200,9 +200,9 @@ long PeakResidentKiB() {
 TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
   const Bytes grid = test::DataFile("heif_rose_grid.heic");
   const Bytes overlay = test::DataFile("heif_rose_overlay.heic");
-  const Image rose = LoadPictureMemory(kKindHeif, grid.data(), grid.size(), "grid");
+  const Image rose = test::LoadPictureMemory("HEIF", grid.data(), grid.size(), "grid");
   ASSERT_EQ(rose.Width(), 70);
-  EXPECT_EQ(LoadPictureMemory(kKindHeif, overlay.data(), overlay.size(), "overlay"), rose);
+  EXPECT_EQ(test::LoadPictureMemory("HEIF", overlay.data(), overlay.size(), "overlay"), rose);
 
   // Each description as stored in the item data box: the grid's version,
   // flags, rows and columns, then 16-bit width and height; the overlay's
@@ -226,17 +226,17 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
     ASSERT_NE(idat, bytes.end());
     std::copy(declared.description.begin(), declared.description.end(), idat + 4);
     const std::string refusal =
-        test::RefusalOf([&] { LoadPictureMemory(kKindHeif, bytes.data(), bytes.size(), "huge"); });
+        test::RefusalOf([&] { test::LoadPictureMemory("HEIF", bytes.data(), bytes.size(), "huge"); });
     EXPECT_NE(refusal.find(declared.refusal), std::string::npos) << refusal;
   }
   // A tile whose coding declares a picture far larger than the file's.
   const Bytes hugeTile = test::DataFile("heif_rose_tile_30000.heic");
   const std::string tileRefusal =
-      test::RefusalOf([&] { LoadPictureMemory(kKindHeif, hugeTile.data(), hugeTile.size(), "tile"); });
+      test::RefusalOf([&] { test::LoadPictureMemory("HEIF", hugeTile.data(), hugeTile.size(), "tile"); });
   EXPECT_NE(tileRefusal.find("too large"), std::string::npos) << tileRefusal;
   const Bytes manySamples = test::DataFile("tiff_62979_samples.tif");
   const std::string samplesRefusal = test::RefusalOf(
-      [&] { LoadPictureMemory(kKindTiff, manySamples.data(), manySamples.size(), "samples"); });
+      [&] { test::LoadPictureMemory("TIFF", manySamples.data(), manySamples.size(), "samples"); });
   EXPECT_NE(samplesRefusal.find("more than 64 bits per pixel (62979 samples of 1 bit)"), std::string::npos)
       << samplesRefusal;
   EXPECT_LT(PeakResidentKiB() - peakBefore, 256 << 10);
@@ -254,7 +254,7 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
   dimg[-1] = 8 + 2;  // the header and the overlay's own item only
   for (const Bytes& file : {untypedTile, shortReference}) {
     const std::string refusal =
-        test::RefusalOf([&] { LoadPictureMemory(kKindHeif, file.data(), file.size(), "untyped"); });
+        test::RefusalOf([&] { test::LoadPictureMemory("HEIF", file.data(), file.size(), "untyped"); });
     EXPECT_NE(refusal.find("made of an item that is not a picture"), std::string::npos) << refusal;
   }
 }
@@ -375,7 +375,7 @@ TEST(FormatsIntake, EachFormatKeepsTheProfileAndTheCamera) {
   const Bytes profile = ReadFileBytes(dir.file("p.icc"));
   ASSERT_GT(profile.size(), 128u);
   std::vector<std::string> names = {"p.png", "p.webp", "p.tif", "p.heic"};
-  if (HasKind("p.avif", kKindAvif)) names.push_back("p.avif");
+  if (IsOpenablePicture("p.avif")) names.push_back("p.avif");
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     const std::string file = dir.file(name);

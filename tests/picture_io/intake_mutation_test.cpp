@@ -8,8 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "picture_io/picture_files.h"
-#include "picture_io/picture_kind.h"
+#include "picture_io/picture_formats.h"
 #include "intake_test_helpers.h"
+#include "picture_io/bmp_codec.h"
 
 namespace tavren {
 namespace {
@@ -65,7 +66,7 @@ TEST(IntakeMutation, DamagedBitmapsDecodeOrAreRefused) {
   for (const char* file : {"bmp_rose16_core8.bmp", "bmp_rose16_rle8.bmp", "bmp_rose16_v5_rle8.bmp",
                            "bmp_rose16_v5_bitfields32.bmp", "bmp_rose_mono1.bmp"}) {
     SCOPED_TRACE(file);
-    SurvivesDamage(test::DataFile(file), file, DecodeBmpMemory, Copies());
+    SurvivesDamage(test::DataFile(file), file, DecodeBmp, Copies());
   }
 }
 
@@ -78,19 +79,19 @@ TEST(IntakeMutation, DamagedFilesOfTheOtherFormatsDecodeOrAreRefused) {
   ASSERT_TRUE(test::MakePicture(test::TestDataPath("bmp_rose16_24.bmp"), rose));
   const struct {
     const char* file;
-    int kind;
+    const char* format;
     const char* options;
-  } made[] = {{"a.png", kKindPng, "-alpha set -channel A -evaluate set 60%"},
-              {"b.png", kKindPng, "-interlace PNG -depth 16"},
-              {"c.tif", kKindTiff, "-compress lzw -define tiff:rows-per-strip=7"},
-              {"d.tif", kKindTiff, "-define tiff:tile-geometry=16x16 -interlace plane -compress zip"},
-              {"e.webp", kKindWebp, ""},
-              {"f.heic", kKindHeif, ""}};
+  } made[] = {{"a.png", "PNG", "-alpha set -channel A -evaluate set 60%"},
+              {"b.png", "PNG", "-interlace PNG -depth 16"},
+              {"c.tif", "TIFF", "-compress lzw -define tiff:rows-per-strip=7"},
+              {"d.tif", "TIFF", "-define tiff:tile-geometry=16x16 -interlace plane -compress zip"},
+              {"e.webp", "WebP", ""},
+              {"f.heic", "HEIF", ""}};
   for (const auto& m : made) {
     SCOPED_TRACE(m.file);
     ASSERT_TRUE(test::MakePicture(rose, dir.file(m.file), m.options));
     const auto decode = [&](const std::uint8_t* data, std::size_t size, const std::string& name) {
-      return LoadPictureMemory(m.kind, data, size, name);
+      return test::LoadPictureMemory(m.format, data, size, name);
     };
     SurvivesDamage(ReadFileBytes(dir.file(m.file)), m.file, decode, Copies());
   }

@@ -3,10 +3,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "picture_io/picture_formats.h"
 #include "system/error.h"
 #include "system/file_bytes.h"
 #include "system/file_replace.h"
@@ -16,6 +18,13 @@ namespace tavren::test {
 
 inline std::vector<std::uint8_t> DataFile(const std::string& name) {
   return ReadFileBytes(TestDataPath(name));
+}
+
+// The picture of a file of the format named formatName held in memory, as
+// the intake decodes it.
+inline Image LoadPictureMemory(std::string_view formatName, const std::uint8_t* data,
+                               std::size_t size, const std::string& name) {
+  return FormatNamed(formatName)->Decode(data, size, name, nullptr);
 }
 
 // Runs decode and returns the TavrenError's full message, failing the test

@@ -29,7 +29,7 @@
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/picture_metadata.h"
-#include "picture_io/picture_kind.h"
+#include "picture_io/picture_formats.h"
 #include "enhance/process_types.h"
 #include "picture_io/exif_builder.h"
 #include "support/recording_platform.h"
@@ -453,7 +453,7 @@ class MainWindowTest : public QObject {
     test::TempDir pictures;
     const std::string photo = test::TestDataPath("small_photo.jpg");
     std::vector<std::string> names = {"a.jpg", "b.bmp", "c.heic", "d.png", "e.tif", "f.webp"};
-    if (HasKind("g.avif", kKindAvif)) names.push_back("g.avif");
+    if (IsOpenablePicture("g.avif")) names.push_back("g.avif");
     for (const std::string& name : names) {
       const std::string good = pictures.file(name.substr(0, 1) + "1" + name.substr(1));
       QVERIFY(test::MakePicture(photo, good));

@@ -9,7 +9,7 @@
 #include "window/help_viewer.h"
 #include "window/image_view.h"
 #include "window/link_label.h"
-#include "picture_io/picture_kind.h"
+#include "picture_io/picture_formats.h"
 #include "window/platform_ui.h"
 
 using namespace tavren;
@@ -73,7 +73,7 @@ class WindowWidgetsTest : public QObject {
     QCOMPARE(platform.AskSaveFile(nullptr, QDir::tempPath(), QStringLiteral("x.jpg")), QString());
     // Every picture the program opens first, then JPEG & BMP as they always
     // were, then each other format (AVIF where libheif decodes it).
-    const bool avif = HasKind("a.avif", kKindAvif);
+    const bool avif = IsOpenablePicture("a.avif");
     QStringList expected = {
         QStringLiteral("All Pictures (*.jpg *.jpeg *.jfif *.jpe *.bmp *.heic *.heif *.hif *.png *.tif "
                        "*.tiff *.webp%1 *.JPG *.JPEG *.JFIF *.JPE *.BMP *.HEIC *.HEIF *.HIF *.PNG *.TIF "

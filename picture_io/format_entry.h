@@ -1,0 +1,116 @@
+// What the program knows of one picture format, as one entry of the format
+// table (picture_formats.h), and the results its functions give.  Each
+// format's functions live in its decoder's file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "imaging/image.h"
+#include "imaging/row_follower.h"
+#include "picture_io/byte_source.h"
+#include "picture_io/orientation.h"
+#include "picture_io/picture_blocks.h"
+#include "system/error.h"
+
+namespace tavren {
+
+// The size of a picture as it is shown (upright).
+struct TPictureSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+// What a saved copy takes over from the picture file it came from, besides
+// the pixels: the camera's make and model and the colour profile.
+struct TSourceMetadata {
+  std::string Make;   // empty when absent
+  std::string Model;  // empty when absent
+  std::vector<std::uint8_t> IccProfile;  // the whole ICC profile; empty when none
+};
+
+struct TPictureFormat {
+  // The format's name in messages ("PNG").
+  std::string_view Name;
+  // The open dialog's name of the filter that shows it; formats that
+  // follow one another under the same name share one filter.
+  std::string_view DialogFilter;
+  // The extensions of its files, lower case with their dot; a file is
+  // taken for a picture of the format by its extension alone.
+  std::vector<std::string_view> Extensions;
+  // The extensions a picture is written under in this format; empty for a
+  // format the program only reads.
+  std::vector<std::string_view> SaveExtensions;
+  // Null when the program always reads the format; otherwise whether the
+  // installed libraries decode it.
+  bool (*Available)() = nullptr;
+  // True when the bytes begin as a file of the format does.
+  bool (*HasSignature)(const std::uint8_t* data, std::size_t size) = nullptr;
+  // The checks of the file's headers that can be made before the rest of
+  // the file is read (null when the format has none); throws TavrenError.
+  void (*CheckHeader)(const TByteSource& file, const std::string& name) = nullptr;
+  // The picture's size from the file's headers alone, with every check the
+  // headers allow; throws TavrenError.
+  TPictureSize (*ReadSize)(const TByteSource& file, const std::string& name) = nullptr;
+  // The picture of the file's bytes, upright; throws TavrenError.  A
+  // follower sees the rows while they are decoded, where the format can
+  // show them (JPEG); others never start it.
+  Image (*Decode)(const std::uint8_t* data, std::size_t size, const std::string& name,
+                  TRowFollower* follower) = nullptr;
+  // Make, model and colour profile; never throws (what cannot be read stays
+  // empty).  Null when the format carries none.
+  TSourceMetadata (*ReadMetadata)(const TByteSource& file) = nullptr;
+};
+
+// The size of a stored width x height picture shown as the EXIF
+// orientation says: orientations 5 to 8 turn it by a quarter.
+TPictureSize UprightSize(std::int32_t width, std::int32_t height, int orientation);
+
+// Make and model from an EXIF block (the TIFF-structured part), with the
+// colour profile beside it.
+TSourceMetadata MetadataFromBlocks(const TPictureBlocks& blocks);
+
+// The entry's functions for a format that a library reads from the whole
+// file in memory, made of the format's own: StoredSize(data, size, name)
+// gives the width and height as stored, DecodeStored(data, size, name) the
+// picture as stored, Blocks(data, size) the EXIF block and colour profile.
+// TurningBlocks: the blocks whose EXIF orientation turns the picture (PNG,
+// WebP); nullptr where the file's own transformations already stand it
+// upright (HEIF, TIFF).
+template <auto StoredSize, auto TurningBlocks = nullptr>
+TPictureSize ReadWholeFileSize(const TByteSource& file, const std::string& name) {
+  std::vector<std::uint8_t> storage;
+  const std::span<const std::uint8_t> bytes = file.ReadWhole(storage);
+  const auto [width, height] = StoredSize(bytes.data(), bytes.size(), name);
+  if constexpr (std::is_same_v<decltype(TurningBlocks), std::nullptr_t>)
+    return {width, height};
+  else
+    return UprightSize(width, height, ExifOrientation(TurningBlocks(bytes.data(), bytes.size()).Exif));
+}
+
+template <auto DecodeStored, auto TurningBlocks = nullptr>
+Image DecodeWholeFile(const std::uint8_t* data, std::size_t size, const std::string& name,
+                      TRowFollower*) {
+  if constexpr (std::is_same_v<decltype(TurningBlocks), std::nullptr_t>)
+    return DecodeStored(data, size, name);
+  else
+    return UprightByExif(DecodeStored(data, size, name), TurningBlocks(data, size).Exif);
+}
+
+template <auto Blocks>
+TSourceMetadata ReadWholeFileMetadata(const TByteSource& file) {
+  std::vector<std::uint8_t> storage;
+  try {
+    const std::span<const std::uint8_t> bytes = file.ReadWhole(storage);
+    return MetadataFromBlocks(Blocks(bytes.data(), bytes.size()));
+  } catch (const TavrenError&) {
+    return {};
+  }
+}
+
+}  // namespace tavren

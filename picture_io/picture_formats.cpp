@@ -1,0 +1,103 @@
+#include "picture_io/picture_formats.h"
+
+#include <algorithm>
+
+#include "picture_io/bmp_codec.h"
+#include "picture_io/heif_decoder.h"
+#include "picture_io/jpeg_decoder.h"
+#include "picture_io/png_decoder.h"
+#include "picture_io/tiff_decoder.h"
+#include "picture_io/webp_decoder.h"
+#include "system/file_names.h"
+
+namespace tavren {
+
+namespace {
+
+std::vector<TPictureFormat> EveryFormat() {
+  return {
+      {"JPEG", "JPEG & BMP Image", {".jpg", ".jpeg", ".jfif", ".jpe"}, {".jpg", ".jpeg"}, nullptr,
+       HasJpegSignature, CheckJpegHeader, ReadJpegPictureSize, LoadJpeg, ReadJpegMetadata},
+      {"BMP", "JPEG & BMP Image", {".bmp"}, {".bmp"}, nullptr,
+       HasBmpSignature, CheckBmpHeader, ReadBmpPictureSize, LoadBmp, nullptr},
+      {"HEIF", "HEIC & HEIF Image", {".heic", ".heif", ".hif"}, {}, nullptr,
+       HasHeifSignature, nullptr, ReadWholeFileSize<ReadHeifSize>, DecodeWholeFile<DecodeHeif>,
+       ReadWholeFileMetadata<ReadHeifBlocks>},
+      {"PNG", "PNG Image", {".png"}, {}, nullptr,
+       HasPngSignature, nullptr, ReadWholeFileSize<ReadPngSize, ReadPngBlocks>,
+       DecodeWholeFile<DecodePng, ReadPngBlocks>, ReadWholeFileMetadata<ReadPngBlocks>},
+      {"TIFF", "TIFF Image", {".tif", ".tiff"}, {}, nullptr,
+       HasTiffSignature, nullptr, ReadWholeFileSize<ReadTiffSize>, DecodeWholeFile<DecodeTiff>,
+       ReadTiffMetadata},
+      {"WebP", "WebP Image", {".webp"}, {}, nullptr,
+       HasWebpSignature, nullptr, ReadWholeFileSize<ReadWebpSize, ReadWebpBlocks>,
+       DecodeWholeFile<DecodeWebp, ReadWebpBlocks>, ReadWholeFileMetadata<ReadWebpBlocks>},
+      {"AVIF", "AVIF Image", {".avif"}, {}, AvifDecodable,
+       HasAvifSignature, nullptr, ReadWholeFileSize<ReadHeifSize>, DecodeWholeFile<DecodeHeif>,
+       ReadWholeFileMetadata<ReadHeifBlocks>},
+  };
+}
+
+bool Listed(const std::vector<std::string_view>& extensions, const std::string& ext) {
+  return std::find(extensions.begin(), extensions.end(), ext) != extensions.end();
+}
+
+}  // namespace
+
+// Asked for every file name a folder listing looks at: made once.
+const std::vector<TPictureFormat>& PictureFormats() {
+  static const std::vector<TPictureFormat> formats = [] {
+    std::vector<TPictureFormat> available = EveryFormat();
+    std::erase_if(available, [](const TPictureFormat& format) {
+      return format.Available != nullptr && !format.Available();
+    });
+    return available;
+  }();
+  return formats;
+}
+
+const TPictureFormat* FormatOfPath(const std::string& path) {
+  const std::string ext = AsciiLower(FileExt(path));
+  for (const TPictureFormat& format : PictureFormats())
+    if (Listed(format.Extensions, ext)) return &format;
+  return nullptr;
+}
+
+const TPictureFormat* FormatNamed(std::string_view name) {
+  for (const TPictureFormat& format : PictureFormats())
+    if (format.Name == name) return &format;
+  return nullptr;
+}
+
+const TPictureFormat* FormatSavedAs(const std::string& path) {
+  const std::string ext = AsciiLower(FileExt(path));
+  for (const TPictureFormat& format : PictureFormats())
+    if (Listed(format.SaveExtensions, ext)) return &format;
+  return nullptr;
+}
+
+const TPictureFormat* FormatOfContent(const std::uint8_t* data, std::size_t size) {
+  for (const TPictureFormat& format : PictureFormats())
+    if (format.HasSignature(data, size)) return &format;
+  return nullptr;
+}
+
+bool HasKind(const std::string& path, int kind) {
+  const std::vector<TPictureFormat>& formats = PictureFormats();
+  if (kind < 0 || static_cast<std::size_t>(kind) >= formats.size()) return false;
+  return Listed(formats[static_cast<std::size_t>(kind)].Extensions, AsciiLower(FileExt(path)));
+}
+
+bool IsOpenablePicture(const std::string& path) { return FormatOfPath(path) != nullptr; }
+
+std::string OpenableExtensionsText() {
+  std::string text;
+  for (const TPictureFormat& format : PictureFormats())
+    for (std::string_view ext : format.Extensions) {
+      if (!text.empty()) text += ", ";
+      text += ext;
+    }
+  return text;
+}
+
+}  // namespace tavren
