@@ -11,8 +11,8 @@
 
 
 #include "picture_io/exif_reader.h"
-#include "picture_io/jpeg_encoder.h"
-#include "picture_io/jpeg_export.h"
+#include "jpeg_export/jpeg_encoder.h"
+#include "jpeg_export/jpeg_export.h"
 #include "picture_io/orientation.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "system/file_bytes.h"
-#include "picture_io/jpeg_encoder.h"
+#include "jpeg_export/jpeg_encoder.h"
 #include "system/file_replace.h"
 #include "bench/window_bench.h"
 #include "workflow/fixed_texts.h"

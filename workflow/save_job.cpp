@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "picture_io/jpeg_export.h"
+#include "jpeg_export/jpeg_export.h"
 #include "workflow/process_engine.h"
 #include "workflow/status_text.h"
 

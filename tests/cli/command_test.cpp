@@ -18,10 +18,10 @@
 #include "picture_io/exif_reader.h"
 #include "system/file_bytes.h"
 #include "system/file_replace.h"
-#include "picture_io/jpeg_encoder.h"
-#include "picture_io/jpeg_export.h"
+#include "jpeg_export/jpeg_encoder.h"
+#include "jpeg_export/jpeg_export.h"
 #include "picture_io/picture_files.h"
-#include "jpeg_test_support.h"
+#include "support/jpeg_test_support.h"
 #include "run_program.h"
 #include "support/test_support.h"
 

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "exif_builder.h"
-#include "jpeg_test_support.h"
+#include "support/exif_builder.h"
+#include "support/jpeg_test_support.h"
 #include "support/test_support.h"
 
 namespace tavren {

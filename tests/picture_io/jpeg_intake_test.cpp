@@ -10,7 +10,7 @@
 #include "picture_io/picture_limits.h"
 #include "picture_io/picture_files.h"
 #include "intake_test_helpers.h"
-#include "jpeg_test_support.h"
+#include "support/jpeg_test_support.h"
 
 namespace tavren {
 namespace {

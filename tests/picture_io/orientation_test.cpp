@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "picture_io/jpeg_export.h"
+#include "jpeg_export/jpeg_export.h"
 #include "picture_io/picture_files.h"
 
 #include "support/test_support.h"

@@ -13,8 +13,8 @@
 
 #include "system/error.h"
 #include "system/file_replace.h"
-#include "picture_io/jpeg_export.h"
-#include "jpeg_test_support.h"
+#include "jpeg_export/jpeg_export.h"
+#include "support/jpeg_test_support.h"
 #include "support/test_support.h"
 
 namespace tavren {

@@ -1,6 +1,6 @@
 #include "workflow/fixed_texts.h"
 
-#include "picture_io/jpeg_export.h"
+#include "jpeg_export/jpeg_export.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "picture_io/jpeg_encoder.h"
+#include "jpeg_export/jpeg_encoder.h"
 #include "picture_io/picture_files.h"
 #include "support/test_support.h"
 

@@ -3,7 +3,7 @@
 // optimal Huffman table is built; the second writes the bits.  Both passes
 // take the same steps, including where the library cuts an end-of-band run
 // short, so the table and the bits are the library's.
-#include "picture_io/jpeg_refinement_scans.h"
+#include "jpeg_export/jpeg_refinement_scans.h"
 
 #include <algorithm>
 #include <array>

@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include "picture_io/exif_reader.h"
-#include "picture_io/jpeg_encoder.h"
-#include "picture_io/jpeg_export.h"
+#include "jpeg_export/jpeg_encoder.h"
+#include "jpeg_export/jpeg_export.h"
 #include "imaging/thread_pool.h"
-#include "jpeg_test_support.h"
+#include "support/jpeg_test_support.h"
 #include "support/test_support.h"
 
 namespace tavren {

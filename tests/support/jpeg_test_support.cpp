@@ -1,4 +1,4 @@
-#include "jpeg_test_support.h"
+#include "support/jpeg_test_support.h"
 
 #include <csetjmp>
 #include <cstdio>

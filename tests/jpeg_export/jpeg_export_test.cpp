@@ -1,5 +1,5 @@
-#include "picture_io/jpeg_encoder.h"
-#include "picture_io/jpeg_export.h"
+#include "jpeg_export/jpeg_encoder.h"
+#include "jpeg_export/jpeg_export.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,14 +9,14 @@
 
 #include <gtest/gtest.h>
 
-#include "exif_builder.h"
+#include "support/exif_builder.h"
 #include "system/error.h"
 #include "picture_io/exif_reader.h"
 #include "picture_io/jpeg_icc_profile.h"
-#include "picture_io/jpeg_refinement_scans.h"
+#include "jpeg_export/jpeg_refinement_scans.h"
 #include "imaging/thread_pool.h"
 #include "imaging/wide_kernels.h"
-#include "jpeg_test_support.h"
+#include "support/jpeg_test_support.h"
 #include "support/test_support.h"
 
 namespace tavren {

@@ -1,4 +1,4 @@
-#include "picture_io/jpeg_export.h"
+#include "jpeg_export/jpeg_export.h"
 
 #include <algorithm>
 #include <array>
@@ -8,8 +8,8 @@
 
 #include "system/error.h"
 #include "system/file_replace.h"
-#include "picture_io/jpeg_encoder.h"
-#include "picture_io/metadata_copy.h"
+#include "jpeg_export/jpeg_encoder.h"
+#include "jpeg_export/metadata_copy.h"
 #include "picture_io/picture_metadata.h"
 
 namespace tavren {

@@ -1,4 +1,4 @@
-#include "picture_io/jpeg_encoder.h"
+#include "jpeg_export/jpeg_encoder.h"
 
 #include <algorithm>
 #include <array>
@@ -19,8 +19,8 @@
 #include "imaging/thread_pool.h"
 #include "system/error.h"
 #include "picture_io/jpeg_icc_profile.h"
-#include "picture_io/jpeg_refinement_scans.h"
-#include "picture_io/jpeg_shared_scans.h"
+#include "jpeg_export/jpeg_refinement_scans.h"
+#include "jpeg_export/jpeg_shared_scans.h"
 
 namespace tavren {
 
@@ -121,6 +121,9 @@ struct EncoderState {
   std::size_t blockArrayCount = 0;
   std::array<jpeg_scan_info, kProgressiveScans> sequence{};
   std::array<jpeg_scan_info, kLibraryScans> libraryScript{};
+  // Our scans while their coefficients are gathered: kept here, not on the
+  // stack of a function the library's error exit may jump out of.
+  std::vector<TOwnScan> ownScans;
   ~EncoderState() { std::free(destination.data); }
 
   // The bytes written, handed over with their buffer.
@@ -206,7 +209,8 @@ void ShareCoefficients(jpeg_compress_struct* cinfo, EncoderState& state) {
     ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
   bool enoughMemory = true;
   try {
-    std::vector<TOwnScan> scans(kOwnScans.size());
+    std::vector<TOwnScan>& scans = state.ownScans;
+    scans.resize(kOwnScans.size());
     for (std::size_t i = 0; i < scans.size(); ++i) {
       const jpeg_scan_info& info = state.sequence[static_cast<std::size_t>(kOwnScans[i])];
       const int component = info.component_index[0];

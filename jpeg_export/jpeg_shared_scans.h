@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "picture_io/jpeg_refinement_scans.h"
+#include "jpeg_export/jpeg_refinement_scans.h"
 
 namespace tavren {
 

@@ -1,4 +1,4 @@
-#include "picture_io/metadata_copy.h"
+#include "jpeg_export/metadata_copy.h"
 
 #include <exiv2/exiv2.hpp>
 

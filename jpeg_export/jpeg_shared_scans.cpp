@@ -1,4 +1,4 @@
-#include "picture_io/jpeg_shared_scans.h"
+#include "jpeg_export/jpeg_shared_scans.h"
 
 #include <new>
 #include <utility>
