@@ -61,9 +61,6 @@ std::string UsageText();
 // types, manual settings, output names, formats and exit statuses.
 std::string HelpText();
 
-// What --help prints: the usage and what a saved JPEG keeps of the picture.
-std::string HelpText();
-
 // The file kinds `enhance` writes, chosen by the output's extension
 // (case-insensitive): .jpg and .jpeg, .bmp.
 enum class TOutputKind { Jpeg, Bmp, Unsupported };
