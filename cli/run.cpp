@@ -1,17 +1,16 @@
 #include "cli/run.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <new>
-#include <thread>
 
 #include "cli/visible_text.h"
 #include "enhance/base_image.h"
+#include "imaging/thread_pool.h"
 #include "picture_io/bmp_codec.h"
 #include "system/error.h"
 #include "picture_io/folder_pictures.h"
@@ -206,18 +205,12 @@ class Reporter {
   const bool progress_;
 };
 
-// Calls work(i) for i in 0..count-1 on up to `threads` threads at once.
+// Calls work(i) for i in 0..count-1 on up to `threads` threads at once,
+// the calling thread among them, in the order of i.
 template <typename Work>
 void ForEachJob(std::size_t count, int threads, Work&& work) {
-  std::atomic<std::size_t> next{0};
-  auto worker = [&] {
-    for (std::size_t i = next++; i < count; i = next++) work(i);
-  };
-  const std::size_t extra = std::min<std::size_t>(static_cast<std::size_t>(threads), count);
-  std::vector<std::thread> helpers;
-  for (std::size_t t = 1; t < extra; ++t) helpers.emplace_back(worker);
-  worker();
-  for (std::thread& helper : helpers) helper.join();
+  ThreadPool jobs(static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), count)));
+  jobs.Run(static_cast<int>(count), [&](int i) { work(static_cast<std::size_t>(i)); });
 }
 
 bool AnyFailed(const std::vector<TJob>& jobs) {
