@@ -28,7 +28,6 @@
 #include "picture_io/save_names.h"
 #include "workflow/state.h"
 #include "system/error.h"
-#include "jpeg_export/jpeg_export.h"
 #include "workflow/picture_cache.h"
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_formats.h"
