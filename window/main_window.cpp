@@ -2,8 +2,8 @@
 // show, closing, the key table, the clipboard poll, the image area's layout.
 #include "window/main_window.h"
 
+#include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -202,11 +202,12 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------------------
 // Commands' enabled state and the caption
 
+// The buttons follow their actions.
 void TfrmMain::SetCommandsEnabled(bool haveImage, bool noNavigation) {
-  tbtSave_->setEnabled(haveImage);
-  for (auto& [type, button] : typeButtons_) button->setEnabled(haveImage);
-  tbtPrev_->setEnabled(haveImage && !noNavigation);
-  tbtNext_->setEnabled(haveImage && !noNavigation);
+  tbtSave_->defaultAction()->setEnabled(haveImage);
+  for (auto& [type, button] : typeButtons_) button->defaultAction()->setEnabled(haveImage);
+  tbtPrev_->defaultAction()->setEnabled(haveImage && !noNavigation);
+  tbtNext_->defaultAction()->setEnabled(haveImage && !noNavigation);
 }
 
 void TfrmMain::UpdateCaption() {
@@ -305,7 +306,9 @@ bool TfrmMain::HandleCtrlKey(int key) {
 
 // Only the tool button follows the clipboard; the welcome panel's button
 // and Ctrl+V stay available.
-void TfrmMain::PollClipboard() { tbtPasteFromClipboard_->setEnabled(clipboardHasImage_); }
+void TfrmMain::PollClipboard() {
+  tbtPasteFromClipboard_->defaultAction()->setEnabled(clipboardHasImage_);
+}
 
 // Asking another program for the clipboard's formats can take a while on
 // some desktops, so it is asked once per change, not on every poll.

@@ -17,7 +17,7 @@
 #include "window/platform_ui.h"
 
 class QAbstractButton;
-class QButtonGroup;
+class QActionGroup;
 class QLabel;
 class QProgressBar;
 class QMenu;
@@ -183,7 +183,7 @@ class TfrmMain : public QMainWindow {
   QToolButton* tbtNext_ = nullptr;
   QToolButton* tbtHelp_ = nullptr;
   std::map<TProcessType, QToolButton*> typeButtons_;
-  QButtonGroup* typeGroup_ = nullptr;
+  QActionGroup* typeGroup_ = nullptr;
   QMenu* pmHelp_ = nullptr;
   QWidget* pnImage_ = nullptr;
   TImageView* view_ = nullptr;

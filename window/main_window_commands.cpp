@@ -1,8 +1,8 @@
 // The main window's commands: bringing a picture in (open, drop, paste,
 // previous and next file), computing and switching its processing types,
 // saving, help and the about box.
+#include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QClipboard>
 #include <QDir>
 #include <QEventLoop>
@@ -294,7 +294,8 @@ void TfrmMain::ShowInView(const Image* image) {
 
 // The pressed type's button, and the manual panel beside Manual Tuning.
 void TfrmMain::ShowPressedType() {
-  if (engine_.AnyTypePressed()) typeButtons_.at(engine_.CurrentProcessType())->setChecked(true);
+  if (engine_.AnyTypePressed())
+    typeButtons_.at(engine_.CurrentProcessType())->defaultAction()->setChecked(true);
   pnManualTuning_->setVisible(engine_.CurrentProcessType() == ptManualTuning);
   tbMain_->setFocus();
 }

@@ -1,7 +1,7 @@
 // How the main window is put together: tool bar, image area, welcome panel,
 // manual tuning panel and status bar, and which command each control runs.
 #include <QAction>
-#include <QButtonGroup>
+#include <QActionGroup>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -29,14 +29,18 @@ constexpr int kToolSeparatorWidth = 8;
 // ---------------------------------------------------------------------------
 // Tool bar
 
+// The button shows its command's action, which holds the icon, the hint and
+// the enabled state.  The action has no text: the buttons show icons only.
 QToolButton* TfrmMain::AddToolButton(const char* name, const char* icon, const QString& hint) {
+  auto* action = new QAction(
+      QIcon(QStringLiteral(":/resources/%1.svg").arg(QLatin1String(icon))), QString(), this);
+  action->setToolTip(hint);
   auto* button = new QToolButton(tbMain_);
   button->setObjectName(QString::fromLatin1(name));
-  button->setIcon(QIcon(QStringLiteral(":/resources/%1.svg").arg(QLatin1String(icon))));
+  button->setDefaultAction(action);
   button->setIconSize(QSize(kToolIconSize, kToolIconSize));
   button->setFixedSize(kToolButtonSize);
   button->setAutoRaise(true);
-  button->setToolTip(hint);
   button->setFocusPolicy(Qt::NoFocus);
   tbMain_->addWidget(button);
   return button;
@@ -65,7 +69,8 @@ void TfrmMain::CreateToolBar() {
   tbtPrev_ = AddToolButton("tbtPrev", "prev", QStringLiteral("Previous File (PgUp)"));
   tbtNext_ = AddToolButton("tbtNext", "next", QStringLiteral("Next File (PgDown)"));
 
-  typeGroup_ = new QButtonGroup(this);
+  // One type is pressed at a time, and none before the first picture.
+  typeGroup_ = new QActionGroup(this);
   typeGroup_->setExclusive(true);
   const struct {
     const char* name;
@@ -82,8 +87,8 @@ void TfrmMain::CreateToolBar() {
   for (const auto& entry : types) {
     QToolButton* button =
         AddToolButton(entry.name, entry.icon, QString::fromLatin1(TypeUserName(entry.type)));
-    button->setCheckable(true);
-    typeGroup_->addButton(button, entry.type);
+    button->defaultAction()->setCheckable(true);
+    typeGroup_->addAction(button->defaultAction());
     typeButtons_[entry.type] = button;
   }
   AddToolSeparator();
@@ -184,15 +189,21 @@ void TfrmMain::ConnectCommands() {
   auto guarded = [this](void (TfrmMain::*command)()) {
     return [this, command] { Guarded([this, command] { (this->*command)(); }); };
   };
-  connect(tbtOpen_, &QToolButton::clicked, this, guarded(&TfrmMain::OpenCommand));
-  connect(tbtSave_, &QToolButton::clicked, this, guarded(&TfrmMain::SaveCommand));
-  connect(tbtPasteFromClipboard_, &QToolButton::clicked, this, guarded(&TfrmMain::PasteImage));
-  connect(tbtPrev_, &QToolButton::clicked, this, [this] { Guarded([this] { StepFile(false); }); });
-  connect(tbtNext_, &QToolButton::clicked, this, [this] { Guarded([this] { StepFile(true); }); });
-  connect(tbtHelp_, &QToolButton::clicked, this, &TfrmMain::OpenHelpFile);
-  connect(typeGroup_, &QButtonGroup::idClicked, this, [this](int type) {
-    Guarded([this, type] { SelectType(static_cast<TProcessType>(type)); });
-  });
+  auto actionOf = [](QToolButton* button) { return button->defaultAction(); };
+  connect(actionOf(tbtOpen_), &QAction::triggered, this, guarded(&TfrmMain::OpenCommand));
+  connect(actionOf(tbtSave_), &QAction::triggered, this, guarded(&TfrmMain::SaveCommand));
+  connect(actionOf(tbtPasteFromClipboard_), &QAction::triggered, this,
+          guarded(&TfrmMain::PasteImage));
+  connect(actionOf(tbtPrev_), &QAction::triggered, this,
+          [this] { Guarded([this] { StepFile(false); }); });
+  connect(actionOf(tbtNext_), &QAction::triggered, this,
+          [this] { Guarded([this] { StepFile(true); }); });
+  connect(actionOf(tbtHelp_), &QAction::triggered, this, &TfrmMain::OpenHelpFile);
+  for (const auto& [pressed, button] : typeButtons_) {
+    const TProcessType type = pressed;
+    connect(actionOf(button), &QAction::triggered, this,
+            [this, type] { Guarded([this, type] { SelectType(type); }); });
+  }
   connect(view_, &TImageView::mouseDown, this, [this] { Guarded([this] { ViewMouseDown(); }); });
   connect(view_, &TImageView::mouseUp, this, [this] { Guarded([this] { ViewMouseUp(); }); });
   connect(pnManualTuning_, &TManualTuningPanel::computeManualRequested, this,
