@@ -18,6 +18,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWindow>
+#include <algorithm>
+#include <optional>
 
 #include "window/about_box.h"
 #include "workflow/files.h"
@@ -51,6 +53,28 @@ constexpr std::uint8_t kStateNormal = 0;
 bool CtrlAlone(Qt::KeyboardModifiers modifiers) {
   return (modifiers & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) ==
          Qt::ControlModifier;
+}
+
+bool HasKey(const std::vector<TCommandKey>& keys, const QKeyEvent& pressed) {
+  return std::ranges::any_of(keys, [&](const TCommandKey& key) {
+    return pressed.key() == key.key &&
+           (key.modifiers == TKeyModifiers::kAny || CtrlAlone(pressed.modifiers()));
+  });
+}
+
+// What SetCommandsEnabled makes of a button's rule: nothing for the buttons
+// it leaves alone.
+std::optional<bool> EnabledWithPicture(TEnabling rule, bool haveImage, bool noNavigation) {
+  switch (rule) {
+    case TEnabling::kImage:
+      return haveImage;
+    case TEnabling::kNavigation:
+      return haveImage && !noNavigation;
+    case TEnabling::kAlways:
+    case TEnabling::kClipboard:
+      break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -202,12 +226,13 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------------------
 // Commands' enabled state and the caption
 
-// The buttons follow their actions.
+// The buttons that follow the picture on show; the others keep their state.
 void TfrmMain::SetCommandsEnabled(bool haveImage, bool noNavigation) {
-  tbtSave_->defaultAction()->setEnabled(haveImage);
-  for (auto& [type, button] : typeButtons_) button->defaultAction()->setEnabled(haveImage);
-  tbtPrev_->defaultAction()->setEnabled(haveImage && !noNavigation);
-  tbtNext_->defaultAction()->setEnabled(haveImage && !noNavigation);
+  for (const TCommand& command : commands_) {
+    if (const std::optional<bool> enabled =
+            EnabledWithPicture(command.enabling, haveImage, noNavigation))
+      command.action->setEnabled(*enabled);
+  }
 }
 
 void TfrmMain::UpdateCaption() {
@@ -266,48 +291,22 @@ bool TfrmMain::IgnoredWhileSaving(const QEvent& event) {
   }
 }
 
-// The window-wide key table; the key is not consumed.
+// The window-wide key table: a key runs its command whatever the state of
+// the command's button.  The key is not consumed.
 bool TfrmMain::HandleKey(const QKeyEvent& key) {
-  const bool havePicture = !services_.files.CurrentFile.empty();
-  switch (key.key()) {
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown: {
-      const bool forward = key.key() == Qt::Key_PageDown;
-      Guarded([&] { havePicture ? StepFile(forward) : platform_.Beep(); });
-      return true;
-    }
-    case Qt::Key_F1:
-      OpenHelpFile();
-      return true;
-    default:
-      return CtrlAlone(key.modifiers()) && HandleCtrlKey(key.key());
+  for (const TCommand& command : commands_) {
+    if (!HasKey(command.keys, key)) continue;
+    (command.runByKey ? command.runByKey : command.run)();
+    return true;
   }
-}
-
-// Ctrl+O, Ctrl+V and Ctrl+S.
-bool TfrmMain::HandleCtrlKey(int key) {
-  std::function<void()> command;
-  switch (key) {
-    case Qt::Key_O:
-      command = [this] { OpenCommand(); };
-      break;
-    case Qt::Key_V:
-      command = [this] { PasteImage(); };
-      break;
-    case Qt::Key_S:
-      command = [this] { SaveCommand(); };
-      break;
-    default:
-      return false;
-  }
-  Guarded(command);
-  return true;
+  return false;
 }
 
 // Only the tool button follows the clipboard; the welcome panel's button
 // and Ctrl+V stay available.
 void TfrmMain::PollClipboard() {
-  tbtPasteFromClipboard_->defaultAction()->setEnabled(clipboardHasImage_);
+  for (const TCommand& command : commands_)
+    if (command.enabling == TEnabling::kClipboard) command.action->setEnabled(clipboardHasImage_);
 }
 
 // Asking another program for the clipboard's formats can take a while on

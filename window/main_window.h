@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "workflow/process_engine.h"
 #include "workflow/read_ahead.h"
@@ -17,6 +18,7 @@
 #include "window/platform_ui.h"
 
 class QAbstractButton;
+class QAction;
 class QActionGroup;
 class QLabel;
 class QProgressBar;
@@ -45,6 +47,25 @@ struct TMainServices {
   TState& state;
   std::function<std::string()> versionText;  // "x.y.z", or empty
   std::string programPath;                   // the running program's file
+};
+
+// When a command's tool button is enabled.
+enum class TEnabling {
+  kAlways,      // open and help
+  kClipboard,   // paste: while the clipboard offers a picture, as the poll finds
+  kImage,       // save and the types: while a picture is on show
+  kNavigation,  // previous and next: while the picture on show has a folder
+};
+
+// The modifiers with which a key of the window's key table runs its command.
+enum class TKeyModifiers {
+  kAny,
+  kCtrlAlone,  // Ctrl held, neither Shift nor Alt
+};
+
+struct TCommandKey {
+  Qt::Key key;
+  TKeyModifiers modifiers;
 };
 
 class TfrmMain : public QMainWindow {
@@ -123,6 +144,7 @@ class TfrmMain : public QMainWindow {
   void CreateWelcomePanel();
   void CreateManualPanel();
   void CreateStatusBar();
+  void CreateCommandTable();
   void ConnectCommands();
   void CreateViewTimers();
 
@@ -132,7 +154,6 @@ class TfrmMain : public QMainWindow {
   void OpenCommandLinePicture();
 
   bool HandleKey(const QKeyEvent& key);
-  bool HandleCtrlKey(int key);
   void PollClipboard();
   void NoteClipboardChange();
   void LayoutImageArea();
@@ -168,6 +189,16 @@ class TfrmMain : public QMainWindow {
   void OpenLink(int number);
   void Guarded(const std::function<void()>& command);
 
+  // A command of the tool bar: the action its button shows, its keys, when
+  // its button is enabled, and what it runs.
+  struct TCommand {
+    QAction* action;
+    std::vector<TCommandKey> keys;
+    TEnabling enabling;
+    std::function<void()> run;
+    std::function<void()> runByKey = {};  // what its keys run, when not the same
+  };
+
   TMainServices services_;
   TPlatform& platform_;
   QStringList arguments_;
@@ -184,6 +215,7 @@ class TfrmMain : public QMainWindow {
   QToolButton* tbtHelp_ = nullptr;
   std::map<TProcessType, QToolButton*> typeButtons_;
   QActionGroup* typeGroup_ = nullptr;
+  std::vector<TCommand> commands_;  // drives the buttons, the keys and the enabling
   QMenu* pmHelp_ = nullptr;
   QWidget* pnImage_ = nullptr;
   TImageView* view_ = nullptr;

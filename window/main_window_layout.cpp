@@ -10,6 +10,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "workflow/files.h"
 #include "workflow/fixed_texts.h"
 #include "window/image_view.h"
 #include "window/main_window.h"
@@ -183,27 +184,50 @@ void TfrmMain::CreateStatusBar() {
 }
 
 // ---------------------------------------------------------------------------
-// Which control runs which command
+// Which control and which key runs which command
 
-void TfrmMain::ConnectCommands() {
-  auto guarded = [this](void (TfrmMain::*command)()) {
-    return [this, command] { Guarded([this, command] { (this->*command)(); }); };
+// The commands of the tool bar, one row each: the action its button shows,
+// its keys, when its button is enabled, and what it runs.  The keys belong
+// to the window's key table (HandleKey), not to the actions as shortcuts:
+// a key runs its command even while the button is disabled, and it is
+// passed on afterwards.
+void TfrmMain::CreateCommandTable() {
+  using enum TEnabling;
+  using enum TKeyModifiers;
+  const auto guarded = [this](std::function<void()> command) {
+    return [this, command = std::move(command)] { Guarded(command); };
   };
-  auto actionOf = [](QToolButton* button) { return button->defaultAction(); };
-  connect(actionOf(tbtOpen_), &QAction::triggered, this, guarded(&TfrmMain::OpenCommand));
-  connect(actionOf(tbtSave_), &QAction::triggered, this, guarded(&TfrmMain::SaveCommand));
-  connect(actionOf(tbtPasteFromClipboard_), &QAction::triggered, this,
-          guarded(&TfrmMain::PasteImage));
-  connect(actionOf(tbtPrev_), &QAction::triggered, this,
-          [this] { Guarded([this] { StepFile(false); }); });
-  connect(actionOf(tbtNext_), &QAction::triggered, this,
-          [this] { Guarded([this] { StepFile(true); }); });
-  connect(actionOf(tbtHelp_), &QAction::triggered, this, &TfrmMain::OpenHelpFile);
+  // A page key only beeps while no picture is current.
+  const auto pageKey = [this, guarded](bool forward) {
+    return guarded([this, forward] {
+      services_.files.CurrentFile.empty() ? platform_.Beep() : StepFile(forward);
+    });
+  };
+  commands_ = {
+      {tbtOpen_->defaultAction(), {{Qt::Key_O, kCtrlAlone}}, kAlways,
+       guarded([this] { OpenCommand(); })},
+      {tbtSave_->defaultAction(), {{Qt::Key_S, kCtrlAlone}}, kImage,
+       guarded([this] { SaveCommand(); })},
+      {tbtPasteFromClipboard_->defaultAction(), {{Qt::Key_V, kCtrlAlone}}, kClipboard,
+       guarded([this] { PasteImage(); })},
+      {tbtPrev_->defaultAction(), {{Qt::Key_PageUp, kAny}}, kNavigation,
+       guarded([this] { StepFile(false); }), pageKey(false)},
+      {tbtNext_->defaultAction(), {{Qt::Key_PageDown, kAny}}, kNavigation,
+       guarded([this] { StepFile(true); }), pageKey(true)},
+      // Help touches no picture: it runs without the guard, as it always has.
+      {tbtHelp_->defaultAction(), {{Qt::Key_F1, kAny}}, kAlways, [this] { OpenHelpFile(); }},
+  };
   for (const auto& [pressed, button] : typeButtons_) {
     const TProcessType type = pressed;
-    connect(actionOf(button), &QAction::triggered, this,
-            [this, type] { Guarded([this, type] { SelectType(type); }); });
+    commands_.push_back(
+        {button->defaultAction(), {}, kImage, guarded([this, type] { SelectType(type); })});
   }
+}
+
+void TfrmMain::ConnectCommands() {
+  CreateCommandTable();
+  for (const TCommand& command : commands_)
+    connect(command.action, &QAction::triggered, this, command.run);
   connect(view_, &TImageView::mouseDown, this, [this] { Guarded([this] { ViewMouseDown(); }); });
   connect(view_, &TImageView::mouseUp, this, [this] { Guarded([this] { ViewMouseUp(); }); });
   connect(pnManualTuning_, &TManualTuningPanel::computeManualRequested, this,
