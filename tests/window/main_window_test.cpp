@@ -130,8 +130,10 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.Find("pnWelcome")->isVisible());
     QCOMPARE(rig.Find<QLabel>("lblWelVersion")->text(), QStringLiteral("Version 1.2.3"));
     for (const char* name : {"tbtSave", "tbt0Off", "tbt1Weak", "tbt2Normal", "tbt3Strong",
-                             "tbt99ManualTuning", "tbtPrev", "tbtNext"})
+                             "tbt99ManualTuning", "tbtPrev", "tbtNext"}) {
       QVERIFY2(!rig.Button(name)->isEnabled(), name);
+      QVERIFY2(!rig.Button(name)->isChecked(), name);  // no type is down yet
+    }
     QVERIFY(rig.Button("tbtOpen")->isEnabled());
     QVERIFY(rig.Button("tbtHelp")->isEnabled());
     QVERIFY(rig.Find("pnManualTuning")->isHidden());
@@ -335,7 +337,8 @@ class MainWindowTest : public QObject {
     rig.Key(Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(rig.platform.beeps, 1);
     QVERIFY(rig.Button("tbtSave")->isEnabled());   // a failed paste enables saving ...
-    QVERIFY(!rig.Button("tbtNext")->isEnabled());  // ... but no stepping without a file
+    QVERIFY(!rig.Button("tbtPrev")->isEnabled());  // ... but no stepping without a file
+    QVERIFY(!rig.Button("tbtNext")->isEnabled());
     QTRY_VERIFY(!rig.Button("tbtPasteFromClipboard")->isEnabled());
 
     QImage picture(3000, 2000, QImage::Format_RGB32);
@@ -386,6 +389,11 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.Shown(), rig.Result(ptDeep));
     rig.ClickView();
     QCOMPARE(rig.Shown(), rig.Result(ptOriginal));
+    // The pressed type's button runs its type again, which clears a failure.
+    rig.Key(Qt::Key_PageDown);  // the folder holds no other picture
+    QCOMPARE(rig.platform.beeps, 1);
+    rig.Button("tbt0Off")->click();
+    QCOMPARE(rig.Message(), QStringLiteral("Original"));
   }
 
   void ManualTuningStartsAsNormalAndComparesWhileHeld() {
