@@ -58,7 +58,7 @@ bool CtrlAlone(Qt::KeyboardModifiers modifiers) {
 bool HasKey(const std::vector<TCommandKey>& keys, const QKeyEvent& pressed) {
   return std::ranges::any_of(keys, [&](const TCommandKey& key) {
     return pressed.key() == key.key &&
-           (key.modifiers == TKeyModifiers::kAny || CtrlAlone(pressed.modifiers()));
+           (key.modifiers == TKeyModifiers::Any || CtrlAlone(pressed.modifiers()));
   });
 }
 
@@ -66,12 +66,12 @@ bool HasKey(const std::vector<TCommandKey>& keys, const QKeyEvent& pressed) {
 // it leaves alone.
 std::optional<bool> EnabledWithPicture(TEnabling rule, bool haveImage, bool noNavigation) {
   switch (rule) {
-    case TEnabling::kImage:
+    case TEnabling::PictureOnShow:
       return haveImage;
-    case TEnabling::kNavigation:
+    case TEnabling::PictureFileOnShow:
       return haveImage && !noNavigation;
-    case TEnabling::kAlways:
-    case TEnabling::kClipboard:
+    case TEnabling::Always:
+    case TEnabling::ClipboardPicture:
       break;
   }
   return std::nullopt;
@@ -306,7 +306,7 @@ bool TfrmMain::HandleKey(const QKeyEvent& key) {
 // and Ctrl+V stay available.
 void TfrmMain::PollClipboard() {
   for (const TCommand& command : commands_)
-    if (command.enabling == TEnabling::kClipboard) command.action->setEnabled(clipboardHasImage_);
+    if (command.enabling == TEnabling::ClipboardPicture) command.action->setEnabled(clipboardHasImage_);
 }
 
 // Asking another program for the clipboard's formats can take a while on

@@ -51,16 +51,16 @@ struct TMainServices {
 
 // When a command's tool button is enabled.
 enum class TEnabling {
-  kAlways,      // open and help
-  kClipboard,   // paste: while the clipboard offers a picture, as the poll finds
-  kImage,       // save and the types: while a picture is on show
-  kNavigation,  // previous and next: while the picture on show has a folder
+  Always,             // open and help
+  ClipboardPicture,   // paste: while the clipboard offers a picture, as the poll finds
+  PictureOnShow,      // save and the types: while a picture is on show
+  PictureFileOnShow,  // previous and next: while the picture on show has a folder
 };
 
 // The modifiers with which a key of the window's key table runs its command.
 enum class TKeyModifiers {
-  kAny,
-  kCtrlAlone,  // Ctrl held, neither Shift nor Alt
+  Any,
+  CtrlAlone,  // Ctrl held, neither Shift nor Alt
 };
 
 struct TCommandKey {

@@ -204,23 +204,23 @@ void TfrmMain::CreateCommandTable() {
     });
   };
   commands_ = {
-      {tbtOpen_->defaultAction(), {{Qt::Key_O, kCtrlAlone}}, kAlways,
+      {tbtOpen_->defaultAction(), {{Qt::Key_O, CtrlAlone}}, Always,
        guarded([this] { OpenCommand(); })},
-      {tbtSave_->defaultAction(), {{Qt::Key_S, kCtrlAlone}}, kImage,
+      {tbtSave_->defaultAction(), {{Qt::Key_S, CtrlAlone}}, PictureOnShow,
        guarded([this] { SaveCommand(); })},
-      {tbtPasteFromClipboard_->defaultAction(), {{Qt::Key_V, kCtrlAlone}}, kClipboard,
+      {tbtPasteFromClipboard_->defaultAction(), {{Qt::Key_V, CtrlAlone}}, ClipboardPicture,
        guarded([this] { PasteImage(); })},
-      {tbtPrev_->defaultAction(), {{Qt::Key_PageUp, kAny}}, kNavigation,
+      {tbtPrev_->defaultAction(), {{Qt::Key_PageUp, Any}}, PictureFileOnShow,
        guarded([this] { StepFile(false); }), pageKey(false)},
-      {tbtNext_->defaultAction(), {{Qt::Key_PageDown, kAny}}, kNavigation,
+      {tbtNext_->defaultAction(), {{Qt::Key_PageDown, Any}}, PictureFileOnShow,
        guarded([this] { StepFile(true); }), pageKey(true)},
       // Help touches no picture: it runs without the guard, as it always has.
-      {tbtHelp_->defaultAction(), {{Qt::Key_F1, kAny}}, kAlways, [this] { OpenHelpFile(); }},
+      {tbtHelp_->defaultAction(), {{Qt::Key_F1, Any}}, Always, [this] { OpenHelpFile(); }},
   };
   for (const auto& [pressed, button] : typeButtons_) {
     const TProcessType type = pressed;
     commands_.push_back(
-        {button->defaultAction(), {}, kImage, guarded([this, type] { SelectType(type); })});
+        {button->defaultAction(), {}, PictureOnShow, guarded([this, type] { SelectType(type); })});
   }
 }
 
