@@ -42,7 +42,7 @@ inline void RunFormat(std::string_view formatName, const std::uint8_t* data, std
   const tavren::TPictureFormat* format = tavren::FormatNamed(formatName);
   if (format == nullptr) return;
   const tavren::TMemoryByteSource source(data, size);
-  (void)format->HasSignature(data, size);
+  (void)tavren::HasSignature(*format, data, size);
   if (format->ReadMetadata != nullptr) (void)format->ReadMetadata(source);
   try {
     (void)format->ReadSize(source, "fuzz");

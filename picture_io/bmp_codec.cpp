@@ -353,10 +353,6 @@ std::vector<std::uint8_t> EncodeBmp24(const Image& image, const std::string& nam
   return out;
 }
 
-bool HasBmpSignature(const std::uint8_t* data, std::size_t size) {
-  return size >= 2 && data[0] == 'B' && data[1] == 'M';
-}
-
 TPictureSize ReadBmpPictureSize(const TByteSource& file, const std::string& name) {
   std::uint8_t head[kBmpHeadersAtMost];
   const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof head, file.Size()));

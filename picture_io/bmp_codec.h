@@ -48,7 +48,6 @@ bool BmpCanHold(std::int64_t width, std::int64_t height);
 std::vector<std::uint8_t> EncodeBmp24(const Image& image, const std::string& name = "");
 
 // The BMP entry of the format table (a bitmap has no orientation).
-bool HasBmpSignature(const std::uint8_t* data, std::size_t size);
 void CheckBmpHeader(const TByteSource& file, const std::string& name);
 TPictureSize ReadBmpPictureSize(const TByteSource& file, const std::string& name);
 Image LoadBmp(const std::uint8_t* data, std::size_t size, const std::string& name, TRowFollower*);

@@ -1,8 +1,22 @@
 #include "picture_io/format_entry.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "picture_io/exif_reader.h"
 
 namespace tavren {
+
+bool HasSignature(const TPictureFormat& format, const std::uint8_t* data, std::size_t size) {
+  const auto holds = [&](const TSignaturePart& part) {
+    return part.Offset <= size && part.Bytes.size() <= size - part.Offset &&
+           std::memcmp(data + part.Offset, part.Bytes.data(), part.Bytes.size()) == 0;
+  };
+  return std::any_of(format.Signatures.begin(), format.Signatures.end(),
+                     [&](const std::vector<TSignaturePart>& parts) {
+                       return std::all_of(parts.begin(), parts.end(), holds);
+                     });
+}
 
 TPictureSize UprightSize(std::int32_t width, std::int32_t height, int orientation) {
   if (orientation >= 5) return {height, width};

@@ -20,18 +20,13 @@
 
 namespace tavren {
 
-// The size of a picture as it is shown (upright).
-struct TPictureSize {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-};
+struct TPictureSize;
+struct TSourceMetadata;
 
-// What a saved copy takes over from the picture file it came from, besides
-// the pixels: the camera's make and model and the colour profile.
-struct TSourceMetadata {
-  std::string Make;   // empty when absent
-  std::string Model;  // empty when absent
-  std::vector<std::uint8_t> IccProfile;  // the whole ICC profile; empty when none
+// Bytes that a file of a format holds at an offset from its start.
+struct TSignaturePart {
+  std::size_t Offset = 0;
+  std::string_view Bytes;
 };
 
 struct TPictureFormat {
@@ -49,8 +44,9 @@ struct TPictureFormat {
   // Null when the program always reads the format; otherwise whether the
   // installed libraries decode it.
   bool (*Available)() = nullptr;
-  // True when the bytes begin as a file of the format does.
-  bool (*HasSignature)(const std::uint8_t* data, std::size_t size) = nullptr;
+  // The ways a file of the format begins, each a list of parts that must
+  // all be there (HasSignature).
+  std::vector<std::vector<TSignaturePart>> Signatures;
   // The checks of the file's headers that can be made before the rest of
   // the file is read (null when the format has none); throws TavrenError.
   void (*CheckHeader)(const TByteSource& file, const std::string& name) = nullptr;
@@ -66,6 +62,23 @@ struct TPictureFormat {
   // empty).  Null when the format carries none.
   TSourceMetadata (*ReadMetadata)(const TByteSource& file) = nullptr;
 };
+
+// The size of a picture as it is shown (upright).
+struct TPictureSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
+// What a saved copy takes over from the picture file it came from, besides
+// the pixels: the camera's make and model and the colour profile.
+struct TSourceMetadata {
+  std::string Make;   // empty when absent
+  std::string Model;  // empty when absent
+  std::vector<std::uint8_t> IccProfile;  // the whole ICC profile; empty when none
+};
+
+// True when data begins as one of format's signatures says.
+bool HasSignature(const TPictureFormat& format, const std::uint8_t* data, std::size_t size);
 
 // The size of a stored width x height picture shown as the EXIF
 // orientation says: orientations 5 to 8 turn it by a quarter.

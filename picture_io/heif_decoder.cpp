@@ -1,8 +1,6 @@
 #include "picture_io/heif_decoder.h"
 
 #include <algorithm>
-#include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -244,25 +242,6 @@ bool AvifDecodable() {
     return heif_have_decoder_for_format(heif_compression_AV1) != 0;
   }();
   return decodable;
-}
-
-namespace {
-
-// The file-type box comes first; its major brand names the kind of file.
-bool HasMajorBrand(const std::uint8_t* data, std::size_t size, std::initializer_list<const char*> brands) {
-  if (data == nullptr || size < 12 || std::memcmp(data + 4, "ftyp", 4) != 0) return false;
-  return std::any_of(brands.begin(), brands.end(),
-                     [&](const char* brand) { return std::memcmp(data + 8, brand, 4) == 0; });
-}
-
-}  // namespace
-
-bool HasHeifSignature(const std::uint8_t* data, std::size_t size) {
-  return HasMajorBrand(data, size, {"heic", "heix", "hevc", "hevx", "heim", "heis", "mif1", "msf1"});
-}
-
-bool HasAvifSignature(const std::uint8_t* data, std::size_t size) {
-  return HasMajorBrand(data, size, {"avif", "avis"});
 }
 
 }  // namespace tavren

@@ -31,9 +31,4 @@ TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size);
 // True when the installed libheif can decode AV1, so that AVIF files open.
 bool AvifDecodable();
 
-// True when data begins as a HEIF file (an ISO box file whose major brand
-// is one of HEIF's) or, for AVIF, one whose major brand is AVIF's.
-bool HasHeifSignature(const std::uint8_t* data, std::size_t size);
-bool HasAvifSignature(const std::uint8_t* data, std::size_t size);
-
 }  // namespace tavren

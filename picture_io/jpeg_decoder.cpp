@@ -429,10 +429,6 @@ TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name) {
           static_cast<std::int32_t>(d->cinfo.image_height)};
 }
 
-bool HasJpegSignature(const std::uint8_t* data, std::size_t size) {
-  return size >= 2 && data[0] == 0xFF && data[1] == 0xD8;
-}
-
 void CheckJpegHeader(const TByteSource& file, const std::string& name) { ReadJpegHeader(file, name); }
 
 TPictureSize ReadJpegPictureSize(const TByteSource& file, const std::string& name) {

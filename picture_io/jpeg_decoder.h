@@ -55,7 +55,6 @@ TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name);
 // The JPEG entry of the format table.  A picture comes upright: turned and
 // mirrored as its EXIF orientation says; the follower then sees the rows
 // only of a picture that stands upright as stored.
-bool HasJpegSignature(const std::uint8_t* data, std::size_t size);
 void CheckJpegHeader(const TByteSource& file, const std::string& name);
 TPictureSize ReadJpegPictureSize(const TByteSource& file, const std::string& name);
 Image LoadJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,

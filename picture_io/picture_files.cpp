@@ -50,7 +50,7 @@ auto NamingTheContent(const TPictureFormat& format, const TPictureFile& file, Wo
       throw error;
     }
     const TPictureFormat* content = FormatOfContent(head, got);
-    if (content == nullptr || content == &format || format.HasSignature(head, got)) throw;
+    if (content == nullptr || content == &format || HasSignature(format, head, got)) throw;
     throw TavrenError(error.file(), error.reason() + "; the file holds a " +
                                         std::string(content->Name) + " picture");
   }

@@ -1,6 +1,7 @@
 #include "picture_io/picture_formats.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "picture_io/bmp_codec.h"
 #include "picture_io/heif_decoder.h"
@@ -14,32 +15,52 @@ namespace tavren {
 
 namespace {
 
+using namespace std::string_view_literals;
+using TSignatures = std::vector<std::vector<TSignaturePart>>;
+
+// An ISO box file (HEIF, AVIF) begins with its file-type box, whose major
+// brand names the kind of file.
+TSignatures MajorBrands(std::initializer_list<std::string_view> brands) {
+  TSignatures signatures;
+  for (std::string_view brand : brands) signatures.push_back({{4, "ftyp"}, {8, brand}});
+  return signatures;
+}
+
 std::vector<TPictureFormat> EveryFormat() {
   return {
       {"JPEG", "JPEG & BMP Image", {".jpg", ".jpeg", ".jfif", ".jpe"}, {".jpg", ".jpeg"}, nullptr,
-       HasJpegSignature, CheckJpegHeader, ReadJpegPictureSize, LoadJpeg, ReadJpegMetadata},
+       {{{0, "\xFF\xD8"}}}, CheckJpegHeader, ReadJpegPictureSize, LoadJpeg, ReadJpegMetadata},
       {"BMP", "JPEG & BMP Image", {".bmp"}, {".bmp"}, nullptr,
-       HasBmpSignature, CheckBmpHeader, ReadBmpPictureSize, LoadBmp, nullptr},
+       {{{0, "BM"}}}, CheckBmpHeader, ReadBmpPictureSize, LoadBmp, nullptr},
       {"HEIF", "HEIC & HEIF Image", {".heic", ".heif", ".hif"}, {}, nullptr,
-       HasHeifSignature, nullptr, ReadWholeFileSize<ReadHeifSize>, DecodeWholeFile<DecodeHeif>,
-       ReadWholeFileMetadata<ReadHeifBlocks>},
+       MajorBrands({"heic", "heix", "hevc", "hevx", "heim", "heis", "mif1", "msf1"}), nullptr,
+       ReadWholeFileSize<ReadHeifSize>, DecodeWholeFile<DecodeHeif>, ReadWholeFileMetadata<ReadHeifBlocks>},
       {"PNG", "PNG Image", {".png"}, {}, nullptr,
-       HasPngSignature, nullptr, ReadWholeFileSize<ReadPngSize, ReadPngBlocks>,
+       {{{0, "\x89PNG\r\n\x1A\n"}}}, nullptr, ReadWholeFileSize<ReadPngSize, ReadPngBlocks>,
        DecodeWholeFile<DecodePng, ReadPngBlocks>, ReadWholeFileMetadata<ReadPngBlocks>},
       {"TIFF", "TIFF Image", {".tif", ".tiff"}, {}, nullptr,
-       HasTiffSignature, nullptr, ReadWholeFileSize<ReadTiffSize>, DecodeWholeFile<DecodeTiff>,
-       ReadTiffMetadata},
+       {{{0, "II*\0"sv}}, {{0, "MM\0*"sv}}, {{0, "II+\0"sv}}, {{0, "MM\0+"sv}}}, nullptr,
+       ReadWholeFileSize<ReadTiffSize>, DecodeWholeFile<DecodeTiff>, ReadTiffMetadata},
       {"WebP", "WebP Image", {".webp"}, {}, nullptr,
-       HasWebpSignature, nullptr, ReadWholeFileSize<ReadWebpSize, ReadWebpBlocks>,
+       {{{0, "RIFF"}, {8, "WEBP"}}}, nullptr, ReadWholeFileSize<ReadWebpSize, ReadWebpBlocks>,
        DecodeWholeFile<DecodeWebp, ReadWebpBlocks>, ReadWholeFileMetadata<ReadWebpBlocks>},
       {"AVIF", "AVIF Image", {".avif"}, {}, AvifDecodable,
-       HasAvifSignature, nullptr, ReadWholeFileSize<ReadHeifSize>, DecodeWholeFile<DecodeHeif>,
-       ReadWholeFileMetadata<ReadHeifBlocks>},
+       MajorBrands({"avif", "avis"}), nullptr,
+       ReadWholeFileSize<ReadHeifSize>, DecodeWholeFile<DecodeHeif>, ReadWholeFileMetadata<ReadHeifBlocks>},
   };
 }
 
 bool Listed(const std::vector<std::string_view>& extensions, const std::string& ext) {
   return std::find(extensions.begin(), extensions.end(), ext) != extensions.end();
+}
+
+// The first format with path's extension in the given list of extensions.
+const TPictureFormat* FormatListing(const std::string& path,
+                                    std::vector<std::string_view> TPictureFormat::*extensions) {
+  const std::string ext = AsciiLower(FileExt(path));
+  for (const TPictureFormat& format : PictureFormats())
+    if (Listed(format.*extensions, ext)) return &format;
+  return nullptr;
 }
 
 }  // namespace
@@ -57,10 +78,7 @@ const std::vector<TPictureFormat>& PictureFormats() {
 }
 
 const TPictureFormat* FormatOfPath(const std::string& path) {
-  const std::string ext = AsciiLower(FileExt(path));
-  for (const TPictureFormat& format : PictureFormats())
-    if (Listed(format.Extensions, ext)) return &format;
-  return nullptr;
+  return FormatListing(path, &TPictureFormat::Extensions);
 }
 
 const TPictureFormat* FormatNamed(std::string_view name) {
@@ -70,15 +88,12 @@ const TPictureFormat* FormatNamed(std::string_view name) {
 }
 
 const TPictureFormat* FormatSavedAs(const std::string& path) {
-  const std::string ext = AsciiLower(FileExt(path));
-  for (const TPictureFormat& format : PictureFormats())
-    if (Listed(format.SaveExtensions, ext)) return &format;
-  return nullptr;
+  return FormatListing(path, &TPictureFormat::SaveExtensions);
 }
 
 const TPictureFormat* FormatOfContent(const std::uint8_t* data, std::size_t size) {
   for (const TPictureFormat& format : PictureFormats())
-    if (format.HasSignature(data, size)) return &format;
+    if (HasSignature(format, data, size)) return &format;
   return nullptr;
 }
 

@@ -173,6 +173,10 @@ void ReadInterlaced(PngReader& reader, Image& image, const std::string& name) {
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
+bool HasSignature(const std::uint8_t* data, std::size_t size) {
+  return size >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0;
+}
+
 // Calls visit(type, data, length) for every chunk behind the signature up
 // to IEND.  False when a chunk runs past the end of the file or the file
 // ends before IEND: libpng would ask for memory for a chunk's declared
@@ -213,7 +217,7 @@ std::vector<std::uint8_t> FindExifChunk(const std::uint8_t* data, std::size_t si
 // Reads the header into reader and checks what it declares.
 void ReadCheckedInfo(PngReader& reader, const std::uint8_t* data, std::size_t size, const std::string& name) {
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
-  if (HasPngSignature(data, size) && !ChunksFit(data, size))
+  if (HasSignature(data, size) && !ChunksFit(data, size))
     throw TavrenError(name, "the file ends before the picture does");
   if (!reader.Created()) throw TavrenError(name, "not enough memory to read the PNG picture");
   if (!ReadInfoGuarded(reader.png(), reader.info())) Refuse(name, reader);
@@ -248,7 +252,7 @@ Image DecodePng(const std::uint8_t* data, std::size_t size, const std::string& n
 
 TPictureBlocks ReadPngBlocks(const std::uint8_t* data, std::size_t size) {
   TPictureBlocks blocks;
-  if (data == nullptr || !HasPngSignature(data, size) || !ChunksFit(data, size)) return blocks;
+  if (data == nullptr || !HasSignature(data, size) || !ChunksFit(data, size)) return blocks;
   PngReader reader(data, size);
   if (!reader.Created() || !ReadInfoGuarded(reader.png(), reader.info())) return blocks;
   png_charp profileName = nullptr;
@@ -259,10 +263,6 @@ TPictureBlocks ReadPngBlocks(const std::uint8_t* data, std::size_t size) {
     blocks.IccProfile.assign(profile, profile + profileSize);
   blocks.Exif = FindExifChunk(data, size);
   return blocks;
-}
-
-bool HasPngSignature(const std::uint8_t* data, std::size_t size) {
-  return size >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0;
 }
 
 }  // namespace tavren

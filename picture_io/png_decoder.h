@@ -31,7 +31,4 @@ std::pair<std::int32_t, std::int32_t> ReadPngSize(const std::uint8_t* data, std:
 // what cannot be read stays empty.
 TPictureBlocks ReadPngBlocks(const std::uint8_t* data, std::size_t size);
 
-// True when data begins with the PNG signature.
-bool HasPngSignature(const std::uint8_t* data, std::size_t size);
-
 }  // namespace tavren

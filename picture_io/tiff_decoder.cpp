@@ -450,14 +450,6 @@ bool IsClassicTiff(const std::uint8_t* data, std::size_t size) {
          (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && data[3] == 42);
 }
 
-bool HasTiffSignature(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size < 4) return false;
-  const bool little = data[0] == 'I' && data[1] == 'I' && data[3] == 0;
-  const bool big = data[0] == 'M' && data[1] == 'M' && data[2] == 0;
-  const std::uint8_t version = little ? data[2] : data[3];
-  return (little || big) && (version == 42 || version == 43);
-}
-
 TSourceMetadata ReadTiffMetadata(const TByteSource& file) {
   std::vector<std::uint8_t> storage;
   try {

@@ -36,9 +36,6 @@ std::vector<std::uint8_t> ReadTiffIccProfile(const std::uint8_t* data, std::size
 // first directory the EXIF reader can read for the camera's make and model.
 bool IsClassicTiff(const std::uint8_t* data, std::size_t size);
 
-// True when data begins with a TIFF header, classic or BigTIFF.
-bool HasTiffSignature(const std::uint8_t* data, std::size_t size);
-
 // The metadata of the format table's TIFF entry: the file is itself the
 // TIFF-structured block whose first directory holds the make and model.
 TSourceMetadata ReadTiffMetadata(const TByteSource& file);

@@ -1,6 +1,5 @@
 #include "picture_io/webp_decoder.h"
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -144,10 +143,6 @@ TPictureBlocks ReadWebpBlocks(const std::uint8_t* data, std::size_t size) {
   blocks.Exif = ExifBlockFrom(exif.data(), exif.size());
   blocks.IccProfile = ChunkBytes(demux.get(), "ICCP");
   return blocks;
-}
-
-bool HasWebpSignature(const std::uint8_t* data, std::size_t size) {
-  return size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0;
 }
 
 }  // namespace tavren

@@ -25,7 +25,4 @@ std::pair<std::int32_t, std::int32_t> ReadWebpSize(const std::uint8_t* data, std
 // The EXIF and ICCP chunks.  Never throws: what cannot be read stays empty.
 TPictureBlocks ReadWebpBlocks(const std::uint8_t* data, std::size_t size);
 
-// True when data begins as a WebP file: a RIFF container of type WEBP.
-bool HasWebpSignature(const std::uint8_t* data, std::size_t size);
-
 }  // namespace tavren

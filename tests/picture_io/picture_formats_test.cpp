@@ -61,7 +61,7 @@ TEST(PictureFormats, EveryEntryIsWholeAndKnowsItsFiles) {
   for (const TPictureFormat& format : PictureFormats()) {
     SCOPED_TRACE(std::string(format.Name));
     EXPECT_EQ(FormatNamed(format.Name), &format);
-    EXPECT_TRUE(format.HasSignature && format.ReadSize && format.Decode);
+    EXPECT_TRUE(!format.Signatures.empty() && format.ReadSize && format.Decode);
     EXPECT_FALSE(format.DialogFilter.empty());
     for (std::string_view ext : format.Extensions) {
       EXPECT_EQ(ext.front(), '.');
