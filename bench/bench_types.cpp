@@ -36,7 +36,7 @@ const Image& TwelveMegapixels() {
 }
 
 const Image& FullHdBase() {
-  static const Image base = *MakeBaseImage(TwelveMegapixels(), 1080, 1920).image;
+  static const Image base = *MakeBaseImage(TwelveMegapixels(), 1080, 1920).Picture;
   return base;
 }
 
@@ -64,7 +64,7 @@ void BM_AllTypesFullHdBase(benchmark::State& state) {
 void BM_MakeBaseImage12MP(benchmark::State& state) {
   for (auto _ : state) {
     TBaseImage base = MakeBaseImage(TwelveMegapixels(), 1080, 1920);
-    benchmark::DoNotOptimize(base.image->Data());
+    benchmark::DoNotOptimize(base.Picture->Data());
   }
 }
 

@@ -54,19 +54,19 @@ inline double Median(std::vector<double> values) {
 // on screen at 1920x1080 and returns once its start-up is done.
 struct TBenchWindow {
   explicit TBenchWindow(const char* program)
-      : platform(program), window({files, cache, state, {}, program}, platform, {}) {}
+      : Platform(program), Window({Files, Cache, State, {}, program}, Platform, {}) {}
 
   void Show() {
-    window.show();
-    window.resize(1920, 1080);
-    while (!window.StartupDone()) QCoreApplication::processEvents();
+    Window.show();
+    Window.resize(1920, 1080);
+    while (!Window.StartupDone()) QCoreApplication::processEvents();
   }
 
-  tavren::TFiles files;
-  tavren::TCache cache;
-  tavren::TState state{tavren::MakeFileStateStore("/dev/null/none")};
-  TQuietPlatform platform;
-  tavren::TfrmMain window;
+  tavren::TFiles Files;
+  tavren::TCache Cache;
+  tavren::TState State{tavren::MakeFileStateStore("/dev/null/none")};
+  TQuietPlatform Platform;
+  tavren::TfrmMain Window;
 };
 
 }  // namespace bench

@@ -35,25 +35,25 @@ constexpr int kSettleMs = 200;  // the window's wait for a size to settle
 using bench::Median;
 
 struct TOptions {
-  std::string folder;
-  int lookMs = 1500;
-  int steps = 9;
-  bool readAhead = true;
-  bool resize = false;
+  std::string Folder;
+  int LookMs = 1500;
+  int Steps = 9;
+  bool ReadAhead = true;
+  bool Resize = false;
 };
 
 std::optional<TOptions> Parse(int argc, char** argv) {
   TOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--look" && i + 1 < argc) options.lookMs = std::atoi(argv[++i]);
-    else if (arg == "--steps" && i + 1 < argc) options.steps = std::atoi(argv[++i]);
-    else if (arg == "--no-read-ahead") options.readAhead = false;
-    else if (arg == "--resize") options.resize = true;
-    else if (options.folder.empty()) options.folder = arg;
+    if (arg == "--look" && i + 1 < argc) options.LookMs = std::atoi(argv[++i]);
+    else if (arg == "--steps" && i + 1 < argc) options.Steps = std::atoi(argv[++i]);
+    else if (arg == "--no-read-ahead") options.ReadAhead = false;
+    else if (arg == "--resize") options.Resize = true;
+    else if (options.Folder.empty()) options.Folder = arg;
     else return std::nullopt;
   }
-  if (options.folder.empty() || options.steps < 1) return std::nullopt;
+  if (options.Folder.empty() || options.Steps < 1) return std::nullopt;
   return options;
 }
 
@@ -117,22 +117,22 @@ double StepAndTime(tavren::TfrmMain& window) {
 void Browse(tavren::TfrmMain& window, const TOptions& options,
             const std::vector<std::string>& pictures) {
   window.OpenImage(pictures.front(), false);
-  Idle(options.lookMs);
+  Idle(options.LookMs);
   std::vector<double> times;
-  for (int step = 0; step < options.steps && step + 1 < static_cast<int>(pictures.size()); ++step) {
+  for (int step = 0; step < options.Steps && step + 1 < static_cast<int>(pictures.size()); ++step) {
     Clock look;
     look.start();
     const double ms = StepAndTime(window);
     times.push_back(ms);
     std::printf("step %d: %.1f ms\n", step + 1, ms);
-    Idle(static_cast<int>(std::max<qint64>(0, options.lookMs - look.elapsed())));
+    Idle(static_cast<int>(std::max<qint64>(0, options.LookMs - look.elapsed())));
   }
 #ifdef WINDOW_BROWSE_WITHOUT_READ_AHEAD
   const char* readAhead = "not built in";  // a version without read-ahead
 #else
-  const char* readAhead = options.readAhead ? "on" : "off";
+  const char* readAhead = options.ReadAhead ? "on" : "off";
 #endif
-  std::printf("median PgDn to Normal (look %d ms, read-ahead %s): %.1f ms\n", options.lookMs,
+  std::printf("median PgDn to Normal (look %d ms, read-ahead %s): %.1f ms\n", options.LookMs,
               readAhead, Median(times));
 }
 
@@ -141,7 +141,7 @@ void Browse(tavren::TfrmMain& window, const TOptions& options,
 void Maximise(tavren::TfrmMain& window, const TOptions& options,
               const std::vector<std::string>& pictures) {
   std::vector<double> times;
-  for (int round = 0; round < options.steps && round < static_cast<int>(pictures.size()); ++round) {
+  for (int round = 0; round < options.Steps && round < static_cast<int>(pictures.size()); ++round) {
     window.resize(1118, 674);
     Idle(kSettleMs + 300);
     window.OpenImage(pictures[static_cast<std::size_t>(round)], false);
@@ -184,21 +184,21 @@ int main(int argc, char** argv) {
   const std::optional<TOptions> options = Parse(argc, argv);
   if (!options)
     return bench::Usage("window_browse FOLDER [--look MS] [--steps N] [--no-read-ahead] [--resize]");
-  const std::vector<std::string> pictures = PicturesIn(options->folder);
+  const std::vector<std::string> pictures = PicturesIn(options->Folder);
   if (pictures.size() < 2) {
     std::fprintf(stderr, "window_browse: %s needs at least two pictures\n",
-                 options->folder.c_str());
+                 options->Folder.c_str());
     return 2;
   }
   tavren::DecodeFixedTexts();
   bench::TBenchWindow bench("window_browse");
-  tavren::TfrmMain& window = bench.window;
+  tavren::TfrmMain& window = bench.Window;
 #ifndef WINDOW_BROWSE_WITHOUT_READ_AHEAD
-  window.SetReadAheadEnabled(options->readAhead);
+  window.SetReadAheadEnabled(options->ReadAhead);
 #endif
   bench.Show();
   Idle(500);
-  if (options->resize)
+  if (options->Resize)
     Maximise(window, *options, pictures);
   else
     Browse(window, *options, pictures);

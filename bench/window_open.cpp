@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   for (int round = 0; round < rounds; ++round) {
     bench::TBenchWindow bench("window_open");
     bench.Show();
-    tavren::TfrmMain& window = bench.window;
+    tavren::TfrmMain& window = bench.Window;
     for (std::vector<double>* times : {&fromFile, &fromCache}) {
       QElapsedTimer clock;
       clock.start();

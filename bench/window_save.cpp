@@ -40,7 +40,7 @@ void WritePhoto(const std::string& path) {
 double TimeWindowSave(const std::string& picture, const std::string& target) {
   bench::TBenchWindow bench("window_save");
   bench.Show();
-  tavren::TfrmMain& window = bench.window;
+  tavren::TfrmMain& window = bench.Window;
   window.OpenImage(picture, false);
   window.SelectType(tavren::ptDeep);
   QElapsedTimer clock;

@@ -279,11 +279,11 @@ void ApplyBandRows(Image& image, std::array<ChannelTables, 3>& tables, std::int3
         std::uint8_t& value = p[kOffset[c]];
         const std::uint8_t v = value;
         LevelState& s = split[c][v];
-        const std::uint8_t w = s.value;
-        if (--s.left == 0) NextSplit(tables[c].Split[v], v, s);
+        const std::uint8_t w = s.Value;
+        if (--s.Left == 0) NextSplit(tables[c].Split[v], v, s);
         LevelState& u = spread[c][w];
-        value = u.value;
-        if (--u.left == 0) NextSpread(tables[c].Spread[w], w, u);
+        value = u.Value;
+        if (--u.Left == 0) NextSpread(tables[c].Spread[w], w, u);
       }
     }
     if (along != nullptr) along->Row(band, image, y);
@@ -340,8 +340,8 @@ void TClarivex::Process(Image& image, std::uint8_t strength, bool suppressColorD
   }
   TCensusAlong counter(census->Bands);
   ApplyTables(image, tables, *census, &counter);
-  counter.Finish(along->census);
-  along->taken = true;
+  counter.Finish(along->Census);
+  along->Taken = true;
 }
 
 }  // namespace tavren

@@ -36,11 +36,11 @@ int main(int argc, char** argv) {
   std::setlocale(LC_COLLATE, "");
   std::setlocale(LC_CTYPE, "");
   const TParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  if (!parsed.ok) {
-    std::fprintf(stderr, "tavren: %s\n%s", VisibleText(parsed.error).c_str(), UsageText().c_str());
+  if (!parsed.Ok) {
+    std::fprintf(stderr, "tavren: %s\n%s", VisibleText(parsed.Error).c_str(), UsageText().c_str());
     return 2;
   }
-  switch (parsed.options.command) {
+  switch (parsed.Options.Command) {
     case TCommand::Help:
       std::fputs(HelpText().c_str(), stdout);
       return 0;
@@ -51,9 +51,9 @@ int main(int argc, char** argv) {
     case TCommand::Enhance:
       break;
   }
-  if (!SetPictureLimit(parsed.options.maxMegapixels)) return 2;
+  if (!SetPictureLimit(parsed.Options.MaxMegapixels)) return 2;
   // Ending on a request leaves no half-written file behind.
   tavren::RemoveTemporaryFilesOnTermination();
-  return parsed.options.command == TCommand::Info ? RunInfo(parsed.options)
-                                                  : RunEnhance(parsed.options);
+  return parsed.Options.Command == TCommand::Info ? RunInfo(parsed.Options)
+                                                  : RunEnhance(parsed.Options);
 }

@@ -12,7 +12,7 @@
 namespace tavren::cli {
 
 TTypePreset TCliOptions::Preset() const {
-  return manual ? manualSettings : TypePresets[static_cast<std::size_t>(type)];
+  return Manual ? ManualSettings : TypePresets[static_cast<std::size_t>(Type)];
 }
 
 std::string UsageText() {
@@ -158,9 +158,9 @@ class Parser {
       return Finish(TCommand::Help);
     if (command == "--version") return Finish(TCommand::Version);
     if (command == "enhance") {
-      options_.command = TCommand::Enhance;
+      options_.Command = TCommand::Enhance;
     } else if (command == "info") {
-      options_.command = TCommand::Info;
+      options_.Command = TCommand::Info;
     } else {
       return Fail("unknown command '" + command + "'");
     }
@@ -174,7 +174,7 @@ class Parser {
   void ReadWord(const std::string& word) {
     if (word.empty()) return Error("a picture name is empty");
     if (optionsEnded_ || word == "-" || word[0] != '-') {
-      options_.pictures.push_back(word);
+      options_.Pictures.push_back(word);
       return;
     }
     if (word == "--") {
@@ -206,27 +206,27 @@ class Parser {
       if (!megapixels)
         return Error("--max-megapixels needs a whole number of 1 to " +
                      std::to_string(kLargestPicturePixels / 1'000'000) + ", not '" + *value + "'");
-      options_.maxMegapixels = *megapixels;
+      options_.MaxMegapixels = *megapixels;
       return;
     }
-    const bool enhance = options_.command == TCommand::Enhance;
+    const bool enhance = options_.Command == TCommand::Enhance;
     if (!enhance) return Error("option " + name + " is not for 'info'");
     if (name == "--artifact-suppression" || name == "--color-distortion-suppression") {
       if (attached) return Error("option " + name + " takes no value");
-      options_.manual = true;
+      options_.Manual = true;
       if (name == "--artifact-suppression")
-        options_.manualSettings.ArtifactSuppression = 1;
+        options_.ManualSettings.ArtifactSuppression = 1;
       else
-        options_.manualSettings.SuppressColorDistortion = 1;
+        options_.ManualSettings.SuppressColorDistortion = 1;
     } else if (name == "--force" || name == "-q" || name == "--quiet" ||
                name == "--keep-metadata") {
       if (attached) return Error("option " + name + " takes no value");
       if (name == "--force")
-        options_.force = true;
+        options_.Force = true;
       else if (name == "--keep-metadata")
-        options_.keepMetadata = true;
+        options_.KeepMetadata = true;
       else
-        options_.quiet = true;
+        options_.Quiet = true;
     } else if (name == "--type" || name == "--lumora" || name == "--clarivex" || name == "--fit" ||
                name == "-o" || name == "--output" || name == "--out-dir" || name == "-j" ||
                name == "--jobs") {
@@ -242,28 +242,28 @@ class Parser {
     if (name == "--type") {
       const auto type = TypeNamed(AsciiLower(value));
       if (!type) return Error("--type must be original, light, normal or deep, not '" + value + "'");
-      options_.type = *type;
+      options_.Type = *type;
       typeGiven_ = true;
     } else if (name == "--lumora" || name == "--clarivex") {
       const auto strength = StrengthNamed(AsciiLower(value));
       if (!strength) return Error(name + " must be off, weak, normal or strong, not '" + value + "'");
-      options_.manual = true;
+      options_.Manual = true;
       if (name == "--lumora")
-        options_.manualSettings.LumoraStrength = *strength;
+        options_.ManualSettings.LumoraStrength = *strength;
       else
-        options_.manualSettings.ClarivexStrength = *strength;
+        options_.ManualSettings.ClarivexStrength = *strength;
     } else if (name == "--fit") {
       ReadFit(value);
     } else if (name == "-o" || name == "--output") {
       if (value.empty()) return Error("the output file name is empty");
-      options_.outputFile = value;
+      options_.OutputFile = value;
     } else if (name == "--out-dir") {
       if (value.empty()) return Error("the output folder name is empty");
-      options_.outputDir = value;
+      options_.OutputDir = value;
     } else {
       const auto jobs = PositiveNumber(value, kMaxJobs);
       if (!jobs) return Error("-j needs a number of 1 to " + std::to_string(kMaxJobs));
-      options_.jobs = *jobs;
+      options_.Jobs = *jobs;
     }
   }
 
@@ -274,25 +274,25 @@ class Parser {
     const auto height = x == std::string::npos ? std::nullopt
                                                : PositiveNumber(value.substr(x + 1), kMaxFitSide);
     if (!width || !height) return Error("--fit needs WIDTHxHEIGHT, for example 1920x1080");
-    options_.fit = true;
-    options_.fitWidth = *width;
-    options_.fitHeight = *height;
+    options_.Fit = true;
+    options_.FitWidth = *width;
+    options_.FitHeight = *height;
   }
 
   TParseResult Check() {
-    if (options_.pictures.empty()) return Fail("no picture given");
-    if (options_.command != TCommand::Enhance) return Finish(options_.command);
-    if (typeGiven_ && options_.manual)
+    if (options_.Pictures.empty()) return Fail("no picture given");
+    if (options_.Command != TCommand::Enhance) return Finish(options_.Command);
+    if (typeGiven_ && options_.Manual)
       return Fail("--type cannot be combined with --lumora, --clarivex or the suppression options");
-    if (!options_.outputFile.empty()) {
-      if (!options_.outputDir.empty()) return Fail("give either -o or --out-dir, not both");
-      if (options_.pictures.size() > 1) return Fail("-o names one output; use --out-dir for several pictures");
-      if (OutputKindOf(options_.outputFile) == TOutputKind::Unsupported)
-        return Fail("the output must end in .jpg, .jpeg or .bmp: '" + options_.outputFile + "'");
-      if (options_.keepMetadata && OutputKindOf(options_.outputFile) == TOutputKind::Bmp)
+    if (!options_.OutputFile.empty()) {
+      if (!options_.OutputDir.empty()) return Fail("give either -o or --out-dir, not both");
+      if (options_.Pictures.size() > 1) return Fail("-o names one output; use --out-dir for several pictures");
+      if (OutputKindOf(options_.OutputFile) == TOutputKind::Unsupported)
+        return Fail("the output must end in .jpg, .jpeg or .bmp: '" + options_.OutputFile + "'");
+      if (options_.KeepMetadata && OutputKindOf(options_.OutputFile) == TOutputKind::Bmp)
         return Fail("--keep-metadata needs a JPEG output; a BMP file holds no metadata");
     }
-    return Finish(options_.command);
+    return Finish(options_.Command);
   }
 
   void Error(const std::string& message) {
@@ -300,14 +300,14 @@ class Parser {
   }
   TParseResult Fail(const std::string& message) {
     TParseResult result;
-    result.error = message;
+    result.Error = message;
     return result;
   }
   TParseResult Finish(TCommand command) {
-    options_.command = command;
+    options_.Command = command;
     TParseResult result;
-    result.ok = true;
-    result.options = options_;
+    result.Ok = true;
+    result.Options = options_;
     return result;
   }
 
@@ -334,10 +334,10 @@ TOutputKind OutputKindOf(const std::string& path) {
 }
 
 std::string OutputPathFor(const TCliOptions& options, const std::string& picture) {
-  if (!options.outputFile.empty()) return options.outputFile;
+  if (!options.OutputFile.empty()) return options.OutputFile;
   const std::string name = ForceJpgExt(CopyFileName(FileNameOf(picture), "copy"));
-  if (options.outputDir.empty()) return FileFolder(picture) + name;
-  return (std::filesystem::path(options.outputDir) / name).string();
+  if (options.OutputDir.empty()) return FileFolder(picture) + name;
+  return (std::filesystem::path(options.OutputDir) / name).string();
 }
 
 }  // namespace tavren::cli

@@ -13,43 +13,43 @@ namespace tavren::cli {
 enum class TCommand { Enhance, Info, Help, Version };
 
 struct TCliOptions {
-  TCommand command = TCommand::Help;
+  TCommand Command = TCommand::Help;
 
   // enhance: an automatic type, or a manual setting (any strength or
   // suppression flag) computed as the Manual Tuning panel computes it.
-  TProcessType type = ptNormal;
-  bool manual = false;
-  TTypePreset manualSettings{};  // strengths not named stay Off
+  TProcessType Type = ptNormal;
+  bool Manual = false;
+  TTypePreset ManualSettings{};  // strengths not named stay Off
 
   // --fit WIDTHxHEIGHT: reduce as the window reduces to its view first.
-  bool fit = false;
-  std::int32_t fitWidth = 0;
-  std::int32_t fitHeight = 0;
+  bool Fit = false;
+  std::int32_t FitWidth = 0;
+  std::int32_t FitHeight = 0;
 
   // --keep-metadata: the source's EXIF, XMP and IPTC go into the saved
   // JPEG as well (TMetadataCarryOver::Everything).
-  bool keepMetadata = false;
+  bool KeepMetadata = false;
 
-  std::string outputFile;  // -o
-  std::string outputDir;   // --out-dir
-  bool force = false;
-  int jobs = 1;
-  bool quiet = false;  // -q: no progress on a terminal
+  std::string OutputFile;  // -o
+  std::string OutputDir;   // --out-dir
+  bool Force = false;
+  int Jobs = 1;
+  bool Quiet = false;  // -q: no progress on a terminal
 
   // --max-megapixels: the intake's picture limit for this run (0: the
   // default or TAVREN_MAX_MEGAPIXELS).
-  std::int64_t maxMegapixels = 0;
+  std::int64_t MaxMegapixels = 0;
 
-  std::vector<std::string> pictures;
+  std::vector<std::string> Pictures;
 
   // The strengths and options the pictures are processed with.
   TTypePreset Preset() const;
 };
 
 struct TParseResult {
-  bool ok = false;
-  std::string error;  // why the command line is not usable (when !ok)
-  TCliOptions options;
+  bool Ok = false;
+  std::string Error;  // why the command line is not usable (when !ok)
+  TCliOptions Options;
 };
 
 // args are the words after the program name.

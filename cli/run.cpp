@@ -36,10 +36,10 @@ void SayFailure(const std::string& failure) {
 
 // One picture of the batch: where its result goes, and what went wrong.
 struct TJob {
-  std::string picture;
-  std::string output;
-  std::string failure;  // "FILE: reason", empty while all is well
-  std::string warning;  // "FILE: what was not done", for a picture that succeeded
+  std::string Picture;
+  std::string Output;
+  std::string Failure;  // "FILE: reason", empty while all is well
+  std::string Warning;  // "FILE: what was not done", for a picture that succeeded
 };
 
 // Runs work, turning every error into "FILE: reason" (FILE defaults to
@@ -102,19 +102,19 @@ std::string ComparableName(const std::string& path) {
 // picture is skipped, and its message says so.
 void PlanOutputs(const TCliOptions& options, std::vector<TJob>& jobs) {
   std::map<std::string, std::size_t> inputs;
-  for (std::size_t i = 0; i < jobs.size(); ++i) inputs.emplace(ComparableName(jobs[i].picture), i);
+  for (std::size_t i = 0; i < jobs.size(); ++i) inputs.emplace(ComparableName(jobs[i].Picture), i);
   std::map<std::string, std::size_t> outputs;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     TJob& job = jobs[i];
-    job.output = OutputPathFor(options, job.picture);
-    const std::string name = ComparableName(job.output);
+    job.Output = OutputPathFor(options, job.Picture);
+    const std::string name = ComparableName(job.Output);
     const auto input = inputs.find(name);
     if (input != inputs.end() && input->second != i) {
-      job.failure = job.picture + ": skipped: its output " + job.output +
+      job.Failure = job.Picture + ": skipped: its output " + job.Output +
                     " is a picture this run also enhances";
     } else if (!outputs.emplace(name, i).second) {
-      job.failure = job.picture + ": skipped: its output " + job.output +
-                    " is also the output of " + jobs[outputs[name]].picture;
+      job.Failure = job.Picture + ": skipped: its output " + job.Output +
+                    " is also the output of " + jobs[outputs[name]].Picture;
     }
   }
 }
@@ -135,50 +135,50 @@ std::string PrepareOutputFolder(const std::string& folder) {
 // written, and the result fits its format.
 void CheckBeforeTheWork(const TCliOptions& options, const TJob& job) {
   std::error_code ec;
-  const fs::file_status target = fs::symlink_status(job.output, ec);
+  const fs::file_status target = fs::symlink_status(job.Output, ec);
   if (fs::exists(target)) {
-    if (!options.force) throw TavrenError(job.output, "already exists (use --force to replace it)");
-    const fs::file_status followed = fs::status(job.output, ec);
+    if (!options.Force) throw TavrenError(job.Output, "already exists (use --force to replace it)");
+    const fs::file_status followed = fs::status(job.Output, ec);
     if (fs::exists(followed) && !fs::is_regular_file(followed))
-      throw TavrenError(job.output, "is not a regular file; only a file is replaced");
+      throw TavrenError(job.Output, "is not a regular file; only a file is replaced");
   }
-  const std::string folder = fs::path(job.output).parent_path().string();
+  const std::string folder = fs::path(job.Output).parent_path().string();
   if (const int error = FolderWriteError(folder))
-    throw TavrenError(job.output, std::string("cannot write into its folder (") +
+    throw TavrenError(job.Output, std::string("cannot write into its folder (") +
                                       std::strerror(error) + ")");
-  const TPictureSize size = ReadPictureSize(job.picture);
-  std::int32_t width = size.width;
-  std::int32_t height = size.height;
-  if (options.fit)
-    BaseImageSize(size.width, size.height, options.fitHeight, options.fitWidth, width, height);
+  const TPictureSize size = ReadPictureSize(job.Picture);
+  std::int32_t width = size.Width;
+  std::int32_t height = size.Height;
+  if (options.Fit)
+    BaseImageSize(size.Width, size.Height, options.FitHeight, options.FitWidth, width, height);
   const std::string result = std::to_string(width) + " x " + std::to_string(height) + " pixels";
-  if (OutputKindOf(job.output) == TOutputKind::Jpeg && (width > kJpegMaxSide || height > kJpegMaxSide))
-    throw TavrenError(job.picture, "the result would be " + result + ", and a JPEG file holds " +
+  if (OutputKindOf(job.Output) == TOutputKind::Jpeg && (width > kJpegMaxSide || height > kJpegMaxSide))
+    throw TavrenError(job.Picture, "the result would be " + result + ", and a JPEG file holds " +
                                        std::to_string(kJpegMaxSide) +
                                        " pixels a side at most (use --fit or a .bmp output)");
-  if (OutputKindOf(job.output) == TOutputKind::Bmp && !BmpCanHold(width, height))
-    throw TavrenError(job.picture, "the result would be " + result +
+  if (OutputKindOf(job.Output) == TOutputKind::Bmp && !BmpCanHold(width, height))
+    throw TavrenError(job.Picture, "the result would be " + result +
                                        ", too large for a BMP file (use --fit or a .jpg output)");
 }
 
 void EnhanceOne(const TCliOptions& options, TJob& job) {
   CheckBeforeTheWork(options, job);
-  TLoadedPicture loaded = LoadPictureToProcess(job.picture);
-  if (options.fit) {
-    TBaseImage base = MakeBaseImage(loaded.image, options.fitHeight, options.fitWidth);
-    if (base.image != nullptr) loaded = {std::move(*base.image), false, {}};
+  TLoadedPicture loaded = LoadPictureToProcess(job.Picture);
+  if (options.Fit) {
+    TBaseImage base = MakeBaseImage(loaded.Picture, options.FitHeight, options.FitWidth);
+    if (base.Picture != nullptr) loaded = {std::move(*base.Picture), false, {}};
   }
   ProcessWithPreset(loaded, options.Preset());
-  const Image& picture = loaded.image;
-  if (OutputKindOf(job.output) == TOutputKind::Bmp) {
-    WriteBmpFile(picture, job.output);
+  const Image& picture = loaded.Picture;
+  if (OutputKindOf(job.Output) == TOutputKind::Bmp) {
+    WriteBmpFile(picture, job.Output);
     return;
   }
   const TMetadataCarryOver carryOver =
-      options.keepMetadata ? TMetadataCarryOver::Everything : TMetadataCarryOver::MakeAndModel;
-  const TJpegSaveReport report = SaveJpegWithExif(picture, job.output, job.picture, carryOver);
-  if (!report.metadataNotKept.empty())
-    job.warning = job.picture + ": metadata not kept: " + report.metadataNotKept;
+      options.KeepMetadata ? TMetadataCarryOver::Everything : TMetadataCarryOver::MakeAndModel;
+  const TJpegSaveReport report = SaveJpegWithExif(picture, job.Output, job.Picture, carryOver);
+  if (!report.MetadataNotKept.empty())
+    job.Warning = job.Picture + ": metadata not kept: " + report.MetadataNotKept;
 }
 
 // Reports on stderr: failures always, progress ("k/N PICTURE") only on a
@@ -191,11 +191,11 @@ class Reporter {
   void Finished(const TJob& job) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++done_;
-    if (!job.warning.empty()) SayFailure(job.warning);
-    if (!job.failure.empty())
-      SayFailure(job.failure);
+    if (!job.Warning.empty()) SayFailure(job.Warning);
+    if (!job.Failure.empty())
+      SayFailure(job.Failure);
     else if (progress_)
-      std::fprintf(stderr, "%zu/%zu %s\n", done_, total_, VisibleText(job.picture).c_str());
+      std::fprintf(stderr, "%zu/%zu %s\n", done_, total_, VisibleText(job.Picture).c_str());
   }
 
  private:
@@ -214,35 +214,35 @@ void ForEachJob(std::size_t count, int threads, Work&& work) {
 }
 
 bool AnyFailed(const std::vector<TJob>& jobs) {
-  return std::any_of(jobs.begin(), jobs.end(), [](const TJob& job) { return !job.failure.empty(); });
+  return std::any_of(jobs.begin(), jobs.end(), [](const TJob& job) { return !job.Failure.empty(); });
 }
 
 }  // namespace
 
 int RunEnhance(const TCliOptions& options) {
-  if (!options.outputDir.empty()) {
-    const std::string failure = PrepareOutputFolder(options.outputDir);
+  if (!options.OutputDir.empty()) {
+    const std::string failure = PrepareOutputFolder(options.OutputDir);
     if (!failure.empty()) {
       SayFailure(failure);
       return 1;
     }
   }
   std::vector<std::string> failures;
-  const std::vector<std::string> pictures = ExpandArguments(options.pictures, failures);
+  const std::vector<std::string> pictures = ExpandArguments(options.Pictures, failures);
   for (const std::string& failure : failures) SayFailure(failure);
-  if (!options.outputFile.empty() && pictures.size() > 1) {
-    SayFailure(options.outputFile + ": -o names one output, and the arguments hold " +
+  if (!options.OutputFile.empty() && pictures.size() > 1) {
+    SayFailure(options.OutputFile + ": -o names one output, and the arguments hold " +
                std::to_string(pictures.size()) + " pictures (use --out-dir)");
     return 1;
   }
   std::vector<TJob> jobs;
   for (const std::string& picture : pictures) jobs.push_back({picture, {}, {}, {}});
   PlanOutputs(options, jobs);
-  Reporter reporter(jobs.size(), options.quiet);
-  ForEachJob(jobs.size(), options.jobs, [&](std::size_t i) {
+  Reporter reporter(jobs.size(), options.Quiet);
+  ForEachJob(jobs.size(), options.Jobs, [&](std::size_t i) {
     TJob& job = jobs[i];
-    if (job.failure.empty())
-      job.failure = FailureOf(job.picture, [&] { EnhanceOne(options, job); });
+    if (job.Failure.empty())
+      job.Failure = FailureOf(job.Picture, [&] { EnhanceOne(options, job); });
     reporter.Finished(job);
   });
   return AnyFailed(jobs) || !failures.empty() ? 1 : 0;
@@ -250,7 +250,7 @@ int RunEnhance(const TCliOptions& options) {
 
 int RunInfo(const TCliOptions& options) {
   std::vector<std::string> failures;
-  const std::vector<std::string> pictures = ExpandArguments(options.pictures, failures);
+  const std::vector<std::string> pictures = ExpandArguments(options.Pictures, failures);
   for (const std::string& failure : failures) SayFailure(failure);
   bool failed = !failures.empty();
   for (const std::string& path : pictures) {
@@ -265,8 +265,8 @@ int RunInfo(const TCliOptions& options) {
       failed = true;
       continue;
     }
-    std::printf("%s: %d x %d, make \"%s\", model \"%s\"\n", VisibleText(path).c_str(), size.width,
-                size.height, VisibleText(metadata.Make).c_str(), VisibleText(metadata.Model).c_str());
+    std::printf("%s: %d x %d, make \"%s\", model \"%s\"\n", VisibleText(path).c_str(), size.Width,
+                size.Height, VisibleText(metadata.Make).c_str(), VisibleText(metadata.Model).c_str());
   }
   return failed ? 1 : 0;
 }

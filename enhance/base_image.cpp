@@ -51,12 +51,12 @@ TBaseImage MakeBaseImage(const Image& source, std::int32_t limitHeight, std::int
   std::int32_t width = 0;
   std::int32_t height = 0;
   if (BaseImageSize(source.Width(), source.Height(), limitHeight, limitWidth, width, height)) {
-    base.image = std::make_unique<Image>();
-    base.image->ResetForOverwrite(width, height);  // the stretch writes every pixel
-    StretchNearest(source, *base.image);
-    base.reduced = true;
+    base.Picture = std::make_unique<Image>();
+    base.Picture->ResetForOverwrite(width, height);  // the stretch writes every pixel
+    StretchNearest(source, *base.Picture);
+    base.Reduced = true;
   } else {
-    CopyImage(&source, base.image, true);
+    CopyImage(&source, base.Picture, true);
   }
   return base;
 }

@@ -10,8 +10,8 @@ namespace tavren {
 
 // The picture reduced to fit a limitWidth x limitHeight view.
 struct TBaseImage {
-  std::unique_ptr<Image> image;  // null when the source has no pixels
-  bool reduced = false;
+  std::unique_ptr<Image> Picture;  // null when the source has no pixels
+  bool Reduced = false;
 };
 
 // Reduces source (keeping its aspect ratio, rounding halves to even) when it

@@ -24,14 +24,14 @@ void ProcessWithPreset(Image& image, const TTypePreset& preset, const TLevelCens
 TLoadedPicture LoadPictureToProcess(const std::string& path) {
   TLoadedPicture loaded;
   TCensusWhileWriting census;
-  loaded.image = LoadPicture(path, &census);
-  loaded.counted = census.Take(loaded.census);
+  loaded.Picture = LoadPicture(path, &census);
+  loaded.Counted = census.Take(loaded.Census);
   return loaded;
 }
 
 void ProcessWithPreset(TLoadedPicture& picture, const TTypePreset& preset) {
-  ProcessWithPreset(picture.image, preset, picture.counted ? &picture.census : nullptr);
-  picture.counted = false;  // the census was of the picture before
+  ProcessWithPreset(picture.Picture, preset, picture.Counted ? &picture.Census : nullptr);
+  picture.Counted = false;  // the census was of the picture before
 }
 
 std::unique_ptr<Image> ProcessedCopy(const Image& source, const TTypePreset& preset) {

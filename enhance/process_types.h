@@ -60,9 +60,9 @@ void ProcessWithPreset(Image& image, const TTypePreset& preset,
 // it was counted while decoding (on another core), so that the processing
 // needs no pass of its own for it.
 struct TLoadedPicture {
-  Image image;
-  bool counted = false;
-  TLevelCensus census;
+  Image Picture;
+  bool Counted = false;
+  TLevelCensus Census;
 };
 // LoadPicture, counting the census meanwhile where the format allows.
 TLoadedPicture LoadPictureToProcess(const std::string& path);

@@ -20,9 +20,9 @@ constexpr std::size_t kHeaderSize = 8;
 constexpr std::int64_t kMaxPixels = 16 * 1024;
 
 struct Bytes {
-  const std::uint8_t* data;
-  std::size_t size;
-  std::uint8_t At(std::size_t i) const { return size == 0 ? 0 : data[i % size]; }
+  const std::uint8_t* Data;
+  std::size_t Size;
+  std::uint8_t At(std::size_t i) const { return Size == 0 ? 0 : Data[i % Size]; }
 };
 
 // A side of 1 to 1024 pixels; the area stays within kMaxPixels, so long thin
@@ -38,7 +38,7 @@ void ChooseSize(const std::uint8_t* header, std::int32_t& width, std::int32_t& h
 void MakePixels(tavren::Image& picture, std::uint8_t how, const Bytes& bytes) {
   std::uint8_t* p = picture.Data();
   const std::size_t n = picture.ByteSize();
-  std::uint32_t state = 0x9E3779B9u ^ bytes.At(0) ^ bytes.At(1) << 8 ^ bytes.size;
+  std::uint32_t state = 0x9E3779B9u ^ bytes.At(0) ^ bytes.At(1) << 8 ^ bytes.Size;
   switch (how % 6) {
     case 0:  // the bytes repeated
       for (std::size_t i = 0; i < n; ++i) p[i] = bytes.At(i);
@@ -88,9 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MakePixels(picture, how, bytes);
   if (viewWidth > 0 && viewHeight > 0) {
     tavren::TBaseImage base = tavren::MakeBaseImage(picture, viewHeight, viewWidth);
-    if (base.image == nullptr || base.image->Width() > width || base.image->Height() > height)
+    if (base.Picture == nullptr || base.Picture->Width() > width || base.Picture->Height() > height)
       std::abort();
-    picture = std::move(*base.image);
+    picture = std::move(*base.Picture);
   }
   for (int type = 1; type <= 3; ++type) {
     tavren::Image work = picture;

@@ -37,8 +37,8 @@ struct TLevelCensus {
 // counter of that level starts (kNoLimit: all that are left).  The walks
 // keep these at hand instead of looking through their tables per pixel.
 struct LevelState {
-  std::int32_t left;
-  std::uint8_t value;
+  std::int32_t Left;
+  std::uint8_t Value;
 };
 using LevelStates = std::array<LevelState, 256>;
 inline constexpr std::int32_t kNoLimit = std::numeric_limits<std::int32_t>::max();
@@ -101,8 +101,8 @@ class TCensusWhileWriting : public TRowFollower {
 // What a step asks of the sweep before it: the census of the values that
 // sweep writes.
 struct TTakeAlong {
-  bool taken = false;  // set by the sweep that filled census
-  TLevelCensus census;
+  bool Taken = false;  // set by the sweep that filled census
+  TLevelCensus Census;
 };
 
 // Turns per-band counts (entry b: the levels of band b) into the census.

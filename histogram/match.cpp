@@ -22,21 +22,21 @@ struct Move {
 // The moves of one channel: the list of source level r is
 // moves[begin[r] .. begin[r + 1]).
 struct ChannelJournal {
-  std::vector<Move> moves;
-  std::array<std::int32_t, 257> begin{};
-  std::array<std::int32_t, 256> cursor{};  // first move that may still have room
+  std::vector<Move> Moves;
+  std::array<std::int32_t, 257> Begin{};
+  std::array<std::int32_t, 256> Cursor{};  // first move that may still have room
 };
 
 // Pairs the source levels, lowest first, with the target levels, lowest
 // first: a source level's pixels fill the lowest target levels not yet full.
 void BuildChannelJournal(const THistogram& source, const THistogram& target,
                          ChannelJournal& journal) {
-  journal.moves.clear();
+  journal.Moves.clear();
   std::array<std::int32_t, 256> used{};
   int t = 0;  // the lowest level that is not yet full; it never moves back
   int r = 0;
   for (; r < 256; ++r) {
-    journal.begin[r] = static_cast<std::int32_t>(journal.moves.size());
+    journal.Begin[r] = static_cast<std::int32_t>(journal.Moves.size());
     while (t < 256 && used[t] >= target[t]) ++t;
     if (t == 256) break;  // every target level is full
     std::int32_t remaining = source[r];
@@ -45,25 +45,25 @@ void BuildChannelJournal(const THistogram& source, const THistogram& target,
       const std::int32_t count = free < remaining ? free : remaining;
       remaining -= count;
       used[level] += count;
-      journal.moves.push_back({level, count});
+      journal.Moves.push_back({level, count});
     }
   }
-  for (; r <= 256; ++r) journal.begin[r] = static_cast<std::int32_t>(journal.moves.size());
-  for (int v = 0; v < 256; ++v) journal.cursor[v] = journal.begin[v];
+  for (; r <= 256; ++r) journal.Begin[r] = static_cast<std::int32_t>(journal.Moves.size());
+  for (int v = 0; v < 256; ++v) journal.Cursor[v] = journal.Begin[v];
 }
 
 // The new value of a pixel whose channel holds v.  A list of one move sends
 // every pixel there; otherwise the first move with room takes the pixel.
 // With no move left the value stays.
 inline std::uint8_t TakeLevel(ChannelJournal& journal, std::uint8_t v) {
-  const std::int32_t begin = journal.begin[v];
-  const std::int32_t end = journal.begin[v + 1];
-  if (end - begin == 1) return static_cast<std::uint8_t>(journal.moves[begin].Level);
-  std::int32_t& cursor = journal.cursor[v];
-  while (cursor < end && journal.moves[cursor].Count <= 0) ++cursor;
+  const std::int32_t begin = journal.Begin[v];
+  const std::int32_t end = journal.Begin[v + 1];
+  if (end - begin == 1) return static_cast<std::uint8_t>(journal.Moves[begin].Level);
+  std::int32_t& cursor = journal.Cursor[v];
+  while (cursor < end && journal.Moves[cursor].Count <= 0) ++cursor;
   if (cursor == end) return v;
-  --journal.moves[cursor].Count;
-  return static_cast<std::uint8_t>(journal.moves[cursor].Level);
+  --journal.Moves[cursor].Count;
+  return static_cast<std::uint8_t>(journal.Moves[cursor].Level);
 }
 
 // Brings a journal to where the scan-order walk leaves it after meeting
@@ -72,11 +72,11 @@ inline std::uint8_t TakeLevel(ChannelJournal& journal, std::uint8_t v) {
 void SkipPixels(ChannelJournal& journal, const std::array<std::int32_t, 256>& before) {
   for (int v = 0; v < 256; ++v) {
     std::int64_t pending = before[v];
-    const std::int32_t end = journal.begin[v + 1];
-    if (pending == 0 || end - journal.begin[v] == 1) continue;
-    std::int32_t& cursor = journal.cursor[v];
+    const std::int32_t end = journal.Begin[v + 1];
+    if (pending == 0 || end - journal.Begin[v] == 1) continue;
+    std::int32_t& cursor = journal.Cursor[v];
     while (pending > 0 && cursor < end) {
-      std::int32_t& count = journal.moves[cursor].Count;
+      std::int32_t& count = journal.Moves[cursor].Count;
       if (count <= 0) {
         ++cursor;
         continue;
@@ -103,13 +103,13 @@ void WalkRows(Image& image, std::int32_t firstRow, std::int32_t endRow, ChannelJ
 // The state of level v at the journal's cursor: its move's level and room,
 // or the level itself, unlimited, when no move is left.
 LevelState StateAt(ChannelJournal& journal, int v) {
-  const std::int32_t begin = journal.begin[v];
-  const std::int32_t end = journal.begin[v + 1];
-  if (end - begin == 1) return {kNoLimit, static_cast<std::uint8_t>(journal.moves[begin].Level)};
-  std::int32_t& cursor = journal.cursor[v];
-  while (cursor < end && journal.moves[cursor].Count <= 0) ++cursor;
+  const std::int32_t begin = journal.Begin[v];
+  const std::int32_t end = journal.Begin[v + 1];
+  if (end - begin == 1) return {kNoLimit, static_cast<std::uint8_t>(journal.Moves[begin].Level)};
+  std::int32_t& cursor = journal.Cursor[v];
+  while (cursor < end && journal.Moves[cursor].Count <= 0) ++cursor;
   if (cursor == end) return {kNoLimit, static_cast<std::uint8_t>(v)};
-  return {journal.moves[cursor].Count, static_cast<std::uint8_t>(journal.moves[cursor].Level)};
+  return {journal.Moves[cursor].Count, static_cast<std::uint8_t>(journal.Moves[cursor].Level)};
 }
 
 LevelStates StatesOf(ChannelJournal& journal) {
@@ -121,7 +121,7 @@ LevelStates StatesOf(ChannelJournal& journal) {
 // A move of level v is used up: its pixels were counted by the state, so the
 // move is emptied and the next one with room begins.
 void NextMove(ChannelJournal& journal, int v, LevelState& state) {
-  journal.moves[journal.cursor[v]].Count = 0;
+  journal.Moves[journal.Cursor[v]].Count = 0;
   state = StateAt(journal, v);
 }
 
@@ -143,8 +143,8 @@ void WalkBandRows(const Image& source, Image* remapped, int band, std::int32_t f
       for (int i = 0; i < 3; ++i) {
         const std::uint8_t v = p[i];
         LevelState& state = states[i][v];
-        out[i] = state.value;
-        if (--state.left == 0) NextMove(*byByte[i], v, state);
+        out[i] = state.Value;
+        if (--state.Left == 0) NextMove(*byByte[i], v, state);
       }
     }
     if (rowDone) rowDone(band, y, row);
@@ -154,7 +154,7 @@ void WalkBandRows(const Image& source, Image* remapped, int band, std::int32_t f
 }  // namespace
 
 struct TMatchPlan::TJournals {
-  ChannelJournal red, green, blue;
+  ChannelJournal Red, Green, Blue;
 };
 
 namespace {
@@ -167,9 +167,9 @@ bool PlanMatch(const Image& image, THistSet& target, const THistSet& own, Journa
   if (!ImagePixelCount(image, n)) return false;
   if (!target[hcRed].Ready || !target[hcGreen].Ready || !target[hcBlue].Ready) return false;
   THist().NormalizeRGB(target, n, false);
-  BuildChannelJournal(own[hcRed], target[hcRed], j.red);
-  BuildChannelJournal(own[hcGreen], target[hcGreen], j.green);
-  BuildChannelJournal(own[hcBlue], target[hcBlue], j.blue);
+  BuildChannelJournal(own[hcRed], target[hcRed], j.Red);
+  BuildChannelJournal(own[hcGreen], target[hcGreen], j.Green);
+  BuildChannelJournal(own[hcBlue], target[hcBlue], j.Blue);
   return true;
 }
 
@@ -180,7 +180,7 @@ void MatchHistogramInScanOrder(Image& image, THistSet target) {
   THist().Gather(image, own);
   Journals j;
   if (!PlanMatch(image, target, own, j)) return;
-  WalkRows(image, 0, image.Height(), j.red, j.green, j.blue);
+  WalkRows(image, 0, image.Height(), j.Red, j.Green, j.Blue);
 }
 
 TMatchPlan::TMatchPlan(const Image& picture, THistSet target, const TLevelCensus& census)
@@ -197,12 +197,12 @@ TMatchPlan::~TMatchPlan() = default;
 std::array<std::int32_t, 3> TMatchPlan::LargestChanges() const {
   std::array<std::int32_t, 3> largest{};
   if (!planned_) return largest;
-  const ChannelJournal* const byByte[3] = {&journals_->blue, &journals_->green, &journals_->red};
+  const ChannelJournal* const byByte[3] = {&journals_->Blue, &journals_->Green, &journals_->Red};
   for (int b = 0; b < 3; ++b) {
     const ChannelJournal& journal = *byByte[b];
     for (int r = 0; r < 256; ++r)
-      for (std::int32_t m = journal.begin[r]; m < journal.begin[r + 1]; ++m)
-        largest[b] = std::max(largest[b], std::abs(journal.moves[m].Level - r));
+      for (std::int32_t m = journal.Begin[r]; m < journal.Begin[r + 1]; ++m)
+        largest[b] = std::max(largest[b], std::abs(journal.Moves[m].Level - r));
   }
   return largest;
 }
@@ -213,10 +213,10 @@ void TMatchPlan::Walk(const Image& picture, Image* remapped, const TRemappedRow&
   RunBands(census_.Bands, [&](int b, std::int32_t first, std::int32_t end) {
     Journals band = *journals_;
     const TLevelCounts& before = census_.Before[static_cast<std::size_t>(b)];
-    SkipPixels(band.red, before[2]);
-    SkipPixels(band.green, before[1]);
-    SkipPixels(band.blue, before[0]);
-    ChannelJournal* const byByte[3] = {&band.blue, &band.green, &band.red};
+    SkipPixels(band.Red, before[2]);
+    SkipPixels(band.Green, before[1]);
+    SkipPixels(band.Blue, before[0]);
+    ChannelJournal* const byByte[3] = {&band.Blue, &band.Green, &band.Red};
     WalkBandRows(picture, remapped, b, first, end, byByte, rowDone);
   });
 }

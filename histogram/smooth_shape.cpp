@@ -41,8 +41,8 @@ std::int64_t SumOf(const THistogram& h, int from, int to) {
 }
 
 struct EndWindows {
-  int h1;
-  int h2;
+  int H1;
+  int H2;
 };
 
 // Continues a dense end outward.  `outward` is -1 at the dark end, +1 at
@@ -50,15 +50,15 @@ struct EndWindows {
 void ExtendEnd(const THistogram& w, ExtendedBins& e, int end, int outward, EndWindows win,
                int passes, int radius) {
   const int inward = -outward;
-  const std::int32_t m1 = WindowMean(w, end + inward * win.h1, win.h1);
-  const std::int32_t m2 = WindowMean(w, end + inward * 2 * win.h1, 2 * win.h1);
-  const std::int32_t m3 = WindowMean(w, end + inward * win.h2, win.h2);
-  const std::int32_t m4 = WindowMean(w, end + inward * 2 * win.h2, 2 * win.h2);
+  const std::int32_t m1 = WindowMean(w, end + inward * win.H1, win.H1);
+  const std::int32_t m2 = WindowMean(w, end + inward * 2 * win.H1, 2 * win.H1);
+  const std::int32_t m3 = WindowMean(w, end + inward * win.H2, win.H2);
+  const std::int32_t m4 = WindowMean(w, end + inward * 2 * win.H2, 2 * win.H2);
   if (m2 >= m1 && m4 >= m3) {
     // The density rises away from the end: continue the slope outward.
     const std::int64_t a1 = Round((static_cast<Extended>(m1) + m3) / 2);
     const std::int64_t a2 = Round((static_cast<Extended>(m2) + m4) / 2);
-    const std::int64_t hh = Round((static_cast<Extended>(win.h1) + win.h2) / 2);
+    const std::int64_t hh = Round((static_cast<Extended>(win.H1) + win.H2) / 2);
     for (int k = 1; k <= radius; ++k) {
       const std::int64_t product = (a2 - a1) * (k + hh);
       e[end + outward * k] = Round(a1 - static_cast<Extended>(product) / hh);
@@ -67,8 +67,8 @@ void ExtendEnd(const THistogram& w, ExtendedBins& e, int end, int outward, EndWi
   }
   // The density falls away from the end: a flat run of the end's mean.
   int span = static_cast<int>(std::min<std::int64_t>(
-      win.h2, std::max<std::int64_t>(win.h1, Round(2 * radius + static_cast<Extended>(passes) / 4))));
-  while (w[end + inward * span] == 0 && span <= 2 * win.h2) ++span;
+      win.H2, std::max<std::int64_t>(win.H1, Round(2 * radius + static_cast<Extended>(passes) / 4))));
+  while (w[end + inward * span] == 0 && span <= 2 * win.H2) ++span;
   const int first = outward < 0 ? end : end - span + 1;
   const std::int64_t mean = Round(static_cast<Extended>(SumOf(w, first, first + span - 1)) / span);
   for (int k = 1; k <= radius; ++k) e[end + outward * k] = mean;
@@ -76,10 +76,10 @@ void ExtendEnd(const THistogram& w, ExtendedBins& e, int end, int outward, EndWi
 
 // The levels left after the sparse tails are cut: first..last.
 struct TKeptLevels {
-  int first;
-  int last;
-  bool DarkCut(const THistogram& h) const { return h.Low < first; }
-  bool BrightCut(const THistogram& h) const { return last < h.High; }
+  int First;
+  int Last;
+  bool DarkCut(const THistogram& h) const { return h.Low < First; }
+  bool BrightCut(const THistogram& h) const { return Last < h.High; }
 };
 
 // Phase one: from each end, the levels holding the first 0.05 % of total
@@ -103,8 +103,8 @@ TKeptLevels CutSparseTails(THistogram& r, std::int32_t total) {
 // range (from the normalised histogram w) so that the averages do not sag.
 void ContinueDenseEnds(const THistogram& w, TKeptLevels kept, ExtendedBins& e, int passes,
                        int radius) {
-  const bool darkDense = kept.first == w.Low;
-  const bool brightDense = kept.last == w.High;
+  const bool darkDense = kept.First == w.Low;
+  const bool brightDense = kept.Last == w.High;
   if (!darkDense && !brightDense) return;
   const int h1 = static_cast<int>(std::min<std::int64_t>(
       4, std::max<std::int64_t>(3, Round(3 * radius / std::sqrt(static_cast<Extended>(radius))))));
@@ -118,16 +118,16 @@ void ContinueDenseEnds(const THistogram& w, TKeptLevels kept, ExtendedBins& e, i
 int SmoothingWindow(const THistogram& r, TKeptLevels kept, int i, int p, int radius) {
   int window = radius;
   if (kept.DarkCut(r)) {
-    if (p > 2 && i < kept.first + (p - 2)) return 0;
-    window = i <= kept.first ? 3
+    if (p > 2 && i < kept.First + (p - 2)) return 0;
+    window = i <= kept.First ? 3
                              : static_cast<int>(std::min<std::int64_t>(
-                                   radius, Round(static_cast<Extended>(i - kept.first) / 2) + 3));
+                                   radius, Round(static_cast<Extended>(i - kept.First) / 2) + 3));
   }
   if (kept.BrightCut(r)) {
-    if (p > 2 && i > kept.last - (p - 2)) return 0;
-    window = i >= kept.last ? 3
+    if (p > 2 && i > kept.Last - (p - 2)) return 0;
+    window = i >= kept.Last ? 3
                             : static_cast<int>(std::min<std::int64_t>(
-                                  radius, Round(static_cast<Extended>(kept.last - i) / 2) + 3));
+                                  radius, Round(static_cast<Extended>(kept.Last - i) / 2) + 3));
   }
   return window;
 }

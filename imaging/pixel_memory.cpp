@@ -28,9 +28,9 @@ class SpareBlocks {
   void* Take(std::size_t bytes) {
     std::lock_guard lock(mutex_);
     const auto found = std::find_if(blocks_.begin(), blocks_.end(),
-                                    [&](const Block& block) { return block.bytes == bytes; });
+                                    [&](const Block& block) { return block.Bytes == bytes; });
     if (found == blocks_.end()) return nullptr;
-    void* p = found->p;
+    void* p = found->P;
     total_ -= bytes;
     blocks_.erase(found);
     ASAN_UNPOISON_MEMORY_REGION(p, bytes);
@@ -46,7 +46,7 @@ class SpareBlocks {
       total_ += bytes;
       while (total_ > kSparePixelBytes) {
         evicted.push_back(blocks_.back());
-        total_ -= blocks_.back().bytes;
+        total_ -= blocks_.back().Bytes;
         blocks_.pop_back();
       }
     }
@@ -70,13 +70,13 @@ class SpareBlocks {
 
  private:
   struct Block {
-    void* p;
-    std::size_t bytes;
+    void* P;
+    std::size_t Bytes;
   };
 
   static void Release(const Block& block) {
-    ASAN_UNPOISON_MEMORY_REGION(block.p, block.bytes);
-    FreeAlignedBlock(block.p);
+    ASAN_UNPOISON_MEMORY_REGION(block.P, block.Bytes);
+    FreeAlignedBlock(block.P);
   }
 
   std::mutex mutex_;

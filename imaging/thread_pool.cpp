@@ -24,12 +24,12 @@ int ConfiguredThreadCount() {
 }
 
 struct ThreadPool::Job {
-  const std::function<void(int)>* task;
-  int tasks;
-  int next = 0;
-  int unfinished;
-  TBanding banding;
-  std::exception_ptr failure;
+  const std::function<void(int)>* Task;
+  int Tasks;
+  int Next = 0;
+  int Unfinished;
+  TBanding Banding;
+  std::exception_ptr Failure;
 };
 
 ThreadPool::ThreadPool(int threads, TThreadPriority priority) {
@@ -52,25 +52,25 @@ ThreadPool& ThreadPool::Instance() {
 }
 
 bool ThreadPool::TakeIndex(Job& job, int& index) {
-  if (job.next >= job.tasks) return false;
-  index = job.next++;
-  if (job.next == job.tasks) open_.erase(std::find(open_.begin(), open_.end(), &job));
+  if (job.Next >= job.Tasks) return false;
+  index = job.Next++;
+  if (job.Next == job.Tasks) open_.erase(std::find(open_.begin(), open_.end(), &job));
   return true;
 }
 
 void ThreadPool::RunTask(Job& job, int index) {
   const TBanding own = threadBanding;
-  threadBanding = job.banding;
+  threadBanding = job.Banding;
   std::exception_ptr failure;
   try {
-    (*job.task)(index);
+    (*job.Task)(index);
   } catch (...) {
     failure = std::current_exception();
   }
   threadBanding = own;
   std::lock_guard lock(mutex_);
-  if (failure && !job.failure) job.failure = failure;
-  if (--job.unfinished == 0) changed_.notify_all();
+  if (failure && !job.Failure) job.Failure = failure;
+  if (--job.Unfinished == 0) changed_.notify_all();
 }
 
 void ThreadPool::WorkerLoop(TThreadPriority priority) {
@@ -126,30 +126,30 @@ void ThreadPool::Run(int tasks, const std::function<void(int)>& task) {
     int index;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return job.unfinished == 0 || !open_.empty(); });
-      if (job.unfinished == 0) break;
+      changed_.wait(lock, [&] { return job.Unfinished == 0 || !open_.empty(); });
+      if (job.Unfinished == 0) break;
       other = open_.front();
       TakeIndex(*other, index);
     }
     RunTask(*other, index);
   }
-  if (job.failure) std::rethrow_exception(job.failure);
+  if (job.Failure) std::rethrow_exception(job.Failure);
 }
 
 RowBands::RowBands(std::int32_t rowCount, int bands, std::int32_t minRows)
-    : rows(std::max<std::int32_t>(rowCount, 0)) {
-  const std::int32_t byHeight = std::max<std::int32_t>(1, rows / std::max<std::int32_t>(minRows, 1));
-  count = static_cast<int>(std::max<std::int32_t>(1, std::min<std::int32_t>(bands, byHeight)));
+    : Rows(std::max<std::int32_t>(rowCount, 0)) {
+  const std::int32_t byHeight = std::max<std::int32_t>(1, Rows / std::max<std::int32_t>(minRows, 1));
+  Bands = static_cast<int>(std::max<std::int32_t>(1, std::min<std::int32_t>(bands, byHeight)));
 }
 
 std::int32_t RowBands::Begin(int band) const {
-  return static_cast<std::int32_t>(static_cast<std::int64_t>(rows) * band / count);
+  return static_cast<std::int32_t>(static_cast<std::int64_t>(Rows) * band / Bands);
 }
 
 TBanding CurrentBanding() { return threadBanding; }
 
 ThreadPool& BandPool() {
-  return threadBanding.pool != nullptr ? *threadBanding.pool : ThreadPool::Instance();
+  return threadBanding.Pool != nullptr ? *threadBanding.Pool : ThreadPool::Instance();
 }
 
 ScopedBanding::ScopedBanding(TBanding banding) : previous_(threadBanding) {
@@ -159,7 +159,7 @@ ScopedBanding::ScopedBanding(TBanding banding) : previous_(threadBanding) {
 ScopedBanding::~ScopedBanding() { threadBanding = previous_; }
 
 RowBands PictureBands(std::int32_t rows) {
-  if (threadBanding.bands > 0) return RowBands(rows, threadBanding.bands, 1);
+  if (threadBanding.Bands > 0) return RowBands(rows, threadBanding.Bands, 1);
   return RowBands(rows, BandPool().Size());
 }
 

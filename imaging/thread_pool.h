@@ -85,10 +85,10 @@ inline constexpr std::int32_t kMinRowsPerBand = 16;
 // band b covers [Begin(b), Begin(b + 1)).
 struct RowBands {
   RowBands(std::int32_t rows, int bands, std::int32_t minRows = kMinRowsPerBand);
-  int Count() const { return count; }
+  int Count() const { return Bands; }
   std::int32_t Begin(int band) const;
-  std::int32_t rows;
-  int count;
+  std::int32_t Rows;
+  int Bands;
 };
 
 using BandTask = std::function<void(int band, std::int32_t firstRow, std::int32_t endRow)>;
@@ -97,10 +97,10 @@ using BandTask = std::function<void(int band, std::int32_t firstRow, std::int32_
 // split a picture.  The kernels give the same bytes for any banding; it only
 // decides how the work is shared.
 struct TBanding {
-  ThreadPool* pool = nullptr;  // null: the process's pool
+  ThreadPool* Pool = nullptr;  // null: the process's pool
   // 0: one band per thread of the pool, each of at least kMinRowsPerBand
   // rows.  Otherwise exactly this many bands (at most one per row).
-  int bands = 0;
+  int Bands = 0;
 };
 
 // The banding of this thread: the process's pool unless a ScopedBanding

@@ -35,15 +35,15 @@ namespace {
 // It jumps back to EncodeRows; nothing there needs destroying, and the
 // state the library touched lives in the caller's EncoderState.
 struct EncoderError {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
+  jpeg_error_mgr Pub;
+  std::jmp_buf Jump;
+  char Message[JMSG_LENGTH_MAX];
 };
 
 void ExitByJump(j_common_ptr cinfo) {
   auto* error = reinterpret_cast<EncoderError*>(cinfo->err);
-  (*cinfo->err->format_message)(cinfo, error->message);
-  std::longjmp(error->jump, 1);
+  (*cinfo->err->format_message)(cinfo, error->Message);
+  std::longjmp(error->Jump, 1);
 }
 
 void IgnoreMessage(j_common_ptr) {}
@@ -51,32 +51,32 @@ void IgnoreMessage(j_common_ptr) {}
 // The encoded bytes collect in a growing malloc'd buffer that the caller
 // frees, also after an error.
 struct MemoryDestination {
-  jpeg_destination_mgr pub;
-  unsigned char* data;
-  std::size_t capacity;
-  std::size_t used;
+  jpeg_destination_mgr Pub;
+  unsigned char* Data;
+  std::size_t Capacity;
+  std::size_t Used;
 };
 
 constexpr std::size_t kFirstBufferSize = 64 * 1024;
 
 void StartDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
-  dest->data = static_cast<unsigned char*>(std::malloc(kFirstBufferSize));
-  if (dest->data == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
-  dest->capacity = kFirstBufferSize;
-  dest->pub.next_output_byte = dest->data;
-  dest->pub.free_in_buffer = dest->capacity;
+  dest->Data = static_cast<unsigned char*>(std::malloc(kFirstBufferSize));
+  if (dest->Data == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+  dest->Capacity = kFirstBufferSize;
+  dest->Pub.next_output_byte = dest->Data;
+  dest->Pub.free_in_buffer = dest->Capacity;
 }
 
 boolean GrowDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
-  const std::size_t filled = dest->capacity;
-  auto* grown = static_cast<unsigned char*>(std::realloc(dest->data, 2 * filled));
+  const std::size_t filled = dest->Capacity;
+  auto* grown = static_cast<unsigned char*>(std::realloc(dest->Data, 2 * filled));
   if (grown == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 1);
-  dest->data = grown;
-  dest->capacity = 2 * filled;
-  dest->pub.next_output_byte = grown + filled;
-  dest->pub.free_in_buffer = dest->capacity - filled;
+  dest->Data = grown;
+  dest->Capacity = 2 * filled;
+  dest->Pub.next_output_byte = grown + filled;
+  dest->Pub.free_in_buffer = dest->Capacity - filled;
   return TRUE;
 }
 
@@ -105,31 +105,31 @@ constexpr bool IsOwnScan(int scan) {
 
 // A block array the library asked for: the coefficients of a component.
 struct TBlockArray {
-  jvirt_barray_ptr array;
-  JDIMENSION rows;
-  JDIMENSION rowsPerAccess;
+  jvirt_barray_ptr Array;
+  JDIMENSION Rows;
+  JDIMENSION RowsPerAccess;
 };
 
 struct EncoderState {
-  jpeg_compress_struct cinfo{};
-  EncoderError error{};
-  MemoryDestination destination{};
+  jpeg_compress_struct Cinfo{};
+  EncoderError Error{};
+  MemoryDestination Destination{};
   // For an encoder that shares its coefficients with our scans.
-  TSharedScans* shared = nullptr;
-  decltype(jpeg_memory_mgr::request_virt_barray) requestBlockArray = nullptr;
-  std::array<TBlockArray, MAX_COMPONENTS> blockArrays{};
-  std::size_t blockArrayCount = 0;
-  std::array<jpeg_scan_info, kProgressiveScans> sequence{};
-  std::array<jpeg_scan_info, kLibraryScans> libraryScript{};
+  TSharedScans* Shared = nullptr;
+  decltype(jpeg_memory_mgr::request_virt_barray) RequestBlockArray = nullptr;
+  std::array<TBlockArray, MAX_COMPONENTS> BlockArrays{};
+  std::size_t BlockArrayCount = 0;
+  std::array<jpeg_scan_info, kProgressiveScans> Sequence{};
+  std::array<jpeg_scan_info, kLibraryScans> LibraryScript{};
   // Our scans while their coefficients are gathered: kept here, not on the
   // stack of a function the library's error exit may jump out of.
-  std::vector<TOwnScan> ownScans;
-  ~EncoderState() { std::free(destination.data); }
+  std::vector<TOwnScan> OwnScans;
+  ~EncoderState() { std::free(Destination.Data); }
 
   // The bytes written, handed over with their buffer.
   std::span<const std::uint8_t> TakeInto(TJpegPieces& file) {
-    file.buffers.emplace_back(std::exchange(destination.data, nullptr));
-    return {file.buffers.back().get(), destination.used};
+    file.Buffers.emplace_back(std::exchange(Destination.Data, nullptr));
+    return {file.Buffers.back().get(), Destination.Used};
   }
 };
 
@@ -144,19 +144,19 @@ jvirt_barray_ptr RequestAndNoteBlockArray(j_common_ptr cinfo, int pool, boolean 
                                           JDIMENSION rowsPerAccess) {
   EncoderState& state = StateOf(cinfo);
   const jvirt_barray_ptr array =
-      state.requestBlockArray(cinfo, pool, preZero, blocksPerRow, rows, rowsPerAccess);
-  if (state.blockArrayCount < state.blockArrays.size())
-    state.blockArrays[state.blockArrayCount] = {array, rows, rowsPerAccess};
-  ++state.blockArrayCount;
+      state.RequestBlockArray(cinfo, pool, preZero, blocksPerRow, rows, rowsPerAccess);
+  if (state.BlockArrayCount < state.BlockArrays.size())
+    state.BlockArrays[state.BlockArrayCount] = {array, rows, rowsPerAccess};
+  ++state.BlockArrayCount;
   return array;
 }
 
 void FinishDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<MemoryDestination*>(cinfo->dest);
-  dest->used = dest->capacity - dest->pub.free_in_buffer;
+  dest->Used = dest->Capacity - dest->Pub.free_in_buffer;
   // The library has written its scans, and frees its coefficients right
   // after this.
-  if (TSharedScans* shared = StateOf(reinterpret_cast<j_common_ptr>(cinfo)).shared)
+  if (TSharedScans* shared = StateOf(reinterpret_cast<j_common_ptr>(cinfo)).Shared)
     shared->Withdraw(true);
 }
 
@@ -174,12 +174,12 @@ void WriteOnlyTheLibraryScans(jpeg_compress_struct* cinfo, EncoderState& state) 
   for (const int scan : kOwnScans)
     expected = expected && IsWritableRefinement(cinfo, cinfo->scan_info[scan]);
   if (!expected) ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
-  std::copy(cinfo->scan_info, cinfo->scan_info + kProgressiveScans, state.sequence.begin());
+  std::copy(cinfo->scan_info, cinfo->scan_info + kProgressiveScans, state.Sequence.begin());
   std::size_t at = 0;
   for (int scan = 0; scan < kProgressiveScans; ++scan)
     if (!IsOwnScan(scan))
-      state.libraryScript[at++] = state.sequence[static_cast<std::size_t>(scan)];
-  cinfo->scan_info = state.libraryScript.data();
+      state.LibraryScript[at++] = state.Sequence[static_cast<std::size_t>(scan)];
+  cinfo->scan_info = state.LibraryScript.data();
   cinfo->num_scans = kLibraryScans;
 }
 
@@ -189,37 +189,37 @@ void WriteOnlyTheLibraryScans(jpeg_compress_struct* cinfo, EncoderState& state) 
 // which the whole picture's rows are not.
 void ReadPlane(jpeg_compress_struct* cinfo, const TBlockArray& blocks,
                const jpeg_component_info& component, TBlockPlane& plane) {
-  plane.widthInBlocks = component.width_in_blocks;
-  plane.componentId = static_cast<std::uint8_t>(component.component_id);
-  plane.acTable = static_cast<std::uint8_t>(component.ac_tbl_no);
-  plane.rows.reserve(component.height_in_blocks);
-  for (JDIMENSION row = 0; row < component.height_in_blocks; row += blocks.rowsPerAccess) {
-    const JDIMENSION count = std::min(blocks.rowsPerAccess, blocks.rows - row);
+  plane.WidthInBlocks = component.width_in_blocks;
+  plane.ComponentId = static_cast<std::uint8_t>(component.component_id);
+  plane.AcTable = static_cast<std::uint8_t>(component.ac_tbl_no);
+  plane.Rows.reserve(component.height_in_blocks);
+  for (JDIMENSION row = 0; row < component.height_in_blocks; row += blocks.RowsPerAccess) {
+    const JDIMENSION count = std::min(blocks.RowsPerAccess, blocks.Rows - row);
     const JBLOCKARRAY rows = (*cinfo->mem->access_virt_barray)(
-        reinterpret_cast<j_common_ptr>(cinfo), blocks.array, row, count, FALSE);
+        reinterpret_cast<j_common_ptr>(cinfo), blocks.Array, row, count, FALSE);
     for (JDIMENSION i = 0; i < count && row + i < component.height_in_blocks; ++i)
-      plane.rows.push_back(rows[i][0]);
+      plane.Rows.push_back(rows[i][0]);
   }
 }
 
 // After the last row the library has transformed the whole picture: the
 // coefficients of our scans' components are shared.
 void ShareCoefficients(jpeg_compress_struct* cinfo, EncoderState& state) {
-  if (state.blockArrayCount != static_cast<std::size_t>(cinfo->num_components))
+  if (state.BlockArrayCount != static_cast<std::size_t>(cinfo->num_components))
     ERREXIT(cinfo, JERR_BAD_PROG_SCRIPT);
   bool enoughMemory = true;
   try {
-    std::vector<TOwnScan>& scans = state.ownScans;
+    std::vector<TOwnScan>& scans = state.OwnScans;
     scans.resize(kOwnScans.size());
     for (std::size_t i = 0; i < scans.size(); ++i) {
-      const jpeg_scan_info& info = state.sequence[static_cast<std::size_t>(kOwnScans[i])];
+      const jpeg_scan_info& info = state.Sequence[static_cast<std::size_t>(kOwnScans[i])];
       const int component = info.component_index[0];
-      scans[i].place = kOwnScans[i];
-      scans[i].refinement = {info.Ss, info.Se, info.Ah, info.Al};
-      ReadPlane(cinfo, state.blockArrays[static_cast<std::size_t>(component)],
-                cinfo->comp_info[component], scans[i].plane);
+      scans[i].Place = kOwnScans[i];
+      scans[i].Refinement = {info.Ss, info.Se, info.Ah, info.Al};
+      ReadPlane(cinfo, state.BlockArrays[static_cast<std::size_t>(component)],
+                cinfo->comp_info[component], scans[i].Plane);
     }
-    state.shared->Publish(std::move(scans));
+    state.Shared->Publish(std::move(scans));
   } catch (const std::bad_alloc&) {
     enoughMemory = false;
   }
@@ -231,25 +231,25 @@ void ShareCoefficients(jpeg_compress_struct* cinfo, EncoderState& state) {
 // no destructor.
 bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8_t>& iccProfile,
                 EncoderState* state) {
-  jpeg_compress_struct* cinfo = &state->cinfo;
-  cinfo->err = jpeg_std_error(&state->error.pub);
-  state->error.pub.error_exit = ExitByJump;
-  state->error.pub.output_message = IgnoreMessage;
-  if (setjmp(state->error.jump)) {
-    if (state->shared != nullptr) state->shared->Withdraw(false);
+  jpeg_compress_struct* cinfo = &state->Cinfo;
+  cinfo->err = jpeg_std_error(&state->Error.Pub);
+  state->Error.Pub.error_exit = ExitByJump;
+  state->Error.Pub.output_message = IgnoreMessage;
+  if (setjmp(state->Error.Jump)) {
+    if (state->Shared != nullptr) state->Shared->Withdraw(false);
     jpeg_destroy_compress(cinfo);
     return false;
   }
   jpeg_create_compress(cinfo);
   cinfo->client_data = state;
-  if (state->shared != nullptr) {
-    state->requestBlockArray = cinfo->mem->request_virt_barray;
+  if (state->Shared != nullptr) {
+    state->RequestBlockArray = cinfo->mem->request_virt_barray;
     cinfo->mem->request_virt_barray = RequestAndNoteBlockArray;
   }
-  state->destination.pub.init_destination = StartDestination;
-  state->destination.pub.empty_output_buffer = GrowDestination;
-  state->destination.pub.term_destination = FinishDestination;
-  cinfo->dest = &state->destination.pub;
+  state->Destination.Pub.init_destination = StartDestination;
+  state->Destination.Pub.empty_output_buffer = GrowDestination;
+  state->Destination.Pub.term_destination = FinishDestination;
+  cinfo->dest = &state->Destination.Pub;
 
   cinfo->image_width = static_cast<JDIMENSION>(image.Width());
   cinfo->image_height = static_cast<JDIMENSION>(image.Height());
@@ -266,7 +266,7 @@ bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8
     JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<std::int32_t>(cinfo->next_scanline)));
     jpeg_write_scanlines(cinfo, &row, 1);
   }
-  if (state->shared != nullptr) ShareCoefficients(cinfo, *state);
+  if (state->Shared != nullptr) ShareCoefficients(cinfo, *state);
   jpeg_finish_compress(cinfo);
   jpeg_destroy_compress(cinfo);
   return true;
@@ -277,9 +277,9 @@ std::span<const std::uint8_t> Encode(const Image& image, TScanPlan plan,
                                      const std::vector<std::uint8_t>& iccProfile,
                                      TJpegPieces& file, TSharedScans* shared = nullptr) {
   auto state = std::make_unique<EncoderState>();
-  state->shared = shared;
+  state->Shared = shared;
   if (!EncodeRows(image, plan, iccProfile, state.get()))
-    throw TavrenError("", std::string("cannot encode the picture: ") + state->error.message);
+    throw TavrenError("", std::string("cannot encode the picture: ") + state->Error.Message);
   return state->TakeInto(file);
 }
 
@@ -297,9 +297,9 @@ bool EndsEntropyData(const std::uint8_t* p) {
 // Where the entropy-coded data of each scan ends, and where the end-of-image
 // marker stands.  Empty when the bytes are not what the library writes.
 struct TScanLayout {
-  std::vector<std::size_t> scanEnds;
-  std::size_t endOfImage = 0;
-  bool ok = false;
+  std::vector<std::size_t> ScanEnds;
+  std::size_t EndOfImage = 0;
+  bool Ok = false;
 };
 
 TScanLayout FindScans(std::span<const std::uint8_t> bytes) {
@@ -310,8 +310,8 @@ TScanLayout FindScans(std::span<const std::uint8_t> bytes) {
     if (bytes[at] != 0xFF) return layout;
     const std::uint8_t marker = bytes[at + 1];
     if (marker == kMarkerEndOfImage) {
-      layout.endOfImage = at;
-      layout.ok = at + 2 == size;
+      layout.EndOfImage = at;
+      layout.Ok = at + 2 == size;
       return layout;
     }
     if (at + 3 >= size) return layout;
@@ -319,7 +319,7 @@ TScanLayout FindScans(std::span<const std::uint8_t> bytes) {
     at += 2 + length;
     if (marker != kMarkerStartOfScan) continue;
     while (at + 1 < size && !EndsEntropyData(&bytes[at])) ++at;
-    layout.scanEnds.push_back(at);
+    layout.ScanEnds.push_back(at);
   }
   return layout;
 }
@@ -361,7 +361,7 @@ std::vector<std::span<const std::uint8_t>> InterleaveScans(
   std::size_t ownScan = 0;
   for (int place = 0; place < kProgressiveScans; ++place) {
     if (!IsOwnScan(place)) {
-      to = layout.scanEnds[libraryScan++];
+      to = layout.ScanEnds[libraryScan++];
       continue;
     }
     if (to > from) pieces.push_back(library.subspan(from, to - from));
@@ -379,10 +379,10 @@ constexpr std::int64_t kSplitFromPixels = 512 * 512;
 
 std::vector<std::uint8_t> TJpegPieces::Joined() const {
   std::size_t size = 0;
-  for (const auto piece : pieces) size += piece.size();
+  for (const auto piece : Pieces) size += piece.size();
   std::vector<std::uint8_t> joined;
   joined.reserve(size);
-  for (const auto piece : pieces) joined.insert(joined.end(), piece.begin(), piece.end());
+  for (const auto piece : Pieces) joined.insert(joined.end(), piece.begin(), piece.end());
   return joined;
 }
 
@@ -391,7 +391,7 @@ namespace {
 TJpegPieces InOnePiece(const Image& image, const std::vector<std::uint8_t>& iccProfile) {
   if (!ImageHasPixels(image)) throw TavrenError("", "there is no picture to save");
   TJpegPieces file;
-  file.pieces.push_back(Encode(image, TScanPlan::All, iccProfile, file));
+  file.Pieces.push_back(Encode(image, TScanPlan::All, iccProfile, file));
   return file;
 }
 
@@ -414,12 +414,12 @@ TJpegPieces InTwoPieces(const Image& image, const std::vector<std::uint8_t>& icc
   }
   std::vector<TOwnScan> own = writer->Finish();
   const TScanLayout layout = FindScans(library);
-  if (!layout.ok || layout.scanEnds.size() != kLibraryScans || own.size() != kOwnScans.size())
+  if (!layout.Ok || layout.ScanEnds.size() != kLibraryScans || own.size() != kOwnScans.size())
     return {};
   std::sort(own.begin(), own.end(),
-            [](const TOwnScan& a, const TOwnScan& b) { return a.place < b.place; });
-  for (TOwnScan& scan : own) file.ownBuffers.push_back(std::move(scan.bytes));
-  file.pieces = InterleaveScans(library, layout, file.ownBuffers);
+            [](const TOwnScan& a, const TOwnScan& b) { return a.Place < b.Place; });
+  for (TOwnScan& scan : own) file.OwnBuffers.push_back(std::move(scan.Bytes));
+  file.Pieces = InterleaveScans(library, layout, file.OwnBuffers);
   return file;
 }
 
@@ -440,7 +440,7 @@ TJpegPieces EncodeJpegPieces(const Image& image, const std::vector<std::uint8_t>
                      std::int64_t{image.Width()} * image.Height() >= kSplitFromPixels;
   if (split) {
     TJpegPieces joined = InTwoPieces(image, iccProfile);
-    if (!joined.pieces.empty()) return joined;
+    if (!joined.Pieces.empty()) return joined;
     // A library whose sequence differs, or a real failure, which the one
     // encoder reports again.
   }

@@ -23,9 +23,9 @@ struct TJpegPieces {
     void operator()(std::uint8_t* p) const { std::free(p); }
   };
   // What pieces point into: the library's buffers and our own.
-  std::vector<std::unique_ptr<std::uint8_t, TFreeBytes>> buffers;
-  std::vector<std::vector<std::uint8_t>> ownBuffers;
-  std::vector<std::span<const std::uint8_t>> pieces;
+  std::vector<std::unique_ptr<std::uint8_t, TFreeBytes>> Buffers;
+  std::vector<std::vector<std::uint8_t>> OwnBuffers;
+  std::vector<std::span<const std::uint8_t>> Pieces;
   std::vector<std::uint8_t> Joined() const;
 };
 

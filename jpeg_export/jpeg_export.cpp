@@ -127,7 +127,7 @@ std::vector<std::uint8_t> BuildJpegWithExif(const std::vector<std::uint8_t>& enc
   const auto comment = MakeCommentSegment();
   const auto exif = MakeExifSegment(make, model);
   TJpegPieces file;
-  file.pieces = InsertBehindHeader({encoded}, comment, exif);
+  file.Pieces = InsertBehindHeader({encoded}, comment, exif);
   return file.Joined();
 }
 
@@ -155,12 +155,12 @@ TJpegSaveReport SaveJpegWithExif(const Image& image, const std::string& fileName
       kept = KeptMetadataSegments(sourceFileName, saved);
       keptAll = true;
     } catch (const TavrenError& error) {
-      report.metadataNotKept = error.reason();
+      report.MetadataNotKept = error.reason();
     }
   }
   const std::span<const std::uint8_t> metadata =
       keptAll ? std::span<const std::uint8_t>(kept) : std::span<const std::uint8_t>(exif);
-  ReplaceFileContents(fileName, InsertBehindHeader(encoded.pieces, comment, metadata));
+  ReplaceFileContents(fileName, InsertBehindHeader(encoded.Pieces, comment, metadata));
   return report;
 }
 

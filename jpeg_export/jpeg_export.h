@@ -32,7 +32,7 @@ struct TJpegSaveReport {
   // With TMetadataCarryOver::Everything: why the source's metadata could
   // not be kept, so that the file was saved with make and model only.
   // Empty when nothing went wrong.
-  std::string metadataNotKept;
+  std::string MetadataNotKept;
 };
 
 // Writes image to fileName: the encoder's start-of-image and JFIF header,

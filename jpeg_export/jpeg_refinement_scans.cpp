@@ -40,10 +40,10 @@ constexpr int kZeroRun = 0xF0;  // sixteen zeros
 // What coding a block needs of its coefficients in the scan, one bit per
 // zigzag position k (of the coefficient's magnitude m = |c| >> Al).
 struct TBlockBits {
-  std::uint64_t nonzero = 0;        // m != 0
-  std::uint64_t newlyNonzero = 0;   // m == 1: zero before this bit
-  std::uint64_t lowBit = 0;         // m & 1: the correction bit of the others
-  std::uint64_t negative = 0;       // c < 0
+  std::uint64_t Nonzero = 0;        // m != 0
+  std::uint64_t NewlyNonzero = 0;   // m == 1: zero before this bit
+  std::uint64_t LowBit = 0;         // m & 1: the correction bit of the others
+  std::uint64_t Negative = 0;       // c < 0
 };
 
 // The zigzag positions Ss..Se.
@@ -60,15 +60,15 @@ TBlockBits ReadBlockOneByOne(const std::int16_t* block, int al, std::uint64_t in
   for (int k = 0; k < kBlockSize; ++k) {
     const int c = block[kNaturalOrder[k]];
     const int m = (c < 0 ? -c : c) >> al;
-    bits.nonzero |= std::uint64_t{m != 0} << k;
-    bits.newlyNonzero |= std::uint64_t{m == 1} << k;
-    bits.lowBit |= std::uint64_t(m & 1) << k;
-    bits.negative |= std::uint64_t{c < 0} << k;
+    bits.Nonzero |= std::uint64_t{m != 0} << k;
+    bits.NewlyNonzero |= std::uint64_t{m == 1} << k;
+    bits.LowBit |= std::uint64_t(m & 1) << k;
+    bits.Negative |= std::uint64_t{c < 0} << k;
   }
-  bits.nonzero &= inScan;
-  bits.newlyNonzero &= inScan;
-  bits.lowBit &= inScan;
-  bits.negative &= inScan;
+  bits.Nonzero &= inScan;
+  bits.NewlyNonzero &= inScan;
+  bits.LowBit &= inScan;
+  bits.Negative &= inScan;
   return bits;
 }
 
@@ -110,10 +110,10 @@ __attribute__((target("avx512f,avx512bw"))) TBlockBits ReadBlockAvx512(const std
     masks[3][half] = _mm512_movepi16_mask(c);
   }
   TBlockBits bits;
-  bits.nonzero = (masks[0][0] | masks[0][1] << 32) & inScan;
-  bits.newlyNonzero = (masks[1][0] | masks[1][1] << 32) & inScan;
-  bits.lowBit = (masks[2][0] | masks[2][1] << 32) & inScan;
-  bits.negative = (masks[3][0] | masks[3][1] << 32) & inScan;
+  bits.Nonzero = (masks[0][0] | masks[0][1] << 32) & inScan;
+  bits.NewlyNonzero = (masks[1][0] | masks[1][1] << 32) & inScan;
+  bits.LowBit = (masks[2][0] | masks[2][1] << 32) & inScan;
+  bits.Negative = (masks[3][0] | masks[3][1] << 32) & inScan;
   return bits;
 }
 
@@ -133,8 +133,8 @@ TBlockReader BlockReader() {
 // The first pass: how often each symbol occurs.  Symbol 256 stands for the
 // code of all ones, which no symbol may have.
 struct TSymbolCounts {
-  std::array<std::int64_t, 257> frequency{};
-  void Symbol(int symbol) { ++frequency[static_cast<std::size_t>(symbol)]; }
+  std::array<std::int64_t, 257> Frequency{};
+  void Symbol(int symbol) { ++Frequency[static_cast<std::size_t>(symbol)]; }
   void Bits(std::uint32_t, int) {}
   void HeldBits(const std::uint8_t*, int) {}
 };
@@ -142,8 +142,8 @@ struct TSymbolCounts {
 // A Huffman table as the DHT segment lists it: how many codes of each
 // length 1..16 (bits[0] unused), and the symbols, shortest codes first.
 struct THuffmanTable {
-  std::array<std::uint8_t, 17> bits{};
-  std::vector<std::uint8_t> symbols;
+  std::array<std::uint8_t, 17> Bits{};
+  std::vector<std::uint8_t> Symbols;
 };
 
 // The optimal table for the counted symbols, built as the JPEG standard's
@@ -202,10 +202,10 @@ std::optional<THuffmanTable> OptimalTable(std::array<std::int64_t, 257> frequenc
   while (bits[length] == 0) --length;
   --bits[length];  // the all-ones code's place
   THuffmanTable table;
-  for (int i = 1; i <= 16; ++i) table.bits[i] = static_cast<std::uint8_t>(bits[i]);
+  for (int i = 1; i <= 16; ++i) table.Bits[i] = static_cast<std::uint8_t>(bits[i]);
   for (int size = 1; size <= kLongestCode; ++size)
     for (int symbol = 0; symbol <= 255; ++symbol)
-      if (codeSize[symbol] == size) table.symbols.push_back(static_cast<std::uint8_t>(symbol));
+      if (codeSize[symbol] == size) table.Symbols.push_back(static_cast<std::uint8_t>(symbol));
   return table;
 }
 
@@ -219,9 +219,9 @@ class TBitWriter {
     std::uint32_t code = 0;
     std::size_t at = 0;
     for (int length = 1; length <= 16; ++length, code <<= 1) {
-      for (int i = 0; i < table.bits[length]; ++i, ++code, ++at) {
-        codes_[table.symbols[at]] = code;
-        sizes_[table.symbols[at]] = static_cast<std::uint8_t>(length);
+      for (int i = 0; i < table.Bits[length]; ++i, ++code, ++at) {
+        codes_[table.Symbols[at]] = code;
+        sizes_[table.Symbols[at]] = static_cast<std::uint8_t>(length);
       }
     }
   }
@@ -297,22 +297,22 @@ class TBitWriter {
 // What passes from block to block: the run of blocks with nothing left to
 // code but correction bits, and those bits, not yet written.
 struct TBandRun {
-  std::uint32_t blocks = 0;
-  int heldBits = 0;
-  std::array<std::uint8_t, kCorrectionBitsHeld> bits;
+  std::uint32_t Blocks = 0;
+  int HeldBits = 0;
+  std::array<std::uint8_t, kCorrectionBitsHeld> Bits;
 };
 
 // The run's symbol (its length's bit count), the bits below its top one,
 // then the correction bits held for it.
 template <class Sink>
 void EndBandRun(TBandRun& run, Sink& sink) {
-  if (run.blocks == 0) return;
-  const int extraBits = std::bit_width(run.blocks) - 1;
+  if (run.Blocks == 0) return;
+  const int extraBits = std::bit_width(run.Blocks) - 1;
   sink.Symbol(extraBits << 4);
-  if (extraBits > 0) sink.Bits(run.blocks, extraBits);
-  run.blocks = 0;
-  sink.HeldBits(run.bits.data(), run.heldBits);
-  run.heldBits = 0;
+  if (extraBits > 0) sink.Bits(run.Blocks, extraBits);
+  run.Blocks = 0;
+  sink.HeldBits(run.Bits.data(), run.HeldBits);
+  run.HeldBits = 0;
 }
 
 // One block.  A coefficient that was zero before this bit and is not now
@@ -323,12 +323,12 @@ template <class Sink>
 void CodeBlock(const TBlockBits& block, const TAcRefinement& scan, TBandRun& run, Sink& sink) {
   // The last newly nonzero coefficient: sixteen zeros after it are left to
   // the end-of-band run.
-  const int lastNew = block.newlyNonzero == 0 ? 0 : std::bit_width(block.newlyNonzero) - 1;
-  std::uint8_t* blockBits = run.bits.data() + run.heldBits;
+  const int lastNew = block.NewlyNonzero == 0 ? 0 : std::bit_width(block.NewlyNonzero) - 1;
+  std::uint8_t* blockBits = run.Bits.data() + run.HeldBits;
   int blockBitCount = 0;
   int zeros = 0;
   int previous = scan.Ss - 1;
-  for (std::uint64_t rest = block.nonzero; rest != 0; rest &= rest - 1) {
+  for (std::uint64_t rest = block.Nonzero; rest != 0; rest &= rest - 1) {
     const int k = std::countr_zero(rest);
     zeros += k - previous - 1;
     previous = k;
@@ -337,26 +337,26 @@ void CodeBlock(const TBlockBits& block, const TAcRefinement& scan, TBandRun& run
       sink.Symbol(kZeroRun);
       zeros -= 16;
       sink.HeldBits(blockBits, blockBitCount);
-      blockBits = run.bits.data();
+      blockBits = run.Bits.data();
       blockBitCount = 0;
     }
-    if ((block.newlyNonzero >> k & 1) == 0) {
-      blockBits[blockBitCount++] = static_cast<std::uint8_t>(block.lowBit >> k & 1);
+    if ((block.NewlyNonzero >> k & 1) == 0) {
+      blockBits[blockBitCount++] = static_cast<std::uint8_t>(block.LowBit >> k & 1);
       continue;
     }
     EndBandRun(run, sink);
     sink.Symbol(zeros << 4 | 1);
-    sink.Bits((block.negative >> k & 1) ^ 1, 1);
+    sink.Bits((block.Negative >> k & 1) ^ 1, 1);
     sink.HeldBits(blockBits, blockBitCount);
-    blockBits = run.bits.data();
+    blockBits = run.Bits.data();
     blockBitCount = 0;
     zeros = 0;
   }
   zeros += scan.Se - previous;
   if (zeros > 0 || blockBitCount > 0) {
-    ++run.blocks;
-    run.heldBits += blockBitCount;
-    if (run.blocks == kLongestEndOfBandRun || run.heldBits > kCorrectionBitsHeld - kBlockSize + 1)
+    ++run.Blocks;
+    run.HeldBits += blockBitCount;
+    if (run.Blocks == kLongestEndOfBandRun || run.HeldBits > kCorrectionBitsHeld - kBlockSize + 1)
       EndBandRun(run, sink);
   }
 }
@@ -367,8 +367,8 @@ void CodeScan(const TBlockPlane& plane, const TAcRefinement& scan, Sink& sink) {
   const std::uint64_t inScan = ScanPositions(scan);
   constexpr bool kWrites = requires { sink.MakeRoomForBlock(); };
   TBandRun run;
-  for (const std::int16_t* row : plane.rows) {
-    for (std::uint32_t b = 0; b < plane.widthInBlocks; ++b) {
+  for (const std::int16_t* row : plane.Rows) {
+    for (std::uint32_t b = 0; b < plane.WidthInBlocks; ++b) {
       if constexpr (kWrites) sink.MakeRoomForBlock();
       CodeBlock(read(row + std::size_t{b} * kBlockSize, scan.Al, inScan), scan, run, sink);
     }
@@ -385,10 +385,10 @@ void PutMarker(std::vector<std::uint8_t>& out, std::uint8_t marker, std::size_t 
 void PutTable(const THuffmanTable& table, std::uint8_t acTable, std::vector<std::uint8_t>& out) {
   constexpr std::uint8_t kDefineHuffmanTable = 0xC4;
   constexpr std::uint8_t kAcClass = 0x10;
-  PutMarker(out, kDefineHuffmanTable, 2 + 1 + 16 + table.symbols.size());
+  PutMarker(out, kDefineHuffmanTable, 2 + 1 + 16 + table.Symbols.size());
   out.push_back(kAcClass | acTable);
-  out.insert(out.end(), table.bits.begin() + 1, table.bits.end());
-  out.insert(out.end(), table.symbols.begin(), table.symbols.end());
+  out.insert(out.end(), table.Bits.begin() + 1, table.Bits.end());
+  out.insert(out.end(), table.Symbols.begin(), table.Symbols.end());
 }
 
 // One component; an AC scan names no DC table.
@@ -396,7 +396,7 @@ void PutScanHeader(const TBlockPlane& plane, const TAcRefinement& scan,
                    std::vector<std::uint8_t>& out) {
   constexpr std::uint8_t kStartOfScan = 0xDA;
   PutMarker(out, kStartOfScan, 2 + 1 + 2 + 3);
-  out.insert(out.end(), {1, plane.componentId, plane.acTable, static_cast<std::uint8_t>(scan.Ss),
+  out.insert(out.end(), {1, plane.ComponentId, plane.AcTable, static_cast<std::uint8_t>(scan.Ss),
                          static_cast<std::uint8_t>(scan.Se),
                          static_cast<std::uint8_t>(scan.Ah << 4 | scan.Al)});
 }
@@ -412,9 +412,9 @@ bool AppendAcRefinementScan(const TBlockPlane& plane, const TAcRefinement& scan,
                             std::vector<std::uint8_t>& out) {
   TSymbolCounts counts;
   CodeScan(plane, scan, counts);
-  const std::optional<THuffmanTable> table = OptimalTable(counts.frequency);
+  const std::optional<THuffmanTable> table = OptimalTable(counts.Frequency);
   if (!table) return false;
-  PutTable(*table, plane.acTable, out);
+  PutTable(*table, plane.AcTable, out);
   PutScanHeader(plane, scan, out);
   TBitWriter writer(*table, out);
   CodeScan(plane, scan, writer);

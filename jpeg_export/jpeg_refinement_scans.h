@@ -13,10 +13,10 @@ namespace tavren {
 // One component's quantised coefficients: rows of blocks, each block 64
 // coefficients in the natural (row by row) order.
 struct TBlockPlane {
-  std::vector<const std::int16_t*> rows;  // one per row of blocks in the scan
-  std::uint32_t widthInBlocks = 0;
-  std::uint8_t componentId = 0;  // as in the frame header
-  std::uint8_t acTable = 0;      // the AC Huffman table slot of the component
+  std::vector<const std::int16_t*> Rows;  // one per row of blocks in the scan
+  std::uint32_t WidthInBlocks = 0;
+  std::uint8_t ComponentId = 0;  // as in the frame header
+  std::uint8_t AcTable = 0;      // the AC Huffman table slot of the component
 };
 
 // A successive-approximation refinement of coefficients Ss..Se (zigzag

@@ -17,10 +17,10 @@ namespace tavren {
 // A scan of ours: where it stands in the sequence, what it codes and,
 // once written, its bytes.
 struct TOwnScan {
-  int place = 0;
-  TBlockPlane plane;
-  TAcRefinement refinement;
-  std::vector<std::uint8_t> bytes;
+  int Place = 0;
+  TBlockPlane Plane;
+  TAcRefinement Refinement;
+  std::vector<std::uint8_t> Bytes;
 };
 
 // The scans of ours, shared by the two threads.  Their coefficients live

@@ -81,9 +81,9 @@ void UpdateExif(Exiv2::ExifData& exif, const TSavedPicture& saved) {
   EraseWhere(exif, IsLeftBehind);
   if (exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end())
     exif["Exif.Image.Orientation"] = std::uint16_t{1};
-  exif["Exif.Image.Software"] = saved.software;
-  exif["Exif.Photo.PixelXDimension"] = static_cast<std::uint32_t>(saved.width);
-  exif["Exif.Photo.PixelYDimension"] = static_cast<std::uint32_t>(saved.height);
+  exif["Exif.Image.Software"] = saved.Software;
+  exif["Exif.Photo.PixelXDimension"] = static_cast<std::uint32_t>(saved.Width);
+  exif["Exif.Photo.PixelYDimension"] = static_cast<std::uint32_t>(saved.Height);
 }
 
 // Only what the source's packet holds is changed: no packet gains a
@@ -93,8 +93,8 @@ void SetIfPresent(Exiv2::XmpData& xmp, const char* key, const std::string& value
 }
 
 void UpdateXmp(Exiv2::XmpData& xmp, const TSavedPicture& saved) {
-  const std::string width = std::to_string(saved.width);
-  const std::string height = std::to_string(saved.height);
+  const std::string width = std::to_string(saved.Width);
+  const std::string height = std::to_string(saved.Height);
   SetIfPresent(xmp, "Xmp.tiff.Orientation", "1");
   SetIfPresent(xmp, "Xmp.exif.PixelXDimension", width);
   SetIfPresent(xmp, "Xmp.exif.PixelYDimension", height);

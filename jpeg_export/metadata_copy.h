@@ -11,9 +11,9 @@ namespace tavren {
 
 // What the saved copy is: its size and the software that made it.
 struct TSavedPicture {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::string software;
+  std::int32_t Width = 0;
+  std::int32_t Height = 0;
+  std::string Software;
 };
 
 // The JPEG segments that carry sourceFileName's metadata into the saved
@@ -21,7 +21,7 @@ struct TSavedPicture {
 // and an IPTC APP13 segment when the source has them.  In the copy the
 // orientation is 1 (the pixels are saved upright), the thumbnail is gone
 // (it shows the unprocessed picture), the pixel dimensions are the saved
-// picture's and the software is saved.software; make, model, dates,
+// picture's and the software is saved.Software; make, model, dates,
 // exposure and places are the source's.
 // Throws TavrenError with the reason when the source's metadata cannot be
 // read or does not fit a JPEG segment.

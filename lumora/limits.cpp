@@ -46,15 +46,15 @@ namespace {
 
 // The running maxima of one scan, per pixel byte (0 blue, 1 green, 2 red).
 struct TChangeMaxima {
-  int general[3] = {0, 0, 0};
-  int local[3] = {0, 0, 0};
+  int General[3] = {0, 0, 0};
+  int Local[3] = {0, 0, 0};
 
   void AddPixel(const std::uint8_t* v, const std::uint8_t* o) {
     const int d[3] = {std::abs(v[0] - o[0]), std::abs(v[1] - o[1]), std::abs(v[2] - o[2])};
     const int m = std::min(d[0], std::min(d[1], d[2]));
     for (int b = 0; b < 3; ++b) {
-      general[b] = std::max(general[b], d[b]);
-      local[b] = std::max(local[b], d[b] - m);
+      General[b] = std::max(General[b], d[b]);
+      Local[b] = std::max(Local[b], d[b] - m);
     }
   }
 };
@@ -119,12 +119,12 @@ TChangeTops MeasureChanges(const Image& image, const Image& orig, std::int32_t r
     for (; x < width; ++x) maxima.AddPixel(v + 3 * x, o + 3 * x);
   }
 #if defined(__SSE2__)
-  FoldLanes(general, maxima.general);
-  FoldLanes(local, maxima.local);
+  FoldLanes(general, maxima.General);
+  FoldLanes(local, maxima.Local);
 #endif
   TChangeTops tops;
-  tops.General = {maxima.general[2], maxima.general[1], maxima.general[0]};
-  tops.Local = {maxima.local[2], maxima.local[1], maxima.local[0]};
+  tops.General = {maxima.General[2], maxima.General[1], maxima.General[0]};
+  tops.Local = {maxima.Local[2], maxima.Local[1], maxima.Local[0]};
   return tops;
 }
 

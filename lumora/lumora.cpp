@@ -54,8 +54,8 @@ void TLumora::Process(Image& image, std::uint8_t strength, TLumoraParams params,
   // picture untouched.
   w.Remapped.ResetForOverwrite(image.Width(), image.Height());
   bool started = false;
-  if (start != nullptr && start->taken) {
-    w.Census = std::move(start->census);
+  if (start != nullptr && start->Taken) {
+    w.Census = std::move(start->Census);
     started = true;
   }
   for (int pass = 0; pass < passes; ++pass) {

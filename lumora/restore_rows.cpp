@@ -73,9 +73,9 @@ constexpr int kReciprocalShift = 40;
 constexpr int kLargestSum = 3 * 255;
 
 struct SumReciprocals {
-  std::uint64_t m[kLargestSum + 1] = {};
+  std::uint64_t M[kLargestSum + 1] = {};
   constexpr SumReciprocals() {
-    for (int d = 1; d <= kLargestSum; ++d) m[d] = ((std::uint64_t{1} << kReciprocalShift) / d) + 1;
+    for (int d = 1; d <= kLargestSum; ++d) M[d] = ((std::uint64_t{1} << kReciprocalShift) / d) + 1;
   }
 };
 constexpr SumReciprocals kSumReciprocals;
@@ -83,7 +83,7 @@ constexpr SumReciprocals kSumReciprocals;
 }  // namespace
 
 int DivideBySum(int q, int sum) {
-  return static_cast<int>((static_cast<std::uint64_t>(q) * kSumReciprocals.m[sum]) >>
+  return static_cast<int>((static_cast<std::uint64_t>(q) * kSumReciprocals.M[sum]) >>
                           kReciprocalShift);
 }
 
@@ -196,18 +196,18 @@ __attribute__((target("avx2"))) __m256i TailKeep() {
 }
 
 struct Shuffles {
-  __m256i pick[3];
-  __m256i put[3];
-  __m256i tail;
+  __m256i Pick[3];
+  __m256i Put[3];
+  __m256i Tail;
 };
 
 __attribute__((target("avx2"))) Shuffles MakeShuffles() {
   Shuffles made;
   for (int b = 0; b < 3; ++b) {
-    made.pick[b] = ChannelPick(b);
-    made.put[b] = ChannelPut(b);
+    made.Pick[b] = ChannelPick(b);
+    made.Put[b] = ChannelPut(b);
   }
-  made.tail = TailKeep();
+  made.Tail = TailKeep();
   return made;
 }
 
@@ -229,8 +229,8 @@ __attribute__((target("avx2"))) void RestoreEight(std::uint8_t* v, const std::ui
   __m256i oc[3], vc[3], vraw[3];
   __m256i unchanged = _mm256_set1_epi32(-1);
   for (int b = 0; b < 3; ++b) {
-    oc[b] = _mm256_shuffle_epi8(oin, s.pick[b]);
-    vraw[b] = _mm256_shuffle_epi8(vin, s.pick[b]);
+    oc[b] = _mm256_shuffle_epi8(oin, s.Pick[b]);
+    vraw[b] = _mm256_shuffle_epi8(vin, s.Pick[b]);
     unchanged = _mm256_and_si256(unchanged, _mm256_cmpeq_epi32(vraw[b], oc[b]));
     const __m256i knockedDown = _mm256_and_si256(_mm256_cmpgt_epi32(oc[b], _mm256_set1_epi32(230)),
                                                  _mm256_cmpeq_epi32(vraw[b], zero));
@@ -265,11 +265,11 @@ __attribute__((target("avx2"))) void RestoreEight(std::uint8_t* v, const std::ui
   std::uint8_t input[24];
   if (hardPixels != 0) std::memcpy(input, v, sizeof(input));
 
-  __m256i bytes = _mm256_shuffle_epi8(vin, s.tail);
+  __m256i bytes = _mm256_shuffle_epi8(vin, s.Tail);
   for (int b = 0; b < 3; ++b) {
     __m256i value = _mm256_blendv_epi8(out[b], vraw[b], unchanged);
     value = _mm256_andnot_si256(black, value);
-    bytes = _mm256_or_si256(bytes, _mm256_shuffle_epi8(value, s.put[b]));
+    bytes = _mm256_or_si256(bytes, _mm256_shuffle_epi8(value, s.Put[b]));
   }
   // The low half first: the high half's store then puts pixels 4 and 5
   // over the bytes the low half carried along unchanged.
@@ -319,8 +319,8 @@ TAVREN_TARGET_AVX512 __m512i PixelsToLanes(int b) {
 }
 
 struct LaneShuffles {
-  __m512i pick[3];
-  __m512i put;
+  __m512i Pick[3];
+  __m512i Put;
 };
 
 // Restores `count` pixels, 1 to 16, in one go: the loads and the store
@@ -339,8 +339,8 @@ TAVREN_TARGET_AVX512 void RestoreSixteen(std::uint8_t* v, const std::uint8_t* o,
   __m512i oc[3], vc[3], vraw[3];
   __mmask16 unchanged = lanes;
   for (int b = 0; b < 3; ++b) {
-    oc[b] = _mm512_maskz_permutexvar_epi8(lowBytes, s.pick[b], oin);
-    vraw[b] = _mm512_maskz_permutexvar_epi8(lowBytes, s.pick[b], vin);
+    oc[b] = _mm512_maskz_permutexvar_epi8(lowBytes, s.Pick[b], oin);
+    vraw[b] = _mm512_maskz_permutexvar_epi8(lowBytes, s.Pick[b], vin);
     unchanged &= _mm512_cmpeq_epi32_mask(vraw[b], oc[b]);
     const __mmask16 knockedDown = _mm512_cmpgt_epi32_mask(oc[b], _mm512_set1_epi32(230)) &
                                   _mm512_cmpeq_epi32_mask(vraw[b], zero);
@@ -373,7 +373,7 @@ TAVREN_TARGET_AVX512 void RestoreSixteen(std::uint8_t* v, const std::uint8_t* o,
   hard &= static_cast<__mmask16>(lanes & ~(unchanged | black));
   std::uint8_t input[48];
   if (hard != 0) _mm512_mask_storeu_epi8(input, bytes, vin);
-  _mm512_mask_storeu_epi8(v, bytes, _mm512_permutexvar_epi8(s.put, packed));
+  _mm512_mask_storeu_epi8(v, bytes, _mm512_permutexvar_epi8(s.Put, packed));
   for (unsigned left = hard; left != 0; left &= left - 1) {
     const int k = std::countr_zero(left);
     std::memcpy(v + 3 * k, input + 3 * k, 3);

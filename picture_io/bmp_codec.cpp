@@ -23,7 +23,7 @@ constexpr std::uint32_t kV5HeaderSize = 124;
 enum Compression : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3 };
 
 struct Color {
-  std::uint8_t blue = 0, green = 0, red = 0;
+  std::uint8_t Blue = 0, Green = 0, Red = 0;
 };
 
 // One colour channel packed into a 16- or 32-bit pixel, scaled to 0..255.
@@ -45,17 +45,17 @@ class ChannelMask {
 };
 
 struct BmpHeader {
-  std::uint32_t headerSize = 0;
-  std::int64_t width = 0;
-  std::int64_t height = 0;  // always positive here
-  bool topDown = false;
-  std::uint32_t bitCount = 0;
-  std::uint32_t compression = kRgb;
-  std::uint32_t colorsUsed = 0;
-  std::uint32_t pixelOffset = 0;
-  std::size_t paletteStart = 0;
-  std::size_t paletteEntrySize = 4;
-  std::array<std::uint32_t, 3> masks{};  // red, green, blue
+  std::uint32_t HeaderSize = 0;
+  std::int64_t Width = 0;
+  std::int64_t Height = 0;  // always positive here
+  bool TopDown = false;
+  std::uint32_t BitCount = 0;
+  std::uint32_t Compression = kRgb;
+  std::uint32_t ColorsUsed = 0;
+  std::uint32_t PixelOffset = 0;
+  std::size_t PaletteStart = 0;
+  std::size_t PaletteEntrySize = 4;
+  std::array<std::uint32_t, 3> Masks{};  // red, green, blue
 };
 
 class BmpDecoder {
@@ -71,7 +71,7 @@ class BmpDecoder {
     ReadHeader();
     CheckFormat();
     CheckDataSuffices();
-    return {static_cast<std::int32_t>(header_.width), static_cast<std::int32_t>(header_.height)};
+    return {static_cast<std::int32_t>(header_.Width), static_cast<std::int32_t>(header_.Height)};
   }
 
   Image Decode() {
@@ -79,8 +79,8 @@ class BmpDecoder {
     CheckFormat();
     ReadPalette();
     CheckDataSuffices();
-    Image image(static_cast<std::int32_t>(header_.width), static_cast<std::int32_t>(header_.height));
-    if (header_.compression == kRle8 || header_.compression == kRle4)
+    Image image(static_cast<std::int32_t>(header_.Width), static_cast<std::int32_t>(header_.Height));
+    if (header_.Compression == kRle8 || header_.Compression == kRle4)
       DecodeRle(image);
     else
       DecodeRows(image);
@@ -93,9 +93,9 @@ class BmpDecoder {
   void ReadHeader() {
     RequireSignature(data_, size_, "BM", "BMP", name_);
     if (size_ < kFileHeaderSize + 4) Refuse("the file ends before the picture does (it is too short for a BMP header)");
-    header_.pixelOffset = ReadLittleEndian32(data_ + 10);
-    header_.headerSize = ReadLittleEndian32(data_ + kFileHeaderSize);
-    const std::uint32_t hs = header_.headerSize;
+    header_.PixelOffset = ReadLittleEndian32(data_ + 10);
+    header_.HeaderSize = ReadLittleEndian32(data_ + kFileHeaderSize);
+    const std::uint32_t hs = header_.HeaderSize;
     if (hs != kCoreHeaderSize && hs != kInfoHeaderSize && hs != 52 && hs != 56 &&
         hs != kV4HeaderSize && hs != kV5HeaderSize)
       Refuse("unsupported BMP header size " + std::to_string(hs));
@@ -108,24 +108,24 @@ class BmpDecoder {
   }
 
   void ReadCoreHeader(const std::uint8_t* h) {
-    header_.width = ReadLittleEndian16(h + 4);
-    header_.height = ReadLittleEndian16(h + 6);
-    header_.bitCount = ReadLittleEndian16(h + 10);
-    header_.paletteStart = kFileHeaderSize + kCoreHeaderSize;
-    header_.paletteEntrySize = 3;
+    header_.Width = ReadLittleEndian16(h + 4);
+    header_.Height = ReadLittleEndian16(h + 6);
+    header_.BitCount = ReadLittleEndian16(h + 10);
+    header_.PaletteStart = kFileHeaderSize + kCoreHeaderSize;
+    header_.PaletteEntrySize = 3;
   }
 
   void ReadInfoHeader(const std::uint8_t* h) {
-    header_.width = static_cast<std::int32_t>(ReadLittleEndian32(h + 4));
+    header_.Width = static_cast<std::int32_t>(ReadLittleEndian32(h + 4));
     const std::int64_t height = static_cast<std::int32_t>(ReadLittleEndian32(h + 8));
-    header_.topDown = height < 0;
-    header_.height = height < 0 ? -height : height;
-    header_.bitCount = ReadLittleEndian16(h + 14);
-    header_.compression = ReadLittleEndian32(h + 16);
-    header_.colorsUsed = ReadLittleEndian32(h + 32);
-    std::size_t afterHeader = kFileHeaderSize + header_.headerSize;
-    if (header_.compression == kBitfields) {
-      if (header_.headerSize == kInfoHeaderSize) {
+    header_.TopDown = height < 0;
+    header_.Height = height < 0 ? -height : height;
+    header_.BitCount = ReadLittleEndian16(h + 14);
+    header_.Compression = ReadLittleEndian32(h + 16);
+    header_.ColorsUsed = ReadLittleEndian32(h + 32);
+    std::size_t afterHeader = kFileHeaderSize + header_.HeaderSize;
+    if (header_.Compression == kBitfields) {
+      if (header_.HeaderSize == kInfoHeaderSize) {
         // The three masks follow a plain info header.
         if (size_ - afterHeader < 12) Refuse("the file ends before the picture does (in the BMP colour masks)");
         ReadMasks(data_ + afterHeader);
@@ -134,96 +134,96 @@ class BmpDecoder {
         ReadMasks(h + kInfoHeaderSize);
       }
     }
-    header_.paletteStart = afterHeader;
+    header_.PaletteStart = afterHeader;
   }
 
   void ReadMasks(const std::uint8_t* p) {
-    header_.masks = {ReadLittleEndian32(p), ReadLittleEndian32(p + 4), ReadLittleEndian32(p + 8)};
+    header_.Masks = {ReadLittleEndian32(p), ReadLittleEndian32(p + 4), ReadLittleEndian32(p + 8)};
   }
 
   void CheckFormat() {
     const BmpHeader& h = header_;
-    if (h.width <= 0 || h.height <= 0)
-      Refuse("the BMP picture has an impossible size (" + std::to_string(h.width) + " x " +
-             std::to_string(h.height) + ")");
-    RequirePictureSize(h.width, h.height, name_);
-    const bool core = h.headerSize == kCoreHeaderSize;
-    switch (h.compression) {
+    if (h.Width <= 0 || h.Height <= 0)
+      Refuse("the BMP picture has an impossible size (" + std::to_string(h.Width) + " x " +
+             std::to_string(h.Height) + ")");
+    RequirePictureSize(h.Width, h.Height, name_);
+    const bool core = h.HeaderSize == kCoreHeaderSize;
+    switch (h.Compression) {
       case kRgb:
-        if (!(h.bitCount == 1 || h.bitCount == 4 || h.bitCount == 8 || h.bitCount == 24 ||
-              (!core && (h.bitCount == 16 || h.bitCount == 32))))
-          Refuse("impossible BMP bit depth " + std::to_string(h.bitCount));
+        if (!(h.BitCount == 1 || h.BitCount == 4 || h.BitCount == 8 || h.BitCount == 24 ||
+              (!core && (h.BitCount == 16 || h.BitCount == 32))))
+          Refuse("impossible BMP bit depth " + std::to_string(h.BitCount));
         break;
       case kBitfields:
-        if (h.bitCount != 16 && h.bitCount != 32)
-          Refuse("impossible bit depth " + std::to_string(h.bitCount) + " for BMP colour masks");
+        if (h.BitCount != 16 && h.BitCount != 32)
+          Refuse("impossible bit depth " + std::to_string(h.BitCount) + " for BMP colour masks");
         break;
       case kRle8:
       case kRle4:
-        if (h.bitCount != (h.compression == kRle8 ? 8u : 4u))
-          Refuse("impossible bit depth " + std::to_string(h.bitCount) + " for BMP run-length data");
-        if (h.topDown) Refuse("run-length BMP data cannot be stored top-down");
+        if (h.BitCount != (h.Compression == kRle8 ? 8u : 4u))
+          Refuse("impossible bit depth " + std::to_string(h.BitCount) + " for BMP run-length data");
+        if (h.TopDown) Refuse("run-length BMP data cannot be stored top-down");
         break;
       default:
-        Refuse("unsupported BMP compression " + std::to_string(h.compression));
+        Refuse("unsupported BMP compression " + std::to_string(h.Compression));
     }
-    if (h.bitCount <= 8 && h.colorsUsed > (1u << h.bitCount))
-      Refuse("impossible BMP palette size " + std::to_string(h.colorsUsed));
-    if (h.pixelOffset < h.paletteStart) Refuse("the BMP pixel data starts inside the header");
-    if (h.pixelOffset >= fileSize_) Refuse("the file ends before the picture does (its pixels would start past the end)");
-    if (h.compression == kRgb && h.bitCount == 16) header_.masks = {0x7C00, 0x03E0, 0x001F};
-    if (h.compression == kRgb && h.bitCount == 32) header_.masks = {0xFF0000, 0x00FF00, 0x0000FF};
+    if (h.BitCount <= 8 && h.ColorsUsed > (1u << h.BitCount))
+      Refuse("impossible BMP palette size " + std::to_string(h.ColorsUsed));
+    if (h.PixelOffset < h.PaletteStart) Refuse("the BMP pixel data starts inside the header");
+    if (h.PixelOffset >= fileSize_) Refuse("the file ends before the picture does (its pixels would start past the end)");
+    if (h.Compression == kRgb && h.BitCount == 16) header_.Masks = {0x7C00, 0x03E0, 0x001F};
+    if (h.Compression == kRgb && h.BitCount == 32) header_.Masks = {0xFF0000, 0x00FF00, 0x0000FF};
   }
 
   // Palette entries stand between the headers and the pixel data; a file
   // that leaves room for fewer than it announces gets the ones that fit,
   // the rest stay black.
   void ReadPalette() {
-    if (header_.bitCount > 8) return;
-    const std::size_t declared = header_.colorsUsed ? header_.colorsUsed : (1u << header_.bitCount);
-    const std::size_t room = (header_.pixelOffset - header_.paletteStart) / header_.paletteEntrySize;
+    if (header_.BitCount > 8) return;
+    const std::size_t declared = header_.ColorsUsed ? header_.ColorsUsed : (1u << header_.BitCount);
+    const std::size_t room = (header_.PixelOffset - header_.PaletteStart) / header_.PaletteEntrySize;
     const std::size_t count = std::min(declared, room);
     for (std::size_t i = 0; i < count; ++i) {
-      const std::uint8_t* entry = data_ + header_.paletteStart + i * header_.paletteEntrySize;
+      const std::uint8_t* entry = data_ + header_.PaletteStart + i * header_.PaletteEntrySize;
       palette_[i] = Color{entry[0], entry[1], entry[2]};
     }
   }
 
   std::uint64_t RowBytes() const {
-    return (static_cast<std::uint64_t>(header_.width) * header_.bitCount + 31) / 32 * 4;
+    return (static_cast<std::uint64_t>(header_.Width) * header_.BitCount + 31) / 32 * 4;
   }
 
-  std::uint64_t DataSize() const { return fileSize_ - header_.pixelOffset; }
+  std::uint64_t DataSize() const { return fileSize_ - header_.PixelOffset; }
 
   void CheckDataSuffices() const {
-    const std::uint64_t height = static_cast<std::uint64_t>(header_.height);
-    if (header_.compression == kRle8 || header_.compression == kRle4) {
-      if (static_cast<std::uint64_t>(header_.width) * height > DataSize() * kMaxRlePixelsPerByte)
+    const std::uint64_t height = static_cast<std::uint64_t>(header_.Height);
+    if (header_.Compression == kRle8 || header_.Compression == kRle4) {
+      if (static_cast<std::uint64_t>(header_.Width) * height > DataSize() * kMaxRlePixelsPerByte)
         Refuse("the file ends before the picture does (its run-length data is too short for " +
-               std::to_string(header_.width) + " x " + std::to_string(header_.height) + " pixels)");
+               std::to_string(header_.Width) + " x " + std::to_string(header_.Height) + " pixels)");
       return;
     }
     // The last row may lack its padding.
-    const std::uint64_t lastRow = (static_cast<std::uint64_t>(header_.width) * header_.bitCount + 7) / 8;
+    const std::uint64_t lastRow = (static_cast<std::uint64_t>(header_.Width) * header_.BitCount + 7) / 8;
     if (RowBytes() * (height - 1) + lastRow > DataSize())
       Refuse("the file ends before the picture does (it is too short for " +
-             std::to_string(header_.width) + " x " + std::to_string(header_.height) + " pixels)");
+             std::to_string(header_.Width) + " x " + std::to_string(header_.Height) + " pixels)");
   }
 
   std::int32_t TargetRow(std::uint64_t fileRow) const {
     const std::int64_t row = static_cast<std::int64_t>(fileRow);
-    return static_cast<std::int32_t>(header_.topDown ? row : header_.height - 1 - row);
+    return static_cast<std::int32_t>(header_.TopDown ? row : header_.Height - 1 - row);
   }
 
   void DecodeRows(Image& image) const {
     const std::uint64_t stride = RowBytes();
-    const ChannelMask red(header_.masks[0]), green(header_.masks[1]), blue(header_.masks[2]);
-    for (std::int64_t fileRow = 0; fileRow < header_.height; ++fileRow) {
-      const std::uint8_t* in = data_ + header_.pixelOffset + fileRow * stride;
+    const ChannelMask red(header_.Masks[0]), green(header_.Masks[1]), blue(header_.Masks[2]);
+    for (std::int64_t fileRow = 0; fileRow < header_.Height; ++fileRow) {
+      const std::uint8_t* in = data_ + header_.PixelOffset + fileRow * stride;
       std::uint8_t* out = image.Row(TargetRow(fileRow));
-      for (std::int64_t x = 0; x < header_.width; ++x, out += 3) {
+      for (std::int64_t x = 0; x < header_.Width; ++x, out += 3) {
         Color c;
-        switch (header_.bitCount) {
+        switch (header_.BitCount) {
           case 1: c = palette_[(in[x >> 3] >> (7 - (x & 7))) & 1]; break;
           case 4: c = palette_[(in[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F]; break;
           case 8: c = palette_[in[x]]; break;
@@ -231,9 +231,9 @@ class BmpDecoder {
           case 16: c = Split(ReadLittleEndian16(in + 2 * x), red, green, blue); break;
           default: c = Split(ReadLittleEndian32(in + 4 * x), red, green, blue); break;
         }
-        out[0] = c.blue;
-        out[1] = c.green;
-        out[2] = c.red;
+        out[0] = c.Blue;
+        out[1] = c.Green;
+        out[2] = c.Red;
       }
     }
   }
@@ -248,26 +248,26 @@ class BmpDecoder {
   // literal indices padded to a 16-bit boundary.  Pixels that fall outside
   // the picture are dropped; the pen never writes outside it.
   void DecodeRle(Image& image) const {
-    const bool four = header_.compression == kRle4;
-    const std::uint8_t* p = data_ + header_.pixelOffset;
+    const bool four = header_.Compression == kRle4;
+    const std::uint8_t* p = data_ + header_.PixelOffset;
     const std::uint8_t* end = data_ + size_;
     std::int64_t x = 0, y = 0;
     auto put = [&](std::uint8_t index) {
-      if (x < header_.width && y < header_.height) {
+      if (x < header_.Width && y < header_.Height) {
         std::uint8_t* out = image.Row(TargetRow(static_cast<std::uint64_t>(y))) + 3 * x;
         const Color c = palette_[index];
-        out[0] = c.blue;
-        out[1] = c.green;
-        out[2] = c.red;
+        out[0] = c.Blue;
+        out[1] = c.Green;
+        out[2] = c.Red;
       }
       ++x;
     };
-    while (y < header_.height) {
+    while (y < header_.Height) {
       if (end - p < 2) Refuse("the file ends before the picture does (in its run-length data)");
       const std::uint8_t count = p[0], value = p[1];
       p += 2;
       if (count > 0) {
-        for (int i = 0; i < count && x < header_.width; ++i)
+        for (int i = 0; i < count && x < header_.Width; ++i)
           put(four ? ((i & 1) ? value & 0x0F : value >> 4) : value);
         continue;
       }
@@ -285,7 +285,7 @@ class BmpDecoder {
         const std::size_t bytes = four ? (value + 3u) / 4u * 2u : (value + 1u) / 2u * 2u;
         if (static_cast<std::size_t>(end - p) < bytes)
           Refuse("the file ends before the picture does (in the middle of a run)");
-        for (int i = 0; i < value && x < header_.width; ++i)
+        for (int i = 0; i < value && x < header_.Width; ++i)
           put(four ? ((i & 1) ? p[i >> 1] & 0x0F : p[i >> 1] >> 4) : p[i]);
         p += bytes;
       }

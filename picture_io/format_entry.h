@@ -65,8 +65,8 @@ struct TPictureFormat {
 
 // The size of a picture as it is shown (upright).
 struct TPictureSize {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
+  std::int32_t Width = 0;
+  std::int32_t Height = 0;
 };
 
 // What a saved copy takes over from the picture file it came from, besides

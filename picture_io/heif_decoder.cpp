@@ -102,14 +102,14 @@ Image ToBgr(heif_image* decoded, heif_chroma chroma, const std::string& name) {
   const bool alpha = chroma == heif_chroma_interleaved_RGBA || chroma == heif_chroma_interleaved_RRGGBBAA_LE;
   const bool wide = chroma == heif_chroma_interleaved_RRGGBB_LE || chroma == heif_chroma_interleaved_RRGGBBAA_LE;
   TSampleRule rule;
-  rule.samplesPerPixel = alpha ? 4 : 3;
-  rule.alpha = alpha ? 3 : -1;
-  rule.premultiplied = heif_image_is_premultiplied_alpha(decoded) != 0;
-  rule.max = (1u << bits) - 1;
+  rule.SamplesPerPixel = alpha ? 4 : 3;
+  rule.Alpha = alpha ? 3 : -1;
+  rule.Premultiplied = heif_image_is_premultiplied_alpha(decoded) != 0;
+  rule.Max = (1u << bits) - 1;
 
   Image image;
   image.ResetForOverwrite(width, height);
-  std::vector<std::uint16_t> samples(static_cast<std::size_t>(width) * static_cast<std::size_t>(rule.samplesPerPixel));
+  std::vector<std::uint16_t> samples(static_cast<std::size_t>(width) * static_cast<std::size_t>(rule.SamplesPerPixel));
   for (int y = 0; y < height; ++y) {
     UnpackSamples(plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride), wide ? 16 : 8, false,
                   samples.size(), samples.data());

@@ -33,10 +33,10 @@ namespace tavren {
 namespace {
 
 struct ErrorManager {
-  jpeg_error_mgr pub;  // first member: libjpeg sees only this part
-  std::jmp_buf jump;
-  char reason[JMSG_LENGTH_MAX + 128];
-  int warnings;
+  jpeg_error_mgr Pub;  // first member: libjpeg sees only this part
+  std::jmp_buf Jump;
+  char Reason[JMSG_LENGTH_MAX + 128];
+  int Warnings;
 };
 
 // The picture's bytes as libjpeg's input, from memory or (for the header
@@ -44,29 +44,29 @@ struct ErrorManager {
 // marker and we remember it: a picture that then still needs data is
 // truncated, one that lacks only its end marker is complete.
 struct InputSource {
-  jpeg_source_mgr pub;  // first member: libjpeg sees only this part
-  bool ranOut;
+  jpeg_source_mgr Pub;  // first member: libjpeg sees only this part
+  bool RanOut;
   // Reading from a file: the file, the next position, a buffer.
-  const TByteSource* file;
-  std::uint64_t filePos;
-  JOCTET buffer[16384];
+  const TByteSource* File;
+  std::uint64_t FilePos;
+  JOCTET Buffer[16384];
 };
 
 // Counts the decoder's work: every scan costs a pass over the blocks of the
 // components it holds.
 struct WorkGuard {
-  jpeg_progress_mgr pub;  // first member: libjpeg sees only this part
-  int countedScans;
-  std::uint64_t work;
-  std::uint64_t workLimit;
+  jpeg_progress_mgr Pub;  // first member: libjpeg sees only this part
+  int CountedScans;
+  std::uint64_t Work;
+  std::uint64_t WorkLimit;
 };
 
 struct Decoder {
-  jpeg_decompress_struct cinfo;
-  ErrorManager error;
-  WorkGuard progress;
-  InputSource source;
-  bool created;
+  jpeg_decompress_struct Cinfo;
+  ErrorManager Error;
+  WorkGuard Progress;
+  InputSource Source;
+  bool Created;
 };
 
 const JOCTET kEndOfPicture[2] = {0xFF, JPEG_EOI};
@@ -75,7 +75,7 @@ InputSource& SourceOf(j_decompress_ptr cinfo) { return *reinterpret_cast<InputSo
 
 bool RanOut(j_common_ptr cinfo) {
   return cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->src != nullptr &&
-         SourceOf(reinterpret_cast<j_decompress_ptr>(cinfo)).ranOut;
+         SourceOf(reinterpret_cast<j_decompress_ptr>(cinfo)).RanOut;
 }
 
 void InitSource(j_decompress_ptr) {}
@@ -83,20 +83,20 @@ void TermSource(j_decompress_ptr) {}
 
 boolean FillInput(j_decompress_ptr cinfo) {
   InputSource& source = SourceOf(cinfo);
-  source.ranOut = true;
-  source.pub.next_input_byte = kEndOfPicture;
-  source.pub.bytes_in_buffer = sizeof kEndOfPicture;
+  source.RanOut = true;
+  source.Pub.next_input_byte = kEndOfPicture;
+  source.Pub.bytes_in_buffer = sizeof kEndOfPicture;
   return TRUE;
 }
 
 boolean FillFromFile(j_decompress_ptr cinfo) {
   InputSource& source = SourceOf(cinfo);
-  const std::uint64_t left = source.filePos < source.file->Size() ? source.file->Size() - source.filePos : 0;
-  const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof source.buffer, left));
-  if (got == 0 || !source.file->Read(source.filePos, source.buffer, got)) return FillInput(cinfo);
-  source.filePos += got;
-  source.pub.next_input_byte = source.buffer;
-  source.pub.bytes_in_buffer = static_cast<std::size_t>(got);
+  const std::uint64_t left = source.FilePos < source.File->Size() ? source.File->Size() - source.FilePos : 0;
+  const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof source.Buffer, left));
+  if (got == 0 || !source.File->Read(source.FilePos, source.Buffer, got)) return FillInput(cinfo);
+  source.FilePos += got;
+  source.Pub.next_input_byte = source.Buffer;
+  source.Pub.bytes_in_buffer = static_cast<std::size_t>(got);
   return TRUE;
 }
 
@@ -104,55 +104,55 @@ boolean FillFromFile(j_decompress_ptr cinfo) {
 void SkipInFile(j_decompress_ptr cinfo, long count) {
   InputSource& source = SourceOf(cinfo);
   if (count <= 0) return;
-  if (static_cast<unsigned long>(count) <= source.pub.bytes_in_buffer) {
-    source.pub.next_input_byte += count;
-    source.pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+  if (static_cast<unsigned long>(count) <= source.Pub.bytes_in_buffer) {
+    source.Pub.next_input_byte += count;
+    source.Pub.bytes_in_buffer -= static_cast<std::size_t>(count);
     return;
   }
-  source.filePos += static_cast<std::uint64_t>(count) - source.pub.bytes_in_buffer;
-  source.pub.bytes_in_buffer = 0;
+  source.FilePos += static_cast<std::uint64_t>(count) - source.Pub.bytes_in_buffer;
+  source.Pub.bytes_in_buffer = 0;
 }
 
 void SkipInput(j_decompress_ptr cinfo, long count) {
   InputSource& source = SourceOf(cinfo);
   if (count <= 0) return;
-  if (static_cast<unsigned long>(count) > source.pub.bytes_in_buffer) {
+  if (static_cast<unsigned long>(count) > source.Pub.bytes_in_buffer) {
     FillInput(cinfo);
     return;
   }
-  source.pub.next_input_byte += count;
-  source.pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+  source.Pub.next_input_byte += count;
+  source.Pub.bytes_in_buffer -= static_cast<std::size_t>(count);
 }
 
 void SetMemorySource(Decoder* d, const std::uint8_t* data, std::size_t size) {
-  InputSource& source = d->source;
-  source.pub.next_input_byte = data;
-  source.pub.bytes_in_buffer = size;
-  source.pub.init_source = InitSource;
-  source.pub.fill_input_buffer = FillInput;
-  source.pub.skip_input_data = SkipInput;
-  source.pub.resync_to_restart = jpeg_resync_to_restart;
-  source.pub.term_source = TermSource;
-  source.ranOut = false;
-  source.file = nullptr;
-  d->cinfo.src = &source.pub;
+  InputSource& source = d->Source;
+  source.Pub.next_input_byte = data;
+  source.Pub.bytes_in_buffer = size;
+  source.Pub.init_source = InitSource;
+  source.Pub.fill_input_buffer = FillInput;
+  source.Pub.skip_input_data = SkipInput;
+  source.Pub.resync_to_restart = jpeg_resync_to_restart;
+  source.Pub.term_source = TermSource;
+  source.RanOut = false;
+  source.File = nullptr;
+  d->Cinfo.src = &source.Pub;
 }
 
 void SetFileSource(Decoder* d, const TByteSource* file) {
   SetMemorySource(d, nullptr, 0);
-  InputSource& source = d->source;
-  source.file = file;
-  source.filePos = 0;
-  source.pub.fill_input_buffer = FillFromFile;
-  source.pub.skip_input_data = SkipInFile;
+  InputSource& source = d->Source;
+  source.File = file;
+  source.FilePos = 0;
+  source.Pub.fill_input_buffer = FillFromFile;
+  source.Pub.skip_input_data = SkipInFile;
 }
 
 ErrorManager& ErrorOf(j_common_ptr cinfo) { return *reinterpret_cast<ErrorManager*>(cinfo->err); }
 
 [[noreturn]] void Fail(j_common_ptr cinfo, const char* reason) {
   ErrorManager& error = ErrorOf(cinfo);
-  std::snprintf(error.reason, sizeof error.reason, "%s", reason);
-  std::longjmp(error.jump, 1);
+  std::snprintf(error.Reason, sizeof error.Reason, "%s", reason);
+  std::longjmp(error.Jump, 1);
 }
 
 [[noreturn]] void OnError(j_common_ptr cinfo) {
@@ -179,7 +179,7 @@ void OnMessage(j_common_ptr cinfo, int level) {
     std::snprintf(reason, sizeof reason, "the file ends before the picture does (%s)", message);
     Fail(cinfo, reason);
   }
-  if (++error.warnings > kMaxJpegWarnings) {
+  if (++error.Warnings > kMaxJpegWarnings) {
     std::snprintf(reason, sizeof reason,
                   "the picture data is badly damaged: more than %d warnings (last: %s)",
                   kMaxJpegWarnings, message);
@@ -197,16 +197,16 @@ void OnProgress(j_common_ptr common) {
   if (!common->is_decompressor) return;
   const auto cinfo = reinterpret_cast<j_decompress_ptr>(common);
   WorkGuard& guard = *reinterpret_cast<WorkGuard*>(cinfo->progress);
-  if (cinfo->input_scan_number == guard.countedScans) return;
-  guard.countedScans = cinfo->input_scan_number;
+  if (cinfo->input_scan_number == guard.CountedScans) return;
+  guard.CountedScans = cinfo->input_scan_number;
   char reason[160];
   if (cinfo->input_scan_number > kMaxJpegScans) {
     std::snprintf(reason, sizeof reason,
                   "the picture data is damaged: it has more than %d scans", kMaxJpegScans);
     Fail(common, reason);
   }
-  for (int i = 0; i < cinfo->comps_in_scan; ++i) guard.work += BlocksOf(*cinfo->cur_comp_info[i]);
-  if (guard.work > guard.workLimit) {
+  for (int i = 0; i < cinfo->comps_in_scan; ++i) guard.Work += BlocksOf(*cinfo->cur_comp_info[i]);
+  if (guard.Work > guard.WorkLimit) {
     std::snprintf(reason, sizeof reason,
                   "the picture data is damaged: its %d scans repeat the picture more than %d times",
                   cinfo->input_scan_number, static_cast<int>(kMaxJpegPassesPerBlock));
@@ -217,39 +217,39 @@ void OnProgress(j_common_ptr common) {
 // ---- Guarded steps: plain functions, no objects that need cleanup. ----
 
 bool CreateGuarded(Decoder* d) {
-  d->cinfo.err = jpeg_std_error(&d->error.pub);
-  d->error.pub.error_exit = OnError;
-  d->error.pub.emit_message = OnMessage;
-  d->error.warnings = 0;
-  d->error.reason[0] = '\0';
-  if (setjmp(d->error.jump)) return false;
-  jpeg_create_decompress(&d->cinfo);
-  d->created = true;
-  d->progress.pub.progress_monitor = OnProgress;
-  d->progress.countedScans = 0;
-  d->progress.work = 0;
-  d->progress.workLimit = 0;
-  d->cinfo.progress = &d->progress.pub;
+  d->Cinfo.err = jpeg_std_error(&d->Error.Pub);
+  d->Error.Pub.error_exit = OnError;
+  d->Error.Pub.emit_message = OnMessage;
+  d->Error.Warnings = 0;
+  d->Error.Reason[0] = '\0';
+  if (setjmp(d->Error.Jump)) return false;
+  jpeg_create_decompress(&d->Cinfo);
+  d->Created = true;
+  d->Progress.Pub.progress_monitor = OnProgress;
+  d->Progress.CountedScans = 0;
+  d->Progress.Work = 0;
+  d->Progress.WorkLimit = 0;
+  d->Cinfo.progress = &d->Progress.Pub;
   return true;
 }
 
 bool ReadHeaderGuarded(Decoder* d, const std::uint8_t* data, std::size_t size) {
-  if (setjmp(d->error.jump)) return false;
+  if (setjmp(d->Error.Jump)) return false;
   SetMemorySource(d, data, size);
-  jpeg_read_header(&d->cinfo, TRUE);
+  jpeg_read_header(&d->Cinfo, TRUE);
   return true;
 }
 
 bool ReadFileHeaderGuarded(Decoder* d, const TByteSource* file) {
-  if (setjmp(d->error.jump)) return false;
+  if (setjmp(d->Error.Jump)) return false;
   SetFileSource(d, file);
-  jpeg_read_header(&d->cinfo, TRUE);
+  jpeg_read_header(&d->Cinfo, TRUE);
   return true;
 }
 
 bool StartGuarded(Decoder* d) {
-  if (setjmp(d->error.jump)) return false;
-  jpeg_start_decompress(&d->cinfo);
+  if (setjmp(d->Error.Jump)) return false;
+  jpeg_start_decompress(&d->Cinfo);
   return true;
 }
 
@@ -258,19 +258,19 @@ bool StartGuarded(Decoder* d) {
 constexpr JDIMENSION kRowsPerNotice = 16;
 
 void NoteRows(Decoder* d, TRowFollower* follower) {
-  const JDIMENSION rows = d->cinfo.output_scanline;
-  if (follower == nullptr || (rows % kRowsPerNotice != 0 && rows != d->cinfo.output_height)) return;
+  const JDIMENSION rows = d->Cinfo.output_scanline;
+  if (follower == nullptr || (rows % kRowsPerNotice != 0 && rows != d->Cinfo.output_height)) return;
   if (!follower->Written(static_cast<std::int32_t>(rows)))
-    Fail(reinterpret_cast<j_common_ptr>(&d->cinfo), "the picture is no longer wanted");
+    Fail(reinterpret_cast<j_common_ptr>(&d->Cinfo), "the picture is no longer wanted");
 }
 
 // Rows straight into the picture (libjpeg writes blue, green, red).
 bool ReadBgrRowsGuarded(Decoder* d, std::uint8_t* pixels, std::size_t stride,
                         TRowFollower* follower) {
-  if (setjmp(d->error.jump)) return false;
-  while (d->cinfo.output_scanline < d->cinfo.output_height) {
-    JSAMPROW row = pixels + d->cinfo.output_scanline * stride;
-    jpeg_read_scanlines(&d->cinfo, &row, 1);
+  if (setjmp(d->Error.Jump)) return false;
+  while (d->Cinfo.output_scanline < d->Cinfo.output_height) {
+    JSAMPROW row = pixels + d->Cinfo.output_scanline * stride;
+    jpeg_read_scanlines(&d->Cinfo, &row, 1);
     NoteRows(d, follower);
   }
   return true;
@@ -285,12 +285,12 @@ void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, std::uint32_t wid
 
 bool ReadCmykRowsGuarded(Decoder* d, std::uint8_t* pixels, std::size_t stride,
                          std::uint8_t* scratch, bool inverted, TRowFollower* follower) {
-  if (setjmp(d->error.jump)) return false;
-  while (d->cinfo.output_scanline < d->cinfo.output_height) {
-    std::uint8_t* target = pixels + d->cinfo.output_scanline * stride;
+  if (setjmp(d->Error.Jump)) return false;
+  while (d->Cinfo.output_scanline < d->Cinfo.output_height) {
+    std::uint8_t* target = pixels + d->Cinfo.output_scanline * stride;
     JSAMPROW row = scratch;
-    jpeg_read_scanlines(&d->cinfo, &row, 1);
-    CmykRowToBgr(scratch, target, d->cinfo.output_width, inverted);
+    jpeg_read_scanlines(&d->Cinfo, &row, 1);
+    CmykRowToBgr(scratch, target, d->Cinfo.output_width, inverted);
     NoteRows(d, follower);
   }
   return true;
@@ -302,7 +302,7 @@ class DecoderHandle {
  public:
   DecoderHandle() : decoder_(new Decoder()) {}
   ~DecoderHandle() {
-    if (decoder_->created) jpeg_destroy_decompress(&decoder_->cinfo);
+    if (decoder_->Created) jpeg_destroy_decompress(&decoder_->Cinfo);
   }
   DecoderHandle(const DecoderHandle&) = delete;
   DecoderHandle& operator=(const DecoderHandle&) = delete;
@@ -328,7 +328,7 @@ class FollowerStop {
 };
 
 [[noreturn]] void Refuse(const std::string& name, const Decoder* d) {
-  throw TavrenError(name, d->error.reason[0] ? d->error.reason : "the picture data is damaged");
+  throw TavrenError(name, d->Error.Reason[0] ? d->Error.Reason : "the picture data is damaged");
 }
 
 std::uint64_t BlocksOfPicture(const jpeg_decompress_struct& cinfo) {
@@ -387,9 +387,9 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& 
   if (!CreateGuarded(d)) Refuse(name, d);
   if (!ReadHeaderGuarded(d, data, size)) Refuse(name, d);
 
-  jpeg_decompress_struct& cinfo = d->cinfo;
+  jpeg_decompress_struct& cinfo = d->Cinfo;
   CheckHeader(cinfo, size, name);
-  d->progress.workLimit = kMaxJpegPassesPerBlock * BlocksOfPicture(cinfo) + kJpegWorkAlwaysAllowed;
+  d->Progress.WorkLimit = kMaxJpegPassesPerBlock * BlocksOfPicture(cinfo) + kJpegWorkAlwaysAllowed;
   ChooseSettings(cinfo, name);
   if (!StartGuarded(d)) Refuse(name, d);
   RequirePictureSize(cinfo.output_width, cinfo.output_height, name);
@@ -424,9 +424,9 @@ TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name) {
   Decoder* d = handle.get();
   if (!CreateGuarded(d)) Refuse(name, d);
   if (!ReadFileHeaderGuarded(d, &file)) Refuse(name, d);
-  CheckHeader(d->cinfo, file.Size(), name);
-  return {static_cast<std::int32_t>(d->cinfo.image_width),
-          static_cast<std::int32_t>(d->cinfo.image_height)};
+  CheckHeader(d->Cinfo, file.Size(), name);
+  return {static_cast<std::int32_t>(d->Cinfo.image_width),
+          static_cast<std::int32_t>(d->Cinfo.image_height)};
 }
 
 void CheckJpegHeader(const TByteSource& file, const std::string& name) { ReadJpegHeader(file, name); }
@@ -435,7 +435,7 @@ TPictureSize ReadJpegPictureSize(const TByteSource& file, const std::string& nam
   const TJpegHeader header = ReadJpegHeader(file, name);
   TExif exif;
   exif.ReadFromSource(file);
-  return UprightSize(header.width, header.height, exif.Orientation);
+  return UprightSize(header.Width, header.Height, exif.Orientation);
 }
 
 Image LoadJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,

@@ -47,8 +47,8 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& 
 // header's checks are those of DecodeJpeg: the size limit and a file too
 // short for the picture's blocks are refused.
 struct TJpegHeader {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
+  std::int32_t Width = 0;
+  std::int32_t Height = 0;
 };
 TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name);
 

@@ -16,10 +16,10 @@ constexpr std::size_t kIccHeadSize = kIccIdentifier.size() + 2;  // and the two 
 constexpr int kMaxMarkerSteps = 4096;
 
 struct TIccPiece {
-  std::uint8_t number = 0;  // from 1
-  std::uint8_t total = 0;   // number of pieces the profile declares
-  std::uint64_t at = 0;     // where its data starts in the file
-  std::size_t size = 0;
+  std::uint8_t Number = 0;  // from 1
+  std::uint8_t Total = 0;   // number of pieces the profile declares
+  std::uint64_t At = 0;     // where its data starts in the file
+  std::size_t Size = 0;
 };
 
 bool IsStandaloneMarker(std::uint8_t code) {
@@ -31,10 +31,10 @@ bool ReadPiece(const TByteSource& source, std::uint64_t body, std::size_t bodySi
   std::array<std::uint8_t, kIccHeadSize> head{};
   if (bodySize < head.size() || !source.Read(body, head.data(), head.size())) return false;
   if (!std::equal(kIccIdentifier.begin(), kIccIdentifier.end(), head.begin())) return false;
-  piece.number = head[12];
-  piece.total = head[13];
-  piece.at = body + head.size();
-  piece.size = bodySize - head.size();
+  piece.Number = head[12];
+  piece.Total = head[13];
+  piece.At = body + head.size();
+  piece.Size = bodySize - head.size();
   return true;
 }
 
@@ -74,11 +74,11 @@ std::vector<TIccPiece> CollectPieces(const TByteSource& source) {
 bool IsCompleteSequence(std::vector<TIccPiece>& pieces, const TByteSource& source) {
   if (pieces.empty()) return false;
   std::sort(pieces.begin(), pieces.end(),
-            [](const TIccPiece& a, const TIccPiece& b) { return a.number < b.number; });
+            [](const TIccPiece& a, const TIccPiece& b) { return a.Number < b.Number; });
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     const TIccPiece& piece = pieces[i];
-    if (piece.total != pieces.size() || piece.number != i + 1) return false;
-    if (piece.at > source.Size() || piece.size > source.Size() - piece.at) return false;
+    if (piece.Total != pieces.size() || piece.Number != i + 1) return false;
+    if (piece.At > source.Size() || piece.Size > source.Size() - piece.At) return false;
   }
   return true;
 }
@@ -91,12 +91,12 @@ std::vector<std::uint8_t> ReadJpegIccProfile(const TByteSource& source) {
   std::vector<TIccPiece> pieces = CollectPieces(source);
   if (!IsCompleteSequence(pieces, source)) return {};
   std::size_t total = 0;
-  for (const TIccPiece& piece : pieces) total += piece.size;
+  for (const TIccPiece& piece : pieces) total += piece.Size;
   std::vector<std::uint8_t> profile(total);
   std::size_t filled = 0;
   for (const TIccPiece& piece : pieces) {
-    if (!source.Read(piece.at, profile.data() + filled, piece.size)) return {};
-    filled += piece.size;
+    if (!source.Read(piece.At, profile.data() + filled, piece.Size)) return {};
+    filled += piece.Size;
   }
   return profile;
 }

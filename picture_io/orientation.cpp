@@ -12,9 +12,9 @@ namespace {
 // Where the shown pixel (x, y) comes from in the stored picture: a starting
 // pixel and the stored pixel steps taken per shown column and per shown row.
 struct Walk {
-  std::ptrdiff_t startX, startY;
-  std::ptrdiff_t columnDx, columnDy;  // one shown column to the right
-  std::ptrdiff_t rowDx, rowDy;        // one shown row down
+  std::ptrdiff_t StartX, StartY;
+  std::ptrdiff_t ColumnDx, ColumnDy;  // one shown column to the right
+  std::ptrdiff_t RowDx, RowDy;        // one shown row down
 };
 
 Walk WalkFor(int orientation, std::ptrdiff_t w, std::ptrdiff_t h) {
@@ -39,13 +39,13 @@ void ApplyOrientation(Image& image, int orientation) {
   const std::int32_t height = swapsSides ? image.Width() : image.Height();
   const Walk walk = WalkFor(orientation, image.Width(), image.Height());
   const auto stride = static_cast<std::ptrdiff_t>(image.Stride());
-  const std::ptrdiff_t columnStep = 3 * walk.columnDx + stride * walk.columnDy;
-  const std::ptrdiff_t rowStep = 3 * walk.rowDx + stride * walk.rowDy;
+  const std::ptrdiff_t columnStep = 3 * walk.ColumnDx + stride * walk.ColumnDy;
+  const std::ptrdiff_t rowStep = 3 * walk.RowDx + stride * walk.RowDy;
 
   Image shown;
   shown.ResetForOverwrite(width, height);  // every pixel is written below
   const std::uint8_t* stored = image.Data();
-  std::ptrdiff_t rowStart = 3 * walk.startX + stride * walk.startY;
+  std::ptrdiff_t rowStart = 3 * walk.StartX + stride * walk.StartY;
   for (std::int32_t y = 0; y < height; ++y, rowStart += rowStep) {
     std::ptrdiff_t from = rowStart;
     std::uint8_t* target = shown.Row(y);

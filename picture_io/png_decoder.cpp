@@ -24,18 +24,18 @@ namespace tavren {
 namespace {
 
 struct PngInput {
-  TMemoryInput bytes;
-  char reason[256];
+  TMemoryInput Bytes;
+  char Reason[256];
 };
 
 void ReadInput(png_structp png, png_bytep out, png_size_t count) {
   auto* input = static_cast<PngInput*>(png_get_io_ptr(png));
-  if (input->bytes.Take(out, count) != count) png_error(png, "the file ends here");
+  if (input->Bytes.Take(out, count) != count) png_error(png, "the file ends here");
 }
 
 [[noreturn]] void OnError(png_structp png, png_const_charp message) {
   auto* input = static_cast<PngInput*>(png_get_error_ptr(png));
-  std::snprintf(input->reason, sizeof input->reason, "%s", message);
+  std::snprintf(input->Reason, sizeof input->Reason, "%s", message);
   png_longjmp(png, 1);
 }
 
@@ -101,8 +101,8 @@ bool ReadAllRowsGuarded(png_structp png, png_bytepp rows) {
 
 [[noreturn]] void Refuse(const std::string& name, const PngReader& reader) {
   const PngInput& input = reader.input();
-  if (input.bytes.ranOut) throw TavrenError(name, "the file ends before the picture does");
-  throw TavrenError(name, std::string("not a readable PNG picture (") + input.reason + ")");
+  if (input.Bytes.RanOut) throw TavrenError(name, "the file ends before the picture does");
+  throw TavrenError(name, std::string("not a readable PNG picture (") + input.Reason + ")");
 }
 
 // The picture's rows as the file stores them, each behind its filter byte,
@@ -123,10 +123,10 @@ void CheckDeclaredSize(const PngReader& reader, std::size_t fileSize, const std:
 TSampleRule RuleOf(const PngReader& reader) {
   TSampleRule rule;
   const int channels = png_get_channels(reader.png(), reader.info());
-  rule.samplesPerPixel = channels;
-  rule.colours = channels >= 3 ? 3 : 1;
-  rule.alpha = channels == 2 || channels == 4 ? channels - 1 : -1;
-  rule.max = png_get_bit_depth(reader.png(), reader.info()) == 16 ? 65535 : 255;
+  rule.SamplesPerPixel = channels;
+  rule.Colours = channels >= 3 ? 3 : 1;
+  rule.Alpha = channels == 2 || channels == 4 ? channels - 1 : -1;
+  rule.Max = png_get_bit_depth(reader.png(), reader.info()) == 16 ? 65535 : 255;
   return rule;
 }
 
@@ -134,9 +134,9 @@ class RowConverter {
  public:
   RowConverter(const PngReader& reader, std::int32_t width)
       : rule_(RuleOf(reader)),
-        bits_(rule_.max == 65535 ? 16 : 8),
+        bits_(rule_.Max == 65535 ? 16 : 8),
         width_(width),
-        samples_(static_cast<std::size_t>(width) * static_cast<std::size_t>(rule_.samplesPerPixel)) {}
+        samples_(static_cast<std::size_t>(width) * static_cast<std::size_t>(rule_.SamplesPerPixel)) {}
   void Convert(const std::uint8_t* row, std::uint8_t* bgr) {
     UnpackSamples(row, bits_, true, samples_.size(), samples_.data());
     SamplesToBgr(samples_.data(), width_, rule_, bgr);

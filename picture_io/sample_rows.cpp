@@ -24,15 +24,15 @@ void Unpack16(const std::uint8_t* row, bool bigEndian, std::size_t count, std::u
 // A colour sample (straight or premultiplied) of a pixel with alpha, over
 // white, as an 8-bit level.
 std::uint8_t Composited(std::uint32_t c, std::uint32_t a, const TSampleRule& rule) {
-  if (!rule.premultiplied) return OverWhite(c, a, rule.max);
+  if (!rule.Premultiplied) return OverWhite(c, a, rule.Max);
   // Premultiplied: the colour already carries its share; white adds the
   // rest.  A colour larger than its alpha is damaged data, held at white.
-  return NearestLevel(std::min(c + (rule.max - a), rule.max), rule.max);
+  return NearestLevel(std::min(c + (rule.Max - a), rule.Max), rule.Max);
 }
 
 void CmykPixel(const std::uint16_t* s, const TSampleRule& rule, std::uint8_t* bgr) {
-  const std::uint8_t inks[4] = {NearestLevel(s[0], rule.max), NearestLevel(s[1], rule.max),
-                                NearestLevel(s[2], rule.max), NearestLevel(s[3], rule.max)};
+  const std::uint8_t inks[4] = {NearestLevel(s[0], rule.Max), NearestLevel(s[1], rule.Max),
+                                NearestLevel(s[2], rule.Max), NearestLevel(s[3], rule.Max)};
   CmykToBgr(inks, false, bgr);
 }
 
@@ -50,24 +50,24 @@ void UnpackSamples(const std::uint8_t* row, int bitsPerSample, bool bigEndian, s
 
 void SamplesToBgr(const std::uint16_t* samples, std::int32_t width, const TSampleRule& rule,
                   std::uint8_t* bgr) {
-  const int step = rule.samplesPerPixel;
+  const int step = rule.SamplesPerPixel;
   for (std::int32_t x = 0; x < width; ++x, samples += step, bgr += 3) {
-    if (rule.colours == 4) {
+    if (rule.Colours == 4) {
       CmykPixel(samples, rule, bgr);
       continue;
     }
     const std::uint16_t* red = samples;
-    const std::uint16_t* green = rule.colours == 3 ? samples + 1 : samples;
-    const std::uint16_t* blue = rule.colours == 3 ? samples + 2 : samples;
-    if (rule.alpha >= 0) {
-      const std::uint32_t a = samples[rule.alpha];
+    const std::uint16_t* green = rule.Colours == 3 ? samples + 1 : samples;
+    const std::uint16_t* blue = rule.Colours == 3 ? samples + 2 : samples;
+    if (rule.Alpha >= 0) {
+      const std::uint32_t a = samples[rule.Alpha];
       bgr[0] = Composited(*blue, a, rule);
       bgr[1] = Composited(*green, a, rule);
       bgr[2] = Composited(*red, a, rule);
     } else {
-      bgr[0] = NearestLevel(*blue, rule.max);
-      bgr[1] = NearestLevel(*green, rule.max);
-      bgr[2] = NearestLevel(*red, rule.max);
+      bgr[0] = NearestLevel(*blue, rule.Max);
+      bgr[1] = NearestLevel(*green, rule.Max);
+      bgr[2] = NearestLevel(*red, rule.Max);
     }
   }
 }

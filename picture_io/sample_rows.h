@@ -52,11 +52,11 @@ inline void CmykToBgr(const std::uint8_t* cmyk, bool inverted, std::uint8_t* bgr
 
 // What the samples of one pixel mean.
 struct TSampleRule {
-  int colours = 3;          // 1 grey, 3 red green blue, 4 plain CMYK inks
-  int samplesPerPixel = 3;  // the colours, then alpha or other samples
-  int alpha = -1;           // index of the alpha sample; -1 when none
-  bool premultiplied = false;  // the colours are already multiplied by alpha
-  std::uint32_t max = 255;  // the largest sample value, 2^bits - 1
+  int Colours = 3;          // 1 grey, 3 red green blue, 4 plain CMYK inks
+  int SamplesPerPixel = 3;  // the colours, then alpha or other samples
+  int Alpha = -1;           // index of the alpha sample; -1 when none
+  bool Premultiplied = false;  // the colours are already multiplied by alpha
+  std::uint32_t Max = 255;  // the largest sample value, 2^bits - 1
 };
 
 // count samples of a packed row, bitsPerSample 1, 2, 4, 8 or 16, as
@@ -65,7 +65,7 @@ struct TSampleRule {
 void UnpackSamples(const std::uint8_t* row, int bitsPerSample, bool bigEndian, std::size_t count,
                    std::uint16_t* out);
 
-// width pixels of samples (rule.samplesPerPixel each) as blue, green, red.
+// width pixels of samples (rule.SamplesPerPixel each) as blue, green, red.
 void SamplesToBgr(const std::uint16_t* samples, std::int32_t width, const TSampleRule& rule,
                   std::uint8_t* bgr);
 

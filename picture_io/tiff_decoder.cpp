@@ -23,36 +23,36 @@ namespace {
 // The file's bytes as libtiff's input, and the first error libtiff
 // reported about them.
 struct TiffInput {
-  TMemoryInput bytes;
-  std::string error;
+  TMemoryInput Bytes;
+  std::string Error;
 };
 
 TiffInput& InputOf(thandle_t handle) { return *static_cast<TiffInput*>(handle); }
 
 tmsize_t ReadInput(thandle_t handle, void* buffer, tmsize_t count) {
   if (count <= 0) return 0;
-  return static_cast<tmsize_t>(InputOf(handle).bytes.Take(buffer, static_cast<std::uint64_t>(count)));
+  return static_cast<tmsize_t>(InputOf(handle).Bytes.Take(buffer, static_cast<std::uint64_t>(count)));
 }
 
 tmsize_t WriteNothing(thandle_t, void*, tmsize_t) { return -1; }
 
 toff_t SeekInput(thandle_t handle, toff_t offset, int whence) {
-  TMemoryInput& input = InputOf(handle).bytes;
+  TMemoryInput& input = InputOf(handle).Bytes;
   const auto delta = static_cast<std::int64_t>(offset);
   std::int64_t target = delta;
-  if (whence == SEEK_CUR) target = static_cast<std::int64_t>(input.pos) + delta;
-  if (whence == SEEK_END) target = static_cast<std::int64_t>(input.size) + delta;
+  if (whence == SEEK_CUR) target = static_cast<std::int64_t>(input.Pos) + delta;
+  if (whence == SEEK_END) target = static_cast<std::int64_t>(input.Size) + delta;
   if (whence == SEEK_SET) {
-    input.pos = offset;
+    input.Pos = offset;
     return offset;
   }
   if (target < 0) return static_cast<toff_t>(-1);
-  input.pos = static_cast<std::uint64_t>(target);
-  return input.pos;
+  input.Pos = static_cast<std::uint64_t>(target);
+  return input.Pos;
 }
 
 int CloseNothing(thandle_t) { return 0; }
-toff_t SizeOfInput(thandle_t handle) { return InputOf(handle).bytes.size; }
+toff_t SizeOfInput(thandle_t handle) { return InputOf(handle).Bytes.Size; }
 int MapNothing(thandle_t, void**, toff_t*) { return 0; }
 void UnmapNothing(thandle_t, void*, toff_t) {}
 
@@ -62,12 +62,12 @@ constexpr char kTiffName[] = "TIFF";
 
 int OnError(TIFF*, void* user, const char*, const char* format, va_list args) {
   TiffInput& input = *static_cast<TiffInput*>(user);
-  if (input.error.empty()) {
+  if (input.Error.empty()) {
     char message[512];
     std::vsnprintf(message, sizeof message, format, args);
-    input.error = message;
+    input.Error = message;
     const std::string prefix = std::string(kTiffName) + ": ";
-    if (input.error.rfind(prefix, 0) == 0) input.error.erase(0, prefix.size());
+    if (input.Error.rfind(prefix, 0) == 0) input.Error.erase(0, prefix.size());
   }
   return 1;
 }
@@ -95,8 +95,8 @@ class TiffFile {
   TiffFile& operator=(const TiffFile&) = delete;
 
   TIFF* get() const { return tiff_; }
-  const std::string& error() const { return input_.error; }
-  bool ranOut() const { return input_.bytes.ranOut; }
+  const std::string& error() const { return input_.Error; }
+  bool ranOut() const { return input_.Bytes.RanOut; }
 
  private:
   TiffInput input_;
@@ -123,11 +123,11 @@ T Field(TIFF* tiff, ttag_t tag) {
 
 // What the first page stores and how its samples become pixels.
 struct TiffLayout {
-  std::uint32_t width = 0, height = 0;
-  std::uint16_t samplesPerPixel = 1, bitsPerSample = 1, photometric = 0, compression = 1;
-  bool planes = false;  // one plane per sample rather than interleaved samples
-  bool tiled = false;
-  TSampleRule rule;
+  std::uint32_t Width = 0, Height = 0;
+  std::uint16_t SamplesPerPixel = 1, BitsPerSample = 1, Photometric = 0, Compression = 1;
+  bool Planes = false;  // one plane per sample rather than interleaved samples
+  bool Tiled = false;
+  TSampleRule Rule;
 };
 
 // Bytes one stored byte can stand for at most, per compression; 0 where no
@@ -151,21 +151,21 @@ void CheckSampleFormat(TIFF* tiff, const TiffLayout& layout, const std::string& 
     case SAMPLEFORMAT_INT: Unsupported(name, "signed TIFF samples");
     default: Unsupported(name, "TIFF samples of this format");
   }
-  const std::uint16_t bits = layout.bitsPerSample;
+  const std::uint16_t bits = layout.BitsPerSample;
   if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
     Unsupported(name, "TIFF pictures of " + std::to_string(bits) + " bits per sample");
   // A band of rows is read whole, at the size the samples declare.
-  const std::uint32_t bitsPerPixel = std::uint32_t{layout.samplesPerPixel} * bits;
+  const std::uint32_t bitsPerPixel = std::uint32_t{layout.SamplesPerPixel} * bits;
   if (bitsPerPixel > kMostStoredBitsPerPixel)
     Unsupported(name, "TIFF pictures of more than " + std::to_string(kMostStoredBitsPerPixel) +
-                          " bits per pixel (" + std::to_string(layout.samplesPerPixel) + " samples of " +
+                          " bits per pixel (" + std::to_string(layout.SamplesPerPixel) + " samples of " +
                           std::to_string(bits) + (bits == 1 ? " bit)" : " bits)"));
 }
 
 // The number of colour samples, and for JPEG-compressed YCbCr the request
 // that libtiff hand them over as RGB.
 int Colours(TIFF* tiff, TiffLayout& layout, const std::string& name) {
-  switch (layout.photometric) {
+  switch (layout.Photometric) {
     case PHOTOMETRIC_MINISWHITE:
     case PHOTOMETRIC_MINISBLACK:
     case PHOTOMETRIC_PALETTE: return 1;
@@ -175,13 +175,13 @@ int Colours(TIFF* tiff, TiffLayout& layout, const std::string& name) {
         Unsupported(name, "TIFF pictures in inks other than CMYK");
       return 4;
     case PHOTOMETRIC_YCBCR:
-      if (layout.compression != COMPRESSION_JPEG || layout.bitsPerSample != 8)
+      if (layout.Compression != COMPRESSION_JPEG || layout.BitsPerSample != 8)
         Unsupported(name, "YCbCr TIFF pictures without JPEG compression");
       TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-      layout.photometric = PHOTOMETRIC_RGB;
+      layout.Photometric = PHOTOMETRIC_RGB;
       return 3;
     default: Unsupported(name, "TIFF pictures in this colour space (photometric " +
-                                   std::to_string(layout.photometric) + ")");
+                                   std::to_string(layout.Photometric) + ")");
   }
 }
 
@@ -190,43 +190,43 @@ void SetAlpha(TIFF* tiff, TiffLayout& layout) {
   std::uint16_t count = 0;
   std::uint16_t* kinds = nullptr;
   if (!TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count == 0 || kinds == nullptr) return;
-  if (layout.rule.colours == 4 || layout.samplesPerPixel <= layout.rule.colours) return;
+  if (layout.Rule.Colours == 4 || layout.SamplesPerPixel <= layout.Rule.Colours) return;
   if (kinds[0] != EXTRASAMPLE_ASSOCALPHA && kinds[0] != EXTRASAMPLE_UNASSALPHA) return;
-  layout.rule.alpha = layout.rule.colours;
-  layout.rule.premultiplied = kinds[0] == EXTRASAMPLE_ASSOCALPHA;
+  layout.Rule.Alpha = layout.Rule.Colours;
+  layout.Rule.Premultiplied = kinds[0] == EXTRASAMPLE_ASSOCALPHA;
 }
 
 std::uint64_t StoredBytes(const TiffLayout& layout) {
-  const std::uint64_t rowBits = std::uint64_t{layout.width} * layout.samplesPerPixel * layout.bitsPerSample;
-  return (rowBits + 7) / 8 * layout.height;
+  const std::uint64_t rowBits = std::uint64_t{layout.Width} * layout.SamplesPerPixel * layout.BitsPerSample;
+  return (rowBits + 7) / 8 * layout.Height;
 }
 
 void CheckDeclaredSize(const TiffLayout& layout, std::size_t fileSize, const std::string& name) {
-  const std::string size = std::to_string(layout.width) + " x " + std::to_string(layout.height) + " pixels";
-  RequirePictureSize(layout.width, layout.height, name);
-  const std::uint64_t expansion = MaxExpansion(layout.compression);
+  const std::string size = std::to_string(layout.Width) + " x " + std::to_string(layout.Height) + " pixels";
+  RequirePictureSize(layout.Width, layout.Height, name);
+  const std::uint64_t expansion = MaxExpansion(layout.Compression);
   if (expansion != 0 && fileSize < StoredBytes(layout) / expansion)
     throw TavrenError(name, "the file ends before the picture does (it is too short for " + size + ")");
 }
 
 TiffLayout LayoutOf(TIFF* tiff, std::size_t fileSize, const std::string& name) {
   TiffLayout layout;
-  layout.width = Field<std::uint32_t>(tiff, TIFFTAG_IMAGEWIDTH);
-  layout.height = Field<std::uint32_t>(tiff, TIFFTAG_IMAGELENGTH);
-  layout.samplesPerPixel = Field<std::uint16_t>(tiff, TIFFTAG_SAMPLESPERPIXEL);
-  layout.bitsPerSample = Field<std::uint16_t>(tiff, TIFFTAG_BITSPERSAMPLE);
-  layout.compression = Field<std::uint16_t>(tiff, TIFFTAG_COMPRESSION);
-  layout.planes = Field<std::uint16_t>(tiff, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE;
-  layout.tiled = TIFFIsTiled(tiff) != 0;
-  if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &layout.photometric))
+  layout.Width = Field<std::uint32_t>(tiff, TIFFTAG_IMAGEWIDTH);
+  layout.Height = Field<std::uint32_t>(tiff, TIFFTAG_IMAGELENGTH);
+  layout.SamplesPerPixel = Field<std::uint16_t>(tiff, TIFFTAG_SAMPLESPERPIXEL);
+  layout.BitsPerSample = Field<std::uint16_t>(tiff, TIFFTAG_BITSPERSAMPLE);
+  layout.Compression = Field<std::uint16_t>(tiff, TIFFTAG_COMPRESSION);
+  layout.Planes = Field<std::uint16_t>(tiff, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE;
+  layout.Tiled = TIFFIsTiled(tiff) != 0;
+  if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &layout.Photometric))
     throw TavrenError(name, "not a readable TIFF picture (it does not say how its samples are coloured)");
   CheckSampleFormat(tiff, layout, name);
   CheckDeclaredSize(layout, fileSize, name);
-  layout.rule.colours = Colours(tiff, layout, name);
-  if (layout.samplesPerPixel < layout.rule.colours)
+  layout.Rule.Colours = Colours(tiff, layout, name);
+  if (layout.SamplesPerPixel < layout.Rule.Colours)
     throw TavrenError(name, "not a readable TIFF picture (fewer samples than colours)");
-  layout.rule.samplesPerPixel = layout.samplesPerPixel;
-  layout.rule.max = (1u << layout.bitsPerSample) - 1;
+  layout.Rule.SamplesPerPixel = layout.SamplesPerPixel;
+  layout.Rule.Max = (1u << layout.BitsPerSample) - 1;
   SetAlpha(tiff, layout);
   return layout;
 }
@@ -235,20 +235,20 @@ TiffLayout LayoutOf(TIFF* tiff, std::size_t fileSize, const std::string& name) {
 // fill the 16-bit entries with 8-bit levels; a table without any entry
 // above 255 is taken as one of those, as readers commonly do.
 struct Palette {
-  std::vector<std::uint16_t> red, green, blue;
-  std::uint32_t max = 65535;
+  std::vector<std::uint16_t> Red, Green, Blue;
+  std::uint32_t Max = 65535;
 };
 
 Palette PaletteOf(TIFF* tiff, const TiffLayout& layout, const std::string& name) {
   std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
   if (!TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
     throw TavrenError(name, "not a readable TIFF picture (its colour table is missing)");
-  const std::size_t entries = std::size_t{1} << layout.bitsPerSample;
+  const std::size_t entries = std::size_t{1} << layout.BitsPerSample;
   Palette palette{{red, red + entries}, {green, green + entries}, {blue, blue + entries}, 65535};
   const auto above255 = [](const std::vector<std::uint16_t>& v) {
     return std::any_of(v.begin(), v.end(), [](std::uint16_t level) { return level > 255; });
   };
-  if (!above255(palette.red) && !above255(palette.green) && !above255(palette.blue)) palette.max = 255;
+  if (!above255(palette.Red) && !above255(palette.Green) && !above255(palette.Blue)) palette.Max = 255;
   return palette;
 }
 
@@ -258,32 +258,32 @@ class RowPixels {
  public:
   RowPixels(TIFF* tiff, const TiffLayout& layout, const std::string& name)
       : layout_(layout),
-        rule_(layout.rule),
-        samples_(std::size_t{layout.width} * layout.samplesPerPixel) {
-    if (layout.photometric != PHOTOMETRIC_PALETTE) return;
+        rule_(layout.Rule),
+        samples_(std::size_t{layout.Width} * layout.SamplesPerPixel) {
+    if (layout.Photometric != PHOTOMETRIC_PALETTE) return;
     palette_ = PaletteOf(tiff, layout, name);
-    colours_.resize(3 * std::size_t{layout.width});
-    rule_ = TSampleRule{3, 3, -1, false, palette_.max};
+    colours_.resize(3 * std::size_t{layout.Width});
+    rule_ = TSampleRule{3, 3, -1, false, palette_.Max};
   }
 
   std::uint16_t* Samples() { return samples_.data(); }
 
   void ToBgr(std::uint8_t* bgr) {
-    const int step = layout_.samplesPerPixel;
-    if (layout_.photometric == PHOTOMETRIC_MINISWHITE)
+    const int step = layout_.SamplesPerPixel;
+    if (layout_.Photometric == PHOTOMETRIC_MINISWHITE)
       for (std::size_t i = 0; i < samples_.size(); i += static_cast<std::size_t>(step))
-        samples_[i] = static_cast<std::uint16_t>(layout_.rule.max - samples_[i]);
-    if (layout_.photometric != PHOTOMETRIC_PALETTE) {
-      SamplesToBgr(samples_.data(), static_cast<std::int32_t>(layout_.width), rule_, bgr);
+        samples_[i] = static_cast<std::uint16_t>(layout_.Rule.Max - samples_[i]);
+    if (layout_.Photometric != PHOTOMETRIC_PALETTE) {
+      SamplesToBgr(samples_.data(), static_cast<std::int32_t>(layout_.Width), rule_, bgr);
       return;
     }
-    for (std::size_t x = 0; x < layout_.width; ++x) {
+    for (std::size_t x = 0; x < layout_.Width; ++x) {
       const std::uint16_t index = samples_[x * static_cast<std::size_t>(step)];
-      colours_[3 * x] = palette_.red[index];
-      colours_[3 * x + 1] = palette_.green[index];
-      colours_[3 * x + 2] = palette_.blue[index];
+      colours_[3 * x] = palette_.Red[index];
+      colours_[3 * x + 1] = palette_.Green[index];
+      colours_[3 * x + 2] = palette_.Blue[index];
     }
-    SamplesToBgr(colours_.data(), static_cast<std::int32_t>(layout_.width), rule_, bgr);
+    SamplesToBgr(colours_.data(), static_cast<std::int32_t>(layout_.Width), rule_, bgr);
   }
 
  private:
@@ -300,18 +300,18 @@ class BandReader {
  public:
   BandReader(TIFF* tiff, const TiffLayout& layout, const TiffFile& file, const std::string& name)
       : tiff_(tiff), layout_(layout), file_(file), name_(name) {
-    planes_ = layout.planes ? layout.samplesPerPixel : 1;
-    samplesPerPlane_ = layout.planes ? 1 : layout.samplesPerPixel;
+    planes_ = layout.Planes ? layout.SamplesPerPixel : 1;
+    samplesPerPlane_ = layout.Planes ? 1 : layout.SamplesPerPixel;
     rowBytes_ = static_cast<std::size_t>(TIFFScanlineSize64(tiff));
-    if (layout.tiled) {
+    if (layout.Tiled) {
       TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth_);
       TIFFGetField(tiff, TIFFTAG_TILELENGTH, &bandRows_);
       CheckTiles();
       tile_.resize(static_cast<std::size_t>(TIFFTileSize64(tiff)));
     } else {
-      bandRows_ = std::min(Field<std::uint32_t>(tiff, TIFFTAG_ROWSPERSTRIP), layout.height);
+      bandRows_ = std::min(Field<std::uint32_t>(tiff, TIFFTAG_ROWSPERSTRIP), layout.Height);
     }
-    const std::uint64_t rowBits = std::uint64_t{layout.width} * samplesPerPlane_ * layout.bitsPerSample;
+    const std::uint64_t rowBits = std::uint64_t{layout.Width} * samplesPerPlane_ * layout.BitsPerSample;
     if (bandRows_ == 0 || rowBytes_ < (rowBits + 7) / 8) Refuse(file_, name_);
     band_.resize(planes_);
     for (auto& plane : band_) plane.resize(rowBytes_ * bandRows_);
@@ -322,7 +322,7 @@ class BandReader {
   // Fills the band that starts at row y0.
   void Read(std::uint32_t y0) {
     for (std::uint16_t plane = 0; plane < planes_; ++plane) {
-      if (layout_.tiled)
+      if (layout_.Tiled)
         ReadTileRow(y0, plane);
       else
         ReadStrip(y0, plane);
@@ -332,15 +332,15 @@ class BandReader {
   // Row y0 + r of the band as interleaved samples.
   void Unpack(std::uint32_t r, std::uint16_t* samples) {
     const bool bigEndian = std::endian::native == std::endian::big;
-    const std::size_t width = layout_.width;
+    const std::size_t width = layout_.Width;
     if (planes_ == 1) {
-      UnpackSamples(band_[0].data() + r * rowBytes_, layout_.bitsPerSample, bigEndian,
+      UnpackSamples(band_[0].data() + r * rowBytes_, layout_.BitsPerSample, bigEndian,
                     width * samplesPerPlane_, samples);
       return;
     }
     plane_.resize(width);
     for (std::uint16_t p = 0; p < planes_; ++p) {
-      UnpackSamples(band_[p].data() + r * rowBytes_, layout_.bitsPerSample, bigEndian, width, plane_.data());
+      UnpackSamples(band_[p].data() + r * rowBytes_, layout_.BitsPerSample, bigEndian, width, plane_.data());
       for (std::size_t x = 0; x < width; ++x) samples[x * planes_ + p] = plane_[x];
     }
   }
@@ -349,14 +349,14 @@ class BandReader {
   // A tile must start on a byte and be no larger than pictures of this size
   // need, whatever the file declares.
   void CheckTiles() const {
-    const std::uint64_t tileBits = std::uint64_t{tileWidth_} * samplesPerPlane_ * layout_.bitsPerSample;
+    const std::uint64_t tileBits = std::uint64_t{tileWidth_} * samplesPerPlane_ * layout_.BitsPerSample;
     const std::uint64_t limit = 16 * StoredBytes(layout_) + (16u << 20);
     if (tileWidth_ == 0 || tileBits % 8 != 0 || TIFFTileSize64(tiff_) > limit)
       throw TavrenError(name_, "not a readable TIFF picture (its tiles do not fit its size)");
   }
 
   void ReadStrip(std::uint32_t y0, std::uint16_t plane) {
-    const std::uint32_t rows = std::min(bandRows_, layout_.height - y0);
+    const std::uint32_t rows = std::min(bandRows_, layout_.Height - y0);
     const tmsize_t wanted = static_cast<tmsize_t>(rows * rowBytes_);
     if (TIFFReadEncodedStrip(tiff_, TIFFComputeStrip(tiff_, y0, plane), band_[plane].data(), wanted) < wanted)
       Refuse(file_, name_);
@@ -364,14 +364,14 @@ class BandReader {
 
   void ReadTileRow(std::uint32_t y0, std::uint16_t plane) {
     const std::size_t tileRowBytes = static_cast<std::size_t>(TIFFTileRowSize64(tiff_));
-    const std::uint32_t rows = std::min(bandRows_, layout_.height - y0);
-    for (std::uint32_t x0 = 0; x0 < layout_.width; x0 += tileWidth_) {
+    const std::uint32_t rows = std::min(bandRows_, layout_.Height - y0);
+    for (std::uint32_t x0 = 0; x0 < layout_.Width; x0 += tileWidth_) {
       const tmsize_t got = TIFFReadEncodedTile(tiff_, TIFFComputeTile(tiff_, x0, y0, 0, plane), tile_.data(),
                                                static_cast<tmsize_t>(tile_.size()));
       if (got < static_cast<tmsize_t>(tile_.size())) Refuse(file_, name_);
-      const std::uint32_t columns = std::min(tileWidth_, layout_.width - x0);
-      const std::size_t offset = std::size_t{x0} * samplesPerPlane_ * layout_.bitsPerSample / 8;
-      const std::size_t bytes = (std::size_t{columns} * samplesPerPlane_ * layout_.bitsPerSample + 7) / 8;
+      const std::uint32_t columns = std::min(tileWidth_, layout_.Width - x0);
+      const std::size_t offset = std::size_t{x0} * samplesPerPlane_ * layout_.BitsPerSample / 8;
+      const std::size_t bytes = (std::size_t{columns} * samplesPerPlane_ * layout_.BitsPerSample + 7) / 8;
       for (std::uint32_t r = 0; r < rows; ++r)
         std::memcpy(band_[plane].data() + r * rowBytes_ + offset, tile_.data() + r * tileRowBytes, bytes);
     }
@@ -404,8 +404,8 @@ std::pair<std::int32_t, std::int32_t> ReadTiffSize(const std::uint8_t* data, std
   const TiffFile file(data, size);
   TIFF* tiff = Opened(file, name);
   const TiffLayout layout = LayoutOf(tiff, size, name);
-  const auto width = static_cast<std::int32_t>(layout.width);
-  const auto height = static_cast<std::int32_t>(layout.height);
+  const auto width = static_cast<std::int32_t>(layout.Width);
+  const auto height = static_cast<std::int32_t>(layout.Height);
   // Orientations 5 to 8 turn the picture by a quarter.
   if (Field<std::uint16_t>(tiff, TIFFTAG_ORIENTATION) >= 5) return {height, width};
   return {width, height};
@@ -420,10 +420,10 @@ Image DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& 
   RowPixels pixels(tiff, layout, name);
 
   Image image;
-  image.ResetForOverwrite(static_cast<std::int32_t>(layout.width), static_cast<std::int32_t>(layout.height));
-  for (std::uint32_t y0 = 0; y0 < layout.height; y0 += bands.BandRows()) {
+  image.ResetForOverwrite(static_cast<std::int32_t>(layout.Width), static_cast<std::int32_t>(layout.Height));
+  for (std::uint32_t y0 = 0; y0 < layout.Height; y0 += bands.BandRows()) {
     bands.Read(y0);
-    const std::uint32_t rows = std::min(bands.BandRows(), layout.height - y0);
+    const std::uint32_t rows = std::min(bands.BandRows(), layout.Height - y0);
     for (std::uint32_t r = 0; r < rows; ++r) {
       bands.Unpack(r, pixels.Samples());
       pixels.ToBgr(image.Row(static_cast<std::int32_t>(y0 + r)));

@@ -30,8 +30,8 @@ namespace {
 // Straight red, green, blue, alpha rows, laid over white.
 void RgbaToBgr(const std::uint8_t* rgba, std::size_t stride, Image& image) {
   TSampleRule rule;
-  rule.samplesPerPixel = 4;
-  rule.alpha = 3;
+  rule.SamplesPerPixel = 4;
+  rule.Alpha = 3;
   std::vector<std::uint16_t> samples(4 * static_cast<std::size_t>(image.Width()));
   for (std::int32_t y = 0; y < image.Height(); ++y) {
     UnpackSamples(rgba + static_cast<std::size_t>(y) * stride, 8, false, samples.size(), samples.data());

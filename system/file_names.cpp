@@ -50,13 +50,13 @@ std::wstring CollationKey(const std::string& name) {
 }
 
 struct TKeyedName {
-  std::wstring key;
-  std::string name;
+  std::wstring Key;
+  std::string Name;
 };
 
 bool KeyedLess(const TKeyedName& a, const TKeyedName& b) {
-  if (a.key != b.key) return a.key < b.key;
-  return !FileNamesIgnoreCase() && a.name < b.name;
+  if (a.Key != b.Key) return a.Key < b.Key;
+  return !FileNamesIgnoreCase() && a.Name < b.Name;
 }
 
 }  // namespace
@@ -114,10 +114,10 @@ void SortNamesForUser(std::vector<std::string>& names) {
   // are one file; list it once.
   if (FileNamesIgnoreCase())
     keyed.erase(std::unique(keyed.begin(), keyed.end(),
-                            [](const TKeyedName& a, const TKeyedName& b) { return a.key == b.key; }),
+                            [](const TKeyedName& a, const TKeyedName& b) { return a.Key == b.Key; }),
                 keyed.end());
   names.clear();
-  for (TKeyedName& entry : keyed) names.push_back(std::move(entry.name));
+  for (TKeyedName& entry : keyed) names.push_back(std::move(entry.Name));
 }
 
 }  // namespace tavren

@@ -32,8 +32,8 @@ namespace {
 // fixed slots of fixed size, since a handler may not allocate or lock.
 constexpr std::size_t kInProgressSlots = 256;
 struct InProgressSlot {
-  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 holds a path
-  char path[PATH_MAX];
+  std::atomic<int> State{0};  // 0 free, 1 being filled, 2 holds a path
+  char Path[PATH_MAX];
 };
 std::array<InProgressSlot, kInProgressSlots> inProgress;
 
@@ -45,15 +45,15 @@ class InProgressEntry {
     if (path.size() >= PATH_MAX) return;
     for (InProgressSlot& slot : inProgress) {
       int expected = 0;
-      if (!slot.state.compare_exchange_strong(expected, 1)) continue;
-      std::memcpy(slot.path, path.c_str(), path.size() + 1);
-      slot.state = 2;
+      if (!slot.State.compare_exchange_strong(expected, 1)) continue;
+      std::memcpy(slot.Path, path.c_str(), path.size() + 1);
+      slot.State = 2;
       slot_ = &slot;
       return;
     }
   }
   ~InProgressEntry() {
-    if (slot_ != nullptr) slot_->state = 0;
+    if (slot_ != nullptr) slot_->State = 0;
   }
   InProgressEntry(const InProgressEntry&) = delete;
   InProgressEntry& operator=(const InProgressEntry&) = delete;
@@ -198,7 +198,7 @@ int FolderWriteError(const std::string& folder) {
 
 void RemoveTemporaryFilesInProgress() {
   for (InProgressSlot& slot : inProgress)
-    if (slot.state.load() == 2) ::unlink(slot.path);
+    if (slot.State.load() == 2) ::unlink(slot.Path);
 }
 
 void ReplaceFileContents(const std::string& requestedName,

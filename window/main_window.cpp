@@ -57,8 +57,8 @@ bool CtrlAlone(Qt::KeyboardModifiers modifiers) {
 
 bool HasKey(const std::vector<TCommandKey>& keys, const QKeyEvent& pressed) {
   return std::ranges::any_of(keys, [&](const TCommandKey& key) {
-    return pressed.key() == key.key &&
-           (key.modifiers == TKeyModifiers::Any || CtrlAlone(pressed.modifiers()));
+    return pressed.key() == key.Key &&
+           (key.Modifiers == TKeyModifiers::Any || CtrlAlone(pressed.modifiers()));
   });
 }
 
@@ -85,7 +85,7 @@ TfrmMain::TfrmMain(TMainServices services, TPlatform& platform, QStringList argu
       services_(std::move(services)),
       platform_(platform),
       arguments_(std::move(arguments)),
-      readAhead_(services_.cache, [this] {
+      readAhead_(services_.Cache, [this] {
         // From a background thread: the cache belongs to this one.
         QMetaObject::invokeMethod(this, [this] { readAhead_.Collect(); }, Qt::QueuedConnection);
       }) {
@@ -98,7 +98,7 @@ TfrmMain::TfrmMain(TMainServices services, TPlatform& platform, QStringList argu
   CreateImageArea();
   CreateStatusBar();
   ConnectCommands();
-  about_ = new TAB(platform_, services_.versionText, this);
+  about_ = new TAB(platform_, services_.VersionText, this);
   CreateViewTimers();
   qApp->installEventFilter(this);
   tmrMain_ = new QTimer(this);
@@ -163,7 +163,7 @@ void TfrmMain::FirstShow() {
 
 void TfrmMain::ApplyStoredState() {
   const QSize screen = QGuiApplication::primaryScreen()->size();
-  TState& state = services_.state;
+  TState& state = services_.State;
   state.LoadState({screen.width(), screen.height()}, width());
   if (state.Record.WindowState() == kStateNormal) {
     setWindowState(Qt::WindowNoState);
@@ -202,7 +202,7 @@ TfrmMain::TBlockingWork::~TBlockingWork() {
 // What closing now would store, to be written from the termination watch's
 // thread while this one is busy.
 std::function<void()> TfrmMain::StateSaverAsNow() {
-  TState* state = &services_.state;
+  TState* state = &services_.State;
   const std::uint8_t windowState = StoredWindowState(isMinimized(), isMaximized());
   const int formHeight = height();
   const int formWidth = width();
@@ -217,7 +217,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  services_.state.SaveState(StoredWindowState(isMinimized(), isMaximized()), height(), width(),
+  services_.State.SaveState(StoredWindowState(isMinimized(), isMaximized()), height(), width(),
                             view_->height(), view_->width());
   tmrMain_->stop();
   QMainWindow::closeEvent(event);
@@ -230,14 +230,14 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 void TfrmMain::SetCommandsEnabled(bool haveImage, bool noNavigation) {
   for (const TCommand& command : commands_) {
     if (const std::optional<bool> enabled =
-            EnabledWithPicture(command.enabling, haveImage, noNavigation))
-      command.action->setEnabled(*enabled);
+            EnabledWithPicture(command.Enabling, haveImage, noNavigation))
+      command.Action->setEnabled(*enabled);
   }
 }
 
 void TfrmMain::UpdateCaption() {
   QString caption = QString::fromStdString(sProgramName);
-  const std::string& current = services_.files.CurrentFile;
+  const std::string& current = services_.Files.CurrentFile;
   if (!current.empty()) {
     const std::string name = current == sPastedImageName ? current : FileNameBase(current);
     caption = QString::fromStdString(name) + QStringLiteral(" - ") + caption;
@@ -295,8 +295,8 @@ bool TfrmMain::IgnoredWhileSaving(const QEvent& event) {
 // the command's button.  The key is not consumed.
 bool TfrmMain::HandleKey(const QKeyEvent& key) {
   for (const TCommand& command : commands_) {
-    if (!HasKey(command.keys, key)) continue;
-    (command.runByKey ? command.runByKey : command.run)();
+    if (!HasKey(command.Keys, key)) continue;
+    (command.RunByKey ? command.RunByKey : command.Run)();
     return true;
   }
   return false;
@@ -306,7 +306,7 @@ bool TfrmMain::HandleKey(const QKeyEvent& key) {
 // and Ctrl+V stay available.
 void TfrmMain::PollClipboard() {
   for (const TCommand& command : commands_)
-    if (command.enabling == TEnabling::ClipboardPicture) command.action->setEnabled(clipboardHasImage_);
+    if (command.Enabling == TEnabling::ClipboardPicture) command.Action->setEnabled(clipboardHasImage_);
 }
 
 // Asking another program for the clipboard's formats can take a while on

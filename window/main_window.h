@@ -42,11 +42,11 @@ class TWelcomePanel;
 
 // The shared objects the window works with; they outlive it.
 struct TMainServices {
-  TFiles& files;
-  TCache& cache;
-  TState& state;
-  std::function<std::string()> versionText;  // "x.y.z", or empty
-  std::string programPath;                   // the running program's file
+  TFiles& Files;
+  TCache& Cache;
+  TState& State;
+  std::function<std::string()> VersionText;  // "x.y.z", or empty
+  std::string ProgramPath;                   // the running program's file
 };
 
 // When a command's tool button is enabled.
@@ -64,8 +64,8 @@ enum class TKeyModifiers {
 };
 
 struct TCommandKey {
-  Qt::Key key;
-  TKeyModifiers modifiers;
+  Qt::Key Key;
+  TKeyModifiers Modifiers;
 };
 
 class TfrmMain : public QMainWindow {
@@ -192,11 +192,11 @@ class TfrmMain : public QMainWindow {
   // A command of the tool bar: the action its button shows, its keys, when
   // its button is enabled, and what it runs.
   struct TCommand {
-    QAction* action;
-    std::vector<TCommandKey> keys;
-    TEnabling enabling;
-    std::function<void()> run;
-    std::function<void()> runByKey = {};  // what its keys run, when not the same
+    QAction* Action;
+    std::vector<TCommandKey> Keys;
+    TEnabling Enabling;
+    std::function<void()> Run;
+    std::function<void()> RunByKey = {};  // what its keys run, when not the same
   };
 
   TMainServices services_;

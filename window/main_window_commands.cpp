@@ -57,7 +57,7 @@ void TfrmMain::Guarded(const std::function<void()>& command) {
     command();
   } catch (const std::exception& error) {
     const std::string reason = ReasonOf(error);
-    failure_ = FailureMessage(services_.files.CurrentFile, reason);
+    failure_ = FailureMessage(services_.Files.CurrentFile, reason);
     ShowStatus();
     platform_.ShowError(this, QString::fromStdString(sProgramName), QString::fromStdString(reason));
   }
@@ -105,7 +105,7 @@ std::string RefusalOf(const std::string& path) {
 
 void TfrmMain::OpenImage(const std::string& path, bool useStoredViewSize) {
   readAhead_.Focus(path);
-  std::shared_ptr<const Image> picture = services_.cache.Find(path);
+  std::shared_ptr<const Image> picture = services_.Cache.Find(path);
   if (picture == nullptr) {
     if (!IsOpenablePicture(path)) {
       Fail(RefusalOf(path));
@@ -142,7 +142,7 @@ std::string TfrmMain::LoadIntoCache(const std::string& path,
   try {
     const TFileStamp stamp = FileStampOf(path);  // before reading: a change meanwhile counts
     picture = std::make_shared<const Image>(LoadPicture(path));
-    services_.cache.Add(path, picture, stamp);
+    services_.Cache.Add(path, picture, stamp);
   } catch (const std::exception& error) {
     picture.reset();
     return FailureMessage(path, ReasonOf(error));
@@ -151,7 +151,7 @@ std::string TfrmMain::LoadIntoCache(const std::string& path,
 }
 
 void TfrmMain::ShowOpened(const std::string& path, const Image& picture) {
-  services_.files.CurrentFile = path;
+  services_.Files.CurrentFile = path;
   UpdateCaption();
   ShowImageSize(picture);
 }
@@ -180,11 +180,11 @@ void TfrmMain::PasteImage() {
   }
   if (!failure.empty()) {
     Fail(failure);
-    SetCommandsEnabled(true, services_.files.CurrentFile.empty());
+    SetCommandsEnabled(true, services_.Files.CurrentFile.empty());
     return;
   }
   SetCommandsEnabled(true, true);
-  services_.files.CurrentFile = sPastedImageName;
+  services_.Files.CurrentFile = sPastedImageName;
   UpdateCaption();
   ShowImageSize(view_->Picture());
 }
@@ -207,10 +207,10 @@ std::string TfrmMain::PasteIntoView(std::shared_ptr<const Image>& picture) {
 }
 
 void TfrmMain::StepFile(bool forward) {
-  if (services_.files.Step(forward))
-    OpenImage(services_.files.CurrentFile, false);
+  if (services_.Files.Step(forward))
+    OpenImage(services_.Files.CurrentFile, false);
   else
-    Fail(StepFailureMessage(services_.files.CurrentFile, forward));
+    Fail(StepFailureMessage(services_.Files.CurrentFile, forward));
 }
 
 // ---------------------------------------------------------------------------
@@ -218,7 +218,7 @@ void TfrmMain::StepFile(bool forward) {
 
 QSize TfrmMain::ViewLimits(bool useStoredViewSize) const {
   if (!useStoredViewSize) return view_->DeviceSize();
-  const TStateRecord& record = services_.state.Record;
+  const TStateRecord& record = services_.State.Record;
   // The stored size is in the window's units, like the window's own size.
   return DevicePixelSize(QSize(record.ViewWidth(), record.ViewHeight()),
                          view_->devicePixelRatioF());
@@ -247,7 +247,7 @@ void TfrmMain::ComputeVariants(const std::string& path, std::shared_ptr<const Im
 // after a paste.
 void TfrmMain::PlanReadAhead() {
   const QSize limits = ViewLimits(false);
-  readAhead_.Plan(services_.files.Neighbours(), limits.height(), limits.width());
+  readAhead_.Plan(services_.Files.Neighbours(), limits.height(), limits.width());
 }
 
 // The view settled at a new size: the picture on show is made again for
@@ -262,7 +262,7 @@ void TfrmMain::FollowViewSize() {
   }
   ShowInView(shown);
   // After a paste the status bar shows the base image's size.
-  if (services_.files.CurrentFile == sPastedImageName) ShowImageSize(*engine_.BaseImage());
+  if (services_.Files.CurrentFile == sPastedImageName) ShowImageSize(*engine_.BaseImage());
   ScheduleReadAhead();  // what was prepared fits the old size
 }
 
@@ -320,7 +320,7 @@ void TfrmMain::SaveCommand() {
     Fail("No picture to save yet.");
     return;
   }
-  const std::string& current = services_.files.CurrentFile;
+  const std::string& current = services_.Files.CurrentFile;
   QString folder;
   QString name = QString::fromStdString(sPastedImageName);
   if (current != sPastedImageName) {
@@ -364,7 +364,7 @@ void TfrmMain::SaveImage(const std::string& path) {
 
 std::string TfrmMain::RunSave(const std::string& path) {
   // A pasted picture has no file to carry EXIF data over from.
-  const std::string& current = services_.files.CurrentFile;
+  const std::string& current = services_.Files.CurrentFile;
   TSaveJob job(engine_, path, current == sPastedImageName ? std::string() : current);
   saving_ = true;
   messagePanel_->setText(QString::fromStdString(SavingMessage(path)));
@@ -395,14 +395,14 @@ void TfrmMain::ShowSaveProgress(int stage) {
 // Without a program of the desktop for the page, the program shows it in
 // its own viewer.
 void TfrmMain::OpenHelpFile() {
-  const QString page = QString::fromStdString(HelpFilePath(services_.programPath));
+  const QString page = QString::fromStdString(HelpFilePath(services_.ProgramPath));
   if (!platform_.OpenDocument(page)) platform_.ShowHelpViewer(this, page);
 }
 
 void TfrmMain::ShowAbout() { about_->exec(); }
 
 void TfrmMain::OpenLink(int number) {
-  OpenWebLink(platform_, number, services_.versionText ? services_.versionText() : std::string());
+  OpenWebLink(platform_, number, services_.VersionText ? services_.VersionText() : std::string());
 }
 
 }  // namespace tavren

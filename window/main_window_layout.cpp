@@ -74,9 +74,9 @@ void TfrmMain::CreateToolBar() {
   typeGroup_ = new QActionGroup(this);
   typeGroup_->setExclusive(true);
   const struct {
-    const char* name;
-    const char* icon;
-    TProcessType type;
+    const char* Name;
+    const char* Icon;
+    TProcessType Type;
   } types[] = {
       {"tbt0Off", "type0", ptOriginal},
       {"tbt1Weak", "type1", ptLight},
@@ -87,10 +87,10 @@ void TfrmMain::CreateToolBar() {
   // The hint of a type's button is its name, as the status bar shows it.
   for (const auto& entry : types) {
     QToolButton* button =
-        AddToolButton(entry.name, entry.icon, QString::fromLatin1(TypeUserName(entry.type)));
+        AddToolButton(entry.Name, entry.Icon, QString::fromLatin1(TypeUserName(entry.Type)));
     button->defaultAction()->setCheckable(true);
     typeGroup_->addAction(button->defaultAction());
-    typeButtons_[entry.type] = button;
+    typeButtons_[entry.Type] = button;
   }
   AddToolSeparator();
   tbtHelp_ = AddToolButton("tbtHelp", "help", QStringLiteral("Help"));
@@ -147,7 +147,7 @@ void TfrmMain::CreateImageArea() {
 }
 
 void TfrmMain::CreateWelcomePanel() {
-  const std::string version = services_.versionText ? services_.versionText() : std::string();
+  const std::string version = services_.VersionText ? services_.VersionText() : std::string();
   pnWelcome_ = new TWelcomePanel(version, pnImage_);
   connect(pnWelcome_, &TWelcomePanel::openClicked, this,
           [this] { Guarded([this] { OpenCommand(); }); });
@@ -200,7 +200,7 @@ void TfrmMain::CreateCommandTable() {
   // A page key only beeps while no picture is current.
   const auto pageKey = [this, guarded](bool forward) {
     return guarded([this, forward] {
-      services_.files.CurrentFile.empty() ? platform_.Beep() : StepFile(forward);
+      services_.Files.CurrentFile.empty() ? platform_.Beep() : StepFile(forward);
     });
   };
   commands_ = {
@@ -227,7 +227,7 @@ void TfrmMain::CreateCommandTable() {
 void TfrmMain::ConnectCommands() {
   CreateCommandTable();
   for (const TCommand& command : commands_)
-    connect(command.action, &QAction::triggered, this, command.run);
+    connect(command.Action, &QAction::triggered, this, command.Run);
   connect(view_, &TImageView::mouseDown, this, [this] { Guarded([this] { ViewMouseDown(); }); });
   connect(view_, &TImageView::mouseUp, this, [this] { Guarded([this] { ViewMouseUp(); }); });
   connect(pnManualTuning_, &TManualTuningPanel::computeManualRequested, this,

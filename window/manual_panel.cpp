@@ -134,8 +134,8 @@ QWidget* TManualTuningPanel::MakeEasyPage() {
 // exactly one of them selected; each group is separate from the other.
 QWidget* TManualTuningPanel::MakeStrengthGroup(const TStrengthGroup& names,
                                                QRadioButton* (&buttons)[4], QCheckBox*& option) {
-  auto* group = new QGroupBox(names.title, this);
-  group->setObjectName(QLatin1String(names.groupName));
+  auto* group = new QGroupBox(names.Title, this);
+  group->setObjectName(QLatin1String(names.GroupName));
   auto* layout = new QVBoxLayout(group);
   layout->setContentsMargins(2, 2, 1, 4);
   layout->setSpacing(2);
@@ -145,13 +145,13 @@ QWidget* TManualTuningPanel::MakeStrengthGroup(const TStrengthGroup& names,
   const QString texts[4] = {tr("Off"), tr("Weak"), tr("Normal"), tr("Strong")};
   for (int strength = 0; strength < 4; ++strength) {
     buttons[strength] = new QRadioButton(texts[strength], group);
-    buttons[strength]->setObjectName(QLatin1String(names.buttonPrefix) +
+    buttons[strength]->setObjectName(QLatin1String(names.ButtonPrefix) +
                                      QLatin1String(nameEndings[strength]));
     row->addWidget(buttons[strength]);
   }
   buttons[0]->setChecked(true);
   layout->addLayout(row);
-  option = MakeCheckBox(group, names.optionName, names.optionText);
+  option = MakeCheckBox(group, names.OptionName, names.OptionText);
   layout->addWidget(option);
   return group;
 }

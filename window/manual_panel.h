@@ -59,11 +59,11 @@ class TManualTuningPanel : public QFrame {
   QWidget* MakeEasyPage();
   // What tells the Lumora and the Clarivex group apart.
   struct TStrengthGroup {
-    QString title;
-    const char* groupName;
-    const char* buttonPrefix;  // the buttons are prefix + "0Off" .. "3Strong"
-    const char* optionName;
-    QString optionText;
+    QString Title;
+    const char* GroupName;
+    const char* ButtonPrefix;  // the buttons are prefix + "0Off" .. "3Strong"
+    const char* OptionName;
+    QString OptionText;
   };
   QWidget* MakeStrengthGroup(const TStrengthGroup& names, QRadioButton* (&buttons)[4],
                              QCheckBox*& option);

@@ -82,34 +82,34 @@ bool IsBaseFor(const Image& picture, const Image& base, bool reduced, std::int32
 }  // namespace
 
 bool TVariantSet::Complete() const {
-  return full != nullptr && base != nullptr && results.Has(ptOriginal) && results.Has(ptLight) &&
-         results.Has(ptNormal) && results.Has(ptDeep);
+  return Full != nullptr && Base != nullptr && Results.Has(ptOriginal) && Results.Has(ptLight) &&
+         Results.Has(ptNormal) && Results.Has(ptDeep);
 }
 
 std::size_t TVariantSet::ResultBytes() const {
-  std::size_t bytes = base != nullptr ? base->ByteSize() : 0;
+  std::size_t bytes = Base != nullptr ? Base->ByteSize() : 0;
   for (int type : {ptOriginal, ptLight, ptNormal, ptDeep, ptManualTuning})
-    if (const Image* result = results.Get(type)) bytes += result->ByteSize();
+    if (const Image* result = Results.Get(type)) bytes += result->ByteSize();
   return bytes;
 }
 
 bool TVariantSet::FitsView(const Image& picture, std::int32_t limitHeight,
                            std::int32_t limitWidth) const {
-  if (full.get() != &picture || base == nullptr) return false;
-  return IsBaseFor(picture, *base, reduced, limitHeight, limitWidth);
+  if (Full.get() != &picture || Base == nullptr) return false;
+  return IsBaseFor(picture, *Base, Reduced, limitHeight, limitWidth);
 }
 
 TVariantSet ComputeVariantSet(std::shared_ptr<const Image> picture, std::int32_t limitHeight,
                               std::int32_t limitWidth, const std::atomic<bool>* cancelled) {
   TVariantSet set;
-  set.full = std::move(picture);
-  if (set.full == nullptr) return set;
-  TBaseImage base = MakeBaseImage(*set.full, limitHeight, limitWidth);
-  set.base = std::move(base.image);
-  set.reduced = base.reduced;
-  if (set.base == nullptr) return set;
-  CopyImage(set.base.get(), set.results.Slot(ptOriginal), true);
-  ComputePresetTypes(*set.base, AllTypes, set.results, cancelled);
+  set.Full = std::move(picture);
+  if (set.Full == nullptr) return set;
+  TBaseImage base = MakeBaseImage(*set.Full, limitHeight, limitWidth);
+  set.Base = std::move(base.Picture);
+  set.Reduced = base.Reduced;
+  if (set.Base == nullptr) return set;
+  CopyImage(set.Base.get(), set.Results.Slot(ptOriginal), true);
+  ComputePresetTypes(*set.Base, AllTypes, set.Results, cancelled);
   return set;
 }
 
@@ -123,10 +123,10 @@ const Image* TProcessEngine::ComputeVariants(Image picture, std::int32_t limitHe
 }
 
 const Image* TProcessEngine::AdoptVariants(TVariantSet set) {
-  fullImage_ = std::move(set.full);
-  baseImage_ = std::move(set.base);
-  baseReduced_ = set.reduced;
-  results_ = std::move(set.results);
+  fullImage_ = std::move(set.Full);
+  baseImage_ = std::move(set.Base);
+  baseReduced_ = set.Reduced;
+  results_ = std::move(set.Results);
   results_.Slot(ptManualTuning).reset();
   const Image* shown = Select(ptNormal);
   ApplyTypePreset(ptNormal);
@@ -136,11 +136,11 @@ const Image* TProcessEngine::AdoptVariants(TVariantSet set) {
 
 TVariantSet TProcessEngine::ReleaseVariants() {
   TVariantSet set;
-  set.full = std::move(fullImage_);
-  set.base = std::move(baseImage_);
-  set.reduced = std::exchange(baseReduced_, false);
-  set.results = std::move(results_);
-  set.results.Slot(ptManualTuning).reset();
+  set.Full = std::move(fullImage_);
+  set.Base = std::move(baseImage_);
+  set.Reduced = std::exchange(baseReduced_, false);
+  set.Results = std::move(results_);
+  set.Results.Slot(ptManualTuning).reset();
   results_.Clear();
   return set;
 }
@@ -154,9 +154,9 @@ const Image* TProcessEngine::FitToView(std::int32_t limitHeight, std::int32_t li
   if (BaseFitsView(limitHeight, limitWidth)) return nullptr;
   TVariantSet set = ComputeVariantSet(fullImage_, limitHeight, limitWidth);
   const bool hadManual = results_.Has(ptManualTuning);
-  baseImage_ = std::move(set.base);
-  baseReduced_ = set.reduced;
-  results_ = std::move(set.results);
+  baseImage_ = std::move(set.Base);
+  baseReduced_ = set.Reduced;
+  results_ = std::move(set.Results);
   if (hadManual) ComputeTypes(*baseImage_, ptManualTuning, results_);
   return results_.Get(pressed_);
 }
@@ -198,15 +198,15 @@ TMouseDownAction TProcessEngine::MouseDownAction(bool viewHasPixels) const {
   TMouseDownAction action;
   if (!viewHasPixels) return action;
   if (anyPressed_ && pressed_ == ptManualTuning) {
-    action.kind = TMouseDownAction::kShowOriginalWhileHeld;
+    action.Kind = TMouseDownAction::kShowOriginalWhileHeld;
     return action;
   }
-  action.kind = TMouseDownAction::kSelectType;
+  action.Kind = TMouseDownAction::kSelectType;
   if (justOpened_) {
-    action.type = ptOriginal;
+    action.Type = ptOriginal;
   } else {
     const TProcessType current = CurrentProcessType();
-    action.type = current == ptDeep || current == ptManualTuning
+    action.Type = current == ptDeep || current == ptManualTuning
                       ? ptOriginal
                       : static_cast<TProcessType>(current + 1);
   }
@@ -215,13 +215,13 @@ TMouseDownAction TProcessEngine::MouseDownAction(bool viewHasPixels) const {
 
 const Image* TProcessEngine::MouseDown(bool viewHasPixels) {
   const TMouseDownAction action = MouseDownAction(viewHasPixels);
-  switch (action.kind) {
+  switch (action.Kind) {
     case TMouseDownAction::kShowOriginalWhileHeld:
       heldOriginal_ = true;
       return results_.Get(ptOriginal);
     case TMouseDownAction::kSelectType:
       justOpened_ = false;
-      return Select(action.type);
+      return Select(action.Type);
     case TMouseDownAction::kNothing:
       break;
   }

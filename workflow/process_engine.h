@@ -46,10 +46,10 @@ class TResultImages {
 // What a new picture's processing gives for one view size: the picture
 // itself, its base image and results 0 (the base image), 1, 2 and 3.
 struct TVariantSet {
-  std::shared_ptr<const Image> full;
-  std::unique_ptr<Image> base;
-  bool reduced = false;
-  TResultImages results;
+  std::shared_ptr<const Image> Full;
+  std::unique_ptr<Image> Base;
+  bool Reduced = false;
+  TResultImages Results;
 
   bool Complete() const;
   // The bytes of the base image and the results (not of the picture).
@@ -74,8 +74,8 @@ struct TMouseDownAction {
     kShowOriginalWhileHeld,  // Manual Tuning: show result 0 until release
     kSelectType,             // press `type` and show it
   };
-  Kind kind = kNothing;
-  TProcessType type = ptOriginal;
+  Kind Kind = kNothing;
+  TProcessType Type = ptOriginal;
 };
 
 class TProcessEngine {

@@ -31,20 +31,20 @@ class TStopWhenCancelled : public TRowFollower {
 struct TReadAhead::TJob {
   enum class TState { Waiting, Working, Done, Failed };
 
-  std::string path;
-  std::int32_t limitHeight = 0;
-  std::int32_t limitWidth = 0;
-  TState state = TState::Waiting;
-  TSharedPicture picture;  // the cache's, or decoded here
-  TFileStamp stamp;        // of the file before it was decoded here
-  bool decodedHere = false;
-  bool inCache = false;
-  TVariantSet set;              // once Done
-  std::size_t reservedBytes = 0;  // the set's room in the cache, once collected
-  std::atomic<bool> cancelled{false};
+  std::string Path;
+  std::int32_t LimitHeight = 0;
+  std::int32_t LimitWidth = 0;
+  TState State = TState::Waiting;
+  TSharedPicture Picture;  // the cache's, or decoded here
+  TFileStamp Stamp;        // of the file before it was decoded here
+  bool DecodedHere = false;
+  bool InCache = false;
+  TVariantSet Set;              // once Done
+  std::size_t ReservedBytes = 0;  // the set's room in the cache, once collected
+  std::atomic<bool> Cancelled{false};
 
-  bool Busy() const { return state == TState::Waiting || state == TState::Working; }
-  bool Ready() const { return state == TState::Done && reservedBytes > 0; }
+  bool Busy() const { return State == TState::Waiting || State == TState::Working; }
+  bool Ready() const { return State == TState::Done && ReservedBytes > 0; }
 };
 
 TReadAhead::TReadAhead(TCache& cache, std::function<void()> finished)
@@ -72,21 +72,21 @@ void TReadAhead::Plan(const std::vector<std::string>& paths, std::int32_t limitH
     for (const std::string& path : paths) {
       if (path == shownPath_) continue;
       const auto same = std::find_if(jobs_.begin(), jobs_.end(), [&](const auto& job) {
-        if (job->path != path) return false;
-        if (job->state == TJob::TState::Done)
-          return job->set.FitsView(*job->set.full, limitHeight, limitWidth);
-        return job->Busy() && job->limitHeight == limitHeight && job->limitWidth == limitWidth;
+        if (job->Path != path) return false;
+        if (job->State == TJob::TState::Done)
+          return job->Set.FitsView(*job->Set.Full, limitHeight, limitWidth);
+        return job->Busy() && job->LimitHeight == limitHeight && job->LimitWidth == limitWidth;
       });
       if (same != jobs_.end()) {
         planned.push_back(*same);
         continue;
       }
       auto job = std::make_shared<TJob>();
-      job->path = path;
-      job->limitHeight = limitHeight;
-      job->limitWidth = limitWidth;
-      job->picture = cache_.Find(path);
-      job->inCache = job->picture != nullptr;
+      job->Path = path;
+      job->LimitHeight = limitHeight;
+      job->LimitWidth = limitWidth;
+      job->Picture = cache_.Find(path);
+      job->InCache = job->Picture != nullptr;
       planned.push_back(std::move(job));
     }
     for (const auto& job : jobs_)
@@ -100,26 +100,26 @@ void TReadAhead::Plan(const std::vector<std::string>& paths, std::int32_t limitH
 void TReadAhead::Collect() {
   std::lock_guard lock(mutex_);
   for (const auto& job : jobs_) {
-    if (job->state == TJob::TState::Failed) {
+    if (job->State == TJob::TState::Failed) {
       Drop(*job);
       continue;
     }
-    if (job->decodedHere && !job->inCache) {
-      job->inCache = cache_.Add(job->path, job->picture, job->stamp, KeptKeys());
-      if (!job->inCache) {
+    if (job->DecodedHere && !job->InCache) {
+      job->InCache = cache_.Add(job->Path, job->Picture, job->Stamp, KeptKeys());
+      if (!job->InCache) {
         Drop(*job);
         continue;
       }
     }
-    if (job->state == TJob::TState::Done && job->reservedBytes == 0) {
-      const std::size_t bytes = job->set.ResultBytes();
+    if (job->State == TJob::TState::Done && job->ReservedBytes == 0) {
+      const std::size_t bytes = job->Set.ResultBytes();
       if (cache_.Reserve(bytes, KeptKeys()))
-        job->reservedBytes = bytes;
+        job->ReservedBytes = bytes;
       else
         Drop(*job);
     }
   }
-  std::erase_if(jobs_, [](const auto& job) { return job->cancelled.load(); });
+  std::erase_if(jobs_, [](const auto& job) { return job->Cancelled.load(); });
 }
 
 void TReadAhead::Focus(const std::string& path) {
@@ -131,8 +131,8 @@ bool TReadAhead::Prepared(const std::string& path, const Image& picture,
                           std::int32_t limitHeight, std::int32_t limitWidth) const {
   std::lock_guard lock(mutex_);
   return std::any_of(jobs_.begin(), jobs_.end(), [&](const auto& job) {
-    return job->path == path && job->Ready() &&
-           job->set.FitsView(picture, limitHeight, limitWidth);
+    return job->Path == path && job->Ready() &&
+           job->Set.FitsView(picture, limitHeight, limitWidth);
   });
 }
 
@@ -144,16 +144,16 @@ const Image* TReadAhead::OpenIn(TProcessEngine& engine, const std::string& path,
   {
     std::lock_guard lock(mutex_);
     for (const auto& job : jobs_) {
-      if (job->path != path || !job->Ready() || picture == nullptr ||
-          !job->set.FitsView(*picture, limitHeight, limitWidth))
+      if (job->Path != path || !job->Ready() || picture == nullptr ||
+          !job->Set.FitsView(*picture, limitHeight, limitWidth))
         continue;
-      set = std::move(job->set);
+      set = std::move(job->Set);
       Drop(*job);
       ++served_;
     }
-    std::erase_if(jobs_, [](const auto& job) { return job->cancelled.load(); });
+    std::erase_if(jobs_, [](const auto& job) { return job->Cancelled.load(); });
   }
-  if (set.full == nullptr) set = ComputeVariantSet(std::move(picture), limitHeight, limitWidth);
+  if (set.Full == nullptr) set = ComputeVariantSet(std::move(picture), limitHeight, limitWidth);
   TVariantSet leaving = engine.ReleaseVariants();
   const Image* shown = engine.AdoptVariants(std::move(set));
   KeepLeaving(std::exchange(shownPath_, path), std::move(leaving));
@@ -170,20 +170,20 @@ bool TReadAhead::Idle() const {
 std::vector<std::string> TReadAhead::KeptKeys() const {
   std::vector<std::string> keys{shownPath_};
   for (const auto& job : jobs_)
-    if (job->inCache) keys.push_back(job->path);
+    if (job->InCache) keys.push_back(job->Path);
   return keys;
 }
 
 void TReadAhead::Drop(TJob& job) {
-  job.cancelled = true;
-  cache_.Release(std::exchange(job.reservedBytes, 0));
+  job.Cancelled = true;
+  cache_.Release(std::exchange(job.ReservedBytes, 0));
 }
 
 void TReadAhead::DropAllBut(const std::string& path) {
   std::lock_guard lock(mutex_);
   for (const auto& job : jobs_)
-    if (job->path != path || path.empty() || job->Busy()) Drop(*job);
-  std::erase_if(jobs_, [](const auto& job) { return job->cancelled.load(); });
+    if (job->Path != path || path.empty() || job->Busy()) Drop(*job);
+  std::erase_if(jobs_, [](const auto& job) { return job->Cancelled.load(); });
 }
 
 // The picture that leaves the view is where a step back goes; its
@@ -191,7 +191,7 @@ void TReadAhead::DropAllBut(const std::string& path) {
 // that very picture.
 void TReadAhead::KeepLeaving(const std::string& path, TVariantSet set) {
   if (path.empty() || path == shownPath_ || !set.Complete()) return;
-  if (cache_.Find(path) != set.full) return;
+  if (cache_.Find(path) != set.Full) return;
   // The picture now on show was just found, so Find made the leaving one
   // the most recent: put the shown one first again.
   cache_.Find(shownPath_);
@@ -201,12 +201,12 @@ void TReadAhead::KeepLeaving(const std::string& path, TVariantSet set) {
   keep.push_back(path);
   if (!cache_.Reserve(bytes, keep)) return;
   auto job = std::make_shared<TJob>();
-  job->path = path;
-  job->state = TJob::TState::Done;
-  job->picture = set.full;
-  job->inCache = true;
-  job->set = std::move(set);
-  job->reservedBytes = bytes;
+  job->Path = path;
+  job->State = TJob::TState::Done;
+  job->Picture = set.Full;
+  job->InCache = true;
+  job->Set = std::move(set);
+  job->ReservedBytes = bytes;
   jobs_.push_back(std::move(job));
 }
 
@@ -229,12 +229,12 @@ void TReadAhead::WorkerLoop() {
       std::unique_lock lock(mutex_);
       const auto waiting = [&] {
         return std::find_if(jobs_.begin(), jobs_.end(),
-                            [](const auto& j) { return j->state == TJob::TState::Waiting; });
+                            [](const auto& j) { return j->State == TJob::TState::Waiting; });
       };
       wake_.wait(lock, [&] { return stopping_ || waiting() != jobs_.end(); });
       if (stopping_) return;
       job = *waiting();
-      job->state = TJob::TState::Working;
+      job->State = TJob::TState::Working;
     }
     Work(*job);
     Notify();
@@ -245,30 +245,30 @@ void TReadAhead::Work(TJob& job) {
   TSharedPicture picture;
   {
     std::lock_guard lock(mutex_);
-    picture = job.picture;
+    picture = job.Picture;
   }
   TVariantSet set;
   try {
-    if (picture == nullptr && !job.cancelled) {
-      const TFileStamp stamp = FileStampOf(job.path);
-      TStopWhenCancelled stopper(job.cancelled);
-      picture = std::make_shared<const Image>(LoadPicture(job.path, &stopper));
+    if (picture == nullptr && !job.Cancelled) {
+      const TFileStamp stamp = FileStampOf(job.Path);
+      TStopWhenCancelled stopper(job.Cancelled);
+      picture = std::make_shared<const Image>(LoadPicture(job.Path, &stopper));
       {
         std::lock_guard lock(mutex_);
-        job.picture = picture;
-        job.stamp = stamp;
-        job.decodedHere = true;
+        job.Picture = picture;
+        job.Stamp = stamp;
+        job.DecodedHere = true;
       }
       Notify();  // the window may want the decoded picture before the types
     }
-    if (!job.cancelled)
-      set = ComputeVariantSet(picture, job.limitHeight, job.limitWidth, &job.cancelled);
+    if (!job.Cancelled)
+      set = ComputeVariantSet(picture, job.LimitHeight, job.LimitWidth, &job.Cancelled);
   } catch (const std::exception&) {  // unreadable, damaged, out of memory
   }
   std::lock_guard lock(mutex_);
-  const bool done = set.Complete() && !job.cancelled;
-  if (done) job.set = std::move(set);
-  job.state = done ? TJob::TState::Done : TJob::TState::Failed;
+  const bool done = set.Complete() && !job.Cancelled;
+  if (done) job.Set = std::move(set);
+  job.State = done ? TJob::TState::Done : TJob::TState::Failed;
 }
 
 void TReadAhead::Notify() {

@@ -39,16 +39,16 @@ std::string ReadText(const fs::path& path) {
 
 test::TProgramResult Tavren(const std::vector<std::string>& args,
                             test::TProgramRun run = test::TProgramRun{}) {
-  run.args = {TAVREN_CLI_PATH};
-  run.args.insert(run.args.end(), args.begin(), args.end());
+  run.Args = {TAVREN_CLI_PATH};
+  run.Args.insert(run.Args.end(), args.begin(), args.end());
   const test::TProgramResult result = test::RunProgram(run);
-  EXPECT_FALSE(result.timedOut) << "tavren did not end: " << args.back();
+  EXPECT_FALSE(result.TimedOut) << "tavren did not end: " << args.back();
   return result;
 }
 
 test::TProgramRun WithVariable(const std::string& variable) {
   test::TProgramRun run;
-  run.environment = {variable};
+  run.Environment = {variable};
   return run;
 }
 
@@ -71,31 +71,31 @@ TEST_F(CommandTest, UsageErrorsExitTwoWithTheUsage) {
                                              {"resize", "a.jpg"},
                                              {"enhance", "--keep-metadata", "-o", "x.bmp", "a.jpg"}}) {
     const test::TProgramResult run = Tavren(args);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("usage: tavren enhance"), std::string::npos) << run.err;
-    EXPECT_EQ(run.err.rfind("tavren: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_NE(run.Err.find("usage: tavren enhance"), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.rfind("tavren: ", 0), 0u) << run.Err;
   }
   const test::TProgramResult empty = Tavren({"enhance", ""});
-  EXPECT_EQ(empty.status, 2);
-  EXPECT_EQ(empty.err.rfind("tavren: a picture name is empty\n", 0), 0u) << empty.err;
+  EXPECT_EQ(empty.Status, 2);
+  EXPECT_EQ(empty.Err.rfind("tavren: a picture name is empty\n", 0), 0u) << empty.Err;
   const test::TProgramResult badLimit = Tavren({"info", SmallPhoto()}, WithVariable("TAVREN_MAX_MEGAPIXELS=lots"));
-  EXPECT_EQ(badLimit.status, 2);
-  EXPECT_NE(badLimit.err.find("TAVREN_MAX_MEGAPIXELS must be"), std::string::npos) << badLimit.err;
+  EXPECT_EQ(badLimit.Status, 2);
+  EXPECT_NE(badLimit.Err.find("TAVREN_MAX_MEGAPIXELS must be"), std::string::npos) << badLimit.Err;
 
   // --help explains every option on a line of its own, and what the user
   // needs around them.
   const test::TProgramResult help = Tavren({"--help"});
-  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.Status, 0);
   for (const char* line :
        {"\n  --type TYPE ", "\n  --clarivex off|weak|normal|strong ", "\n  --lumora off|weak|normal|strong ",
         "\n  --artifact-suppression ", "\n  --color-distortion-suppression ", "\n  --fit WIDTHxHEIGHT ",
         "\n  -o FILE ", "\n  --out-dir DIR ", "\n  --force ", "\n  -j N ", "\n  -q ",
         "\n  --max-megapixels N ", "\n  -h, --help ", "\n  original ", "\n  light ", "\n  normal ",
         "\n  deep ", "photocopy.jpg", "65500", "Exit status: 0", "k/N PICTURE", "default: normal"})
-    EXPECT_NE(help.out.find(line), std::string::npos) << line;
+    EXPECT_NE(help.Out.find(line), std::string::npos) << line;
   const test::TProgramResult version = Tavren({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, std::string("tavren ") + TAVREN_VERSION_TEXT + "\n");
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out, std::string("tavren ") + TAVREN_VERSION_TEXT + "\n");
 }
 
 TEST_F(CommandTest, BadFilesAreNamedAndTheOthersStillDone) {
@@ -107,10 +107,10 @@ TEST_F(CommandTest, BadFilesAreNamedAndTheOthersStillDone) {
   std::ofstream(text) << "hello";
 
   const test::TProgramResult run = Tavren({"enhance", broken, good, missing, text});
-  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.Status, 1);
   for (const std::string& bad : {broken, missing, text})
-    EXPECT_NE(run.err.find("tavren: " + bad + ": "), std::string::npos) << run.err;
-  EXPECT_EQ(run.err.find(good), std::string::npos) << run.err;
+    EXPECT_NE(run.Err.find("tavren: " + bad + ": "), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find(good), std::string::npos) << run.Err;
   EXPECT_TRUE(fs::exists(dir_.file("goodcopy.jpg")));
   EXPECT_FALSE(fs::exists(dir_.file("brokencopy.jpg")));
 }
@@ -121,12 +121,12 @@ TEST_F(CommandTest, AnExistingOutputIsKeptWithoutForce) {
   std::ofstream(output) << "keep me";
 
   test::TProgramResult run = Tavren({"enhance", photo});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("tavren: " + output + ": "), std::string::npos) << run.err;
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("tavren: " + output + ": "), std::string::npos) << run.Err;
   EXPECT_EQ(ReadText(output), "keep me");
 
   run = Tavren({"enhance", "--force", photo});
-  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(LoadPicture(output).Width(), LoadPicture(photo).Width());
 }
 
@@ -135,20 +135,20 @@ TEST_F(CommandTest, ResultsEqualTheEngineComputation) {
   const Image picture = LoadPicture(photo);
 
   test::TProgramResult run = Tavren({"enhance", "--type", "deep", photo, "-o", dir_.file("deep.bmp")});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(LoadPicture(dir_.file("deep.bmp")), *ProcessedCopy(picture, TypePresets[ptDeep]));
 
   run = Tavren({"enhance", "--lumora", "weak", "--artifact-suppression", "--clarivex", "strong",
                 "--color-distortion-suppression", photo, "-o", dir_.file("manual.bmp")});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(LoadPicture(dir_.file("manual.bmp")), *ProcessedCopy(picture, {1, 1, 3, 1}));
 
   // --fit reduces as the window does before processing.
   run = Tavren({"enhance", "--fit", "60x50", photo, "-o", dir_.file("fit.bmp")});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.Status, 0) << run.Err;
   const TBaseImage base = MakeBaseImage(picture, 50, 60);
-  ASSERT_TRUE(base.reduced);
-  EXPECT_EQ(LoadPicture(dir_.file("fit.bmp")), *ProcessedCopy(*base.image, TypePresets[ptNormal]));
+  ASSERT_TRUE(base.Reduced);
+  EXPECT_EQ(LoadPicture(dir_.file("fit.bmp")), *ProcessedCopy(*base.Picture, TypePresets[ptNormal]));
 }
 
 // A folder stands for its pictures in the window's order, into an output
@@ -161,26 +161,26 @@ TEST_F(CommandTest, AFolderOfPicturesIntoANewFolderWithProgress) {
   const std::string out = dir_.file("made/on/the/way");
 
   test::TProgramRun terminal;
-  terminal.stderrOnTerminal = true;
+  terminal.StderrOnTerminal = true;
   test::TProgramResult run = Tavren({"enhance", "--out-dir", out, in}, terminal);
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, "1/3 " + in + "/a.jpg\r\n2/3 " + in + "/B.jpg\r\n3/3 " + in + "/c.jpg\r\n");
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Err, "1/3 " + in + "/a.jpg\r\n2/3 " + in + "/B.jpg\r\n3/3 " + in + "/c.jpg\r\n");
   for (const char* name : {"acopy.jpg", "Bcopy.jpg", "ccopy.jpg"})
     EXPECT_TRUE(fs::exists(out + "/" + name)) << name;
 
   run = Tavren({"enhance", "-q", "--force", "--out-dir", out, in}, terminal);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Err, "");
   run = Tavren({"info", in});
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3) << run.out;
+  EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 3) << run.Out;
 
   fs::create_directory(dir_.path() / "empty");
   for (const char* command : {"enhance", "info"}) {
     run = Tavren({command, dir_.file("empty")});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err.rfind("tavren: " + dir_.file("empty") + ": is a folder with no pictures", 0),
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Err.rfind("tavren: " + dir_.file("empty") + ": is a folder with no pictures", 0),
               0u)
-        << run.err;
+        << run.Err;
   }
 }
 
@@ -189,8 +189,8 @@ TEST_F(CommandTest, SeveralPicturesIntoAFolderAtOnce) {
   fs::create_directory(dir_.file("out"));
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) args.push_back(PhotoCopy(name));
   const test::TProgramResult run = Tavren(args);
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, "");  // no progress when stderr is not a terminal
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Err, "");  // no progress when stderr is not a terminal
   for (const char* name : {"acopy.jpg", "bcopy.jpg", "ccopy.jpg", "dcopy.jpg"})
     EXPECT_TRUE(fs::exists(dir_.file("out/" + std::string(name)))) << name;
 }
@@ -201,8 +201,8 @@ TEST_F(CommandTest, TwoPicturesNeverWriteOneFile) {
   const std::string b = dir_.file("sub/photo.jpg");
   fs::copy_file(a, b);
   const test::TProgramResult run = Tavren({"enhance", "--out-dir", dir_.file("sub"), a, b});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "tavren: " + b + ": skipped: its output " + dir_.file("sub/photocopy.jpg") +
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "tavren: " + b + ": skipped: its output " + dir_.file("sub/photocopy.jpg") +
                          " is also the output of " + a + "\n");
 }
 
@@ -210,9 +210,9 @@ TEST_F(CommandTest, InfoPrintsSizeMakeAndModel) {
   TAVREN_REQUIRE_CORPUS();
   const std::string photo = (test::CorpusDir() / "camera/Canon_40D.jpg").string();
   const test::TProgramResult run = Tavren({"info", photo});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, photo + ": 100 x 68, make \"Canon\", model \"Canon EOS 40D\"\n");
-  EXPECT_EQ(Tavren({"info", dir_.file("none.jpg")}).status, 1);
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, photo + ": 100 x 68, make \"Canon\", model \"Canon EOS 40D\"\n");
+  EXPECT_EQ(Tavren({"info", dir_.file("none.jpg")}).Status, 1);
 }
 
 // What can be known before the work is checked before it.
@@ -220,17 +220,17 @@ TEST_F(CommandTest, FailsEarlyWhereItCan) {
   const std::string wide = dir_.file("wide.bmp");
   WriteBmpFile(test::RandomImage(70000, 1, 3), wide);
   test::TProgramResult run = Tavren({"enhance", wide});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("the result would be 70000 x 1 pixels, and a JPEG file holds 65500"),
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("the result would be 70000 x 1 pixels, and a JPEG file holds 65500"),
             std::string::npos)
-      << run.err;
-  EXPECT_EQ(Tavren({"enhance", "--fit", "1000x1000", wide}).status, 0);
+      << run.Err;
+  EXPECT_EQ(Tavren({"enhance", "--fit", "1000x1000", wide}).Status, 0);
 
   std::ofstream(dir_.file("file")) << "x";
   run = Tavren({"enhance", "--out-dir", dir_.file("file/out"), PhotoCopy("photo.jpg")});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err.rfind("tavren: " + dir_.file("file/out") + ": cannot make the output folder", 0), 0u)
-      << run.err;
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err.rfind("tavren: " + dir_.file("file/out") + ": cannot make the output folder", 0), 0u)
+      << run.Err;
 }
 
 // Hostile files get a message and exit status 1 from info and enhance,
@@ -259,20 +259,20 @@ TEST_F(CommandTest, HostileFilesAreRefusedCheaply) {
     for (const std::string& file :
          {hostile[0], hostile[1], hostile[2], hostile[3], dir_.file("pipe.jpg"), dir_.file("sparse.jpg")}) {
       test::TProgramRun bounded;
-      bounded.seconds = 20;
+      bounded.Seconds = 20;
       const test::TProgramResult run = Tavren({command, file}, bounded);
-      EXPECT_EQ(run.status, 1) << command << " " << file;
-      EXPECT_EQ(run.err.rfind("tavren: " + file + ": ", 0), 0u) << run.err;
-      EXPECT_LT(run.maxResidentKb, 200 * 1024) << command << " " << file;
+      EXPECT_EQ(run.Status, 1) << command << " " << file;
+      EXPECT_EQ(run.Err.rfind("tavren: " + file + ": ", 0), 0u) << run.Err;
+      EXPECT_LT(run.MaxResidentKb, 200 * 1024) << command << " " << file;
     }
   }
 
   const std::string twoMegapixels = dir_.file("two.jpg");
   test::WriteFileBytes(twoMegapixels, test::EncodeWithLibrary(test::RandomImage(2000, 1000, 2), {}));
-  EXPECT_EQ(Tavren({"info", twoMegapixels}).status, 0);
+  EXPECT_EQ(Tavren({"info", twoMegapixels}).Status, 0);
   const test::TProgramResult limited = Tavren({"info", "--max-megapixels", "1", twoMegapixels});
-  EXPECT_NE(limited.err.find("above the limit of 1 megapixels"), std::string::npos) << limited.err;
-  EXPECT_EQ(Tavren({"info", twoMegapixels}, WithVariable("TAVREN_MAX_MEGAPIXELS=1")).status, 1);
+  EXPECT_NE(limited.Err.find("above the limit of 1 megapixels"), std::string::npos) << limited.Err;
+  EXPECT_EQ(Tavren({"info", twoMegapixels}, WithVariable("TAVREN_MAX_MEGAPIXELS=1")).Status, 1);
 }
 
 // Names and camera texts cannot drive the terminal: their control
@@ -281,13 +281,13 @@ TEST_F(CommandTest, ControlCharactersAreShownNotObeyed) {
   const std::string broken = dir_.file("a\x1b[2J\nb.jpg");
   std::ofstream(broken) << "not a picture";
   test::TProgramResult run = Tavren({"info", broken});
-  EXPECT_EQ(run.err.rfind("tavren: " + dir_.file("a\\x1b[2J\\x0ab.jpg") + ": ", 0), 0u) << run.err;
+  EXPECT_EQ(run.Err.rfind("tavren: " + dir_.file("a\\x1b[2J\\x0ab.jpg") + ": ", 0), 0u) << run.Err;
 
   const std::string photo = dir_.file("camera.jpg");
   test::WriteFileBytes(photo, BuildJpegWithExif(EncodeJpeg(test::RandomImage(16, 16, 4)),
                                                 "Make\x9b" "2J\x1b[0m!", "Caf\xc3\xa9 \xc2\x9b"));
   run = Tavren({"info", photo});
-  EXPECT_EQ(run.out, photo + ": 16 x 16, make \"Make\\x9b2J\\x1b[0m!\", model \"Caf\xc3\xa9 \\u009b\"\n");
+  EXPECT_EQ(run.Out, photo + ": 16 x 16, make \"Make\\x9b2J\\x1b[0m!\", model \"Caf\xc3\xa9 \\u009b\"\n");
 }
 
 // A save ended by SIGTERM or SIGHUP leaves no temporary file behind.
@@ -298,7 +298,7 @@ TEST_F(CommandTest, ASaveEndedBySignalLeavesNoTemporaryFile) {
     int ended = 0;
     for (int attempt = 0; attempt < 5 && ended == 0; ++attempt) {
       test::TProgramRun run;
-      run.duringRun = [&](pid_t child) {
+      run.DuringRun = [&](pid_t child) {
         // Waits for the temporary file to appear, then signals at once.
         for (int i = 0; i < 200000; ++i) {
           for (const auto& entry : fs::directory_iterator(dir_.path()))
@@ -310,7 +310,7 @@ TEST_F(CommandTest, ASaveEndedBySignalLeavesNoTemporaryFile) {
       };
       const test::TProgramResult result =
           Tavren({"enhance", "--type", "original", "--force", big, "-o", dir_.file("out.bmp")}, run);
-      if (result.signal == signal) ended = signal;
+      if (result.Signal == signal) ended = signal;
       for (const auto& entry : fs::directory_iterator(dir_.path()))
         EXPECT_EQ(entry.path().filename().string().find(".tavren-save-"), std::string::npos);
     }
@@ -326,7 +326,7 @@ TEST_F(CommandTest, ClarivexOnEveryCorpusPhoto) {
   for (const fs::path& relative : test::CorpusPhotos()) {
     const std::string photo = (test::CorpusDir() / relative).string();
     const test::TProgramResult run = Tavren({"enhance", "--clarivex", "normal", photo, "-o", output, "--force"});
-    ASSERT_EQ(run.status, 0) << photo << ": " << run.err;
+    ASSERT_EQ(run.Status, 0) << photo << ": " << run.Err;
     const Image result = LoadPicture(output);
     if (fs::file_size(photo) > 200000) {
       EXPECT_TRUE(ImageHasPixels(result)) << photo;
@@ -365,10 +365,10 @@ TEST_F(CommandTest, KeepMetadataCarriesDatesExposurePlacesAndTitles) {
     return Tavren(args);
   };
   test::TProgramResult run = enhance("", "plain");
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.Status, 0) << run.Err;
   run = enhance("--keep-metadata", "kept");
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, "");
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Err, "");
 
   const std::vector<std::string> carried = {"EXIF:DateTimeOriginal", "EXIF:ExposureTime", "EXIF:FNumber",
                                             "EXIF:ISO", "GPS:GPSLatitude", "GPS:GPSLongitude", "XMP:Title"};
@@ -422,10 +422,10 @@ TEST_F(CommandTest, KeepMetadataFromAnUnreadableBlockWarnsAndSavesTheDefaultCopy
   test::WriteFileBytes(photo, bytes);
 
   const test::TProgramResult kept = Tavren({"enhance", "--keep-metadata", photo, "-o", dir_.file("kept.jpg")});
-  EXPECT_EQ(kept.status, 0) << kept.err;
-  EXPECT_EQ(kept.err.rfind("tavren: " + photo + ": metadata not kept: ", 0), 0u) << kept.err;
-  EXPECT_EQ(std::count(kept.err.begin(), kept.err.end(), '\n'), 1) << kept.err;
-  ASSERT_EQ(Tavren({"enhance", photo, "-o", dir_.file("plain.jpg")}).status, 0);
+  EXPECT_EQ(kept.Status, 0) << kept.Err;
+  EXPECT_EQ(kept.Err.rfind("tavren: " + photo + ": metadata not kept: ", 0), 0u) << kept.Err;
+  EXPECT_EQ(std::count(kept.Err.begin(), kept.Err.end(), '\n'), 1) << kept.Err;
+  ASSERT_EQ(Tavren({"enhance", photo, "-o", dir_.file("plain.jpg")}).Status, 0);
   EXPECT_EQ(test::ReadFileBytes(dir_.file("kept.jpg")), test::ReadFileBytes(dir_.file("plain.jpg")));
 }
 
@@ -438,23 +438,23 @@ TEST_F(CommandTest, EveryLosslessFormatEnhancesAsItsBitmapDoes) {
     SCOPED_TRACE(photo);
     const std::string bitmap = dir_.file("same.bmp");
     ASSERT_TRUE(test::MakePicture((test::CorpusDir() / photo).string(), bitmap, "-type truecolor"));
-    ASSERT_EQ(Tavren({"enhance", "--force", bitmap, "-o", dir_.file("bmp.out.bmp")}).status, 0);
+    ASSERT_EQ(Tavren({"enhance", "--force", bitmap, "-o", dir_.file("bmp.out.bmp")}).Status, 0);
     const std::vector<std::uint8_t> expected = ReadFileBytes(dir_.file("bmp.out.bmp"));
     const struct {
-      const char* file;
-      const char* options;
+      const char* File;
+      const char* Options;
     } formats[] = {{"same.png", ""},
                    {"same16.png", "-depth 16"},
                    {"same.tif", "-compress lzw"},
                    {"same16.tif", "-depth 16 -compress lzw"},
                    {"same.webp", ""}};
     for (const auto& format : formats) {
-      const std::string file = dir_.file(format.file);
-      const std::string source = std::string(format.file) == "same.webp" ? dir_.file("same.png") : bitmap;
-      ASSERT_TRUE(test::MakePicture(source, file, format.options)) << format.file;
+      const std::string file = dir_.file(format.File);
+      const std::string source = std::string(format.File) == "same.webp" ? dir_.file("same.png") : bitmap;
+      ASSERT_TRUE(test::MakePicture(source, file, format.Options)) << format.File;
       const auto run = Tavren({"enhance", "--force", file, "-o", dir_.file("out.bmp")});
-      ASSERT_EQ(run.status, 0) << run.err;
-      EXPECT_EQ(ReadFileBytes(dir_.file("out.bmp")), expected) << format.file;
+      ASSERT_EQ(run.Status, 0) << run.Err;
+      EXPECT_EQ(ReadFileBytes(dir_.file("out.bmp")), expected) << format.File;
     }
   }
 }
@@ -464,10 +464,10 @@ TEST_F(CommandTest, HeicCameraReachesInfoAndTheSavedCopy) {
   const std::string heic = dir_.file("photo.heic");
   ASSERT_TRUE(test::MakePicture(SmallPhoto(), heic));
   const auto info = Tavren({"info", heic});
-  EXPECT_EQ(info.status, 0) << info.err;
-  EXPECT_EQ(info.out, heic + ": 100 x 68, make \"Canon\", model \"Canon EOS 40D\"\n");
+  EXPECT_EQ(info.Status, 0) << info.Err;
+  EXPECT_EQ(info.Out, heic + ": 100 x 68, make \"Canon\", model \"Canon EOS 40D\"\n");
   const auto run = Tavren({"enhance", heic});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.Status, 0) << run.Err;
   TExif exif;
   exif.ReadFromFile(dir_.file("photocopy.jpg"));
   EXPECT_EQ(exif.Make, "Canon");
@@ -561,9 +561,9 @@ TEST_F(CommandTest, MalformedFilesOfEveryKindAreRefused) {
     for (const char* command : {"info", "enhance"}) {
       if (cut && std::string(command) == "info") continue;
       const auto run = Tavren({command, dir_.file(name)});
-      EXPECT_EQ(run.status, 1) << name;
-      EXPECT_EQ(run.err.rfind("tavren: " + dir_.file(name) + ": ", 0), 0u) << run.err;
-      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+      EXPECT_EQ(run.Status, 1) << name;
+      EXPECT_EQ(run.Err.rfind("tavren: " + dir_.file(name) + ": ", 0), 0u) << run.Err;
+      EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << run.Err;
     }
   }
 }

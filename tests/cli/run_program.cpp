@@ -44,9 +44,9 @@ std::string ReadAll(const std::string& path) {
     const rlimit memory{2ul << 30, 2ul << 30};
     ::setrlimit(RLIMIT_AS, &memory);
   }
-  for (const std::string& variable : run.environment) ::putenv(const_cast<char*>(variable.c_str()));
+  for (const std::string& variable : run.Environment) ::putenv(const_cast<char*>(variable.c_str()));
   std::vector<char*> argv;
-  for (const std::string& arg : run.args) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : run.Args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   ::execv(argv[0], argv.data());
   ::_exit(127);
@@ -100,7 +100,7 @@ TProgramResult RunProgram(const TProgramRun& run) {
   const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   int err = -1;
   int master = -1;
-  if (run.stderrOnTerminal) {
+  if (run.StderrOnTerminal) {
     ::openpty(&master, &err, nullptr, nullptr, nullptr);
   } else {
     err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -110,19 +110,19 @@ TProgramResult RunProgram(const TProgramRun& run) {
   ::close(out);
   ::close(err);
   std::thread during;
-  if (run.duringRun) during = std::thread(run.duringRun, child);
+  if (run.DuringRun) during = std::thread(run.DuringRun, child);
 
   TProgramResult result;
   int status = 0;
   rusage usage{};
-  const std::string terminal = Drain(master, child, status, usage, result.timedOut, run.seconds);
+  const std::string terminal = Drain(master, child, status, usage, result.TimedOut, run.Seconds);
   if (during.joinable()) during.join();
   if (master >= 0) ::close(master);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  result.maxResidentKb = usage.ru_maxrss;
-  result.out = ReadAll(outPath);
-  result.err = run.stderrOnTerminal ? terminal : ReadAll(errPath);
+  result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.Signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  result.MaxResidentKb = usage.ru_maxrss;
+  result.Out = ReadAll(outPath);
+  result.Err = run.StderrOnTerminal ? terminal : ReadAll(errPath);
   return result;
 }
 

@@ -12,22 +12,22 @@
 namespace tavren::test {
 
 struct TProgramRun {
-  std::vector<std::string> args;           // args[0] is the program
-  std::vector<std::string> environment;    // "NAME=value" set in addition
-  bool stderrOnTerminal = false;           // stderr on a pseudo-terminal
-  int seconds = 60;                        // wall-clock bound
+  std::vector<std::string> Args;           // args[0] is the program
+  std::vector<std::string> Environment;    // "NAME=value" set in addition
+  bool StderrOnTerminal = false;           // stderr on a pseudo-terminal
+  int Seconds = 60;                        // wall-clock bound
   // Called on a thread of its own with the child's process id as soon as
   // it runs (to send it signals, for one).
-  std::function<void(pid_t)> duringRun;
+  std::function<void(pid_t)> DuringRun;
 };
 
 struct TProgramResult {
-  int status = -1;        // exit status; -1 when ended by a signal
-  int signal = 0;         // the signal that ended it
-  bool timedOut = false;  // killed at the wall-clock bound
-  long maxResidentKb = 0;
-  std::string out;
-  std::string err;
+  int Status = -1;        // exit status; -1 when ended by a signal
+  int Signal = 0;         // the signal that ended it
+  bool TimedOut = false;  // killed at the wall-clock bound
+  long MaxResidentKb = 0;
+  std::string Out;
+  std::string Err;
 };
 
 // Runs the program; besides the time bound, the child may use 60 s of

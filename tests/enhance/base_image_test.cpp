@@ -58,24 +58,24 @@ TEST(StretchNearest, EmptyImagesAreLeftAlone) {
 }
 
 struct BaseCase {
-  std::int32_t width, height;          // picture
-  std::int32_t limitWidth, limitHeight;  // view
-  std::int32_t baseWidth, baseHeight;
-  bool reduced;
+  std::int32_t Width, Height;          // picture
+  std::int32_t LimitWidth, LimitHeight;  // view
+  std::int32_t BaseWidth, BaseHeight;
+  bool Reduced;
 };
 
 class MakeBaseImageSizes : public ::testing::TestWithParam<BaseCase> {};
 
 TEST_P(MakeBaseImageSizes, FitsTheView) {
   const BaseCase c = GetParam();
-  const Image source = test::RandomImage(c.width, c.height, 5);
-  const TBaseImage base = MakeBaseImage(source, c.limitHeight, c.limitWidth);
-  ASSERT_NE(base.image, nullptr);
-  EXPECT_EQ(base.image->Width(), c.baseWidth);
-  EXPECT_EQ(base.image->Height(), c.baseHeight);
-  EXPECT_EQ(base.reduced, c.reduced);
-  if (!c.reduced) {
-    EXPECT_EQ(*base.image, source);
+  const Image source = test::RandomImage(c.Width, c.Height, 5);
+  const TBaseImage base = MakeBaseImage(source, c.LimitHeight, c.LimitWidth);
+  ASSERT_NE(base.Picture, nullptr);
+  EXPECT_EQ(base.Picture->Width(), c.BaseWidth);
+  EXPECT_EQ(base.Picture->Height(), c.BaseHeight);
+  EXPECT_EQ(base.Reduced, c.Reduced);
+  if (!c.Reduced) {
+    EXPECT_EQ(*base.Picture, source);
   }
 }
 
@@ -107,32 +107,32 @@ INSTANTIATE_TEST_SUITE_P(
         return text;
       };
       const BaseCase& c = info.param;
-      return side(c.width) + "x" + side(c.height) + "_in_" + side(c.limitWidth) + "x" +
-             side(c.limitHeight);
+      return side(c.Width) + "x" + side(c.Height) + "_in_" + side(c.LimitWidth) + "x" +
+             side(c.LimitHeight);
     });
 
 TEST(MakeBaseImage, RoundsHalvesToEven) {
   // 101 x 2 into height 1 wide view: 101 / 2 = 50.5 -> 50; 103 / 2 -> 52.
   const TBaseImage a = MakeBaseImage(test::RandomImage(101, 2, 1), 1, 200);
-  ASSERT_NE(a.image, nullptr);
-  EXPECT_EQ(a.image->Width(), 50);
+  ASSERT_NE(a.Picture, nullptr);
+  EXPECT_EQ(a.Picture->Width(), 50);
   const TBaseImage b = MakeBaseImage(test::RandomImage(103, 2, 1), 1, 200);
-  EXPECT_EQ(b.image->Width(), 52);
+  EXPECT_EQ(b.Picture->Width(), 52);
 }
 
 TEST(MakeBaseImage, ReducedPixelsArePickedByTheStretch) {
   const Image source = PositionImage(200, 150);
   const TBaseImage base = MakeBaseImage(source, 60, 100);
-  ASSERT_TRUE(base.reduced);
+  ASSERT_TRUE(base.Reduced);
   Image expected(80, 60);
   StretchNearest(source, expected);
-  EXPECT_EQ(*base.image, expected);
+  EXPECT_EQ(*base.Picture, expected);
 }
 
 TEST(MakeBaseImage, NoPixelsNoImage) {
   const TBaseImage base = MakeBaseImage(Image(), 60, 100);
-  EXPECT_EQ(base.image, nullptr);
-  EXPECT_FALSE(base.reduced);
+  EXPECT_EQ(base.Picture, nullptr);
+  EXPECT_FALSE(base.Reduced);
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST(ThreadPool, TasksRunWithTheCallersBanding) {
   ScopedBanding banding({&other, 5});
   std::atomic<int> right{0};
   pool.Run(9, [&](int) {
-    if (CurrentBanding().pool == &other && CurrentBanding().bands == 5) ++right;
+    if (CurrentBanding().Pool == &other && CurrentBanding().Bands == 5) ++right;
   });
   EXPECT_EQ(right.load(), 9);
   EXPECT_EQ(PictureBands(100).Count(), 5);

@@ -57,9 +57,9 @@ TEST(JpegExportCorpus, EveryPhotoCarriesItsMakeModelAndProfileOver) {
     EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 107, bytes.begin() + 111),
               std::vector<std::uint8_t>({0xFF, 0xE1, 0x00, 0xC9})) << relative;
     const test::JpegLayout layout = test::InspectLayout(bytes);
-    EXPECT_TRUE(layout.wellFormed) << relative;
-    EXPECT_TRUE(layout.progressiveFrame) << relative;
-    EXPECT_TRUE(layout.allQuantizersOne) << relative;
+    EXPECT_TRUE(layout.WellFormed) << relative;
+    EXPECT_TRUE(layout.ProgressiveFrame) << relative;
+    EXPECT_TRUE(layout.AllQuantizersOne) << relative;
     const Image decoded = test::DecodeWithLibrary(first);
     EXPECT_EQ(decoded.Width(), image.Width()) << relative;
     EXPECT_EQ(decoded.Height(), image.Height()) << relative;
@@ -87,9 +87,9 @@ TEST(JpegExportCorpus, EveryPhotoCarriesItsMakeModelAndProfileOver) {
   ASSERT_EQ(savedProfiles.size(), saved.size());
   std::size_t withProfile = 0;
   for (std::size_t i = 0; i < saved.size(); ++i) {
-    EXPECT_EQ(texts[i].make, AsToolPrints(sources[i].Make)) << test::CorpusPhotos()[i];
-    EXPECT_EQ(texts[i].model, AsToolPrints(sources[i].Model)) << test::CorpusPhotos()[i];
-    EXPECT_EQ(texts[i].software, kExifSoftware);
+    EXPECT_EQ(texts[i].Make, AsToolPrints(sources[i].Make)) << test::CorpusPhotos()[i];
+    EXPECT_EQ(texts[i].Model, AsToolPrints(sources[i].Model)) << test::CorpusPhotos()[i];
+    EXPECT_EQ(texts[i].Software, kExifSoftware);
     EXPECT_EQ(savedProfiles[i], sourceProfiles[i]) << test::CorpusPhotos()[i];
     withProfile += sourceProfiles[i].empty() ? 0 : 1;
   }

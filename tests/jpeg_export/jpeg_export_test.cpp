@@ -135,9 +135,9 @@ TEST(JpegExport, ShortMakesAndModelsReadBack) {
   const auto texts = test::ExifToolRead(saved);
   ASSERT_EQ(texts.size(), cases.size());
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(texts[i].make, cases[i].first);
-    EXPECT_EQ(texts[i].model, cases[i].second);
-    EXPECT_EQ(texts[i].software, kExifSoftware);
+    EXPECT_EQ(texts[i].Make, cases[i].first);
+    EXPECT_EQ(texts[i].Model, cases[i].second);
+    EXPECT_EQ(texts[i].Software, kExifSoftware);
   }
 }
 
@@ -226,7 +226,7 @@ TEST(JpegExport, MalformedSourceBlocksNeverStopASave) {
     TJpegSaveReport report;
     EXPECT_NO_THROW(report = SaveJpegWithExif(image, target, source, TMetadataCarryOver::Everything)) << i;
     EXPECT_EQ(test::DecodeWithLibrary(target).Width(), 8) << i;
-    if (!report.metadataNotKept.empty()) {
+    if (!report.MetadataNotKept.empty()) {
       EXPECT_EQ(test::ReadFileBytes(target), saved) << i;
     }
   }
@@ -288,7 +288,7 @@ test::CoefficientPicture MixedCoefficients(int width, int height, int firstKind,
     return std::uniform_int_distribution<int>(low, high)(random);
   };
   test::CoefficientPicture picture{width, height, {}};
-  for (auto& component : picture.components) {
+  for (auto& component : picture.Components) {
     component.assign(static_cast<std::size_t>(width * height * 64), 0);
     for (std::size_t block = 0; block < component.size(); block += 64) {
       std::int16_t* c = &component[block];
@@ -310,11 +310,11 @@ test::CoefficientPicture MixedCoefficients(int width, int height, int firstKind,
 
 TBlockPlane PlaneOf(const test::CoefficientPicture& picture, int component) {
   TBlockPlane plane;
-  plane.widthInBlocks = static_cast<std::uint32_t>(picture.widthInBlocks);
-  plane.componentId = static_cast<std::uint8_t>(component + 1);
-  plane.acTable = component == 0 ? 0 : 1;
-  for (int row = 0; row < picture.heightInBlocks; ++row)
-    plane.rows.push_back(picture.components[component].data() + row * picture.widthInBlocks * 64);
+  plane.WidthInBlocks = static_cast<std::uint32_t>(picture.WidthInBlocks);
+  plane.ComponentId = static_cast<std::uint8_t>(component + 1);
+  plane.AcTable = component == 0 ? 0 : 1;
+  for (int row = 0; row < picture.HeightInBlocks; ++row)
+    plane.Rows.push_back(picture.Components[component].data() + row * picture.WidthInBlocks * 64);
   return plane;
 }
 
@@ -323,7 +323,7 @@ TEST(JpegExport, RefinementScansAreTheLibrarysForAnyCoefficients) {
   // coder holds back; more blocks without anything to refine than one
   // end-of-band run holds.
   test::CoefficientPicture flat{256, 129, {}};
-  for (auto& component : flat.components) component.assign(256 * 129 * 64, 0);
+  for (auto& component : flat.Components) component.assign(256 * 129 * 64, 0);
   const test::CoefficientPicture pictures[] = {MixedCoefficients(61, 37, 0, 4),
                                                MixedCoefficients(23, 11, 1, 1), flat};
   for (const bool oneByOne : {false, true}) {
@@ -340,11 +340,11 @@ TEST(JpegExport, RefinementScansAreTheLibrarysForAnyCoefficients) {
       last.insert(last.end(), {0xFF, 0xD9});
       ASSERT_LT(last.size(), file.size());
       EXPECT_TRUE(std::equal(last.begin(), last.end(), file.end() - static_cast<long>(last.size())))
-          << picture.widthInBlocks << (oneByOne ? " one by one" : "");
+          << picture.WidthInBlocks << (oneByOne ? " one by one" : "");
       Bytes sixth;
       ASSERT_TRUE(AppendAcRefinementScan(PlaneOf(picture, 0), {1, 63, 2, 1}, sixth));
       EXPECT_NE(std::search(file.begin(), file.end(), sixth.begin(), sixth.end()), file.end())
-          << picture.widthInBlocks << (oneByOne ? " one by one" : "");
+          << picture.WidthInBlocks << (oneByOne ? " one by one" : "");
     }
   }
 }

@@ -239,7 +239,7 @@ TEST(LumoraRestoreColorRatios, WholeNumbersMatchExtendedOnHalvesAndTheTop) {
 
 // A row of pixels after a remap: v and o side by side, blue, green, red.
 struct RowPair {
-  std::vector<std::uint8_t> v, o;
+  std::vector<std::uint8_t> V, O;
 };
 
 // Random pixels, each of one kind that the restoration treats apart.
@@ -247,8 +247,8 @@ RowPair MixedRow(std::int32_t width, std::mt19937& random) {
   RowPair row{std::vector<std::uint8_t>(3 * width), std::vector<std::uint8_t>(3 * width)};
   const auto byte = [&] { return static_cast<std::uint8_t>(random()); };
   for (std::int32_t x = 0; x < width; ++x) {
-    std::uint8_t* v = &row.v[3 * x];
-    std::uint8_t* o = &row.o[3 * x];
+    std::uint8_t* v = &row.V[3 * x];
+    std::uint8_t* o = &row.O[3 * x];
     for (int b = 0; b < 3; ++b) {
       o[b] = byte();
       v[b] = static_cast<std::uint8_t>(std::clamp(o[b] + static_cast<int>(random() % 41) - 20, 0, 255));
@@ -298,12 +298,12 @@ TEST(LumoraRestoreColorRatios, WideRowsGiveTheBytesOfOneByOne) {
     for (int round = 0; round < 50; ++round) {
       for (std::int32_t width : widths) {
         RowPair row = MixedRow(width, random);
-        std::vector<std::uint8_t> expected = row.v;
-        RestoreRowOneByOne(expected.data(), row.o.data(), width);
+        std::vector<std::uint8_t> expected = row.V;
+        RestoreRowOneByOne(expected.data(), row.O.data(), width);
         // A row must never be written beyond its end.
-        std::vector<std::uint8_t> padded = row.v;
+        std::vector<std::uint8_t> padded = row.V;
         padded.insert(padded.end(), 40, 0xA5);
-        ASSERT_TRUE(restore(padded.data(), row.o.data(), width));
+        ASSERT_TRUE(restore(padded.data(), row.O.data(), width));
         ASSERT_TRUE(std::equal(expected.begin(), expected.end(), padded.begin()))
             << name << ", width " << width << ", round " << round;
         EXPECT_TRUE(std::all_of(padded.end() - 40, padded.end(), [](std::uint8_t b) { return b == 0xA5; }));

@@ -25,7 +25,7 @@ std::vector<TTypePreset> PresetsToCheck() {
 Image Reduced(const std::filesystem::path& photo) {
   const Image picture = LoadPicture((test::CorpusDir() / photo).string());
   TBaseImage base = MakeBaseImage(picture, 120, 160);
-  return base.image == nullptr ? Image() : std::move(*base.image);
+  return base.Picture == nullptr ? Image() : std::move(*base.Picture);
 }
 
 Image Processed(const Image& picture, const TTypePreset& preset) {
@@ -73,22 +73,22 @@ TEST(SameBytesOnEveryCore, CensusCountedWhileDecodingIsThePictures) {
     ScopedBanding banding({&pool, 0});
     for (const std::string& path : paths) {
       TLoadedPicture loaded = LoadPictureToProcess(path);
-      ASSERT_EQ(loaded.image, LoadPicture(path)) << path;
-      if (!loaded.counted) continue;
+      ASSERT_EQ(loaded.Picture, LoadPicture(path)) << path;
+      if (!loaded.Counted) continue;
       ++counted;
       TLevelCensus afterwards;
-      TakeCensus(loaded.image, loaded.census.Bands, afterwards);
-      ASSERT_EQ(loaded.census.Bands.Count(), PictureBands(loaded.image.Height()).Count()) << path;
-      ASSERT_EQ(loaded.census.Total, afterwards.Total) << path;
-      ASSERT_EQ(loaded.census.Before, afterwards.Before) << path;
+      TakeCensus(loaded.Picture, loaded.Census.Bands, afterwards);
+      ASSERT_EQ(loaded.Census.Bands.Count(), PictureBands(loaded.Picture.Height()).Count()) << path;
+      ASSERT_EQ(loaded.Census.Total, afterwards.Total) << path;
+      ASSERT_EQ(loaded.Census.Before, afterwards.Before) << path;
     }
   }
   EXPECT_GE(counted, 4);
 
   TLoadedPicture loaded = LoadPictureToProcess(test::TestDataPath("small_photo.jpg"));
-  const Image plain = Processed(loaded.image, TypePresets[ptDeep]);
+  const Image plain = Processed(loaded.Picture, TypePresets[ptDeep]);
   ProcessWithPreset(loaded, TypePresets[ptDeep]);
-  EXPECT_EQ(loaded.image, plain);
+  EXPECT_EQ(loaded.Picture, plain);
 }
 
 TEST(SameBytesOnEveryCore, TypesComputedTogether) {

@@ -45,7 +45,7 @@ void Put32(Bytes& out, std::size_t at, std::uint32_t v) {
 }
 
 struct Bgr {
-  std::uint8_t blue, green, red;
+  std::uint8_t Blue, Green, Red;
 };
 
 // Up to 16 colours whose channels are 0 or 255 or not, chosen per test.
@@ -74,24 +74,24 @@ Image Expected(const std::vector<Bgr>& palette) {
     for (int x = 0; x < kWidth; ++x) {
       const Bgr c = palette[IndexAt(x, y, static_cast<int>(palette.size()))];
       std::uint8_t* p = image.Row(y) + 3 * x;
-      p[0] = c.blue;
-      p[1] = c.green;
-      p[2] = c.red;
+      p[0] = c.Blue;
+      p[1] = c.Green;
+      p[2] = c.Red;
     }
   return image;
 }
 
 struct Variant {
-  std::uint32_t headerSize;  // 12, 40, 108 or 124
-  std::uint32_t bitCount;
-  std::uint32_t compression;  // 0 RGB, 1 RLE8, 2 RLE4, 3 bit fields
-  bool topDown;
-  std::array<std::uint32_t, 3> masks;  // red, green, blue, for bit fields
+  std::uint32_t HeaderSize;  // 12, 40, 108 or 124
+  std::uint32_t BitCount;
+  std::uint32_t Compression;  // 0 RGB, 1 RLE8, 2 RLE4, 3 bit fields
+  bool TopDown;
+  std::array<std::uint32_t, 3> Masks;  // red, green, blue, for bit fields
 };
 
 std::uint32_t Pack(const Bgr& c, const std::array<std::uint32_t, 3>& masks) {
   std::uint32_t pixel = 0;
-  const std::uint8_t channels[3] = {c.red, c.green, c.blue};
+  const std::uint8_t channels[3] = {c.Red, c.Green, c.Blue};
   for (int i = 0; i < 3; ++i) {
     const std::uint32_t mask = masks[i];
     if (channels[i] == 255) pixel |= mask;
@@ -106,7 +106,7 @@ Bytes RowBytes(const Variant& v, const std::vector<Bgr>& palette, int y) {
   for (int x = 0; x < kWidth; ++x) {
     const int index = IndexAt(x, y, colours);
     const Bgr c = palette[index];
-    switch (v.bitCount) {
+    switch (v.BitCount) {
       case 1:
         if (x % 8 == 0) row.push_back(0);
         row.back() |= static_cast<std::uint8_t>(index << (7 - x % 8));
@@ -116,10 +116,10 @@ Bytes RowBytes(const Variant& v, const std::vector<Bgr>& palette, int y) {
         row.back() |= static_cast<std::uint8_t>(index << (x % 2 ? 0 : 4));
         break;
       case 8: row.push_back(static_cast<std::uint8_t>(index)); break;
-      case 24: row.insert(row.end(), {c.blue, c.green, c.red}); break;
+      case 24: row.insert(row.end(), {c.Blue, c.Green, c.Red}); break;
       default: {
-        const std::uint32_t pixel = Pack(c, v.masks);
-        for (std::uint32_t b = 0; b < v.bitCount / 8; ++b)
+        const std::uint32_t pixel = Pack(c, v.Masks);
+        for (std::uint32_t b = 0; b < v.BitCount / 8; ++b)
           row.push_back(static_cast<std::uint8_t>(pixel >> (8 * b)));
       }
     }
@@ -130,7 +130,7 @@ Bytes RowBytes(const Variant& v, const std::vector<Bgr>& palette, int y) {
 // Run-length rows: the first row as one literal block, the others as runs
 // of equal indices; each row closed, then the picture.
 Bytes RleData(const Variant& v, const std::vector<Bgr>& palette) {
-  const bool four = v.compression == 2;
+  const bool four = v.Compression == 2;
   const int colours = static_cast<int>(palette.size());
   Bytes out;
   for (int fileRow = 0; fileRow < kHeight; ++fileRow) {
@@ -163,43 +163,43 @@ Bytes RleData(const Variant& v, const std::vector<Bgr>& palette) {
 }
 
 Bytes BuildBmp(const Variant& v, const std::vector<Bgr>& palette) {
-  const bool core = v.headerSize == 12;
-  const bool masksAfterHeader = v.compression == 3 && v.headerSize == 40;
-  const std::size_t paletteStart = 14 + v.headerSize + (masksAfterHeader ? 12 : 0);
-  const std::size_t entries = v.bitCount <= 8 ? palette.size() : 0;
+  const bool core = v.HeaderSize == 12;
+  const bool masksAfterHeader = v.Compression == 3 && v.HeaderSize == 40;
+  const std::size_t paletteStart = 14 + v.HeaderSize + (masksAfterHeader ? 12 : 0);
+  const std::size_t entries = v.BitCount <= 8 ? palette.size() : 0;
   const std::size_t pixelOffset = paletteStart + entries * (core ? 3 : 4);
   Bytes out(pixelOffset, 0);
   out[0] = 'B';
   out[1] = 'M';
   Put32(out, 10, static_cast<std::uint32_t>(pixelOffset));
-  Put32(out, 14, v.headerSize);
+  Put32(out, 14, v.HeaderSize);
   if (core) {
     Put16(out, 18, kWidth);
     Put16(out, 20, kHeight);
     Put16(out, 22, 1);
-    Put16(out, 24, v.bitCount);
+    Put16(out, 24, v.BitCount);
   } else {
     Put32(out, 18, kWidth);
-    Put32(out, 22, static_cast<std::uint32_t>(v.topDown ? -kHeight : kHeight));
+    Put32(out, 22, static_cast<std::uint32_t>(v.TopDown ? -kHeight : kHeight));
     Put16(out, 26, 1);
-    Put16(out, 28, v.bitCount);
-    Put32(out, 30, v.compression);
+    Put16(out, 28, v.BitCount);
+    Put32(out, 30, v.Compression);
     Put32(out, 46, static_cast<std::uint32_t>(entries));
-    if (v.compression == 3)
-      for (int i = 0; i < 3; ++i) Put32(out, 54 + 4 * i, v.masks[i]);
+    if (v.Compression == 3)
+      for (int i = 0; i < 3; ++i) Put32(out, 54 + 4 * i, v.Masks[i]);
   }
   for (std::size_t i = 0; i < entries; ++i) {
     const std::size_t at = paletteStart + i * (core ? 3 : 4);
-    out[at] = palette[i].blue;
-    out[at + 1] = palette[i].green;
-    out[at + 2] = palette[i].red;
+    out[at] = palette[i].Blue;
+    out[at + 1] = palette[i].Green;
+    out[at + 2] = palette[i].Red;
   }
-  if (v.compression == 1 || v.compression == 2) {
+  if (v.Compression == 1 || v.Compression == 2) {
     const Bytes data = RleData(v, palette);
     out.insert(out.end(), data.begin(), data.end());
   } else {
     for (int fileRow = 0; fileRow < kHeight; ++fileRow) {
-      Bytes row = RowBytes(v, palette, v.topDown ? fileRow : kHeight - 1 - fileRow);
+      Bytes row = RowBytes(v, palette, v.TopDown ? fileRow : kHeight - 1 - fileRow);
       while (row.size() % 4) row.push_back(0);
       out.insert(out.end(), row.begin(), row.end());
     }
@@ -212,9 +212,9 @@ constexpr std::array<std::uint32_t, 3> kNoMasks{};
 
 TEST(BmpDecoder, EveryVariantGivesTheSamePixels) {
   struct Case {
-    Variant variant;
-    int colours;
-    bool fullScaleOnly;
+    Variant Form;
+    int Colours;
+    bool FullScaleOnly;
   };
   const std::array<std::uint32_t, 3> masks565{0xF800, 0x07E0, 0x001F};
   const std::array<std::uint32_t, 3> masks555{0x7C00, 0x03E0, 0x001F};
@@ -234,11 +234,11 @@ TEST(BmpDecoder, EveryVariantGivesTheSamePixels) {
       {{40, 32, 3, false, masksRgbx}, 8, true},   {{124, 32, 3, true, masks888}, 8, true},
   };
   for (const Case& c : cases) {
-    const Variant& v = c.variant;
-    SCOPED_TRACE(testing::Message() << "header " << v.headerSize << ", " << v.bitCount
-                                    << " bpp, compression " << v.compression
-                                    << (v.topDown ? ", top-down" : ""));
-    const auto palette = Palette(c.colours, c.fullScaleOnly);
+    const Variant& v = c.Form;
+    SCOPED_TRACE(testing::Message() << "header " << v.HeaderSize << ", " << v.BitCount
+                                    << " bpp, compression " << v.Compression
+                                    << (v.TopDown ? ", top-down" : ""));
+    const auto palette = Palette(c.Colours, c.FullScaleOnly);
     EXPECT_TRUE(DecodeBytes(BuildBmp(v, palette)) == Expected(palette));
   }
 }
@@ -370,7 +370,7 @@ int IndexOf(const Image& image, int x, int y) {
   const auto palette = Palette(4, false);
   const std::uint8_t* p = image.Row(y) + 3 * x;
   for (int i = 0; i < 4; ++i)
-    if (p[0] == palette[i].blue && p[1] == palette[i].green && p[2] == palette[i].red) return i;
+    if (p[0] == palette[i].Blue && p[1] == palette[i].Green && p[2] == palette[i].Red) return i;
   return p[0] == 0 && p[1] == 0 && p[2] == 0 ? -1 : -2;
 }
 

@@ -258,7 +258,7 @@ TEST(ExifReaderMalformed, EveryTruncationAndRandomDamageIsSurvived) {
 // ---- The corpus: our reader against the reference table.
 
 struct ManifestRow {
-  std::string file, make, model;
+  std::string File, Make, Model;
 };
 
 std::vector<ManifestRow> ReadManifest() {
@@ -270,11 +270,11 @@ std::vector<ManifestRow> ReadManifest() {
     std::istringstream fields(line);
     ManifestRow row;
     std::string width, height;
-    std::getline(fields, row.file, '\t');
+    std::getline(fields, row.File, '\t');
     std::getline(fields, width, '\t');
     std::getline(fields, height, '\t');
-    std::getline(fields, row.make, '\t');
-    std::getline(fields, row.model, '\t');
+    std::getline(fields, row.Make, '\t');
+    std::getline(fields, row.Model, '\t');
     rows.push_back(row);
   }
   return rows;
@@ -286,15 +286,15 @@ TEST(ExifReaderCorpus, MakeAndModelMatchTheReferenceTable) {
   ASSERT_GT(rows.size(), 60u);
   for (const ManifestRow& row : rows) {
     TExif exif;
-    exif.ReadFromFile((test::CorpusDir() / row.file).string());
-    if (row.file == "exif-org/sony-powershota5.jpg") {
+    exif.ReadFromFile((test::CorpusDir() / row.File).string());
+    if (row.File == "exif-org/sony-powershota5.jpg") {
       // Its make and model stand in a maker's own APP0 block, not in EXIF.
       EXPECT_FALSE(exif.Valid);
       EXPECT_EQ(exif.Make, "");
       continue;
     }
-    EXPECT_EQ(exif.Make, row.make) << row.file;
-    EXPECT_EQ(exif.Model, row.model) << row.file;
+    EXPECT_EQ(exif.Make, row.Make) << row.File;
+    EXPECT_EQ(exif.Model, row.Model) << row.File;
   }
 }
 

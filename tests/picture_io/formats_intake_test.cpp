@@ -36,12 +36,12 @@ constexpr std::int32_t kHeight = 23;
 // Raw samples in ImageMagick's raw layouts ("gray", "graya", "rgb", "rgba",
 // "cmyk"), 16-bit ones big-endian.
 struct RawPicture {
-  std::string layout;
-  int depth = 8;
-  std::vector<std::uint16_t> samples;
+  std::string Layout;
+  int Depth = 8;
+  std::vector<std::uint16_t> Samples;
 
-  int channels() const { return static_cast<int>(layout.size()) - (layout.rfind("gray", 0) == 0 ? 3 : 0); }
-  std::uint32_t max() const { return (1u << depth) - 1; }
+  int channels() const { return static_cast<int>(Layout.size()) - (Layout.rfind("gray", 0) == 0 ? 3 : 0); }
+  std::uint32_t max() const { return (1u << Depth) - 1; }
 };
 
 // Samples from a fixed sequence; with few levels, as a palette or a
@@ -49,16 +49,16 @@ struct RawPicture {
 RawPicture MakeRaw(const std::string& layout, int depth, std::uint32_t levels, std::uint32_t seed) {
   RawPicture raw{layout, depth, {}};
   std::mt19937 random(seed);
-  raw.samples.resize(std::size_t{kWidth} * kHeight * static_cast<std::size_t>(raw.channels()));
-  for (auto& sample : raw.samples)
+  raw.Samples.resize(std::size_t{kWidth} * kHeight * static_cast<std::size_t>(raw.channels()));
+  for (auto& sample : raw.Samples)
     sample = static_cast<std::uint16_t>(random() % levels * raw.max() / (levels - 1));
   return raw;
 }
 
 void WriteRaw(const RawPicture& raw, const std::string& path) {
   std::ofstream out(path, std::ios::binary);
-  for (std::uint16_t sample : raw.samples) {
-    if (raw.depth == 16) out.put(static_cast<char>(sample >> 8));
+  for (std::uint16_t sample : raw.Samples) {
+    if (raw.Depth == 16) out.put(static_cast<char>(sample >> 8));
     out.put(static_cast<char>(sample & 0xFF));
   }
 }
@@ -77,9 +77,9 @@ Image Expected(const RawPicture& raw) {
   const bool alpha = channels == 2 || channels == 4;
   for (std::int32_t y = 0; y < kHeight; ++y)
     for (std::int32_t x = 0; x < kWidth; ++x) {
-      const std::uint16_t* s = &raw.samples[(std::size_t(y) * kWidth + std::size_t(x)) * std::size_t(channels)];
+      const std::uint16_t* s = &raw.Samples[(std::size_t(y) * kWidth + std::size_t(x)) * std::size_t(channels)];
       std::uint8_t* bgr = image.Row(y) + 3 * x;
-      if (raw.layout == "cmyk") {  // red = (1 - C)(1 - K) and so on
+      if (raw.Layout == "cmyk") {  // red = (1 - C)(1 - K) and so on
         for (int c = 0; c < 3; ++c)
           bgr[2 - c] = static_cast<std::uint8_t>(std::lround((255.0L - s[c]) * (255 - s[3]) / 255));
         continue;
@@ -91,12 +91,12 @@ Image Expected(const RawPicture& raw) {
 }
 
 struct LayoutCase {
-  const char* name;
-  const char* layout;
-  int depth;
-  std::uint32_t levels;  // distinct sample values (0: all)
-  const char* file;      // ImageMagick's output, or a WebP made from its PNG
-  const char* options;
+  const char* Name;
+  const char* Layout;
+  int Depth;
+  std::uint32_t Levels;  // distinct sample values (0: all)
+  const char* File;      // ImageMagick's output, or a WebP made from its PNG
+  const char* Options;
 };
 
 // Every colour type, depth and storage layout the decoders take apart.
@@ -125,13 +125,13 @@ TEST(FormatsIntake, SamplesOfEveryLayoutBecomeTheirNearestLevelOverWhite) {
   TAVREN_REQUIRE_PICTURE_TOOLS();
   std::uint32_t seed = 1;
   for (const LayoutCase& c : kLayouts) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.Name);
     test::TempDir dir;
-    const RawPicture raw = MakeRaw(c.layout, c.depth, c.levels ? c.levels : (1u << c.depth), seed++);
+    const RawPicture raw = MakeRaw(c.Layout, c.Depth, c.Levels ? c.Levels : (1u << c.Depth), seed++);
     WriteRaw(raw, dir.file("raw"));
     const std::string source = "-size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) + " -depth " +
-                               std::to_string(c.depth) + " -endian MSB " + c.layout + ":" + dir.file("raw");
-    std::string file = c.file;
+                               std::to_string(c.Depth) + " -endian MSB " + c.Layout + ":" + dir.file("raw");
+    std::string file = c.File;
     std::string prefix;
     if (const auto colon = file.find(':'); colon != std::string::npos) {
       prefix = file.substr(0, colon + 1);
@@ -139,7 +139,7 @@ TEST(FormatsIntake, SamplesOfEveryLayoutBecomeTheirNearestLevelOverWhite) {
     }
     const bool webp = fs::path(file).extension() == ".webp";
     const std::string made = dir.file(webp ? "a.png" : file);
-    ASSERT_TRUE(test::RunQuietly("convert " + source + " " + c.options + " " + prefix + test::ShellQuoted(made)));
+    ASSERT_TRUE(test::RunQuietly("convert " + source + " " + c.Options + " " + prefix + test::ShellQuoted(made)));
     if (webp) {
       ASSERT_TRUE(test::MakePicture(made, dir.file(file)));
     }
@@ -209,9 +209,9 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
   // version, flags and four fill values, then the canvas and the tile's
   // place, read as a 32-bit canvas when flag 1 is set.
   struct Declared {
-    const Bytes& file;
-    Bytes description;
-    const char* refusal;
+    const Bytes& File;
+    Bytes Description;
+    const char* Refusal;
   };
   const Declared huge[] = {
       {grid, {0, 0, 0, 0, 0x4E, 0x20, 0x4E, 0x20}, "20000 x 20000 pixels (400 megapixels) is above the limit"},
@@ -221,13 +221,13 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
        "4294967295 x 4294967295 pixels (18446744065119.6 megapixels) is above the limit"}};
   const long peakBefore = PeakResidentKiB();
   for (const Declared& declared : huge) {
-    Bytes bytes = declared.file;
+    Bytes bytes = declared.File;
     const auto idat = std::search(bytes.begin(), bytes.end(), std::begin("idat"), std::end("idat") - 1);
     ASSERT_NE(idat, bytes.end());
-    std::copy(declared.description.begin(), declared.description.end(), idat + 4);
+    std::copy(declared.Description.begin(), declared.Description.end(), idat + 4);
     const std::string refusal =
         test::RefusalOf([&] { test::LoadPictureMemory("HEIF", bytes.data(), bytes.size(), "huge"); });
-    EXPECT_NE(refusal.find(declared.refusal), std::string::npos) << refusal;
+    EXPECT_NE(refusal.find(declared.Refusal), std::string::npos) << refusal;
   }
   // A tile whose coding declares a picture far larger than the file's.
   const Bytes hugeTile = test::DataFile("heif_rose_tile_30000.heic");
@@ -265,8 +265,8 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
 // picture's, upright.
 void ExpectSizeFromTheHeader(const std::string& file, const Image& upright) {
   const TPictureSize size = ReadPictureSize(file);
-  EXPECT_EQ(size.width, upright.Width()) << file;
-  EXPECT_EQ(size.height, upright.Height()) << file;
+  EXPECT_EQ(size.Width, upright.Width()) << file;
+  EXPECT_EQ(size.Height, upright.Height()) << file;
 }
 
 // A HEIC whose picture is stored as `stored` and shown as the given EXIF

@@ -56,10 +56,10 @@ Bytes ItemInfo(const std::vector<std::pair<std::uint32_t, std::string_view>>& it
 }
 
 struct TLocation {
-  std::uint32_t id;
-  unsigned method;  // 0 the file, 1 the item data box
-  std::uint64_t offset;
-  std::uint64_t length;
+  std::uint32_t Id;
+  unsigned Method;  // 0 the file, 1 the item data box
+  std::uint64_t Offset;
+  std::uint64_t Length;
 };
 
 // An item location box of the version, with 4-byte offsets and lengths,
@@ -69,12 +69,12 @@ Bytes ItemLocations(int version, const std::vector<TLocation>& items, TSizeForm 
   Put(body, 0x4400, 2);
   Put(body, items.size(), version < 2 ? 2 : 4);
   for (const TLocation& item : items) {
-    Put(body, item.id, version < 2 ? 2 : 4);
-    if (version >= 1) Put(body, item.method, 2);
+    Put(body, item.Id, version < 2 ? 2 : 4);
+    if (version >= 1) Put(body, item.Method, 2);
     Put(body, 0, 2);  // data reference
     Put(body, 1, 2);  // one extent
-    Put(body, item.offset, 4);
-    Put(body, item.length, 4);
+    Put(body, item.Offset, 4);
+    Put(body, item.Length, 4);
   }
   return Box("iloc", FullBody(version, body), form);
 }
@@ -142,10 +142,10 @@ TEST(HeifItems, CanvasesAndPartsAsLibheifReadsTheBoxes) {
   Put(beyondItemData, Box("idat", grid));
 
   const struct {
-    const char* what;
-    Bytes file;
-    std::optional<std::vector<std::uint32_t>> canvas;  // width, height of each
-    bool fromPicturesOnly;
+    const char* What;
+    Bytes File;
+    std::optional<std::vector<std::uint32_t>> Canvas;  // width, height of each
+    bool FromPicturesOnly;
   } cases[] = {
       {"no meta box", Box("ftyp", {'h', 'e', 'i', 'c'}), std::vector<std::uint32_t>{}, true},
       {"iloc version 0, in the file", GridInFile(grid), std::vector<std::uint32_t>{4000, 3000}, true},
@@ -163,14 +163,14 @@ TEST(HeifItems, CanvasesAndPartsAsLibheifReadsTheBoxes) {
       {"grid made of an Exif item", File(exifPart), std::vector<std::uint32_t>{4000, 3000}, false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const THeifDerivations read = ReadHeifDerivations(c.file.data(), c.file.size());
-    EXPECT_EQ(read.FromPicturesOnly, c.fromPicturesOnly);
-    ASSERT_EQ(read.Canvases.has_value(), c.canvas.has_value());
-    if (!c.canvas) continue;
+    SCOPED_TRACE(c.What);
+    const THeifDerivations read = ReadHeifDerivations(c.File.data(), c.File.size());
+    EXPECT_EQ(read.FromPicturesOnly, c.FromPicturesOnly);
+    ASSERT_EQ(read.Canvases.has_value(), c.Canvas.has_value());
+    if (!c.Canvas) continue;
     std::vector<std::uint32_t> sizes;
     for (const THeifCanvas& canvas : *read.Canvases) sizes.insert(sizes.end(), {canvas.Width, canvas.Height});
-    EXPECT_EQ(sizes, *c.canvas);
+    EXPECT_EQ(sizes, *c.Canvas);
   }
 }
 

@@ -78,9 +78,9 @@ TEST(IntakeMutation, DamagedFilesOfTheOtherFormatsDecodeOrAreRefused) {
   const std::string rose = dir.file("rose.png");
   ASSERT_TRUE(test::MakePicture(test::TestDataPath("bmp_rose16_24.bmp"), rose));
   const struct {
-    const char* file;
-    const char* format;
-    const char* options;
+    const char* File;
+    const char* Format;
+    const char* Options;
   } made[] = {{"a.png", "PNG", "-alpha set -channel A -evaluate set 60%"},
               {"b.png", "PNG", "-interlace PNG -depth 16"},
               {"c.tif", "TIFF", "-compress lzw -define tiff:rows-per-strip=7"},
@@ -88,12 +88,12 @@ TEST(IntakeMutation, DamagedFilesOfTheOtherFormatsDecodeOrAreRefused) {
               {"e.webp", "WebP", ""},
               {"f.heic", "HEIF", ""}};
   for (const auto& m : made) {
-    SCOPED_TRACE(m.file);
-    ASSERT_TRUE(test::MakePicture(rose, dir.file(m.file), m.options));
+    SCOPED_TRACE(m.File);
+    ASSERT_TRUE(test::MakePicture(rose, dir.file(m.File), m.Options));
     const auto decode = [&](const std::uint8_t* data, std::size_t size, const std::string& name) {
-      return test::LoadPictureMemory(m.format, data, size, name);
+      return test::LoadPictureMemory(m.Format, data, size, name);
     };
-    SurvivesDamage(ReadFileBytes(dir.file(m.file)), m.file, decode, Copies());
+    SurvivesDamage(ReadFileBytes(dir.file(m.File)), m.File, decode, Copies());
   }
 }
 

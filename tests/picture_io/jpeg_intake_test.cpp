@@ -53,14 +53,14 @@ TEST(JpegIntake, CmykComesOutAsColour) {
   ASSERT_EQ(image.Width(), 32);
   ASSERT_EQ(image.Height(), 32);
   struct Probe {
-    int x, y, blue, green, red;
+    int X, Y, Blue, Green, Red;
   };
   for (const Probe& probe : {Probe{8, 8, 0, 0, 255}, Probe{24, 8, 0, 255, 0},
                              Probe{8, 24, 255, 0, 0}, Probe{24, 24, 255, 255, 255}}) {
-    const std::uint8_t* p = image.Row(probe.y) + 3 * probe.x;
-    EXPECT_NEAR(p[0], probe.blue, 3) << probe.x << "," << probe.y;
-    EXPECT_NEAR(p[1], probe.green, 3) << probe.x << "," << probe.y;
-    EXPECT_NEAR(p[2], probe.red, 3) << probe.x << "," << probe.y;
+    const std::uint8_t* p = image.Row(probe.Y) + 3 * probe.X;
+    EXPECT_NEAR(p[0], probe.Blue, 3) << probe.X << "," << probe.Y;
+    EXPECT_NEAR(p[1], probe.Green, 3) << probe.X << "," << probe.Y;
+    EXPECT_NEAR(p[2], probe.Red, 3) << probe.X << "," << probe.Y;
   }
 }
 
@@ -141,7 +141,7 @@ TEST(JpegIntake, RefusesBombsBeforeAskingForTheirMemory) {
   for (const test::EncodeOptions options :
        {test::EncodeOptions{false, false, false}, test::EncodeOptions{false, false, true},
         test::EncodeOptions{false, true, false}, test::EncodeOptions{false, true, true}}) {
-    SCOPED_TRACE(std::to_string(options.arithmetic) + std::to_string(options.progressive));
+    SCOPED_TRACE(std::to_string(options.Arithmetic) + std::to_string(options.Progressive));
     const Bytes good = test::EncodeWithLibrary(small, options);
     ASSERT_EQ(DecodeBytes(good).Width(), 64);
     const std::string huge =

@@ -34,15 +34,15 @@ TEST(HasKind, OtherExtensionsAndKinds) {
 
 TEST(PictureFormats, OpenablePicturesAreThoseOfEveryFormat) {
   const struct {
-    const char* path;
-    const char* format;
+    const char* Path;
+    const char* Format;
   } files[] = {{"a.JPG", "JPEG"}, {"b.jfif", "JPEG"}, {"c.Bmp", "BMP"},  {"d.HEIC", "HEIF"},
                {"e.heif", "HEIF"}, {"f.hif", "HEIF"},  {"g.Png", "PNG"},  {"h.tif", "TIFF"},
                {"i.TIFF", "TIFF"}, {"j.webp", "WebP"}};
   for (const auto& file : files) {
-    ASSERT_NE(FormatOfPath(file.path), nullptr) << file.path;
-    EXPECT_EQ(FormatOfPath(file.path)->Name, file.format) << file.path;
-    EXPECT_TRUE(IsOpenablePicture(file.path)) << file.path;
+    ASSERT_NE(FormatOfPath(file.Path), nullptr) << file.Path;
+    EXPECT_EQ(FormatOfPath(file.Path)->Name, file.Format) << file.Path;
+    EXPECT_TRUE(IsOpenablePicture(file.Path)) << file.Path;
   }
   for (const char* path : {"a.gif", "jpg", "a.bmp.txt", "a.tga", "a.heics"}) {
     EXPECT_FALSE(IsOpenablePicture(path)) << path;
@@ -108,11 +108,12 @@ TEST(LoadPicture, ChoosesTheDecoderByExtension) {
   WriteFileAtomically(dir.file("a.bmp"), bmp);
   WriteFileAtomically(dir.file("a.jfif"), jpg);
   // The reason names what the file holds.
-  for (const auto& [file, content] : {std::pair{"really_bmp.JPG", "BMP"}, {"really_jpg.Bmp", "JPEG"}}) {
-    const std::string reason = test::RefusalOf([&] { LoadPicture(dir.file(file)); });
+  for (const auto& [name, content] : {std::pair{"really_bmp.JPG", "BMP"}, {"really_jpg.Bmp", "JPEG"}}) {
+    const std::string file = dir.file(name);
+    const std::string reason = test::RefusalOf([&] { LoadPicture(file); });
     EXPECT_NE(reason.find(std::string("; the file holds a ") + content + " picture"), std::string::npos)
         << reason;
-    EXPECT_EQ(test::RefusalOf([&] { ReadPictureSize(dir.file(file)); }), reason);
+    EXPECT_EQ(test::RefusalOf([&] { ReadPictureSize(file); }), reason);
   }
   EXPECT_EQ(LoadPicture(dir.file("a.bmp")).Width(), 70);
   EXPECT_EQ(LoadPicture(dir.file("a.jfif")).Width(), 70);

@@ -59,18 +59,18 @@ class TiffBuilder {
     std::uint32_t dataOffset = static_cast<std::uint32_t>(8 + 2 + 12 * entries_.size() + 4);
     Bytes data;
     for (const Entry& e : entries_) {
-      Put16(out, e.tag);
-      Put16(out, e.type);
-      Put32(out, e.count);
-      if (e.stored.empty()) {
-        Put32(out, e.value);
-      } else if (e.stored.size() <= 4) {
-        Bytes field = e.stored;
+      Put16(out, e.Tag);
+      Put16(out, e.Type);
+      Put32(out, e.Count);
+      if (e.Stored.empty()) {
+        Put32(out, e.Value);
+      } else if (e.Stored.size() <= 4) {
+        Bytes field = e.Stored;
         field.resize(4, 0);
         out.insert(out.end(), field.begin(), field.end());
       } else {
         Put32(out, dataOffset + static_cast<std::uint32_t>(data.size()));
-        data.insert(data.end(), e.stored.begin(), e.stored.end());
+        data.insert(data.end(), e.Stored.begin(), e.Stored.end());
       }
     }
     Put32(out, 0);  // no next directory
@@ -80,9 +80,9 @@ class TiffBuilder {
 
  private:
   struct Entry {
-    std::uint16_t tag, type;
-    std::uint32_t count, value;
-    Bytes stored;
+    std::uint16_t Tag, Type;
+    std::uint32_t Count, Value;
+    Bytes Stored;
   };
   void Put16(Bytes& out, std::uint32_t v) const {
     if (bigEndian_) {

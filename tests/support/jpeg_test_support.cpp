@@ -26,13 +26,13 @@ void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 namespace {
 
 struct DecodeState {
-  jpeg_decompress_struct cinfo{};
-  jpeg_error_mgr error{};
-  std::jmp_buf jump;
-  FILE* file = nullptr;
-  Image image;
+  jpeg_decompress_struct Cinfo{};
+  jpeg_error_mgr Error{};
+  std::jmp_buf Jump;
+  FILE* File = nullptr;
+  Image Picture;
   ~DecodeState() {
-    if (file) std::fclose(file);
+    if (File) std::fclose(File);
   }
 };
 
@@ -42,29 +42,29 @@ void JumpBack(j_common_ptr cinfo) {
 void Quiet(j_common_ptr) {}
 
 bool DecodeInto(DecodeState* s, int scaleDenom) {
-  s->cinfo.err = jpeg_std_error(&s->error);
-  s->error.error_exit = JumpBack;
-  s->error.output_message = Quiet;
-  s->cinfo.client_data = &s->jump;
-  if (setjmp(s->jump)) {
-    jpeg_destroy_decompress(&s->cinfo);
+  s->Cinfo.err = jpeg_std_error(&s->Error);
+  s->Error.error_exit = JumpBack;
+  s->Error.output_message = Quiet;
+  s->Cinfo.client_data = &s->Jump;
+  if (setjmp(s->Jump)) {
+    jpeg_destroy_decompress(&s->Cinfo);
     return false;
   }
-  jpeg_create_decompress(&s->cinfo);
-  jpeg_stdio_src(&s->cinfo, s->file);
-  jpeg_read_header(&s->cinfo, TRUE);
-  s->cinfo.scale_num = 1;
-  s->cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
-  s->cinfo.out_color_space = JCS_EXT_BGR;
-  jpeg_start_decompress(&s->cinfo);
-  s->image.Reset(static_cast<std::int32_t>(s->cinfo.output_width),
-                 static_cast<std::int32_t>(s->cinfo.output_height));
-  while (s->cinfo.output_scanline < s->cinfo.output_height) {
-    JSAMPROW row = s->image.Row(static_cast<std::int32_t>(s->cinfo.output_scanline));
-    jpeg_read_scanlines(&s->cinfo, &row, 1);
+  jpeg_create_decompress(&s->Cinfo);
+  jpeg_stdio_src(&s->Cinfo, s->File);
+  jpeg_read_header(&s->Cinfo, TRUE);
+  s->Cinfo.scale_num = 1;
+  s->Cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
+  s->Cinfo.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&s->Cinfo);
+  s->Picture.Reset(static_cast<std::int32_t>(s->Cinfo.output_width),
+                 static_cast<std::int32_t>(s->Cinfo.output_height));
+  while (s->Cinfo.output_scanline < s->Cinfo.output_height) {
+    JSAMPROW row = s->Picture.Row(static_cast<std::int32_t>(s->Cinfo.output_scanline));
+    jpeg_read_scanlines(&s->Cinfo, &row, 1);
   }
-  jpeg_finish_decompress(&s->cinfo);
-  jpeg_destroy_decompress(&s->cinfo);
+  jpeg_finish_decompress(&s->Cinfo);
+  jpeg_destroy_decompress(&s->Cinfo);
   return true;
 }
 
@@ -72,9 +72,9 @@ bool DecodeInto(DecodeState* s, int scaleDenom) {
 
 Image DecodeWithLibrary(const std::string& path, int scaleDenom) {
   auto state = std::make_unique<DecodeState>();
-  state->file = std::fopen(path.c_str(), "rb");
-  if (state->file == nullptr || !DecodeInto(state.get(), scaleDenom)) return Image();
-  return std::move(state->image);
+  state->File = std::fopen(path.c_str(), "rb");
+  if (state->File == nullptr || !DecodeInto(state.get(), scaleDenom)) return Image();
+  return std::move(state->Picture);
 }
 
 JpegLayout InspectLayout(const std::vector<std::uint8_t>& f) {
@@ -89,7 +89,7 @@ JpegLayout InspectLayout(const std::vector<std::uint8_t>& f) {
     if (length < 2 || pos + 2 + length > f.size()) return layout;
     const std::uint8_t* body = f.data() + pos + 4;
     const std::size_t bodySize = length - 2;
-    if (marker == 0xC2) layout.progressiveFrame = true;
+    if (marker == 0xC2) layout.ProgressiveFrame = true;
     if (marker == 0xDB) {
       for (std::size_t t = 0; t < bodySize;) {
         const bool sixteenBit = (body[t] >> 4) != 0;
@@ -100,17 +100,17 @@ JpegLayout InspectLayout(const std::vector<std::uint8_t>& f) {
           const int q = sixteenBit ? (body[at] << 8 | body[at + 1]) : body[at];
           allOnes = allOnes && q == 1;
         }
-        ++layout.quantTables;
+        ++layout.QuantTables;
         t += 1 + 64 * entrySize;
       }
     }
     if (marker == 0xDA) {
-      layout.wellFormed = true;
+      layout.WellFormed = true;
       break;
     }
     pos += 2 + length;
   }
-  layout.allQuantizersOne = allOnes && layout.quantTables > 0;
+  layout.AllQuantizersOne = allOnes && layout.QuantTables > 0;
   return layout;
 }
 
@@ -206,12 +206,12 @@ namespace tavren::test {
 namespace {
 
 struct EncodeState {
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr error{};
-  std::jmp_buf jump;
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  ~EncodeState() { std::free(buffer); }
+  jpeg_compress_struct Cinfo{};
+  jpeg_error_mgr Error{};
+  std::jmp_buf Jump;
+  unsigned char* Buffer = nullptr;
+  unsigned long Size = 0;
+  ~EncodeState() { std::free(Buffer); }
 };
 
 // Grey as two scans, the second one for every AC coefficient at once: a
@@ -219,35 +219,35 @@ struct EncodeState {
 const jpeg_scan_info kTwoGreyScans[] = {{1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 63, 0, 0}};
 
 bool EncodeInto(EncodeState* s, const Image& image, const EncodeOptions& options) {
-  s->cinfo.err = jpeg_std_error(&s->error);
-  s->error.error_exit = JumpBack;
-  s->cinfo.client_data = &s->jump;
-  if (setjmp(s->jump)) {
-    jpeg_destroy_compress(&s->cinfo);
+  s->Cinfo.err = jpeg_std_error(&s->Error);
+  s->Error.error_exit = JumpBack;
+  s->Cinfo.client_data = &s->Jump;
+  if (setjmp(s->Jump)) {
+    jpeg_destroy_compress(&s->Cinfo);
     return false;
   }
-  jpeg_create_compress(&s->cinfo);
-  jpeg_mem_dest(&s->cinfo, &s->buffer, &s->size);
-  s->cinfo.image_width = static_cast<JDIMENSION>(image.Width());
-  s->cinfo.image_height = static_cast<JDIMENSION>(image.Height());
-  s->cinfo.input_components = 3;
-  s->cinfo.in_color_space = JCS_EXT_BGR;
-  jpeg_set_defaults(&s->cinfo);
-  if (options.grey) jpeg_set_colorspace(&s->cinfo, JCS_GRAYSCALE);
-  s->cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
-  if (options.progressive && options.grey) {
-    s->cinfo.scan_info = kTwoGreyScans;
-    s->cinfo.num_scans = 2;
-  } else if (options.progressive) {
-    jpeg_simple_progression(&s->cinfo);
+  jpeg_create_compress(&s->Cinfo);
+  jpeg_mem_dest(&s->Cinfo, &s->Buffer, &s->Size);
+  s->Cinfo.image_width = static_cast<JDIMENSION>(image.Width());
+  s->Cinfo.image_height = static_cast<JDIMENSION>(image.Height());
+  s->Cinfo.input_components = 3;
+  s->Cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&s->Cinfo);
+  if (options.Grey) jpeg_set_colorspace(&s->Cinfo, JCS_GRAYSCALE);
+  s->Cinfo.arith_code = options.Arithmetic ? TRUE : FALSE;
+  if (options.Progressive && options.Grey) {
+    s->Cinfo.scan_info = kTwoGreyScans;
+    s->Cinfo.num_scans = 2;
+  } else if (options.Progressive) {
+    jpeg_simple_progression(&s->Cinfo);
   }
-  jpeg_start_compress(&s->cinfo, TRUE);
-  while (s->cinfo.next_scanline < s->cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<std::int32_t>(s->cinfo.next_scanline)));
-    jpeg_write_scanlines(&s->cinfo, &row, 1);
+  jpeg_start_compress(&s->Cinfo, TRUE);
+  while (s->Cinfo.next_scanline < s->Cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<std::int32_t>(s->Cinfo.next_scanline)));
+    jpeg_write_scanlines(&s->Cinfo, &row, 1);
   }
-  jpeg_finish_compress(&s->cinfo);
-  jpeg_destroy_compress(&s->cinfo);
+  jpeg_finish_compress(&s->Cinfo);
+  jpeg_destroy_compress(&s->Cinfo);
   return true;
 }
 
@@ -256,49 +256,49 @@ bool EncodeInto(EncodeState* s, const Image& image, const EncodeOptions& options
 std::vector<std::uint8_t> EncodeWithLibrary(const Image& image, const EncodeOptions& options) {
   EncodeState state;
   if (!EncodeInto(&state, image, options)) return {};
-  return std::vector<std::uint8_t>(state.buffer, state.buffer + state.size);
+  return std::vector<std::uint8_t>(state.Buffer, state.Buffer + state.Size);
 }
 
 std::vector<std::uint8_t> WriteCoefficientsWithLibrary(const CoefficientPicture& picture) {
   EncodeState s;
-  s.cinfo.err = jpeg_std_error(&s.error);
-  s.error.error_exit = JumpBack;
-  s.cinfo.client_data = &s.jump;
-  if (setjmp(s.jump)) {
-    jpeg_destroy_compress(&s.cinfo);
+  s.Cinfo.err = jpeg_std_error(&s.Error);
+  s.Error.error_exit = JumpBack;
+  s.Cinfo.client_data = &s.Jump;
+  if (setjmp(s.Jump)) {
+    jpeg_destroy_compress(&s.Cinfo);
     return {};
   }
-  jpeg_create_compress(&s.cinfo);
-  jpeg_mem_dest(&s.cinfo, &s.buffer, &s.size);
-  const auto width = static_cast<JDIMENSION>(picture.widthInBlocks);
-  const auto height = static_cast<JDIMENSION>(picture.heightInBlocks);
-  s.cinfo.image_width = 8 * width;
-  s.cinfo.image_height = 8 * height;
-  s.cinfo.input_components = 3;
-  s.cinfo.in_color_space = JCS_YCbCr;
-  jpeg_set_defaults(&s.cinfo);
-  jpeg_set_quality(&s.cinfo, 100, TRUE);
+  jpeg_create_compress(&s.Cinfo);
+  jpeg_mem_dest(&s.Cinfo, &s.Buffer, &s.Size);
+  const auto width = static_cast<JDIMENSION>(picture.WidthInBlocks);
+  const auto height = static_cast<JDIMENSION>(picture.HeightInBlocks);
+  s.Cinfo.image_width = 8 * width;
+  s.Cinfo.image_height = 8 * height;
+  s.Cinfo.input_components = 3;
+  s.Cinfo.in_color_space = JCS_YCbCr;
+  jpeg_set_defaults(&s.Cinfo);
+  jpeg_set_quality(&s.Cinfo, 100, TRUE);
   for (int c = 0; c < 3; ++c) {
-    s.cinfo.comp_info[c].h_samp_factor = 1;
-    s.cinfo.comp_info[c].v_samp_factor = 1;
+    s.Cinfo.comp_info[c].h_samp_factor = 1;
+    s.Cinfo.comp_info[c].v_samp_factor = 1;
   }
-  jpeg_simple_progression(&s.cinfo);
+  jpeg_simple_progression(&s.Cinfo);
   jvirt_barray_ptr arrays[3];
-  const auto common = reinterpret_cast<j_common_ptr>(&s.cinfo);
+  const auto common = reinterpret_cast<j_common_ptr>(&s.Cinfo);
   for (auto& array : arrays)
-    array = (*s.cinfo.mem->request_virt_barray)(common, JPOOL_IMAGE, TRUE, width, height, 1);
-  (*s.cinfo.mem->realize_virt_arrays)(common);
+    array = (*s.Cinfo.mem->request_virt_barray)(common, JPOOL_IMAGE, TRUE, width, height, 1);
+  (*s.Cinfo.mem->realize_virt_arrays)(common);
   for (int c = 0; c < 3; ++c) {
     for (JDIMENSION row = 0; row < height; ++row) {
-      JBLOCKARRAY blocks = (*s.cinfo.mem->access_virt_barray)(common, arrays[c], row, 1, TRUE);
-      std::memcpy(blocks[0], picture.components[c].data() + std::size_t{row} * width * DCTSIZE2,
+      JBLOCKARRAY blocks = (*s.Cinfo.mem->access_virt_barray)(common, arrays[c], row, 1, TRUE);
+      std::memcpy(blocks[0], picture.Components[c].data() + std::size_t{row} * width * DCTSIZE2,
                   std::size_t{width} * sizeof(JBLOCK));
     }
   }
-  jpeg_write_coefficients(&s.cinfo, arrays);
-  jpeg_finish_compress(&s.cinfo);
-  jpeg_destroy_compress(&s.cinfo);
-  return std::vector<std::uint8_t>(s.buffer, s.buffer + s.size);
+  jpeg_write_coefficients(&s.Cinfo, arrays);
+  jpeg_finish_compress(&s.Cinfo);
+  jpeg_destroy_compress(&s.Cinfo);
+  return std::vector<std::uint8_t>(s.Buffer, s.Buffer + s.Size);
 }
 
 }  // namespace tavren::test

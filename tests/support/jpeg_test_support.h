@@ -22,36 +22,36 @@ Image DecodeWithLibrary(const std::string& path, int scaleDenom = 1);
 // colour, Huffman or arithmetic coding, baseline or progressive (grey:
 // two scans, the second for all AC coefficients, which may be repeated).
 struct EncodeOptions {
-  bool grey = false;
-  bool arithmetic = false;
-  bool progressive = false;
+  bool Grey = false;
+  bool Arithmetic = false;
+  bool Progressive = false;
 };
 std::vector<std::uint8_t> EncodeWithLibrary(const Image& image, const EncodeOptions& options);
 
 // Quantised coefficients of a colour picture: three components of
-// widthInBlocks x heightInBlocks blocks each (no colour reduction), every
+// WidthInBlocks x HeightInBlocks blocks each (no colour reduction), every
 // block 64 coefficients in natural order, rows of blocks one after the other.
 struct CoefficientPicture {
-  int widthInBlocks = 0;
-  int heightInBlocks = 0;
-  std::vector<std::int16_t> components[3];
+  int WidthInBlocks = 0;
+  int HeightInBlocks = 0;
+  std::vector<std::int16_t> Components[3];
 };
 // The library's progressive file of those coefficients, with its standard
 // scans and optimal tables (quality 100, YCbCr).
 std::vector<std::uint8_t> WriteCoefficientsWithLibrary(const CoefficientPicture& picture);
 
 struct JpegLayout {
-  bool wellFormed = false;      // markers up to the first scan parse cleanly
-  bool progressiveFrame = false;  // the frame header is SOF2
-  bool allQuantizersOne = false;  // every quantisation table holds only 1s
-  int quantTables = 0;
+  bool WellFormed = false;      // markers up to the first scan parse cleanly
+  bool ProgressiveFrame = false;  // the frame header is SOF2
+  bool AllQuantizersOne = false;  // every quantisation table holds only 1s
+  int QuantTables = 0;
 };
 JpegLayout InspectLayout(const std::vector<std::uint8_t>& file);
 
 // Make, Model and Software as the EXIF tool prints them ("-" for a missing
 // tag), one entry per file in order.
 struct ToolTexts {
-  std::string make, model, software;
+  std::string Make, Model, Software;
 };
 bool HaveExifTool();
 std::vector<ToolTexts> ExifToolRead(const std::vector<std::string>& files);

@@ -14,55 +14,55 @@ namespace tavren::test {
 
 class TRecordingPlatform : public TPlatform {
  public:
-  int beeps = 0;
-  int waitDepth = 0;
-  int waitCursors = 0;
-  QStringList warnings;  // caption, then text
-  QStringList errors;
-  int waitDepthAtError = 0;  // wait cursors on show when the last error box came
-  QString openAnswer;
-  int openAsked = 0;
-  QString saveAnswer;
-  QString saveFolder, saveName;
-  bool yesNoAnswer = true;
-  int yesNoAsked = 0;
-  QStringList documents;
-  bool documentOpens = true;  // false: the desktop has no program for documents
-  QStringList helpViewers;
-  QList<QUrl> urls;
+  int Beeps = 0;
+  int WaitDepth = 0;
+  int WaitCursors = 0;
+  QStringList Warnings;  // caption, then text
+  QStringList Errors;
+  int WaitDepthAtError = 0;  // wait cursors on show when the last error box came
+  QString OpenAnswer;
+  int OpenAsked = 0;
+  QString SaveAnswer;
+  QString SaveFolder, SaveName;
+  bool YesNoAnswer = true;
+  int YesNoAsked = 0;
+  QStringList Documents;
+  bool DocumentOpens = true;  // false: the desktop has no program for documents
+  QStringList HelpViewers;
+  QList<QUrl> Urls;
 
-  void Beep() override { ++beeps; }
+  void Beep() override { ++Beeps; }
   void PushWaitCursor() override {
-    ++waitDepth;
-    ++waitCursors;
+    ++WaitDepth;
+    ++WaitCursors;
   }
-  void PopWaitCursor() override { --waitDepth; }
+  void PopWaitCursor() override { --WaitDepth; }
   void ShowWarning(QWidget*, const QString& caption, const QString& text) override {
-    warnings << caption << text;
+    Warnings << caption << text;
   }
   void ShowError(QWidget*, const QString& caption, const QString& text) override {
-    errors << caption << text;
-    waitDepthAtError = waitDepth;
+    Errors << caption << text;
+    WaitDepthAtError = WaitDepth;
   }
   bool AskYesNo(QWidget*, const QString&, const QString&) override {
-    ++yesNoAsked;
-    return yesNoAnswer;
+    ++YesNoAsked;
+    return YesNoAnswer;
   }
   QString AskOpenFile(QWidget*) override {
-    ++openAsked;
-    return openAnswer;
+    ++OpenAsked;
+    return OpenAnswer;
   }
   QString AskSaveFile(QWidget*, const QString& folder, const QString& name) override {
-    saveFolder = folder;
-    saveName = name;
-    return saveAnswer;
+    SaveFolder = folder;
+    SaveName = name;
+    return SaveAnswer;
   }
-  void OpenUrl(const QUrl& url) override { urls << url; }
+  void OpenUrl(const QUrl& url) override { Urls << url; }
   bool OpenDocument(const QString& path) override {
-    documents << path;
-    return documentOpens;
+    Documents << path;
+    return DocumentOpens;
   }
-  void ShowHelpViewer(QWidget*, const QString& path) override { helpViewers << path; }
+  void ShowHelpViewer(QWidget*, const QString& path) override { HelpViewers << path; }
 };
 
 }  // namespace tavren::test

@@ -198,7 +198,7 @@ class AboutBoxTest : public QObject {
     version = "0.2.0";
     QTest::mouseClick(Child(box, "lblA3"), Qt::LeftButton);
     QStringList opened;
-    for (const QUrl& url : platform.urls) opened << url.toString();
+    for (const QUrl& url : platform.Urls) opened << url.toString();
     QStringList expected;
     for (const std::string& link : {sLinkProductPage, sLinkProductPage, sLinkMakerHome,
                                     sLinkFeedback + "0.1.0", sLinkFeedback + "0.2.0"})
@@ -218,7 +218,7 @@ class AboutBoxTest : public QObject {
     QTest::mouseRelease(link, Qt::RightButton);
     QCOMPARE(TextColour(link), before);
     QTest::mouseClick(Child(box, "imWelProdLogo"), Qt::RightButton);
-    QVERIFY(platform.urls.isEmpty());
+    QVERIFY(platform.Urls.isEmpty());
   }
 
   void LeftPressRedReleasePurpleAndPurpleStays() {

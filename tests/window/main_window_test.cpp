@@ -51,48 +51,48 @@ std::string CopyInto(const test::TempDir& dir, const std::string& source, const 
 // One window with its own shared objects, state file and platform.
 struct TWindowRig {
   explicit TWindowRig(QStringList arguments = {}, const std::string& statePath = {}) {
-    state = std::make_unique<TState>(
-        MakeFileStateStore(statePath.empty() ? dir.file("state/Main") : statePath));
-    window = std::make_unique<TfrmMain>(
-        TMainServices{files, cache, *state, [] { return std::string("1.2.3"); },
-                      dir.file("brisolm-tavren")},
-        platform, std::move(arguments));
+    State = std::make_unique<TState>(
+        MakeFileStateStore(statePath.empty() ? Dir.file("state/Main") : statePath));
+    Window = std::make_unique<TfrmMain>(
+        TMainServices{Files, Cache, *State, [] { return std::string("1.2.3"); },
+                      Dir.file("brisolm-tavren")},
+        Platform, std::move(arguments));
   }
   // Shows the window at a known size and waits for the start-up steps.
   void Show() {
-    window->show();
-    window->setWindowState(Qt::WindowNoState);
-    window->resize(780, 560);
-    QVERIFY(QTest::qWaitFor([&] { return window->StartupDone(); }));
+    Window->show();
+    Window->setWindowState(Qt::WindowNoState);
+    Window->resize(780, 560);
+    QVERIFY(QTest::qWaitFor([&] { return Window->StartupDone(); }));
     QCoreApplication::processEvents();
   }
   template <typename T = QWidget>
   T* Find(const char* name) const {
-    return window->findChild<T*>(QString::fromLatin1(name));
+    return Window->findChild<T*>(QString::fromLatin1(name));
   }
   QToolButton* Button(const char* name) const { return Find<QToolButton>(name); }
-  const Image& Shown() const { return window->View()->Picture(); }
-  const Image& Result(int type) const { return *window->Engine().ResultImages().Get(type); }
-  void ClickView() { QTest::mouseClick(window->View(), Qt::LeftButton); }
+  const Image& Shown() const { return Window->View()->Picture(); }
+  const Image& Result(int type) const { return *Window->Engine().ResultImages().Get(type); }
+  void ClickView() { QTest::mouseClick(Window->View(), Qt::LeftButton); }
   void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(window->windowHandle(), key, modifiers);
+    QTest::keyClick(Window->windowHandle(), key, modifiers);
   }
   QString SizeText() const { return Find<QLabel>("sbMainSize")->text(); }
   QString Message() const { return Find<QLabel>("sbMainMessage")->text(); }
   // Read-ahead holds Normal and the other types of path for the view.
   bool Prepared(const std::string& path) {
-    const TSharedPicture picture = cache.Find(path);
-    const QSize limits = window->View()->DeviceSize();
+    const TSharedPicture picture = Cache.Find(path);
+    const QSize limits = Window->View()->DeviceSize();
     return picture != nullptr &&
-           window->ReadAhead().Prepared(path, *picture, limits.height(), limits.width());
+           Window->ReadAhead().Prepared(path, *picture, limits.height(), limits.width());
   }
 
-  test::TempDir dir;
-  TFiles files;
-  TCache cache;
-  std::unique_ptr<TState> state;
-  TRecordingPlatform platform;
-  std::unique_ptr<TfrmMain> window;
+  test::TempDir Dir;
+  TFiles Files;
+  TCache Cache;
+  std::unique_ptr<TState> State;
+  TRecordingPlatform Platform;
+  std::unique_ptr<TfrmMain> Window;
 };
 
 // What the message panel says about a file the intake refuses: its name and
@@ -126,7 +126,7 @@ class MainWindowTest : public QObject {
   void StartsInTheWelcomePhase() {
     TWindowRig rig;
     rig.Show();
-    QCOMPARE(rig.window->windowTitle(), QStringLiteral("Brisolm Tavren"));
+    QCOMPARE(rig.Window->windowTitle(), QStringLiteral("Brisolm Tavren"));
     QVERIFY(rig.Find("pnWelcome")->isVisible());
     QCOMPARE(rig.Find<QLabel>("lblWelVersion")->text(), QStringLiteral("Version 1.2.3"));
     for (const char* name : {"tbtSave", "tbt0Off", "tbt1Weak", "tbt2Normal", "tbt3Strong",
@@ -155,7 +155,7 @@ class MainWindowTest : public QObject {
                                "tbtHelp", "Help"};
     for (qsizetype i = 0; i < hints.size(); i += 2)
       QCOMPARE(rig.Button(qPrintable(hints[i]))->toolTip(), hints[i + 1]);
-    QCOMPARE(rig.window->View()->toolTip(), QStringLiteral("Click to switch to next processing type"));
+    QCOMPARE(rig.Window->View()->toolTip(), QStringLiteral("Click to switch to next processing type"));
 
     auto* heading = rig.Find<QLabel>("lblWelHeading");
     QCOMPARE(heading->text(), QStringLiteral("Qiuck Start Help"));
@@ -178,13 +178,13 @@ class MainWindowTest : public QObject {
   void WarnsAboutAnUnsupportedCommandLineFile() {
     TWindowRig rig({QStringLiteral("/somewhere/photo.gif")});
     rig.Show();
-    QCOMPARE(rig.platform.warnings,
+    QCOMPARE(rig.Platform.Warnings,
              QStringList({"Open Image - photo.gif", "Format GIF not supported."}));
     QVERIFY(rig.Find("pnWelcome")->isVisible());
 
     TWindowRig bare({QStringLiteral("/somewhere/README")});
     bare.Show();
-    QCOMPARE(bare.platform.warnings,
+    QCOMPARE(bare.Platform.Warnings,
              QStringList({"Open Image - README", "Format  not supported."}));
   }
 
@@ -193,14 +193,14 @@ class MainWindowTest : public QObject {
     const std::string path = CopyInto(pictures, "small_photo.jpg", "small_photo.jpg");
     TWindowRig rig({QString::fromStdString(path)});
     rig.Show();
-    QCOMPARE(rig.window->windowTitle(), QStringLiteral("small_photo - Brisolm Tavren"));
+    QCOMPARE(rig.Window->windowTitle(), QStringLiteral("small_photo - Brisolm Tavren"));
     QVERIFY(rig.Button("tbt2Normal")->isChecked());
-    QVERIFY(!rig.window->Engine().BaseReduced());  // the stored view size is 0 on a first run
+    QVERIFY(!rig.Window->Engine().BaseReduced());  // the stored view size is 0 on a first run
     QCOMPARE(rig.Shown(), rig.Result(ptNormal));
     QCOMPARE(rig.SizeText(), QStringLiteral("100 x 68"));
     QVERIFY(rig.Find("pnWelcome")->isHidden());
     QVERIFY(rig.Button("tbtNext")->isEnabled());
-    QCOMPARE(rig.platform.waitDepth, 0);
+    QCOMPARE(rig.Platform.WaitDepth, 0);
   }
 
   void StoredViewSizeReducesTheCommandLinePicture() {
@@ -209,9 +209,9 @@ class MainWindowTest : public QObject {
     TState(MakeFileStateStore(statePath)).SaveState(0, 500, 700, 120, 160);
     TWindowRig rig({QStringLiteral(TAVREN_SAMPLE_PHOTO)}, statePath);
     rig.Show();
-    QVERIFY(rig.window->Engine().BaseReduced());
-    QCOMPARE(rig.window->Engine().BaseImage()->Width(), 160);
-    QCOMPARE(rig.window->Engine().BaseImage()->Height(), 120);
+    QVERIFY(rig.Window->Engine().BaseReduced());
+    QCOMPARE(rig.Window->Engine().BaseImage()->Width(), 160);
+    QCOMPARE(rig.Window->Engine().BaseImage()->Height(), 120);
     QCOMPARE(rig.SizeText(), QStringLiteral("640 x 480"));  // an opened file shows its full size
   }
 
@@ -219,24 +219,24 @@ class MainWindowTest : public QObject {
     TWindowRig rig;
     rig.Show();
     rig.Key(Qt::Key_PageUp);
-    QCOMPARE(rig.platform.beeps, 1);
+    QCOMPARE(rig.Platform.Beeps, 1);
     rig.Key(Qt::Key_PageDown, Qt::ShiftModifier);
-    QCOMPARE(rig.platform.beeps, 2);
+    QCOMPARE(rig.Platform.Beeps, 2);
     rig.Key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(rig.platform.openAsked, 0);
+    QCOMPARE(rig.Platform.OpenAsked, 0);
     rig.Key(Qt::Key_O, Qt::ControlModifier);
-    QCOMPARE(rig.platform.openAsked, 1);  // cancelled: nothing else happens
-    QCOMPARE(rig.platform.beeps, 2);
+    QCOMPARE(rig.Platform.OpenAsked, 1);  // cancelled: nothing else happens
+    QCOMPARE(rig.Platform.Beeps, 2);
     rig.Key(Qt::Key_F1);
-    QCOMPARE(rig.platform.documents.size(), 1);
-    QVERIFY(rig.platform.documents.constFirst().endsWith("/BrisolmTavren Help.html"));
-    QVERIFY(rig.platform.helpViewers.isEmpty());
+    QCOMPARE(rig.Platform.Documents.size(), 1);
+    QVERIFY(rig.Platform.Documents.constFirst().endsWith("/BrisolmTavren Help.html"));
+    QVERIFY(rig.Platform.HelpViewers.isEmpty());
     // Without a program of the desktop for the page, the program shows it.
-    rig.platform.documentOpens = false;
+    rig.Platform.DocumentOpens = false;
     rig.Button("tbtHelp")->click();
-    QCOMPARE(rig.platform.helpViewers, rig.platform.documents.mid(1));
+    QCOMPARE(rig.Platform.HelpViewers, rig.Platform.Documents.mid(1));
     rig.Key(Qt::Key_S, Qt::ControlModifier);  // nothing to save yet
-    QCOMPARE(rig.platform.beeps, 3);
+    QCOMPARE(rig.Platform.Beeps, 3);
   }
 
   void OpenUsesTheCacheAfterTheFileIsGone() {
@@ -244,14 +244,14 @@ class MainWindowTest : public QObject {
     const std::string path = CopyInto(pictures, "small_photo.jpg", "a.jpg");
     TWindowRig rig;
     rig.Show();
-    rig.platform.openAnswer = QString::fromStdString(path);
+    rig.Platform.OpenAnswer = QString::fromStdString(path);
     rig.Key(Qt::Key_O, Qt::ControlModifier);
-    QCOMPARE(rig.window->windowTitle(), QStringLiteral("a - Brisolm Tavren"));
+    QCOMPARE(rig.Window->windowTitle(), QStringLiteral("a - Brisolm Tavren"));
     const Image normal = rig.Shown();
     rig.ClickView();  // Original
     fs::remove(path);
     rig.Key(Qt::Key_O, Qt::ControlModifier);
-    QCOMPARE(rig.platform.beeps, 0);
+    QCOMPARE(rig.Platform.Beeps, 0);
     QVERIFY(rig.Button("tbt2Normal")->isChecked());
     QCOMPARE(rig.Shown(), normal);
     QCOMPARE(rig.SizeText(), QStringLiteral("100 x 68"));
@@ -269,50 +269,50 @@ class MainWindowTest : public QObject {
 
     TWindowRig atStart({QString::fromStdString(bad)});
     atStart.Show();
-    QCOMPARE(atStart.platform.beeps, 1);
+    QCOMPARE(atStart.Platform.Beeps, 1);
     QCOMPARE(atStart.Message(), badMessage);
 
     TWindowRig rig;
     rig.Show();
-    rig.window->OpenImage(good, false);
+    rig.Window->OpenImage(good, false);
     QCOMPARE(rig.Message(), QStringLiteral("Normal"));
     const Image shown = rig.Shown();
-    rig.platform.openAnswer = QString::fromStdString(bad);
+    rig.Platform.OpenAnswer = QString::fromStdString(bad);
     rig.Key(Qt::Key_O, Qt::ControlModifier);
-    QCOMPARE(rig.platform.beeps, 1);
+    QCOMPARE(rig.Platform.Beeps, 1);
     QCOMPARE(rig.Message(), badMessage);
     QCOMPARE(rig.Shown(), shown);
-    QCOMPARE(rig.window->windowTitle(), QStringLiteral("1 - Brisolm Tavren"));
+    QCOMPARE(rig.Window->windowTitle(), QStringLiteral("1 - Brisolm Tavren"));
     QVERIFY(rig.Button("tbtSave")->isEnabled());
-    QCOMPARE(rig.platform.waitDepth, 0);
+    QCOMPARE(rig.Platform.WaitDepth, 0);
 
     rig.Button("tbt3Strong")->click();
     QCOMPARE(rig.Message(), QStringLiteral("Deep"));
-    rig.window->DropFiles({QString::fromStdString(bad)});
-    QCOMPARE(rig.platform.beeps, 2);
+    rig.Window->DropFiles({QString::fromStdString(bad)});
+    QCOMPARE(rig.Platform.Beeps, 2);
     QCOMPARE(rig.Message(), badMessage);
-    rig.window->DropFiles({QString::fromStdString(pictures.file("notes.txt"))});
-    QCOMPARE(rig.platform.beeps, 3);
+    rig.Window->DropFiles({QString::fromStdString(pictures.file("notes.txt"))});
+    QCOMPARE(rig.Platform.Beeps, 3);
     QVERIFY(rig.Message().startsWith(QStringLiteral("notes.txt: ")));
 
     rig.Key(Qt::Key_PageDown);  // onto 2.jpg
-    QCOMPARE(rig.platform.beeps, 4);
+    QCOMPARE(rig.Platform.Beeps, 4);
     QCOMPARE(rig.Message(), badMessage);
     QCOMPARE(rig.Shown(), rig.Result(ptDeep));
 
     QGuiApplication::clipboard()->setText(QStringLiteral("only text"));
     rig.Key(Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(rig.platform.beeps, 5);
+    QCOMPARE(rig.Platform.Beeps, 5);
     QCOMPARE(rig.Message(), QStringLiteral("Pasted Image: the clipboard holds no picture"));
 
     // A save that fails: the normal cursor is back before the error box.
-    rig.platform.saveAnswer = QString::fromStdString(pictures.file("missing/out.jpg"));
+    rig.Platform.SaveAnswer = QString::fromStdString(pictures.file("missing/out.jpg"));
     rig.Key(Qt::Key_S, Qt::ControlModifier);
-    QCOMPARE(rig.platform.errors.size(), 2);
-    QVERIFY(rig.platform.errors[1].contains(QString::fromStdString(pictures.file("missing/out.jpg"))));
-    QCOMPARE(rig.platform.waitDepthAtError, 0);
+    QCOMPARE(rig.Platform.Errors.size(), 2);
+    QVERIFY(rig.Platform.Errors[1].contains(QString::fromStdString(pictures.file("missing/out.jpg"))));
+    QCOMPARE(rig.Platform.WaitDepthAtError, 0);
     QVERIFY(rig.Message().startsWith(QStringLiteral("out.jpg: ")));
-    QCOMPARE(rig.platform.waitDepth, 0);
+    QCOMPARE(rig.Platform.WaitDepth, 0);
   }
 
   void DropOpensTheFirstSupportedFileOnly() {
@@ -321,13 +321,13 @@ class MainWindowTest : public QObject {
     const std::string second = CopyInto(pictures, "jpeg_colour.jpg", "second.jpg");
     TWindowRig rig;
     rig.Show();
-    rig.window->DropFiles({QStringLiteral("/somewhere/photo.gif")});
-    QCOMPARE(rig.platform.beeps, 1);
+    rig.Window->DropFiles({QStringLiteral("/somewhere/photo.gif")});
+    QCOMPARE(rig.Platform.Beeps, 1);
     QVERIFY(rig.Find("pnWelcome")->isVisible());
-    rig.window->DropFiles({QString::fromStdString(first), QString::fromStdString(second),
+    rig.Window->DropFiles({QString::fromStdString(first), QString::fromStdString(second),
                            QString::fromStdString(second)});
-    QCOMPARE(rig.window->windowTitle(), QStringLiteral("first - Brisolm Tavren"));
-    QCOMPARE(rig.platform.beeps, 1);
+    QCOMPARE(rig.Window->windowTitle(), QStringLiteral("first - Brisolm Tavren"));
+    QCOMPARE(rig.Platform.Beeps, 1);
   }
 
   void PasteShowsTheBaseSizeAndFailsWithABeep() {
@@ -335,7 +335,7 @@ class MainWindowTest : public QObject {
     rig.Show();
     QGuiApplication::clipboard()->setText(QStringLiteral("only text"));
     rig.Key(Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(rig.platform.beeps, 1);
+    QCOMPARE(rig.Platform.Beeps, 1);
     QVERIFY(rig.Button("tbtSave")->isEnabled());   // a failed paste enables saving ...
     QVERIFY(!rig.Button("tbtPrev")->isEnabled());  // ... but no stepping without a file
     QVERIFY(!rig.Button("tbtNext")->isEnabled());
@@ -349,41 +349,41 @@ class MainWindowTest : public QObject {
     SetMaxPicturePixels(5'000'000);
     rig.Key(Qt::Key_V, Qt::ControlModifier);
     SetMaxPicturePixels(kDefaultMaxPicturePixels);
-    QCOMPARE(rig.platform.beeps, 2);
+    QCOMPARE(rig.Platform.Beeps, 2);
     QVERIFY(rig.Message().contains(QStringLiteral("3000 x 2000 pixels")));
     QVERIFY(rig.Message().contains(QStringLiteral("above the limit")));
     rig.Key(Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(rig.platform.beeps, 2);
-    QCOMPARE(rig.window->windowTitle(), QStringLiteral("Pasted Image - Brisolm Tavren"));
-    QVERIFY(rig.window->Engine().BaseReduced());
-    const Image& base = *rig.window->Engine().BaseImage();
+    QCOMPARE(rig.Platform.Beeps, 2);
+    QCOMPARE(rig.Window->windowTitle(), QStringLiteral("Pasted Image - Brisolm Tavren"));
+    QVERIFY(rig.Window->Engine().BaseReduced());
+    const Image& base = *rig.Window->Engine().BaseImage();
     QCOMPARE(rig.SizeText(), QStringLiteral("%1 x %2").arg(base.Width()).arg(base.Height()));
     QVERIFY(base.Width() < 3000);
     QVERIFY(!rig.Button("tbtNext")->isEnabled());
     rig.Key(Qt::Key_PageDown);  // a pasted picture has no folder
-    QCOMPARE(rig.platform.beeps, 3);
+    QCOMPARE(rig.Platform.Beeps, 3);
   }
 
   void ClicksCycleThroughTheTypes() {
     test::TempDir pictures;
     TWindowRig rig;
     rig.Show();
-    rig.window->OpenImage(CopyInto(pictures, "small_photo.jpg", "c.jpg"), false);
+    rig.Window->OpenImage(CopyInto(pictures, "small_photo.jpg", "c.jpg"), false);
     QCOMPARE(rig.Shown(), rig.Result(ptNormal));
     const struct {
-      TProcessType type;
-      const char* button;
+      TProcessType Type;
+      const char* Button;
     } expected[] = {{ptOriginal, "tbt0Off"}, {ptLight, "tbt1Weak"},   {ptNormal, "tbt2Normal"},
                     {ptDeep, "tbt3Strong"},  {ptOriginal, "tbt0Off"}, {ptLight, "tbt1Weak"}};
     for (const auto& step : expected) {
       rig.ClickView();
-      QVERIFY2(rig.Button(step.button)->isChecked(), step.button);
-      QCOMPARE(rig.Shown(), rig.Result(step.type));
-      QCOMPARE(rig.Message(), QString::fromLatin1(TypeUserName(step.type)));
+      QVERIFY2(rig.Button(step.Button)->isChecked(), step.Button);
+      QCOMPARE(rig.Shown(), rig.Result(step.Type));
+      QCOMPARE(rig.Message(), QString::fromLatin1(TypeUserName(step.Type)));
     }
     for (const auto& step : expected) {
-      rig.Button(step.button)->click();
-      QCOMPARE(rig.Message(), QString::fromLatin1(TypeUserName(step.type)));
+      rig.Button(step.Button)->click();
+      QCOMPARE(rig.Message(), QString::fromLatin1(TypeUserName(step.Type)));
     }
     rig.Button("tbt3Strong")->click();
     QCOMPARE(rig.Shown(), rig.Result(ptDeep));
@@ -391,7 +391,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.Shown(), rig.Result(ptOriginal));
     // The pressed type's button runs its type again, which clears a failure.
     rig.Key(Qt::Key_PageDown);  // the folder holds no other picture
-    QCOMPARE(rig.platform.beeps, 1);
+    QCOMPARE(rig.Platform.Beeps, 1);
     rig.Button("tbt0Off")->click();
     QCOMPARE(rig.Message(), QStringLiteral("Original"));
   }
@@ -400,16 +400,16 @@ class MainWindowTest : public QObject {
     test::TempDir pictures;
     TWindowRig rig;
     rig.Show();
-    rig.window->OpenImage(CopyInto(pictures, "small_photo.jpg", "m.jpg"), false);
+    rig.Window->OpenImage(CopyInto(pictures, "small_photo.jpg", "m.jpg"), false);
     const Image normal = rig.Shown();
     rig.Button("tbt99ManualTuning")->click();
     QVERIFY(rig.Find("pnManualTuning")->isVisible());
     QCOMPARE(rig.Shown(), normal);
     QCOMPARE(rig.Message(), QStringLiteral("Manual Tuning"));
-    QTest::mousePress(rig.window->View(), Qt::LeftButton);
+    QTest::mousePress(rig.Window->View(), Qt::LeftButton);
     QCOMPARE(rig.Shown(), rig.Result(ptOriginal));
     QCOMPARE(rig.Message(), QStringLiteral("Original (held)"));
-    QTest::mouseRelease(rig.window->View(), Qt::LeftButton);
+    QTest::mouseRelease(rig.Window->View(), Qt::LeftButton);
     QCOMPARE(rig.Shown(), normal);
     QCOMPARE(rig.Message(), QStringLiteral("Manual Tuning"));
     QVERIFY(rig.Button("tbt99ManualTuning")->isChecked());
@@ -420,13 +420,13 @@ class MainWindowTest : public QObject {
     rig.Button("tbt99ManualTuning")->click();
     QTest::mouseClick(rig.Find("rbLM0Off"), Qt::LeftButton);
     QTest::mouseClick(rig.Find("rbCX0Off"), Qt::LeftButton);
-    QCOMPARE(rig.Shown(), *rig.window->Engine().BaseImage());
+    QCOMPARE(rig.Shown(), *rig.Window->Engine().BaseImage());
     // The close image goes back to Original, whatever was pressed before.
     QTest::mouseClick(rig.Find("imFTClose"), Qt::LeftButton);
     QVERIFY(rig.Button("tbt0Off")->isChecked());
     QVERIFY(rig.Find("pnManualTuning")->isHidden());
     QCOMPARE(rig.Shown(), rig.Result(ptOriginal));
-    QCOMPARE(rig.platform.waitDepth, 0);
+    QCOMPARE(rig.Platform.WaitDepth, 0);
   }
 
   void PageKeysStepThroughTheFolder() {
@@ -437,19 +437,19 @@ class MainWindowTest : public QObject {
     CopyInto(pictures, "small_photo.jpg", "x.gif");
     TWindowRig rig;
     rig.Show();
-    rig.window->OpenImage(pictures.file("1.jpg"), false);
+    rig.Window->OpenImage(pictures.file("1.jpg"), false);
     const char* forward[] = {"2 - Brisolm Tavren", "3 - Brisolm Tavren"};
     for (const char* caption : forward) {
       rig.Key(Qt::Key_PageDown);
-      QCOMPARE(rig.window->windowTitle(), QString::fromLatin1(caption));
+      QCOMPARE(rig.Window->windowTitle(), QString::fromLatin1(caption));
     }
     rig.Key(Qt::Key_PageDown);
-    QCOMPARE(rig.platform.beeps, 1);
+    QCOMPARE(rig.Platform.Beeps, 1);
     rig.Button("tbtPrev")->click();
     rig.Key(Qt::Key_PageUp);
-    QCOMPARE(rig.window->windowTitle(), QStringLiteral("1 - Brisolm Tavren"));
+    QCOMPARE(rig.Window->windowTitle(), QStringLiteral("1 - Brisolm Tavren"));
     rig.Key(Qt::Key_PageUp);
-    QCOMPARE(rig.platform.beeps, 2);
+    QCOMPARE(rig.Platform.Beeps, 2);
   }
 
   // One good and one damaged file of every kind, in navigation order: each
@@ -471,21 +471,21 @@ class MainWindowTest : public QObject {
     }
     TWindowRig rig;
     rig.Show();
-    rig.window->OpenImage(pictures.file("a1.jpg"), false);
+    rig.Window->OpenImage(pictures.file("a1.jpg"), false);
     for (std::size_t i = 0; i < names.size(); ++i) {
       const QString good = QString::fromStdString(names[i].substr(0, 1)) + "1 - Brisolm Tavren";
       if (i > 0) {
         rig.Key(Qt::Key_PageDown);
-        QCOMPARE(rig.window->windowTitle(), good);
+        QCOMPARE(rig.Window->windowTitle(), good);
         QCOMPARE(rig.SizeText(), QStringLiteral("100 x 68"));
       }
       const Image shown = rig.Shown();
       rig.Key(Qt::Key_PageDown);  // onto the damaged file
-      QCOMPARE(rig.platform.beeps, static_cast<int>(i) + 1);
-      QCOMPARE(rig.window->windowTitle(), good);
+      QCOMPARE(rig.Platform.Beeps, static_cast<int>(i) + 1);
+      QCOMPARE(rig.Window->windowTitle(), good);
       QCOMPARE(rig.Shown(), shown);
     }
-    QCOMPARE(rig.platform.waitDepth, 0);
+    QCOMPARE(rig.Platform.WaitDepth, 0);
   }
 
   void SteppingOntoAPreparedPictureStartsAsAPlainOpen() {
@@ -496,20 +496,20 @@ class MainWindowTest : public QObject {
     CopyInto(pictures, "jpeg_colour_progressive.jpg", "4.jpg");
     TWindowRig rig;
     rig.Show();
-    rig.window->OpenImage(pictures.file("1.jpg"), false);
+    rig.Window->OpenImage(pictures.file("1.jpg"), false);
     rig.Button("tbt99ManualTuning")->click();
     QTest::mouseClick(rig.Find("rbLM3Strong"), Qt::LeftButton);
     QTRY_VERIFY(rig.Prepared(second));
     rig.Key(Qt::Key_PageDown);
-    QCOMPARE(rig.window->ReadAhead().Served(), 1);
-    QCOMPARE(rig.window->windowTitle(), QStringLiteral("2 - Brisolm Tavren"));
+    QCOMPARE(rig.Window->ReadAhead().Served(), 1);
+    QCOMPARE(rig.Window->windowTitle(), QStringLiteral("2 - Brisolm Tavren"));
     QVERIFY(rig.Button("tbt2Normal")->isChecked());
     QVERIFY(rig.Find("pnManualTuning")->isHidden());
-    QVERIFY(rig.window->Engine().JustOpened());
-    QCOMPARE(rig.window->Engine().ManualSettings(), TypePresets[ptNormal]);
+    QVERIFY(rig.Window->Engine().JustOpened());
+    QCOMPARE(rig.Window->Engine().ManualSettings(), TypePresets[ptNormal]);
     QVERIFY(rig.Find<QAbstractButton>("rbLM2Normal")->isChecked());
     TProcessEngine plain;
-    const QSize view = rig.window->View()->size();
+    const QSize view = rig.Window->View()->size();
     plain.ComputeVariants(LoadPicture(second), view.height(), view.width());
     QCOMPARE(rig.Shown(), *plain.ResultImages().Get(ptNormal));
     for (int type : {ptOriginal, ptLight, ptDeep})
@@ -517,13 +517,13 @@ class MainWindowTest : public QObject {
 
     // A damaged neighbour is found when the user steps onto it.
     QTest::qWait(100);
-    QTRY_VERIFY(rig.window->ReadAhead().Idle());
+    QTRY_VERIFY(rig.Window->ReadAhead().Idle());
     rig.Key(Qt::Key_PageDown);
-    QCOMPARE(rig.platform.beeps, 1);
+    QCOMPARE(rig.Platform.Beeps, 1);
     QCOMPARE(rig.Shown(), *plain.ResultImages().Get(ptNormal));
     rig.Key(Qt::Key_PageDown);
-    QCOMPARE(rig.window->windowTitle(), QStringLiteral("4 - Brisolm Tavren"));
-    QCOMPARE(rig.platform.waitDepth, 0);
+    QCOMPARE(rig.Window->windowTitle(), QStringLiteral("4 - Brisolm Tavren"));
+    QCOMPARE(rig.Platform.WaitDepth, 0);
   }
 
   void ViewFollowsTheWindowKeepingTypeAndSettings() {
@@ -531,60 +531,60 @@ class MainWindowTest : public QObject {
     fs::copy_file(fs::path(TAVREN_SAMPLE_PHOTO), pictures.file("big.jpg"));
     TWindowRig rig;
     rig.Show();
-    rig.window->resize(400, 300);
+    rig.Window->resize(400, 300);
     QCoreApplication::processEvents();
-    rig.window->OpenImage(pictures.file("big.jpg"), false);
-    const std::int32_t smallWidth = rig.window->Engine().BaseImage()->Width();
+    rig.Window->OpenImage(pictures.file("big.jpg"), false);
+    const std::int32_t smallWidth = rig.Window->Engine().BaseImage()->Width();
     rig.Button("tbt99ManualTuning")->click();
     QTest::mouseClick(rig.Find("rbCX3Strong"), Qt::LeftButton);
     QTest::mouseClick(rig.Find("chCX_CDS"), Qt::LeftButton);
-    const TTypePreset settings = rig.window->Engine().ManualSettings();
+    const TTypePreset settings = rig.Window->Engine().ManualSettings();
     QCOMPARE(settings.ClarivexStrength, 3);
 
-    rig.window->resize(780, 560);
-    QTRY_VERIFY(rig.window->Engine().BaseImage()->Width() > smallWidth);
-    const Image& base = *rig.window->Engine().BaseImage();
-    const QSize view = rig.window->View()->size();
+    rig.Window->resize(780, 560);
+    QTRY_VERIFY(rig.Window->Engine().BaseImage()->Width() > smallWidth);
+    const Image& base = *rig.Window->Engine().BaseImage();
+    const QSize view = rig.Window->View()->size();
     std::int32_t width = 0;
     std::int32_t height = 0;
     QVERIFY(BaseImageSize(640, 480, view.height(), view.width(), width, height));
     QCOMPARE(QSize(base.Width(), base.Height()), QSize(width, height));
     QVERIFY(rig.Button("tbt99ManualTuning")->isChecked());
-    QCOMPARE(rig.window->Engine().ManualSettings(), settings);
+    QCOMPARE(rig.Window->Engine().ManualSettings(), settings);
     QCOMPARE(rig.Shown(), *ProcessedCopy(base, settings));
-    QCOMPARE(rig.window->windowTitle(), QStringLiteral("big - Brisolm Tavren"));
+    QCOMPARE(rig.Window->windowTitle(), QStringLiteral("big - Brisolm Tavren"));
     QCOMPARE(rig.SizeText(), QStringLiteral("640 x 480"));
-    QCOMPARE(rig.platform.waitDepth, 0);
+    QCOMPARE(rig.Platform.WaitDepth, 0);
   }
 
   void SaveOffersACopyNameAndForcesJpg() {
     test::TempDir pictures;
     TWindowRig rig;
     rig.Show();
-    rig.window->OpenImage(CopyInto(pictures, "small_photo.jpg", "IMG_0412.JPG"), false);
+    rig.Window->OpenImage(CopyInto(pictures, "small_photo.jpg", "IMG_0412.JPG"), false);
     rig.Key(Qt::Key_S, Qt::ControlModifier);  // cancelled
-    QCOMPARE(rig.platform.saveName, QStringLiteral("IMG_0412copy.JPG"));
-    QCOMPARE(rig.platform.saveFolder, QString::fromStdString(pictures.path().string()));
+    QCOMPARE(rig.Platform.SaveName, QStringLiteral("IMG_0412copy.JPG"));
+    QCOMPARE(rig.Platform.SaveFolder, QString::fromStdString(pictures.path().string()));
 
-    rig.window->OpenImage(CopyInto(pictures, "bmp_rose16_24.bmp", "photo.bmp"), false);
-    rig.platform.saveAnswer = QString::fromStdString(pictures.file("photocopy.bmp"));
+    rig.Window->OpenImage(CopyInto(pictures, "bmp_rose16_24.bmp", "photo.bmp"), false);
+    rig.Platform.SaveAnswer = QString::fromStdString(pictures.file("photocopy.bmp"));
     rig.Key(Qt::Key_S, Qt::ControlModifier);
-    QCOMPARE(rig.platform.saveName, QStringLiteral("photocopy.bmp"));
+    QCOMPARE(rig.Platform.SaveName, QStringLiteral("photocopy.bmp"));
     QVERIFY(fs::exists(pictures.file("photocopy.jpg")));
     QVERIFY(!fs::exists(pictures.file("photocopy.bmp")));
 
-    rig.platform.saveAnswer = QString::fromStdString(pictures.file("typed.jpeg"));
+    rig.Platform.SaveAnswer = QString::fromStdString(pictures.file("typed.jpeg"));
     rig.Key(Qt::Key_S, Qt::ControlModifier);
     QVERIFY(fs::exists(pictures.file("typed.jpg")));
-    QCOMPARE(rig.platform.yesNoAsked, 0);
+    QCOMPARE(rig.Platform.YesNoAsked, 0);
 
     // The changed name exists now: the user is asked, and "no" writes nothing.
     const auto before = fs::last_write_time(pictures.file("typed.jpg"));
-    rig.platform.yesNoAnswer = false;
+    rig.Platform.YesNoAnswer = false;
     rig.Key(Qt::Key_S, Qt::ControlModifier);
-    QCOMPARE(rig.platform.yesNoAsked, 1);
+    QCOMPARE(rig.Platform.YesNoAsked, 1);
     QCOMPARE(fs::last_write_time(pictures.file("typed.jpg")), before);
-    QCOMPARE(rig.platform.waitDepth, 0);
+    QCOMPARE(rig.Platform.WaitDepth, 0);
   }
 
   void SavesAtFullSizeWhenTheBaseWasReduced() {
@@ -597,28 +597,28 @@ class MainWindowTest : public QObject {
     WriteFileAtomically(pictures.file("big.jpg"), photo);
     TWindowRig rig;
     rig.Show();
-    rig.window->resize(400, 300);
+    rig.Window->resize(400, 300);
     QCoreApplication::processEvents();
-    rig.window->OpenImage(pictures.file("big.jpg"), false);
-    QVERIFY(rig.window->Engine().BaseReduced());
+    rig.Window->OpenImage(pictures.file("big.jpg"), false);
+    QVERIFY(rig.Window->Engine().BaseReduced());
     rig.Button("tbt3Strong")->click();
-    rig.platform.saveAnswer = QString::fromStdString(pictures.file("deep.jpg"));
+    rig.Platform.SaveAnswer = QString::fromStdString(pictures.file("deep.jpg"));
     // While the save runs the window paints and says so; what the user does
     // then is dropped.
     bool sawSaving = false;
-    QTimer::singleShot(0, rig.window.get(), [&] {
-      sawSaving = rig.window->Saving() && rig.Message() == QStringLiteral("Saving deep.jpg\u2026") &&
+    QTimer::singleShot(0, rig.Window.get(), [&] {
+      sawSaving = rig.Window->Saving() && rig.Message() == QStringLiteral("Saving deep.jpg\u2026") &&
                   rig.Find("sbMainProgress")->isVisible();
       rig.Key(Qt::Key_O, Qt::ControlModifier);
       rig.ClickView();
     });
-    rig.window->SaveCommand();
+    rig.Window->SaveCommand();
     QVERIFY(sawSaving);
-    QCOMPARE(rig.platform.openAsked, 0);
+    QCOMPARE(rig.Platform.OpenAsked, 0);
     QVERIFY(rig.Button("tbt3Strong")->isChecked());
     QCOMPARE(rig.Message(), QStringLiteral("Deep"));
     QVERIFY(rig.Find("sbMainProgress")->isHidden());
-    QCOMPARE(rig.platform.waitDepth, 0);
+    QCOMPARE(rig.Platform.WaitDepth, 0);
     // The same bytes as Deep run on the whole picture and exported directly.
     SaveJpegWithExif(*ProcessedCopy(LoadPicture(pictures.file("big.jpg")), TypePresets[ptDeep]),
                      pictures.file("direct.jpg"), pictures.file("big.jpg"));
@@ -643,17 +643,17 @@ class MainWindowTest : public QObject {
     {
       TWindowRig first({}, statePath);
       first.Show();
-      first.window->resize(700, 500);
-      first.window->close();
+      first.Window->resize(700, 500);
+      first.Window->close();
     }
     QCOMPARE(fs::file_size(statePath), kStateRecordSize);
     TWindowRig second({}, statePath);
-    second.window->show();
-    QVERIFY(QTest::qWaitFor([&] { return second.window->StartupDone(); }));
-    QCOMPARE(second.window->size(), QSize(700, 500));
+    second.Window->show();
+    QVERIFY(QTest::qWaitFor([&] { return second.Window->StartupDone(); }));
+    QCOMPARE(second.Window->size(), QSize(700, 500));
     // Minimised from maximised: stored as minimised.
-    second.window->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
-    second.window->close();
+    second.Window->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
+    second.Window->close();
     QCOMPARE(ReadFileBytes(statePath)[1], std::uint8_t(1));
   }
 };

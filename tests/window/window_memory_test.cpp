@@ -100,7 +100,7 @@ class WindowMemoryTest : public QObject {
     QCOMPARE(window.ReadAhead().Served(), 19);
     qInfo("resident size grew by %zu MiB (cache bound %zu MiB)", (peak - start) / kMiB,
           cacheBound / kMiB);
-    QCOMPARE(platform.beeps, 0);
+    QCOMPARE(platform.Beeps, 0);
     QCOMPARE(window.windowTitle(), QStringLiteral("39 - Brisolm Tavren"));
     QVERIFY(cache.Bytes() + cache.ReservedBytes() <= cacheBound);
     QVERIFY2(peak - start < cacheBound + margin,

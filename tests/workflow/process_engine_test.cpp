@@ -121,7 +121,7 @@ TEST_F(EngineTest, ClickAfterAButtonStepsFromThatType) {
 }
 
 TEST_F(EngineTest, ClickWithoutPictureDoesNothing) {
-  EXPECT_EQ(engine_.MouseDownAction(false).kind, TMouseDownAction::kNothing);
+  EXPECT_EQ(engine_.MouseDownAction(false).Kind, TMouseDownAction::kNothing);
   EXPECT_EQ(engine_.MouseDown(false), nullptr);
   EXPECT_FALSE(engine_.AnyTypePressed());
   EXPECT_EQ(engine_.CurrentProcessType(), ptOriginal);
@@ -142,7 +142,7 @@ TEST_F(EngineTest, HoldingTheMouseInManualTuningShowsTheOriginal) {
   engine_.SetManualSettings({1, 0, 3, 0});
   engine_.Select(ptManualTuning);
   const TMouseDownAction action = engine_.MouseDownAction(true);
-  EXPECT_EQ(action.kind, TMouseDownAction::kShowOriginalWhileHeld);
+  EXPECT_EQ(action.Kind, TMouseDownAction::kShowOriginalWhileHeld);
   EXPECT_EQ(engine_.ShownTypeName(), "Manual Tuning");
   EXPECT_EQ(engine_.MouseDown(true), engine_.ResultImages().Get(ptOriginal));
   EXPECT_EQ(engine_.CurrentProcessType(), ptManualTuning);

@@ -14,15 +14,15 @@ namespace {
 // A store in memory that counts writes and can be made to fail.
 class MemoryStore : public TStateStore {
  public:
-  std::optional<Value> stored;
-  bool failWrites = false;
-  int writes = 0;
+  std::optional<Value> Stored;
+  bool FailWrites = false;
+  int Writes = 0;
 
-  std::optional<Value> Read() override { return stored; }
+  std::optional<Value> Read() override { return Stored; }
   bool Write(std::span<const std::uint8_t> bytes) override {
-    ++writes;
-    if (failWrites) return false;
-    stored = Value{true, std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
+    ++Writes;
+    if (FailWrites) return false;
+    Stored = Value{true, std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
     return true;
   }
 };
@@ -43,7 +43,7 @@ TStateRecord ValidRecord() {
 
 TState StateWith(std::optional<TStateStore::Value> value, MemoryStore** out = nullptr) {
   auto store = std::make_unique<MemoryStore>();
-  store->stored = std::move(value);
+  store->Stored = std::move(value);
   if (out) *out = store.get();
   return TState(std::move(store));
 }
@@ -149,8 +149,8 @@ TEST(State, SaveKeepsBytesItDoesNotOwn) {
   TState state = StateWith(ValueOf(r), &store);
   state.LoadState(kScreen, 900);
   state.SaveState(2, 600, 800, 550, 780);
-  ASSERT_TRUE(store->stored.has_value());
-  const auto& bytes = store->stored->Bytes;
+  ASSERT_TRUE(store->Stored.has_value());
+  const auto& bytes = store->Stored->Bytes;
   ASSERT_EQ(bytes.size(), kStateRecordSize);
   EXPECT_EQ(bytes[0], 1);  // saved mark
   EXPECT_EQ(bytes[1], 2);
@@ -164,10 +164,10 @@ TEST(State, SaveKeepsBytesItDoesNotOwn) {
 TEST(State, FailedWriteIsSilent) {
   MemoryStore* store = nullptr;
   TState state = StateWith(std::nullopt, &store);
-  store->failWrites = true;
+  store->FailWrites = true;
   state.LoadState(kScreen, 900);
   EXPECT_NO_THROW(state.SaveState(0, 500, 600, 400, 500));
-  EXPECT_EQ(store->writes, 1);
+  EXPECT_EQ(store->Writes, 1);
 }
 
 TEST(State, FileStoreWritesExactly296BytesAtomically) {
