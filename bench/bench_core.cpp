@@ -8,8 +8,8 @@
 #include "clarivex/clarivex.h"
 #include "histogram/hist.h"
 #include "histogram/match.h"
-#include "picture_io/picture_files.h"
 #include "imaging/stretch.h"
+#include "picture_io/picture_files.h"
 
 namespace tavren {
 namespace {

@@ -5,8 +5,8 @@
 //   bench_decode PICTURE
 #include <cstdio>
 
-#include "system/error.h"
 #include "picture_io/picture_files.h"
+#include "system/error.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

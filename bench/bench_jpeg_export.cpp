@@ -9,10 +9,9 @@
 #include <random>
 #include <string>
 
-
-#include "picture_io/exif_reader.h"
 #include "jpeg_export/jpeg_encoder.h"
 #include "jpeg_export/jpeg_export.h"
+#include "picture_io/exif_reader.h"
 #include "picture_io/orientation.h"
 
 namespace {
@@ -22,7 +21,8 @@ using tavren::Image;
 Image Noise(std::int32_t width, std::int32_t height) {
   Image image(width, height);
   std::mt19937 random(3);
-  for (std::size_t i = 0; i < image.ByteSize(); ++i) image.Data()[i] = static_cast<std::uint8_t>(random() >> 24);
+  for (std::size_t i = 0; i < image.ByteSize(); ++i)
+    image.Data()[i] = static_cast<std::uint8_t>(random() >> 24);
   return image;
 }
 

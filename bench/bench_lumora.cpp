@@ -11,11 +11,11 @@
 #include <random>
 #include <utility>
 
-#include "picture_io/picture_files.h"
 #include "imaging/stretch.h"
-#include "lumora/lumora.h"
 #include "lumora/limits.h"
+#include "lumora/lumora.h"
 #include "lumora/restore_rows.h"
+#include "picture_io/picture_files.h"
 
 namespace {
 
@@ -31,9 +31,8 @@ Image Generated(std::int32_t width, std::int32_t height) {
     for (std::int32_t x = 0; x < width; ++x, p += 3) {
       const double base = 60 + 60.0 * x / width + 30 * std::sin(6.0 * y / height);
       for (int b = 0; b < 3; ++b)
-        p[b] = static_cast<std::uint8_t>(std::clamp(base * (0.8 + 0.15 * b) +
-                                                        static_cast<int>(random() % 9) - 4,
-                                                    0.0, 255.0));
+        p[b] = static_cast<std::uint8_t>(
+            std::clamp(base * (0.8 + 0.15 * b) + static_cast<int>(random() % 9) - 4, 0.0, 255.0));
     }
   }
   return image;
@@ -59,8 +58,8 @@ const Image& PictureOfSize(std::int32_t width, std::int32_t height) {
 }
 
 void BM_LumoraPass(benchmark::State& state) {
-  const Image& picture =
-      PictureOfSize(static_cast<std::int32_t>(state.range(0)), static_cast<std::int32_t>(state.range(1)));
+  const Image& picture = PictureOfSize(static_cast<std::int32_t>(state.range(0)),
+                                       static_cast<std::int32_t>(state.range(1)));
   tavren::TLumora lumora;
   Image image;
   for (auto _ : state) {
@@ -107,9 +106,8 @@ void BM_LumoraLimitChanges(benchmark::State& state) {
 BENCHMARK(BM_LumoraLimitChanges)->Unit(benchmark::kMillisecond);
 
 void BM_LumoraRestoreColorRatios(benchmark::State& state) {
-  TimeOnPassedPicture(state, [](Image& image, const Image& orig) {
-    tavren::RestoreColorRatios(image, orig);
-  });
+  TimeOnPassedPicture(
+      state, [](Image& image, const Image& orig) { tavren::RestoreColorRatios(image, orig); });
 }
 BENCHMARK(BM_LumoraRestoreColorRatios)->Unit(benchmark::kMillisecond);
 

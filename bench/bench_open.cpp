@@ -11,9 +11,9 @@
 #include <string>
 #include <utility>
 
-#include "workflow/process_engine.h"
-#include "system/error.h"
 #include "picture_io/picture_files.h"
+#include "system/error.h"
+#include "workflow/process_engine.h"
 
 int main(int argc, char** argv) {
   int arg = 1;

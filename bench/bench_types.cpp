@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "enhance/base_image.h"
-#include "workflow/process_engine.h"
-#include "picture_io/picture_files.h"
 #include "imaging/stretch.h"
+#include "picture_io/picture_files.h"
+#include "workflow/process_engine.h"
 
 namespace {
 
@@ -28,7 +28,8 @@ const Image& TwelveMegapixels() {
       for (std::int32_t y = 0; y < big.Height(); ++y)
         for (std::int32_t x = 0; x < big.Width(); ++x)
           for (int c = 0; c < 3; ++c)
-            big.Row(y)[3 * x + c] = static_cast<std::uint8_t>(40 + (x / 20 + y / 15 + 30 * c) % 170);
+            big.Row(y)[3 * x + c] =
+                static_cast<std::uint8_t>(40 + (x / 20 + y / 15 + 30 * c) % 170);
     }
     return big;
   }();

@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "workflow/picture_cache.h"
 #include "window/main_window.h"
 #include "window/platform_ui.h"
 #include "workflow/files.h"
+#include "workflow/picture_cache.h"
 #include "workflow/state.h"
 
 namespace bench {

@@ -46,12 +46,18 @@ std::optional<TOptions> Parse(int argc, char** argv) {
   TOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--look" && i + 1 < argc) options.LookMs = std::atoi(argv[++i]);
-    else if (arg == "--steps" && i + 1 < argc) options.Steps = std::atoi(argv[++i]);
-    else if (arg == "--no-read-ahead") options.ReadAhead = false;
-    else if (arg == "--resize") options.Resize = true;
-    else if (options.Folder.empty()) options.Folder = arg;
-    else return std::nullopt;
+    if (arg == "--look" && i + 1 < argc)
+      options.LookMs = std::atoi(argv[++i]);
+    else if (arg == "--steps" && i + 1 < argc)
+      options.Steps = std::atoi(argv[++i]);
+    else if (arg == "--no-read-ahead")
+      options.ReadAhead = false;
+    else if (arg == "--resize")
+      options.Resize = true;
+    else if (options.Folder.empty())
+      options.Folder = arg;
+    else
+      return std::nullopt;
   }
   if (options.Folder.empty() || options.Steps < 1) return std::nullopt;
   return options;
@@ -68,7 +74,8 @@ std::vector<std::string> PicturesIn(const std::string& folder) {
 // The screen's pixels along the middle row of the view.
 QImage ScreenRow(const tavren::TImageView& view) {
   const QPoint left = view.mapToGlobal(QPoint(0, view.height() / 2));
-  return QGuiApplication::primaryScreen()->grabWindow(0, left.x(), left.y(), view.width(), 1)
+  return QGuiApplication::primaryScreen()
+      ->grabWindow(0, left.x(), left.y(), view.width(), 1)
       .toImage();
 }
 
@@ -183,7 +190,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   const std::optional<TOptions> options = Parse(argc, argv);
   if (!options)
-    return bench::Usage("window_browse FOLDER [--look MS] [--steps N] [--no-read-ahead] [--resize]");
+    return bench::Usage(
+        "window_browse FOLDER [--look MS] [--steps N] [--no-read-ahead] [--resize]");
   const std::vector<std::string> pictures = PicturesIn(options->Folder);
   if (pictures.size() < 2) {
     std::fprintf(stderr, "window_browse: %s needs at least two pictures\n",

@@ -39,9 +39,8 @@ int main(int argc, char** argv) {
       window.repaint();
       times->push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
     }
-    std::printf("round %d (view %dx%d): from the file %.0f ms, from the cache %.0f ms\n",
-                round + 1, window.View()->width(), window.View()->height(), fromFile.back(),
-                fromCache.back());
+    std::printf("round %d (view %dx%d): from the file %.0f ms, from the cache %.0f ms\n", round + 1,
+                window.View()->width(), window.View()->height(), fromFile.back(), fromCache.back());
   }
   std::printf("median: from the file %.0f ms, from the cache %.0f ms\n", Median(fromFile),
               Median(fromCache));

@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "system/file_bytes.h"
-#include "jpeg_export/jpeg_encoder.h"
-#include "system/file_replace.h"
 #include "bench/window_bench.h"
+#include "jpeg_export/jpeg_encoder.h"
+#include "system/file_bytes.h"
+#include "system/file_replace.h"
 #include "workflow/fixed_texts.h"
 
 namespace {
@@ -49,12 +49,13 @@ double TimeWindowSave(const std::string& picture, const std::string& target) {
   return static_cast<double>(clock.nsecsElapsed()) / 1e6;
 }
 
-double TimeCommandLine(const QString& tavren, const std::string& picture, const std::string& target) {
+double TimeCommandLine(const QString& tavren, const std::string& picture,
+                       const std::string& target) {
   QElapsedTimer clock;
   clock.start();
-  const int status = QProcess::execute(tavren, {"enhance", "--type", "deep", "--force", "-o",
-                                                QString::fromStdString(target),
-                                                QString::fromStdString(picture)});
+  const int status =
+      QProcess::execute(tavren, {"enhance", "--type", "deep", "--force", "-o",
+                                 QString::fromStdString(target), QString::fromStdString(picture)});
   const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
   if (status != 0) std::fprintf(stderr, "window_save: tavren ended with %d\n", status);
   return ms;

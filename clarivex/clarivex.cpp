@@ -22,9 +22,7 @@ double TailShare(std::uint8_t strength) {
   return strength == 3 ? kTailShareStrong : strength == 2 ? kTailShareNormal : kTailShareWeak;
 }
 
-std::int32_t CountAt(const Counts& c, int level) {
-  return level < 0 || level > 255 ? 0 : c[level];
-}
+std::int32_t CountAt(const Counts& c, int level) { return level < 0 || level > 255 ? 0 : c[level]; }
 
 std::int32_t PredictedAt(const ChannelTables& t, int level) {
   return level < 0 || level > 256 ? 0 : t.Predicted[level];
@@ -72,7 +70,8 @@ TEmptyAreaCh FindEmptyAreas(const Counts& c, std::int32_t n, std::uint8_t streng
     std::int64_t s = c[0];
     while (e.LowTo < 255 && s + c[e.LowTo + 1] <= t) s += c[++e.LowTo];
   }
-  if (strength == 1) e.LowTo = e.LowFrom + static_cast<std::int32_t>(Round((e.LowTo - e.LowFrom) / 2.0L));
+  if (strength == 1)
+    e.LowTo = e.LowFrom + static_cast<std::int32_t>(Round((e.LowTo - e.LowFrom) / 2.0L));
   if (c[255] < t) {
     e.HighActive = true;
     e.HighFrom = 255;
@@ -149,8 +148,8 @@ void BuildPeakSpread(const TEmptyAreaCh& area, const Counts& c, ChannelTables& t
     if (r <= 0 || r >= 255) continue;
     const std::int64_t qr = PredictedAt(t, r);
     if (!(PredictedAt(t, r - 1) < qr && qr > PredictedAt(t, r + 1))) continue;
-    const std::int64_t sq = static_cast<std::int64_t>(PredictedAt(t, r - 2)) + PredictedAt(t, r - 1) +
-                            PredictedAt(t, r + 1) + PredictedAt(t, r + 2);
+    const std::int64_t sq = static_cast<std::int64_t>(PredictedAt(t, r - 2)) +
+                            PredictedAt(t, r - 1) + PredictedAt(t, r + 1) + PredictedAt(t, r + 2);
     const std::int64_t sc = static_cast<std::int64_t>(CountAt(c, i - 2)) + CountAt(c, i - 1) +
                             CountAt(c, i + 1) + CountAt(c, i + 2);
     // Peakedness after the stretch against before it.
@@ -159,7 +158,8 @@ void BuildPeakSpread(const TEmptyAreaCh& area, const Counts& c, ChannelTables& t
     if (!(after > before)) continue;
     const Extended q = sc == 0 ? 1 : static_cast<Extended>(c[i]) / sc;
     const std::int64_t excess = qr - Round(q * sq);
-    const std::int64_t h = Round((static_cast<Extended>(PredictedAt(t, r - 1)) + PredictedAt(t, r + 1)) / 2);
+    const std::int64_t h =
+        Round((static_cast<Extended>(PredictedAt(t, r - 1)) + PredictedAt(t, r + 1)) / 2);
     const std::int64_t v = Round(static_cast<Extended>(qr - h) / 2);
     const std::int64_t s = Round(static_cast<Extended>(std::min(v, excess)) / 2);
     // A later input level with the same output level overwrites an earlier.

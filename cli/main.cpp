@@ -8,8 +8,8 @@
 #include "cli/options.h"
 #include "cli/run.h"
 #include "cli/visible_text.h"
-#include "system/termination_requests.h"
 #include "picture_io/picture_limits.h"
+#include "system/termination_requests.h"
 
 namespace {
 

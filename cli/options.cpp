@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <optional>
 
-#include "system/file_names.h"
 #include "picture_io/picture_formats.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/save_names.h"
+#include "system/file_names.h"
 
 namespace tavren::cli {
 
@@ -18,7 +18,8 @@ TTypePreset TCliOptions::Preset() const {
 std::string UsageText() {
   return "usage: tavren enhance [--type original|light|normal|deep]\n"
          "                      [--lumora off|weak|normal|strong] [--artifact-suppression]\n"
-         "                      [--clarivex off|weak|normal|strong] [--color-distortion-suppression]\n"
+         "                      [--clarivex off|weak|normal|strong] "
+         "[--color-distortion-suppression]\n"
          "                      [--fit WIDTHxHEIGHT] [--keep-metadata]\n"
          "                      [-o FILE | --out-dir DIR] [--force] [-j N] [-q]\n"
          "                      [--max-megapixels N] PICTURE|FOLDER...\n"
@@ -154,8 +155,7 @@ class Parser {
   TParseResult Run() {
     if (reader_.Done()) return Fail("no command given");
     const std::string command = reader_.Next();
-    if (command == "--help" || command == "-h" || command == "help")
-      return Finish(TCommand::Help);
+    if (command == "--help" || command == "-h" || command == "help") return Finish(TCommand::Help);
     if (command == "--version") return Finish(TCommand::Version);
     if (command == "enhance") {
       options_.Command = TCommand::Enhance;
@@ -241,12 +241,14 @@ class Parser {
   void ReadValueOption(const std::string& name, const std::string& value) {
     if (name == "--type") {
       const auto type = TypeNamed(AsciiLower(value));
-      if (!type) return Error("--type must be original, light, normal or deep, not '" + value + "'");
+      if (!type)
+        return Error("--type must be original, light, normal or deep, not '" + value + "'");
       options_.Type = *type;
       typeGiven_ = true;
     } else if (name == "--lumora" || name == "--clarivex") {
       const auto strength = StrengthNamed(AsciiLower(value));
-      if (!strength) return Error(name + " must be off, weak, normal or strong, not '" + value + "'");
+      if (!strength)
+        return Error(name + " must be off, weak, normal or strong, not '" + value + "'");
       options_.Manual = true;
       if (name == "--lumora")
         options_.ManualSettings.LumoraStrength = *strength;
@@ -269,10 +271,10 @@ class Parser {
 
   void ReadFit(const std::string& value) {
     const std::size_t x = AsciiLower(value).find('x');
-    const auto width = x == std::string::npos ? std::nullopt
-                                              : PositiveNumber(value.substr(0, x), kMaxFitSide);
-    const auto height = x == std::string::npos ? std::nullopt
-                                               : PositiveNumber(value.substr(x + 1), kMaxFitSide);
+    const auto width =
+        x == std::string::npos ? std::nullopt : PositiveNumber(value.substr(0, x), kMaxFitSide);
+    const auto height =
+        x == std::string::npos ? std::nullopt : PositiveNumber(value.substr(x + 1), kMaxFitSide);
     if (!width || !height) return Error("--fit needs WIDTHxHEIGHT, for example 1920x1080");
     options_.Fit = true;
     options_.FitWidth = *width;
@@ -286,7 +288,8 @@ class Parser {
       return Fail("--type cannot be combined with --lumora, --clarivex or the suppression options");
     if (!options_.OutputFile.empty()) {
       if (!options_.OutputDir.empty()) return Fail("give either -o or --out-dir, not both");
-      if (options_.Pictures.size() > 1) return Fail("-o names one output; use --out-dir for several pictures");
+      if (options_.Pictures.size() > 1)
+        return Fail("-o names one output; use --out-dir for several pictures");
       if (OutputKindOf(options_.OutputFile) == TOutputKind::Unsupported)
         return Fail("the output must end in .jpg, .jpeg or .bmp: '" + options_.OutputFile + "'");
       if (options_.KeepMetadata && OutputKindOf(options_.OutputFile) == TOutputKind::Bmp)
@@ -321,9 +324,7 @@ class Parser {
 
 }  // namespace
 
-TParseResult ParseCommandLine(const std::vector<std::string>& args) {
-  return Parser(args).Run();
-}
+TParseResult ParseCommandLine(const std::vector<std::string>& args) { return Parser(args).Run(); }
 
 TOutputKind OutputKindOf(const std::string& path) {
   // The formats the table writes, each by the writer the command has for it.

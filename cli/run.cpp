@@ -11,14 +11,14 @@
 #include "cli/visible_text.h"
 #include "enhance/base_image.h"
 #include "imaging/thread_pool.h"
-#include "picture_io/bmp_codec.h"
-#include "system/error.h"
-#include "picture_io/folder_pictures.h"
 #include "jpeg_export/jpeg_encoder.h"
 #include "jpeg_export/jpeg_export.h"
+#include "picture_io/bmp_codec.h"
+#include "picture_io/folder_pictures.h"
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_formats.h"
 #include "picture_io/picture_metadata.h"
+#include "system/error.h"
 #include "system/file_replace.h"
 #include "system/terminal.h"
 
@@ -144,15 +144,16 @@ void CheckBeforeTheWork(const TCliOptions& options, const TJob& job) {
   }
   const std::string folder = fs::path(job.Output).parent_path().string();
   if (const int error = FolderWriteError(folder))
-    throw TavrenError(job.Output, std::string("cannot write into its folder (") +
-                                      std::strerror(error) + ")");
+    throw TavrenError(job.Output,
+                      std::string("cannot write into its folder (") + std::strerror(error) + ")");
   const TPictureSize size = ReadPictureSize(job.Picture);
   std::int32_t width = size.Width;
   std::int32_t height = size.Height;
   if (options.Fit)
     BaseImageSize(size.Width, size.Height, options.FitHeight, options.FitWidth, width, height);
   const std::string result = std::to_string(width) + " x " + std::to_string(height) + " pixels";
-  if (OutputKindOf(job.Output) == TOutputKind::Jpeg && (width > kJpegMaxSide || height > kJpegMaxSide))
+  if (OutputKindOf(job.Output) == TOutputKind::Jpeg &&
+      (width > kJpegMaxSide || height > kJpegMaxSide))
     throw TavrenError(job.Picture, "the result would be " + result + ", and a JPEG file holds " +
                                        std::to_string(kJpegMaxSide) +
                                        " pixels a side at most (use --fit or a .bmp output)");
@@ -209,12 +210,14 @@ class Reporter {
 // the calling thread among them, in the order of i.
 template <typename Work>
 void ForEachJob(std::size_t count, int threads, Work&& work) {
-  ThreadPool jobs(static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), count)));
+  ThreadPool jobs(
+      static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), count)));
   jobs.Run(static_cast<int>(count), [&](int i) { work(static_cast<std::size_t>(i)); });
 }
 
 bool AnyFailed(const std::vector<TJob>& jobs) {
-  return std::any_of(jobs.begin(), jobs.end(), [](const TJob& job) { return !job.Failure.empty(); });
+  return std::any_of(jobs.begin(), jobs.end(),
+                     [](const TJob& job) { return !job.Failure.empty(); });
 }
 
 }  // namespace
@@ -266,7 +269,8 @@ int RunInfo(const TCliOptions& options) {
       continue;
     }
     std::printf("%s: %d x %d, make \"%s\", model \"%s\"\n", VisibleText(path).c_str(), size.Width,
-                size.Height, VisibleText(metadata.Make).c_str(), VisibleText(metadata.Model).c_str());
+                size.Height, VisibleText(metadata.Make).c_str(),
+                VisibleText(metadata.Model).c_str());
   }
   return failed ? 1 : 0;
 }

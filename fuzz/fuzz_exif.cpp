@@ -11,10 +11,12 @@
 namespace {
 
 void CheckReading(const tavren::TExif& exif) {
-  if (exif.Make.size() > tavren::TExif::kMaxTextBytes || exif.Model.size() > tavren::TExif::kMaxTextBytes)
+  if (exif.Make.size() > tavren::TExif::kMaxTextBytes ||
+      exif.Model.size() > tavren::TExif::kMaxTextBytes)
     std::abort();
   if (exif.Orientation < 0 || exif.Orientation > 8) std::abort();
-  if (!exif.Valid && (!exif.Make.empty() || !exif.Model.empty() || exif.Orientation != 0)) std::abort();
+  if (!exif.Valid && (!exif.Make.empty() || !exif.Model.empty() || exif.Orientation != 0))
+    std::abort();
 }
 
 }  // namespace

@@ -9,8 +9,8 @@ namespace tavren {
 namespace {
 
 // The last level of each channel of a set.
-constexpr std::array<std::int32_t, kHistChannels> kChannelHigh = {255,  255, 255, 255, 1436,
-                                                                   600,  600, 600, 510, 510};
+constexpr std::array<std::int32_t, kHistChannels> kChannelHigh = {255, 255, 255, 255, 1436,
+                                                                  600, 600, 600, 510, 510};
 
 }  // namespace
 

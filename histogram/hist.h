@@ -75,13 +75,12 @@ class THist {
   bool IsLocalMaximum(const THistogram& h, int level) const;
   bool IsSpike(const THistogram& h, int level, std::int32_t n, std::int32_t& mean) const;
   void RemoveSpikes(THistogram& h, std::int32_t n) const;
-  std::int32_t EdgeWidth(const THistogram& h, TEnd end, std::int32_t n,
-                         std::int32_t adjust) const;
+  std::int32_t EdgeWidth(const THistogram& h, TEnd end, std::int32_t n, std::int32_t adjust) const;
   std::int32_t PeakHalfWidth(const THistogram& h, int level, TSide side) const;
 
   // --- shape smoothing ---
-  void SmoothShape(const THistogram& h, THistogram& result, std::int32_t total,
-                   int passes, int radius) const;
+  void SmoothShape(const THistogram& h, THistogram& result, std::int32_t total, int passes,
+                   int radius) const;
 };
 
 // The end-zone width w corrected by adjust percent (EdgeWidth's last step).

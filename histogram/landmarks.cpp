@@ -114,8 +114,7 @@ std::int32_t THist::PeakHalfWidth(const THistogram& h, int c, TSide side) const 
       break;
     }
   }
-  return side == TSide::Left ? c - std::max(c - result, h.Low)
-                             : std::min(c + result, h.High) - c;
+  return side == TSide::Left ? c - std::max(c - result, h.Low) : std::min(c + result, h.High) - c;
 }
 
 }  // namespace tavren

@@ -94,7 +94,7 @@ class TCensusWhileWriting : public TRowFollower {
   std::atomic<std::int32_t> written_{0};
   std::atomic<bool> stopping_{false};
   std::atomic<std::uint32_t> signal_{0};  // changes with every notice to the follower
-  std::int32_t counted_ = 0;  // by the following thread; read after Stop
+  std::int32_t counted_ = 0;              // by the following thread; read after Stop
   std::thread thread_;
 };
 

@@ -67,7 +67,8 @@ void ExtendEnd(const THistogram& w, ExtendedBins& e, int end, int outward, EndWi
   }
   // The density falls away from the end: a flat run of the end's mean.
   int span = static_cast<int>(std::min<std::int64_t>(
-      win.H2, std::max<std::int64_t>(win.H1, Round(2 * radius + static_cast<Extended>(passes) / 4))));
+      win.H2,
+      std::max<std::int64_t>(win.H1, Round(2 * radius + static_cast<Extended>(passes) / 4))));
   while (w[end + inward * span] == 0 && span <= 2 * win.H2) ++span;
   const int first = outward < 0 ? end : end - span + 1;
   const std::int64_t mean = Round(static_cast<Extended>(SumOf(w, first, first + span - 1)) / span);
@@ -134,8 +135,8 @@ int SmoothingWindow(const THistogram& r, TKeptLevels kept, int i, int p, int rad
 
 // Phase three: `passes` moving averages over r, each reading the previous
 // pass's counts (and the continued ends in e); no level rises above peak.
-void SmoothInPasses(THistogram& r, TKeptLevels kept, ExtendedBins& e, std::int32_t peak,
-                    int passes, int radius) {
+void SmoothInPasses(THistogram& r, TKeptLevels kept, ExtendedBins& e, std::int32_t peak, int passes,
+                    int radius) {
   for (int p = 1; p <= passes; ++p) {
     for (int i = r.Low; i <= r.High; ++i) e[i] = r[i];
     for (int i = r.Low; i <= r.High; ++i) {

@@ -43,8 +43,7 @@ void Image::Assign(const Image& other) {
 }
 
 bool ImageHasPixels(const Image* image) {
-  return image != nullptr &&
-         static_cast<std::int64_t>(image->Width()) * image->Height() != 0;
+  return image != nullptr && static_cast<std::int64_t>(image->Width()) * image->Height() != 0;
 }
 
 bool ImagePixelCount(const Image* image, std::int32_t& count) {

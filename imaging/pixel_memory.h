@@ -37,7 +37,9 @@ struct PixelAllocator {
   }
   void deallocate(T* p, std::size_t n) { FreePixels(p, n * sizeof(T)); }
   template <typename U>
-  bool operator==(const PixelAllocator<U>&) const { return true; }
+  bool operator==(const PixelAllocator<U>&) const {
+    return true;
+  }
 
   static void* AllocatePixels(std::size_t bytes);
   static void FreePixels(void* p, std::size_t bytes);

@@ -138,7 +138,8 @@ void ThreadPool::Run(int tasks, const std::function<void(int)>& task) {
 
 RowBands::RowBands(std::int32_t rowCount, int bands, std::int32_t minRows)
     : Rows(std::max<std::int32_t>(rowCount, 0)) {
-  const std::int32_t byHeight = std::max<std::int32_t>(1, Rows / std::max<std::int32_t>(minRows, 1));
+  const std::int32_t byHeight =
+      std::max<std::int32_t>(1, Rows / std::max<std::int32_t>(minRows, 1));
   Bands = static_cast<int>(std::max<std::int32_t>(1, std::min<std::int32_t>(bands, byHeight)));
 }
 

@@ -70,7 +70,7 @@ class ThreadPool {
   std::mutex mutex_;
   // A job arrived, some job's last task finished, or the pool stops.
   std::condition_variable changed_;
-  std::deque<Job*> open_;         // jobs with indices not yet handed out, oldest first
+  std::deque<Job*> open_;  // jobs with indices not yet handed out, oldest first
   bool stopping_ = false;
 };
 

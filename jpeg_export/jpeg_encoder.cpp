@@ -13,23 +13,21 @@
 #include <type_traits>
 #include <utility>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "imaging/thread_pool.h"
-#include "system/error.h"
-#include "picture_io/jpeg_icc_profile.h"
 #include "jpeg_export/jpeg_refinement_scans.h"
 #include "jpeg_export/jpeg_shared_scans.h"
+#include "picture_io/jpeg_icc_profile.h"
+#include "system/error.h"
 
 namespace tavren {
 
 static_assert(kJpegMaxSide == JPEG_MAX_DIMENSION);
 static_assert(std::is_same_v<JCOEF, std::int16_t>, "the scan writer reads the coefficients");
 
-
 namespace {
-
 
 // The library reports errors by calling error_exit, which must not return.
 // It jumps back to EncodeRows; nothing there needs destroying, and the
@@ -274,8 +272,8 @@ bool EncodeRows(const Image& image, TScanPlan plan, const std::vector<std::uint8
 
 // Encodes image by plan into a buffer of file's; returns the bytes.
 std::span<const std::uint8_t> Encode(const Image& image, TScanPlan plan,
-                                     const std::vector<std::uint8_t>& iccProfile,
-                                     TJpegPieces& file, TSharedScans* shared = nullptr) {
+                                     const std::vector<std::uint8_t>& iccProfile, TJpegPieces& file,
+                                     TSharedScans* shared = nullptr) {
   auto state = std::make_unique<EncoderState>();
   state->Shared = shared;
   if (!EncodeRows(image, plan, iccProfile, state.get()))
@@ -327,9 +325,10 @@ TScanLayout FindScans(std::span<const std::uint8_t> bytes) {
 // The other thread that writes our scans.
 class TScanWriterThread {
  public:
-  TScanWriterThread() : thread_([this] {
-    if (shared_.WaitForCoefficients()) shared_.WriteScans();
-  }) {}
+  TScanWriterThread()
+      : thread_([this] {
+          if (shared_.WaitForCoefficients()) shared_.WriteScans();
+        }) {}
   ~TScanWriterThread() { Finish(); }
   TScanWriterThread(const TScanWriterThread&) = delete;
   TScanWriterThread& operator=(const TScanWriterThread&) = delete;
@@ -436,8 +435,8 @@ std::vector<std::uint8_t> EncodeJpegInTwoPieces(const Image& image,
 }
 
 TJpegPieces EncodeJpegPieces(const Image& image, const std::vector<std::uint8_t>& iccProfile) {
-  const bool split = BandPool().Size() > 1 &&
-                     std::int64_t{image.Width()} * image.Height() >= kSplitFromPixels;
+  const bool split =
+      BandPool().Size() > 1 && std::int64_t{image.Width()} * image.Height() >= kSplitFromPixels;
   if (split) {
     TJpegPieces joined = InTwoPieces(image, iccProfile);
     if (!joined.Pieces.empty()) return joined;
@@ -447,7 +446,8 @@ TJpegPieces EncodeJpegPieces(const Image& image, const std::vector<std::uint8_t>
   return InOnePiece(image, iccProfile);
 }
 
-std::vector<std::uint8_t> EncodeJpeg(const Image& image, const std::vector<std::uint8_t>& iccProfile) {
+std::vector<std::uint8_t> EncodeJpeg(const Image& image,
+                                     const std::vector<std::uint8_t>& iccProfile) {
   return EncodeJpegPieces(image, iccProfile).Joined();
 }
 

@@ -38,7 +38,8 @@ TJpegPieces EncodeJpegPieces(const Image& image, const std::vector<std::uint8_t>
 // format's 255 segments is left out.  Throws TavrenError (with an empty
 // file name).  A large picture is encoded on two threads at once that
 // share the scans; the bytes are the same either way.
-std::vector<std::uint8_t> EncodeJpeg(const Image& image, const std::vector<std::uint8_t>& iccProfile = {});
+std::vector<std::uint8_t> EncodeJpeg(const Image& image,
+                                     const std::vector<std::uint8_t>& iccProfile = {});
 // The same by one encoder.
 std::vector<std::uint8_t> EncodeJpegInOnePiece(const Image& image,
                                                const std::vector<std::uint8_t>& iccProfile = {});

@@ -6,11 +6,11 @@
 #include <iterator>
 #include <span>
 
-#include "system/error.h"
-#include "system/file_replace.h"
 #include "jpeg_export/jpeg_encoder.h"
 #include "jpeg_export/metadata_copy.h"
 #include "picture_io/picture_metadata.h"
+#include "system/error.h"
+#include "system/file_replace.h"
 
 namespace tavren {
 
@@ -72,8 +72,8 @@ void PutTextEntry(ExifSegment& segment, std::size_t entry, std::uint16_t tag, st
 
 ExifSegment MakeExifSegment(const std::string& make, const std::string& model) {
   ExifSegment segment{};
-  const std::uint8_t head[] = {0xFF, 0xE1, 0x00, 0xC9, 'E', 'x', 'i', 'f', 0, 0,
-                               'M', 'M', 0x00, 0x2A, 0, 0, 0, 8, 0x00, 0x03};
+  const std::uint8_t head[] = {0xFF, 0xE1, 0x00, 0xC9, 'E', 'x', 'i', 'f', 0,    0,
+                               'M',  'M',  0x00, 0x2A, 0,   0,   0,   8,   0x00, 0x03};
   std::memcpy(segment.data(), head, sizeof(head));
   PutTextEntry(segment, kMakeEntry, 0x010F, kMakeSlot, make, kLongestSlotText);
   PutTextEntry(segment, kModelEntry, 0x0110, kModelSlot, model, kLongestSlotText);

@@ -40,10 +40,10 @@ constexpr int kZeroRun = 0xF0;  // sixteen zeros
 // What coding a block needs of its coefficients in the scan, one bit per
 // zigzag position k (of the coefficient's magnitude m = |c| >> Al).
 struct TBlockBits {
-  std::uint64_t Nonzero = 0;        // m != 0
-  std::uint64_t NewlyNonzero = 0;   // m == 1: zero before this bit
-  std::uint64_t LowBit = 0;         // m & 1: the correction bit of the others
-  std::uint64_t Negative = 0;       // c < 0
+  std::uint64_t Nonzero = 0;       // m != 0
+  std::uint64_t NewlyNonzero = 0;  // m == 1: zero before this bit
+  std::uint64_t LowBit = 0;        // m & 1: the correction bit of the others
+  std::uint64_t Negative = 0;      // c < 0
 };
 
 // The zigzag positions Ss..Se.

@@ -24,8 +24,8 @@ void TSharedScans::WriteScans() {
   for (std::size_t scan = 0; Take(scan);) {
     bool written = false;
     try {
-      written = AppendAcRefinementScan(scans_[scan].Plane, scans_[scan].Refinement,
-                                       scans_[scan].Bytes);
+      written =
+          AppendAcRefinementScan(scans_[scan].Plane, scans_[scan].Refinement, scans_[scan].Bytes);
     } catch (const std::bad_alloc&) {
       written = false;
     }

@@ -6,8 +6,8 @@
 #include <iterator>
 #include <mutex>
 
-#include "system/error.h"
 #include "picture_io/picture_limits.h"
+#include "system/error.h"
 #include "system/file_bytes.h"
 
 namespace tavren {
@@ -52,16 +52,18 @@ void AppendSegment(Bytes& out, std::uint8_t marker, const std::string& identifie
 
 template <typename Unwanted>
 void EraseWhere(Exiv2::ExifData& exif, Unwanted unwanted) {
-  for (auto it = exif.begin(); it != exif.end();) it = unwanted(*it) ? exif.erase(it) : std::next(it);
+  for (auto it = exif.begin(); it != exif.end();)
+    it = unwanted(*it) ? exif.erase(it) : std::next(it);
 }
 
 // Tags of the first directory that describe how a TIFF file stores its
 // pixels (size, samples, compression, strips and tiles).  They say nothing
 // true of the saved JPEG, whose frame header states its own layout.
 bool DescribesStoredPixels(const Exiv2::Exifdatum& datum) {
-  static constexpr std::uint16_t kTags[] = {
-      0x00FE, 0x0100, 0x0101, 0x0102, 0x0103, 0x0106, 0x010A, 0x0111, 0x0115, 0x0116, 0x0117,
-      0x011C, 0x013D, 0x0142, 0x0143, 0x0144, 0x0145, 0x014A, 0x0152, 0x0153, 0x0201, 0x0202, 0x0212};
+  static constexpr std::uint16_t kTags[] = {0x00FE, 0x0100, 0x0101, 0x0102, 0x0103, 0x0106,
+                                            0x010A, 0x0111, 0x0115, 0x0116, 0x0117, 0x011C,
+                                            0x013D, 0x0142, 0x0143, 0x0144, 0x0145, 0x014A,
+                                            0x0152, 0x0153, 0x0201, 0x0202, 0x0212};
   return datum.groupName() == "Image" &&
          std::find(std::begin(kTags), std::end(kTags), datum.tag()) != std::end(kTags);
 }
@@ -128,8 +130,8 @@ void AppendXmp(Bytes& out, const Exiv2::Image& source, const TSavedPicture& save
 void AppendIptc(Bytes& out, const Exiv2::Image& source) {
   if (source.iptcData().empty()) return;
   const Exiv2::DataBuf block = Exiv2::Photoshop::setIptcIrb(nullptr, 0, source.iptcData());
-  AppendSegment(out, 0xED, kPhotoshopIdentifier, block.pData_, static_cast<std::size_t>(block.size_),
-                "IPTC block");
+  AppendSegment(out, 0xED, kPhotoshopIdentifier, block.pData_,
+                static_cast<std::size_t>(block.size_), "IPTC block");
 }
 
 Bytes SegmentsFor(const Bytes& sourceBytes, const TSavedPicture& saved) {

@@ -15,7 +15,8 @@ namespace {
 TMiddle1 LedgeCandidates(const THist& hist, const THistogram& h) {
   TMiddle1 acc;
   for (int k = 1; k <= 9; ++k) {
-    const std::int64_t t = Round(static_cast<Extended>(static_cast<std::int64_t>(k) * h.PeakCount) / 10);
+    const std::int64_t t =
+        Round(static_cast<Extended>(static_cast<std::int64_t>(k) * h.PeakCount) / 10);
     TMiddle1 run;
     bool inside = false;
     for (int i = h.Low + 1; i <= h.High - 1; ++i) {
@@ -30,8 +31,8 @@ TMiddle1 LedgeCandidates(const THist& hist, const THistogram& h) {
       }
     }
     for (const TLedgeRec& rec : run) {
-      const bool known = std::any_of(acc.begin(), acc.end(),
-                                     [&](const TLedgeRec& a) { return a.Pos == rec.Pos; });
+      const bool known =
+          std::any_of(acc.begin(), acc.end(), [&](const TLedgeRec& a) { return a.Pos == rec.Pos; });
       if (!known) acc.push_back(rec);
     }
   }
@@ -77,13 +78,17 @@ void ShapeLedge(const THistogram& h, TLedgeRec& e, std::int32_t ledgeMiddle) {
   e.RightSlope = static_cast<double>(
       std::min<Extended>(1, FallPerLevel(dR, m, e.RightWidth, 2147483647) * 0.71L));
   // Steep flanks are widened, by up to three times.
-  const Extended a = std::max<Extended>(0, std::min<Extended>(2, FallPerLevel(dL, m, e.LeftWidth, 0) * 0.3L));
-  const Extended b = std::max<Extended>(0, std::min<Extended>(2, FallPerLevel(dR, m, e.RightWidth, 0) * 0.3L));
+  const Extended a =
+      std::max<Extended>(0, std::min<Extended>(2, FallPerLevel(dL, m, e.LeftWidth, 0) * 0.3L));
+  const Extended b =
+      std::max<Extended>(0, std::min<Extended>(2, FallPerLevel(dR, m, e.RightWidth, 0) * 0.3L));
   e.LeftWidth = static_cast<std::int32_t>(Round((1 + a) * e.LeftWidth));
   e.RightWidth = static_cast<std::int32_t>(Round((1 + b) * e.RightWidth));
   // Neither side narrower than 40 % of the other.
-  e.LeftWidth = static_cast<std::int32_t>(Round(std::max<Extended>(0.4L * e.RightWidth, e.LeftWidth)));
-  e.RightWidth = static_cast<std::int32_t>(Round(std::max<Extended>(0.4L * e.LeftWidth, e.RightWidth)));
+  e.LeftWidth =
+      static_cast<std::int32_t>(Round(std::max<Extended>(0.4L * e.RightWidth, e.LeftWidth)));
+  e.RightWidth =
+      static_cast<std::int32_t>(Round(std::max<Extended>(0.4L * e.LeftWidth, e.RightWidth)));
   const Extended scale = static_cast<Extended>(ledgeMiddle) / 100 + 1;
   e.LeftWidth = static_cast<std::int32_t>(Round(scale * e.LeftWidth));
   e.RightWidth = static_cast<std::int32_t>(Round(scale * e.RightWidth));

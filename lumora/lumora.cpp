@@ -41,10 +41,18 @@ void TLumora::Process(Image& image, std::uint8_t strength, TLumoraParams params,
   int passes = 0;
   std::int32_t amount = 100;
   switch (strength) {
-    case 1: passes = 1; amount = 40; break;
-    case 2: passes = 1; break;
-    case 3: passes = kStrongPasses; break;
-    default: return;
+    case 1:
+      passes = 1;
+      amount = 40;
+      break;
+    case 2:
+      passes = 1;
+      break;
+    case 3:
+      passes = kStrongPasses;
+      break;
+    default:
+      return;
   }
   if (!ImageHasPixels(image)) return;
   TWork& w = *work_;

@@ -30,8 +30,7 @@ void BlendShapes(const THistogram& reference, const THistogram& own, std::int32_
   }
   const Extended ownWeight = 1 - static_cast<Extended>(amount) / 100;
   for (int i = 0; i <= 255; ++i)
-    blend[i] = reference[i] +
-               static_cast<std::int32_t>(Round(ownWeight * (own[i] - reference[i])));
+    blend[i] = reference[i] + static_cast<std::int32_t>(Round(ownWeight * (own[i] - reference[i])));
 }
 
 void TLumora::ProtectChannelTarget(int channel, Extended valley) {
@@ -54,8 +53,8 @@ void TLumora::ProtectChannelTarget(int channel, Extended valley) {
   }
 }
 
-void PullTowardsSource(THistogram& target, const THistogram& source, int anchor, int from,
-                       int to, std::int32_t width, Extended strength) {
+void PullTowardsSource(THistogram& target, const THistogram& source, int anchor, int from, int to,
+                       std::int32_t width, Extended strength) {
   for (int i = std::max(from, 0); i <= std::min(to, 255); ++i) {
     const Extended f = SafeDiv(std::abs(i - anchor), width, 0);
     target[i] += static_cast<std::int32_t>(Round((1 - f) * (source[i] - target[i]) * strength));

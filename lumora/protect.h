@@ -24,7 +24,7 @@ std::int32_t DampValleyBin(std::int32_t s, std::int32_t peak, Extended weight, s
 // at level `anchor`, fading linearly to nothing `width` levels away, scaled
 // by strength.  Levels outside 0..255 are not part of the histogram and are
 // skipped.
-void PullTowardsSource(THistogram& target, const THistogram& source, int anchor, int from,
-                       int to, std::int32_t width, Extended strength);
+void PullTowardsSource(THistogram& target, const THistogram& source, int anchor, int from, int to,
+                       std::int32_t width, Extended strength);
 
 }  // namespace tavren

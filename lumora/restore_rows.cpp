@@ -58,7 +58,8 @@ void RestorePixelRatiosExtended(const int vc[3], const int oc[3], int out[3]) {
   Extended n[3];
   for (int c = 0; c < 3; ++c) n[c] = oc[c] * w;
   for (int c = 0; c < 3; ++c) BringDownTo255(n, c);
-  for (int c = 0; c < 3; ++c) out[c] = static_cast<int>(std::clamp<std::int64_t>(Round(n[c]), 0, 255));
+  for (int c = 0; c < 3; ++c)
+    out[c] = static_cast<int>(std::clamp<std::int64_t>(Round(n[c]), 0, 255));
 }
 
 namespace {
@@ -155,7 +156,6 @@ void RestoreColorRatios(Image& image, const Image& orig) {
   });
 }
 
-
 #if TAVREN_RESTORE_IN_EIGHTS
 
 namespace {
@@ -221,7 +221,7 @@ __attribute__((target("avx2"))) __m256i LoadEight(const std::uint8_t* p) {
 // Restores eight pixels; those that need the pixel-by-pixel path get their
 // input back and go that way.
 __attribute__((target("avx2"))) void RestoreEight(std::uint8_t* v, const std::uint8_t* o,
-                                                   const Shuffles& s) {
+                                                  const Shuffles& s) {
   const __m256i vin = LoadEight(v);
   const __m256i oin = LoadEight(o);
   const __m256i zero = _mm256_setzero_si256();
@@ -242,8 +242,8 @@ __attribute__((target("avx2"))) void RestoreEight(std::uint8_t* v, const std::ui
   // Where the brightest channel would pass 255, each value is
   // 255 x oc / brightest instead of oc x sv / so.
   const __m256i brightest = _mm256_max_epi32(oc[0], _mm256_max_epi32(oc[1], oc[2]));
-  const __m256i scaledDown = _mm256_cmpgt_epi32(_mm256_mullo_epi32(brightest, sv),
-                                                _mm256_mullo_epi32(so, full));
+  const __m256i scaledDown =
+      _mm256_cmpgt_epi32(_mm256_mullo_epi32(brightest, sv), _mm256_mullo_epi32(so, full));
   const __m256i factor = _mm256_blendv_epi8(sv, full, scaledDown);
   const __m256i divisor = _mm256_blendv_epi8(so, brightest, scaledDown);
   const __m256 reciprocal = _mm256_div_ps(
@@ -283,7 +283,7 @@ __attribute__((target("avx2"))) void RestoreEight(std::uint8_t* v, const std::ui
 }
 
 __attribute__((target("avx2"))) void RestoreRowAvx2(std::uint8_t* v, const std::uint8_t* o,
-                                                     std::int32_t width) {
+                                                    std::int32_t width) {
   // Built once: a pass calls this for every row.
   static const Shuffles s = MakeShuffles();
   std::int32_t x = 0;
@@ -350,8 +350,8 @@ TAVREN_TARGET_AVX512 void RestoreSixteen(std::uint8_t* v, const std::uint8_t* o,
   const __m512i so = _mm512_add_epi32(oc[0], _mm512_add_epi32(oc[1], oc[2]));
   const __mmask16 black = _mm512_cmpeq_epi32_mask(so, zero);
   const __m512i brightest = _mm512_max_epi32(oc[0], _mm512_max_epi32(oc[1], oc[2]));
-  const __mmask16 scaledDown = _mm512_cmpgt_epi32_mask(_mm512_mullo_epi32(brightest, sv),
-                                                       _mm512_mullo_epi32(so, full));
+  const __mmask16 scaledDown =
+      _mm512_cmpgt_epi32_mask(_mm512_mullo_epi32(brightest, sv), _mm512_mullo_epi32(so, full));
   const __m512i factor = _mm512_mask_mov_epi32(sv, scaledDown, full);
   const __m512i divisor = _mm512_mask_mov_epi32(so, scaledDown, brightest);
   const __m512 reciprocal =

@@ -76,8 +76,7 @@ void TLumora::BuildIntensityTarget(std::int32_t n) {
   }
 }
 
-void TLumora::BuildChannelTarget(int channel, const Image& image, std::int32_t n,
-                                 Extended valley) {
+void TLumora::BuildChannelTarget(int channel, const Image& image, std::int32_t n, Extended valley) {
   const THistogram& s0 = work_->Src[hcSum];
   const THistogram& sc = work_->Src[channel];
   const THistogram& t0 = work_->Out[hcSum];

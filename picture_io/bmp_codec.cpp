@@ -6,9 +6,9 @@
 #include <limits>
 
 #include "picture_io/byte_order.h"
+#include "picture_io/picture_limits.h"
 #include "system/error.h"
 #include "system/file_bytes.h"
-#include "picture_io/picture_limits.h"
 
 namespace tavren {
 
@@ -79,7 +79,8 @@ class BmpDecoder {
     CheckFormat();
     ReadPalette();
     CheckDataSuffices();
-    Image image(static_cast<std::int32_t>(header_.Width), static_cast<std::int32_t>(header_.Height));
+    Image image(static_cast<std::int32_t>(header_.Width),
+                static_cast<std::int32_t>(header_.Height));
     if (header_.Compression == kRle8 || header_.Compression == kRle4)
       DecodeRle(image);
     else
@@ -92,14 +93,16 @@ class BmpDecoder {
 
   void ReadHeader() {
     RequireSignature(data_, size_, "BM", "BMP", name_);
-    if (size_ < kFileHeaderSize + 4) Refuse("the file ends before the picture does (it is too short for a BMP header)");
+    if (size_ < kFileHeaderSize + 4)
+      Refuse("the file ends before the picture does (it is too short for a BMP header)");
     header_.PixelOffset = ReadLittleEndian32(data_ + 10);
     header_.HeaderSize = ReadLittleEndian32(data_ + kFileHeaderSize);
     const std::uint32_t hs = header_.HeaderSize;
     if (hs != kCoreHeaderSize && hs != kInfoHeaderSize && hs != 52 && hs != 56 &&
         hs != kV4HeaderSize && hs != kV5HeaderSize)
       Refuse("unsupported BMP header size " + std::to_string(hs));
-    if (size_ - kFileHeaderSize < hs) Refuse("the file ends before the picture does (in the BMP header)");
+    if (size_ - kFileHeaderSize < hs)
+      Refuse("the file ends before the picture does (in the BMP header)");
     const std::uint8_t* h = data_ + kFileHeaderSize;
     if (hs == kCoreHeaderSize)
       ReadCoreHeader(h);
@@ -127,7 +130,8 @@ class BmpDecoder {
     if (header_.Compression == kBitfields) {
       if (header_.HeaderSize == kInfoHeaderSize) {
         // The three masks follow a plain info header.
-        if (size_ - afterHeader < 12) Refuse("the file ends before the picture does (in the BMP colour masks)");
+        if (size_ - afterHeader < 12)
+          Refuse("the file ends before the picture does (in the BMP colour masks)");
         ReadMasks(data_ + afterHeader);
         afterHeader += 12;
       } else {
@@ -170,7 +174,8 @@ class BmpDecoder {
     if (h.BitCount <= 8 && h.ColorsUsed > (1u << h.BitCount))
       Refuse("impossible BMP palette size " + std::to_string(h.ColorsUsed));
     if (h.PixelOffset < h.PaletteStart) Refuse("the BMP pixel data starts inside the header");
-    if (h.PixelOffset >= fileSize_) Refuse("the file ends before the picture does (its pixels would start past the end)");
+    if (h.PixelOffset >= fileSize_)
+      Refuse("the file ends before the picture does (its pixels would start past the end)");
     if (h.Compression == kRgb && h.BitCount == 16) header_.Masks = {0x7C00, 0x03E0, 0x001F};
     if (h.Compression == kRgb && h.BitCount == 32) header_.Masks = {0xFF0000, 0x00FF00, 0x0000FF};
   }
@@ -181,7 +186,8 @@ class BmpDecoder {
   void ReadPalette() {
     if (header_.BitCount > 8) return;
     const std::size_t declared = header_.ColorsUsed ? header_.ColorsUsed : (1u << header_.BitCount);
-    const std::size_t room = (header_.PixelOffset - header_.PaletteStart) / header_.PaletteEntrySize;
+    const std::size_t room =
+        (header_.PixelOffset - header_.PaletteStart) / header_.PaletteEntrySize;
     const std::size_t count = std::min(declared, room);
     for (std::size_t i = 0; i < count; ++i) {
       const std::uint8_t* entry = data_ + header_.PaletteStart + i * header_.PaletteEntrySize;
@@ -204,7 +210,8 @@ class BmpDecoder {
       return;
     }
     // The last row may lack its padding.
-    const std::uint64_t lastRow = (static_cast<std::uint64_t>(header_.Width) * header_.BitCount + 7) / 8;
+    const std::uint64_t lastRow =
+        (static_cast<std::uint64_t>(header_.Width) * header_.BitCount + 7) / 8;
     if (RowBytes() * (height - 1) + lastRow > DataSize())
       Refuse("the file ends before the picture does (it is too short for " +
              std::to_string(header_.Width) + " x " + std::to_string(header_.Height) + " pixels)");
@@ -224,12 +231,24 @@ class BmpDecoder {
       for (std::int64_t x = 0; x < header_.Width; ++x, out += 3) {
         Color c;
         switch (header_.BitCount) {
-          case 1: c = palette_[(in[x >> 3] >> (7 - (x & 7))) & 1]; break;
-          case 4: c = palette_[(in[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F]; break;
-          case 8: c = palette_[in[x]]; break;
-          case 24: c = Color{in[3 * x], in[3 * x + 1], in[3 * x + 2]}; break;
-          case 16: c = Split(ReadLittleEndian16(in + 2 * x), red, green, blue); break;
-          default: c = Split(ReadLittleEndian32(in + 4 * x), red, green, blue); break;
+          case 1:
+            c = palette_[(in[x >> 3] >> (7 - (x & 7))) & 1];
+            break;
+          case 4:
+            c = palette_[(in[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F];
+            break;
+          case 8:
+            c = palette_[in[x]];
+            break;
+          case 24:
+            c = Color{in[3 * x], in[3 * x + 1], in[3 * x + 2]};
+            break;
+          case 16:
+            c = Split(ReadLittleEndian16(in + 2 * x), red, green, blue);
+            break;
+          default:
+            c = Split(ReadLittleEndian32(in + 4 * x), red, green, blue);
+            break;
         }
         out[0] = c.Blue;
         out[1] = c.Green;
@@ -325,7 +344,8 @@ std::uint64_t Bmp24Stride(std::int64_t width) {
 bool BmpCanHold(std::int64_t width, std::int64_t height) {
   if (width <= 0 || height <= 0) return false;
   const std::uint64_t pixelBytes = Bmp24Stride(width) * static_cast<std::uint64_t>(height);
-  return pixelBytes + kFileHeaderSize + kInfoHeaderSize <= std::numeric_limits<std::uint32_t>::max();
+  return pixelBytes + kFileHeaderSize + kInfoHeaderSize <=
+         std::numeric_limits<std::uint32_t>::max();
 }
 
 std::vector<std::uint8_t> EncodeBmp24(const Image& image, const std::string& name) {
@@ -348,20 +368,24 @@ std::vector<std::uint8_t> EncodeBmp24(const Image& image, const std::string& nam
   WriteLittleEndian32(&out[34], static_cast<std::uint32_t>(pixelBytes));
   for (std::int32_t y = 0; y < image.Height(); ++y) {
     const std::uint8_t* row = image.Row(image.Height() - 1 - y);
-    std::copy(row, row + image.Stride(), out.begin() + static_cast<std::ptrdiff_t>(offset + y * stride));
+    std::copy(row, row + image.Stride(),
+              out.begin() + static_cast<std::ptrdiff_t>(offset + y * stride));
   }
   return out;
 }
 
 TPictureSize ReadBmpPictureSize(const TByteSource& file, const std::string& name) {
   std::uint8_t head[kBmpHeadersAtMost];
-  const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof head, file.Size()));
+  const std::size_t got =
+      static_cast<std::size_t>(std::min<std::uint64_t>(sizeof head, file.Size()));
   if (!file.Read(0, head, got)) throw TavrenError(name, "the file cannot be read");
   const auto [width, height] = ReadBmpHeader(head, got, file.Size(), name);
   return {width, height};
 }
 
-void CheckBmpHeader(const TByteSource& file, const std::string& name) { ReadBmpPictureSize(file, name); }
+void CheckBmpHeader(const TByteSource& file, const std::string& name) {
+  ReadBmpPictureSize(file, name);
+}
 
 Image LoadBmp(const std::uint8_t* data, std::size_t size, const std::string& name, TRowFollower*) {
   return DecodeBmp(data, size, name);

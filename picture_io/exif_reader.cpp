@@ -155,8 +155,7 @@ void TExif::Read(const TByteSource& source) {
     if (!source.Read(pos, head.data(), head.size())) return;
   }
   std::uint64_t segment = pos;
-  if (!IsExifSegment(source, segment) &&
-      !FindExifSegment(source, pos + head.size(), segment))
+  if (!IsExifSegment(source, segment) && !FindExifSegment(source, pos + head.size(), segment))
     return;
   Valid = true;
   ReadTiffBlock(source, segment + 10);  // behind "Exif" and its two zero bytes

@@ -23,11 +23,11 @@ class TExif {
   // How far behind the first segment header the EXIF segment is looked for.
   static constexpr std::size_t kApp1SearchWords = 1001;
 
-  std::string Make;       // tag 0x010F; empty when absent
-  std::string Model;      // tag 0x0110; empty when absent
-  bool Valid = false;     // an EXIF segment was found
-  bool BigEndian = false; // byte order of the TIFF block ("MM")
-  int Orientation = 0;    // tag 0x0112, 1 to 8; 0 when absent or not understood
+  std::string Make;        // tag 0x010F; empty when absent
+  std::string Model;       // tag 0x0110; empty when absent
+  bool Valid = false;      // an EXIF segment was found
+  bool BigEndian = false;  // byte order of the TIFF block ("MM")
+  int Orientation = 0;     // tag 0x0112, 1 to 8; 0 when absent or not understood
 
   TExif() { Clear(); }
 

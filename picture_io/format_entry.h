@@ -72,8 +72,8 @@ struct TPictureSize {
 // What a saved copy takes over from the picture file it came from, besides
 // the pixels: the camera's make and model and the colour profile.
 struct TSourceMetadata {
-  std::string Make;   // empty when absent
-  std::string Model;  // empty when absent
+  std::string Make;                      // empty when absent
+  std::string Model;                     // empty when absent
   std::vector<std::uint8_t> IccProfile;  // the whole ICC profile; empty when none
 };
 
@@ -103,7 +103,8 @@ TPictureSize ReadWholeFileSize(const TByteSource& file, const std::string& name)
   if constexpr (std::is_same_v<decltype(TurningBlocks), std::nullptr_t>)
     return {width, height};
   else
-    return UprightSize(width, height, ExifOrientation(TurningBlocks(bytes.data(), bytes.size()).Exif));
+    return UprightSize(width, height,
+                       ExifOrientation(TurningBlocks(bytes.data(), bytes.size()).Exif));
 }
 
 template <auto DecodeStored, auto TurningBlocks = nullptr>

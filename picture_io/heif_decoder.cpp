@@ -8,10 +8,10 @@
 
 #include <libheif/heif.h>
 
-#include "system/error.h"
 #include "picture_io/heif_items.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
+#include "system/error.h"
 
 namespace tavren {
 
@@ -43,9 +43,11 @@ std::string ReasonOf(const heif_error& error) {
     return "the picture is too large (" + library + ")";
   switch (error.code) {
     case heif_error_Invalid_input:
-      if (error.subcode == heif_suberror_End_of_data) return "the file ends before the picture does";
+      if (error.subcode == heif_suberror_End_of_data)
+        return "the file ends before the picture does";
       return "not a readable HEIF picture (" + library + ")";
-    case heif_error_Unsupported_filetype: return "not a readable HEIF picture (" + library + ")";
+    case heif_error_Unsupported_filetype:
+      return "not a readable HEIF picture (" + library + ")";
     case heif_error_Unsupported_feature:
       return "the HEIF picture uses a feature that is not supported (" + library + ")";
     case heif_error_Memory_allocation_error:
@@ -69,7 +71,8 @@ Context OpenContext(const std::uint8_t* data, std::size_t size, std::string& rea
     reason = "not enough memory to decode the HEIF picture";
     return nullptr;
   }
-  const heif_error error = heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
+  const heif_error error =
+      heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
   if (error.code == heif_error_Ok) return context;
   reason = ReasonOf(error);
   return nullptr;
@@ -96,11 +99,15 @@ Image ToBgr(heif_image* decoded, heif_chroma chroma, const std::string& name) {
   RequirePictureSize(width, height, name);
   const int bits = heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved);
   int stride = 0;
-  const std::uint8_t* plane = heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
-  if (plane == nullptr || bits < 1 || bits > 16) throw TavrenError(name, "the HEIF picture cannot be decoded");
+  const std::uint8_t* plane =
+      heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+  if (plane == nullptr || bits < 1 || bits > 16)
+    throw TavrenError(name, "the HEIF picture cannot be decoded");
 
-  const bool alpha = chroma == heif_chroma_interleaved_RGBA || chroma == heif_chroma_interleaved_RRGGBBAA_LE;
-  const bool wide = chroma == heif_chroma_interleaved_RRGGBB_LE || chroma == heif_chroma_interleaved_RRGGBBAA_LE;
+  const bool alpha =
+      chroma == heif_chroma_interleaved_RGBA || chroma == heif_chroma_interleaved_RRGGBBAA_LE;
+  const bool wide =
+      chroma == heif_chroma_interleaved_RRGGBB_LE || chroma == heif_chroma_interleaved_RRGGBBAA_LE;
   TSampleRule rule;
   rule.SamplesPerPixel = alpha ? 4 : 3;
   rule.Alpha = alpha ? 3 : -1;
@@ -109,10 +116,11 @@ Image ToBgr(heif_image* decoded, heif_chroma chroma, const std::string& name) {
 
   Image image;
   image.ResetForOverwrite(width, height);
-  std::vector<std::uint16_t> samples(static_cast<std::size_t>(width) * static_cast<std::size_t>(rule.SamplesPerPixel));
+  std::vector<std::uint16_t> samples(static_cast<std::size_t>(width) *
+                                     static_cast<std::size_t>(rule.SamplesPerPixel));
   for (int y = 0; y < height; ++y) {
-    UnpackSamples(plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride), wide ? 16 : 8, false,
-                  samples.size(), samples.data());
+    UnpackSamples(plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride),
+                  wide ? 16 : 8, false, samples.size(), samples.data());
     SamplesToBgr(samples.data(), width, rule, image.Row(y));
   }
   return image;
@@ -124,10 +132,11 @@ std::vector<std::uint8_t> ExifOf(const heif_image_handle* handle) {
   heif_item_id id = 0;
   if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) != 1) return {};
   std::vector<std::uint8_t> block(heif_image_handle_get_metadata_size(handle, id));
-  if (block.size() < 4 || heif_image_handle_get_metadata(handle, id, block.data()).code != heif_error_Ok)
+  if (block.size() < 4 ||
+      heif_image_handle_get_metadata(handle, id, block.data()).code != heif_error_Ok)
     return {};
-  const std::uint64_t skip =
-      4 + (std::uint64_t{block[0]} << 24 | std::uint64_t{block[1]} << 16 | std::uint64_t{block[2]} << 8 | block[3]);
+  const std::uint64_t skip = 4 + (std::uint64_t{block[0]} << 24 | std::uint64_t{block[1]} << 16 |
+                                  std::uint64_t{block[2]} << 8 | block[3]);
   if (skip >= block.size()) return {};
   return ExifBlockFrom(block.data() + skip, block.size() - static_cast<std::size_t>(skip));
 }
@@ -136,7 +145,8 @@ std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
   const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
   if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC) return {};
   std::vector<std::uint8_t> profile(heif_image_handle_get_raw_color_profile_size(handle));
-  if (profile.empty() || heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
+  if (profile.empty() ||
+      heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
     return {};
   return profile;
 }
@@ -145,17 +155,20 @@ std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
 // declares, whatever size the file gives the picture, and takes the parts
 // of a derived picture to be pictures: both are checked before anything is
 // decoded.  Gives the largest side of a canvas (0 without one).
-std::uint32_t RequireSoundDerivedPictures(const std::uint8_t* data, std::size_t size, const std::string& name) {
+std::uint32_t RequireSoundDerivedPictures(const std::uint8_t* data, std::size_t size,
+                                          const std::string& name) {
   const THeifDerivations derivations = ReadHeifDerivations(data, size);
   if (!derivations.Canvases)
-    throw TavrenError(name, "not a readable HEIF picture (the description of a grid or overlay cannot be read)");
+    throw TavrenError(
+        name, "not a readable HEIF picture (the description of a grid or overlay cannot be read)");
   std::uint32_t largestSide = 0;
   for (const THeifCanvas& canvas : *derivations.Canvases) {
     RequirePictureSize(canvas.Width, canvas.Height, name);
     largestSide = std::max({largestSide, canvas.Width, canvas.Height});
   }
   if (!derivations.FromPicturesOnly)
-    throw TavrenError(name, "not a readable HEIF picture (a picture is made of an item that is not a picture)");
+    throw TavrenError(
+        name, "not a readable HEIF picture (a picture is made of an item that is not a picture)");
   return largestSide;
 }
 
@@ -169,13 +182,15 @@ constexpr std::int64_t kLibheifLargestSide = 32768;
 constexpr std::int64_t kCodingPadding = 64;
 constexpr std::int64_t kSmallestSideBound = 4096;
 
-void BoundCodedSides(heif_context* context, const heif_image_handle* primary, std::uint32_t largestCanvasSide) {
+void BoundCodedSides(heif_context* context, const heif_image_handle* primary,
+                     std::uint32_t largestCanvasSide) {
   const std::int64_t largestSide =
       std::max({std::int64_t{largestCanvasSide}, std::int64_t{heif_image_handle_get_width(primary)},
                 std::int64_t{heif_image_handle_get_height(primary)},
                 std::int64_t{heif_image_handle_get_ispe_width(primary)},
                 std::int64_t{heif_image_handle_get_ispe_height(primary)}});
-  const std::int64_t bound = std::clamp(largestSide + kCodingPadding, kSmallestSideBound, kLibheifLargestSide);
+  const std::int64_t bound =
+      std::clamp(largestSide + kCodingPadding, kSmallestSideBound, kLibheifLargestSide);
   heif_context_set_maximum_image_size_limit(context, static_cast<int>(bound));
 }
 
@@ -192,8 +207,8 @@ Handle CheckedPrimary(heif_context* context, const std::string& name) {
   heif_error error{};
   Handle handle = PrimaryHandle(context, error);
   Check(error, name);
-  RequirePictureSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()),
-                     name);
+  RequirePictureSize(heif_image_handle_get_width(handle.get()),
+                     heif_image_handle_get_height(handle.get()), name);
   return handle;
 }
 

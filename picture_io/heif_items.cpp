@@ -37,8 +37,10 @@ class TBoxReader {
     return {reinterpret_cast<const char*>(data_ + at_ - 4), 4};
   }
   void Skip(std::size_t bytes) {
-    if (bytes > Left()) ok_ = false;
-    else at_ += bytes;
+    if (bytes > Left())
+      ok_ = false;
+    else
+      at_ += bytes;
   }
 
  private:
@@ -65,11 +67,14 @@ std::vector<TBox> BoxesIn(const std::uint8_t* data, std::size_t size) {
     const std::size_t left = reader.Left();
     std::uint64_t boxSize = reader.Number(4);
     const std::string_view type = reader.Code();
-    if (boxSize == 1) boxSize = reader.Number(8);
-    else if (boxSize == 0) boxSize = left;
+    if (boxSize == 1)
+      boxSize = reader.Number(8);
+    else if (boxSize == 0)
+      boxSize = left;
     const std::size_t header = static_cast<std::size_t>(reader.Here() - start);
     if (!reader.Ok() || boxSize < header) break;
-    const std::size_t body = static_cast<std::size_t>(std::min<std::uint64_t>(boxSize, left)) - header;
+    const std::size_t body =
+        static_cast<std::size_t>(std::min<std::uint64_t>(boxSize, left)) - header;
     boxes.push_back({type, reader.Here(), body});
     reader.Skip(body);
   }
@@ -130,8 +135,8 @@ struct TItemSources {
 
 // Appends to head, up to wanted bytes, those of one extent; nothing of an
 // extent that lies outside its source.
-void AppendExtent(const TItemSources& sources, unsigned method, std::uint64_t offset, std::uint64_t length,
-                  std::size_t wanted, std::vector<std::uint8_t>& head) {
+void AppendExtent(const TItemSources& sources, unsigned method, std::uint64_t offset,
+                  std::uint64_t length, std::size_t wanted, std::vector<std::uint8_t>& head) {
   const bool inFile = method == 0, inIdat = method == 1 && sources.Idat;
   if (!inFile && !inIdat) return;  // offsets into other items are not followed
   const std::uint8_t* source = inFile ? sources.File : sources.Idat->Body;
@@ -139,7 +144,8 @@ void AppendExtent(const TItemSources& sources, unsigned method, std::uint64_t of
   if (offset >= sourceSize) return;
   std::uint64_t take = length == 0 ? sourceSize - offset : length;
   if (take > sourceSize - offset) take = sourceSize - offset;
-  for (std::uint64_t i = 0; i < take && head.size() < wanted; ++i) head.push_back(source[offset + i]);
+  for (std::uint64_t i = 0; i < take && head.size() < wanted; ++i)
+    head.push_back(source[offset + i]);
 }
 
 using THeads = std::map<std::uint32_t, std::vector<std::vector<std::uint8_t>>>;
@@ -222,17 +228,20 @@ std::vector<TBox> MetaChildren(const std::uint8_t* data, std::size_t size) {
 
 // The canvases of the listed grids and overlays; nothing when a
 // description cannot be read.
-std::optional<std::vector<THeifCanvas>> CanvasesOf(TListings derived, const std::vector<TBox>& metaChildren,
+std::optional<std::vector<THeifCanvas>> CanvasesOf(TListings derived,
+                                                   const std::vector<TBox>& metaChildren,
                                                    const TItemSources& sources) {
   std::vector<THeifCanvas> canvases;
-  std::erase_if(derived, [](const auto& item) { return !item.second.Grid && !item.second.Overlay; });
+  std::erase_if(derived,
+                [](const auto& item) { return !item.second.Grid && !item.second.Overlay; });
   if (derived.empty()) return canvases;
   const std::optional<TBox> iloc = FirstBox(metaChildren, "iloc");
   if (!iloc) return std::nullopt;
   const THeads heads = DescriptionHeads(*iloc, sources, derived, kLongestDescriptionHead);
   for (const auto& [id, derivation] : derived) {
     const auto found = heads.find(id);
-    if (found == heads.end() || !AddCanvases(derivation, found->second, canvases)) return std::nullopt;
+    if (found == heads.end() || !AddCanvases(derivation, found->second, canvases))
+      return std::nullopt;
   }
   return canvases;
 }

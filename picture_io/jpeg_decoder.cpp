@@ -8,19 +8,19 @@
 #include <vector>
 
 // jpeglib.h needs size_t and FILE declared before it.
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
+#include "imaging/pixel_memory.h"
+#include "imaging/row_follower.h"
 #include "picture_io/byte_source.h"
 #include "picture_io/exif_reader.h"
 #include "picture_io/jpeg_icc_profile.h"
 #include "picture_io/orientation.h"
-#include "system/error.h"
-#include "system/file_bytes.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
-#include "imaging/pixel_memory.h"
-#include "imaging/row_follower.h"
+#include "system/error.h"
+#include "system/file_bytes.h"
 
 // libjpeg reports a fatal error by calling error_exit, which must not
 // return.  We leave through longjmp back to the guarded step that called
@@ -71,7 +71,9 @@ struct Decoder {
 
 const JOCTET kEndOfPicture[2] = {0xFF, JPEG_EOI};
 
-InputSource& SourceOf(j_decompress_ptr cinfo) { return *reinterpret_cast<InputSource*>(cinfo->src); }
+InputSource& SourceOf(j_decompress_ptr cinfo) {
+  return *reinterpret_cast<InputSource*>(cinfo->src);
+}
 
 bool RanOut(j_common_ptr cinfo) {
   return cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->src != nullptr &&
@@ -91,8 +93,10 @@ boolean FillInput(j_decompress_ptr cinfo) {
 
 boolean FillFromFile(j_decompress_ptr cinfo) {
   InputSource& source = SourceOf(cinfo);
-  const std::uint64_t left = source.FilePos < source.File->Size() ? source.File->Size() - source.FilePos : 0;
-  const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof source.Buffer, left));
+  const std::uint64_t left =
+      source.FilePos < source.File->Size() ? source.File->Size() - source.FilePos : 0;
+  const std::size_t got =
+      static_cast<std::size_t>(std::min<std::uint64_t>(sizeof source.Buffer, left));
   if (got == 0 || !source.File->Read(source.FilePos, source.Buffer, got)) return FillInput(cinfo);
   source.FilePos += got;
   source.Pub.next_input_byte = source.Buffer;
@@ -159,10 +163,10 @@ ErrorManager& ErrorOf(j_common_ptr cinfo) { return *reinterpret_cast<ErrorManage
   char message[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, message);
   char reason[JMSG_LENGTH_MAX + 64];
-  std::snprintf(reason, sizeof reason, "%s (%s)",
-                RanOut(cinfo) ? "the file ends before the picture does"
-                              : "the picture data is damaged",
-                message);
+  std::snprintf(
+      reason, sizeof reason, "%s (%s)",
+      RanOut(cinfo) ? "the file ends before the picture does" : "the picture data is damaged",
+      message);
   Fail(cinfo, reason);
 }
 
@@ -201,8 +205,8 @@ void OnProgress(j_common_ptr common) {
   guard.CountedScans = cinfo->input_scan_number;
   char reason[160];
   if (cinfo->input_scan_number > kMaxJpegScans) {
-    std::snprintf(reason, sizeof reason,
-                  "the picture data is damaged: it has more than %d scans", kMaxJpegScans);
+    std::snprintf(reason, sizeof reason, "the picture data is damaged: it has more than %d scans",
+                  kMaxJpegScans);
     Fail(common, reason);
   }
   for (int i = 0; i < cinfo->comps_in_scan; ++i) guard.Work += BlocksOf(*cinfo->cur_comp_info[i]);
@@ -278,8 +282,7 @@ bool ReadBgrRowsGuarded(Decoder* d, std::uint8_t* pixels, std::size_t stride,
 
 // CMYK as Adobe applications write it stores every ink inverted (0 = full
 // ink); other writers store it plain.
-void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, std::uint32_t width,
-                  bool inverted) {
+void CmykRowToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, std::uint32_t width, bool inverted) {
   for (std::uint32_t x = 0; x < width; ++x, cmyk += 4, bgr += 3) CmykToBgr(cmyk, inverted, bgr);
 }
 
@@ -364,10 +367,15 @@ void ChooseSettings(jpeg_decompress_struct& cinfo, const std::string& name) {
   switch (cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
     case JCS_YCbCr:
-    case JCS_RGB: cinfo.out_color_space = JCS_EXT_BGR; break;
+    case JCS_RGB:
+      cinfo.out_color_space = JCS_EXT_BGR;
+      break;
     case JCS_CMYK:
-    case JCS_YCCK: cinfo.out_color_space = JCS_CMYK; break;
-    default: throw TavrenError(name, "the picture's colour space is not supported");
+    case JCS_YCCK:
+      cinfo.out_color_space = JCS_CMYK;
+      break;
+    default:
+      throw TavrenError(name, "the picture's colour space is not supported");
   }
   cinfo.dct_method = JDCT_IFAST;
   cinfo.do_block_smoothing = TRUE;
@@ -417,7 +425,8 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& 
 
 TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name) {
   std::uint8_t head[sizeof kJpegSignature - 1] = {};
-  const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof head, file.Size()));
+  const std::size_t got =
+      static_cast<std::size_t>(std::min<std::uint64_t>(sizeof head, file.Size()));
   if (!file.Read(0, head, got)) throw TavrenError(name, "the file cannot be read");
   RequireSignature(head, got, kJpegSignature, "JPEG", name);
   DecoderHandle handle;
@@ -429,7 +438,9 @@ TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name) {
           static_cast<std::int32_t>(d->Cinfo.image_height)};
 }
 
-void CheckJpegHeader(const TByteSource& file, const std::string& name) { ReadJpegHeader(file, name); }
+void CheckJpegHeader(const TByteSource& file, const std::string& name) {
+  ReadJpegHeader(file, name);
+}
 
 TPictureSize ReadJpegPictureSize(const TByteSource& file, const std::string& name) {
   const TJpegHeader header = ReadJpegHeader(file, name);

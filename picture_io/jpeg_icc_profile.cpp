@@ -27,7 +27,8 @@ bool IsStandaloneMarker(std::uint8_t code) {
 }
 
 // The piece an APP2 segment with the given body holds, if it is one.
-bool ReadPiece(const TByteSource& source, std::uint64_t body, std::size_t bodySize, TIccPiece& piece) {
+bool ReadPiece(const TByteSource& source, std::uint64_t body, std::size_t bodySize,
+               TIccPiece& piece) {
   std::array<std::uint8_t, kIccHeadSize> head{};
   if (bodySize < head.size() || !source.Read(body, head.data(), head.size())) return false;
   if (!std::equal(kIccIdentifier.begin(), kIccIdentifier.end(), head.begin())) return false;
@@ -87,7 +88,8 @@ bool IsCompleteSequence(std::vector<TIccPiece>& pieces, const TByteSource& sourc
 
 std::vector<std::uint8_t> ReadJpegIccProfile(const TByteSource& source) {
   std::array<std::uint8_t, 2> start{};
-  if (!source.Read(0, start.data(), start.size()) || start[0] != 0xFF || start[1] != 0xD8) return {};
+  if (!source.Read(0, start.data(), start.size()) || start[0] != 0xFF || start[1] != 0xD8)
+    return {};
   std::vector<TIccPiece> pieces = CollectPieces(source);
   if (!IsCompleteSequence(pieces, source)) return {};
   std::size_t total = 0;

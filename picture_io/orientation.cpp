@@ -19,14 +19,22 @@ struct Walk {
 
 Walk WalkFor(int orientation, std::ptrdiff_t w, std::ptrdiff_t h) {
   switch (orientation) {
-    case 2: return {w - 1, 0, -1, 0, 0, 1};
-    case 3: return {w - 1, h - 1, -1, 0, 0, -1};
-    case 4: return {0, h - 1, 1, 0, 0, -1};
-    case 5: return {0, 0, 0, 1, 1, 0};
-    case 6: return {0, h - 1, 0, -1, 1, 0};
-    case 7: return {w - 1, h - 1, 0, -1, -1, 0};
-    case 8: return {w - 1, 0, 0, 1, -1, 0};
-    default: return {0, 0, 1, 0, 0, 1};
+    case 2:
+      return {w - 1, 0, -1, 0, 0, 1};
+    case 3:
+      return {w - 1, h - 1, -1, 0, 0, -1};
+    case 4:
+      return {0, h - 1, 1, 0, 0, -1};
+    case 5:
+      return {0, 0, 0, 1, 1, 0};
+    case 6:
+      return {0, h - 1, 0, -1, 1, 0};
+    case 7:
+      return {w - 1, h - 1, 0, -1, -1, 0};
+    case 8:
+      return {w - 1, 0, 0, 1, -1, 0};
+    default:
+      return {0, 0, 1, 0, 0, 1};
   }
 }
 

@@ -76,7 +76,8 @@ Image LoadPicture(const std::string& path, TRowFollower* follower) {
 TPictureSize ReadPictureSize(const std::string& path) {
   const TPictureFormat& format = FormatToOpen(path);
   const TPictureFile file(path);
-  return NamingTheContent(format, file, [&] { return format.ReadSize(TFileByteSource(file), path); });
+  return NamingTheContent(format, file,
+                          [&] { return format.ReadSize(TFileByteSource(file), path); });
 }
 
 Image DecodeJpegFile(const std::string& path) {

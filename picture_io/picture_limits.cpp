@@ -29,7 +29,8 @@ std::int64_t LimitFromEnvironment() {
 std::string Megapixels(long double pixels) {
   char text[48];
   const long double megapixels = pixels / kPixelsPerMegapixel;
-  std::snprintf(text, sizeof text, megapixels == std::floor(megapixels) ? "%.0Lf" : "%.1Lf", megapixels);
+  std::snprintf(text, sizeof text, megapixels == std::floor(megapixels) ? "%.0Lf" : "%.1Lf",
+                megapixels);
   return text;
 }
 
@@ -74,16 +75,18 @@ bool PictureSizeAllowed(std::int64_t width, std::int64_t height) {
 void RequirePictureSize(std::int64_t width, std::int64_t height, const std::string& file) {
   if (PictureSizeAllowed(width, height)) return;
   const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
-  if (width <= 0 || height <= 0) throw TavrenError(file, "the picture has no pixels (" + size + ")");
+  if (width <= 0 || height <= 0)
+    throw TavrenError(file, "the picture has no pixels (" + size + ")");
   const long double pixels = static_cast<long double>(width) * static_cast<long double>(height);
   throw TavrenError(file, "the picture is too large: " + size + " (" + Megapixels(pixels) +
                               " megapixels) is above the limit of " +
-                              Megapixels(static_cast<long double>(MaxPicturePixels())) + " megapixels (" +
-                              kMaxMegapixelsVariable + " sets it)");
+                              Megapixels(static_cast<long double>(MaxPicturePixels())) +
+                              " megapixels (" + kMaxMegapixelsVariable + " sets it)");
 }
 
 std::uint64_t MaxPictureFileBytes() {
-  return static_cast<std::uint64_t>(MaxPicturePixels()) * (kMostStoredBitsPerPixel / 8) + kMetadataRoom;
+  return static_cast<std::uint64_t>(MaxPicturePixels()) * (kMostStoredBitsPerPixel / 8) +
+         kMetadataRoom;
 }
 
 TPictureFile::TPictureFile(const std::string& path) : TInputFile(path) {

@@ -8,10 +8,10 @@
 
 #include <png.h>
 
-#include "system/error.h"
 #include "picture_io/memory_input.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
+#include "system/error.h"
 
 // libpng reports a fatal error through the error function, which must not
 // return; it leaves through png_longjmp to the guarded step that called
@@ -136,7 +136,8 @@ class RowConverter {
       : rule_(RuleOf(reader)),
         bits_(rule_.Max == 65535 ? 16 : 8),
         width_(width),
-        samples_(static_cast<std::size_t>(width) * static_cast<std::size_t>(rule_.SamplesPerPixel)) {}
+        samples_(static_cast<std::size_t>(width) *
+                 static_cast<std::size_t>(rule_.SamplesPerPixel)) {}
   void Convert(const std::uint8_t* row, std::uint8_t* bgr) {
     UnpackSamples(row, bits_, true, samples_.size(), samples_.data());
     SamplesToBgr(samples_.data(), width_, rule_, bgr);
@@ -186,7 +187,8 @@ bool WalkChunks(const std::uint8_t* data, std::size_t size, Visit visit) {
   constexpr std::size_t kChunkFrame = 12;  // length, type and checksum
   std::size_t pos = sizeof kSignature;
   while (pos < size && size - pos >= kChunkFrame) {
-    const std::uint64_t length = std::uint64_t{data[pos]} << 24 | std::uint64_t{data[pos + 1]} << 16 |
+    const std::uint64_t length = std::uint64_t{data[pos]} << 24 |
+                                 std::uint64_t{data[pos + 1]} << 16 |
                                  std::uint64_t{data[pos + 2]} << 8 | data[pos + 3];
     if (length > size - pos - kChunkFrame) return false;
     const std::string_view type(reinterpret_cast<const char*>(data + pos + 4), 4);
@@ -215,7 +217,8 @@ std::vector<std::uint8_t> FindExifChunk(const std::uint8_t* data, std::size_t si
 }
 
 // Reads the header into reader and checks what it declares.
-void ReadCheckedInfo(PngReader& reader, const std::uint8_t* data, std::size_t size, const std::string& name) {
+void ReadCheckedInfo(PngReader& reader, const std::uint8_t* data, std::size_t size,
+                     const std::string& name) {
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   if (HasSignature(data, size) && !ChunksFit(data, size))
     throw TavrenError(name, "the file ends before the picture does");
@@ -241,8 +244,9 @@ Image DecodePng(const std::uint8_t* data, std::size_t size, const std::string& n
   if (!PrepareRowsGuarded(reader.png(), reader.info())) Refuse(name, reader);
 
   Image image;
-  image.ResetForOverwrite(static_cast<std::int32_t>(png_get_image_width(reader.png(), reader.info())),
-                          static_cast<std::int32_t>(png_get_image_height(reader.png(), reader.info())));
+  image.ResetForOverwrite(
+      static_cast<std::int32_t>(png_get_image_width(reader.png(), reader.info())),
+      static_cast<std::int32_t>(png_get_image_height(reader.png(), reader.info())));
   if (interlaced)
     ReadInterlaced(reader, image, name);
   else
@@ -259,7 +263,8 @@ TPictureBlocks ReadPngBlocks(const std::uint8_t* data, std::size_t size) {
   int compression = 0;
   png_bytep profile = nullptr;
   png_uint_32 profileSize = 0;
-  if (png_get_iCCP(reader.png(), reader.info(), &profileName, &compression, &profile, &profileSize) != 0)
+  if (png_get_iCCP(reader.png(), reader.info(), &profileName, &compression, &profile,
+                   &profileSize) != 0)
     blocks.IccProfile.assign(profile, profile + profileSize);
   blocks.Exif = FindExifChunk(data, size);
   return blocks;

@@ -52,11 +52,11 @@ inline void CmykToBgr(const std::uint8_t* cmyk, bool inverted, std::uint8_t* bgr
 
 // What the samples of one pixel mean.
 struct TSampleRule {
-  int Colours = 3;          // 1 grey, 3 red green blue, 4 plain CMYK inks
-  int SamplesPerPixel = 3;  // the colours, then alpha or other samples
-  int Alpha = -1;           // index of the alpha sample; -1 when none
+  int Colours = 3;             // 1 grey, 3 red green blue, 4 plain CMYK inks
+  int SamplesPerPixel = 3;     // the colours, then alpha or other samples
+  int Alpha = -1;              // index of the alpha sample; -1 when none
   bool Premultiplied = false;  // the colours are already multiplied by alpha
-  std::uint32_t Max = 255;  // the largest sample value, 2^bits - 1
+  std::uint32_t Max = 255;     // the largest sample value, 2^bits - 1
 };
 
 // count samples of a packed row, bitsPerSample 1, 2, 4, 8 or 16, as

@@ -9,12 +9,12 @@
 
 #include <tiffio.h>
 
-#include "system/error.h"
 #include "picture_io/exif_reader.h"
 #include "picture_io/memory_input.h"
 #include "picture_io/orientation.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
+#include "system/error.h"
 
 namespace tavren {
 
@@ -31,7 +31,8 @@ TiffInput& InputOf(thandle_t handle) { return *static_cast<TiffInput*>(handle); 
 
 tmsize_t ReadInput(thandle_t handle, void* buffer, tmsize_t count) {
   if (count <= 0) return 0;
-  return static_cast<tmsize_t>(InputOf(handle).Bytes.Take(buffer, static_cast<std::uint64_t>(count)));
+  return static_cast<tmsize_t>(
+      InputOf(handle).Bytes.Take(buffer, static_cast<std::uint64_t>(count)));
 }
 
 tmsize_t WriteNothing(thandle_t, void*, tmsize_t) { return -1; }
@@ -84,8 +85,8 @@ class TiffFile {
     if (options == nullptr) return;
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &input_);
     TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, &input_);
-    tiff_ = TIFFClientOpenExt(kTiffName, "rm", &input_, ReadInput, WriteNothing, SeekInput, CloseNothing,
-                              SizeOfInput, MapNothing, UnmapNothing, options);
+    tiff_ = TIFFClientOpenExt(kTiffName, "rm", &input_, ReadInput, WriteNothing, SeekInput,
+                              CloseNothing, SizeOfInput, MapNothing, UnmapNothing, options);
     TIFFOpenOptionsFree(options);
   }
   ~TiffFile() {
@@ -134,22 +135,31 @@ struct TiffLayout {
 // bound is known (the ratio of JPEG's arithmetic coding has none, for one).
 std::uint64_t MaxExpansion(std::uint16_t compression) {
   switch (compression) {
-    case COMPRESSION_NONE: return 1;
-    case COMPRESSION_PACKBITS: return 64;        // 2 bytes for a run of 128
-    case COMPRESSION_LZW: return 4096;           // a 9-bit code for at most 4096 bytes
+    case COMPRESSION_NONE:
+      return 1;
+    case COMPRESSION_PACKBITS:
+      return 64;  // 2 bytes for a run of 128
+    case COMPRESSION_LZW:
+      return 4096;  // a 9-bit code for at most 4096 bytes
     case COMPRESSION_ADOBE_DEFLATE:
-    case COMPRESSION_DEFLATE: return 1032;
-    default: return 0;
+    case COMPRESSION_DEFLATE:
+      return 1032;
+    default:
+      return 0;
   }
 }
 
 void CheckSampleFormat(TIFF* tiff, const TiffLayout& layout, const std::string& name) {
   switch (Field<std::uint16_t>(tiff, TIFFTAG_SAMPLEFORMAT)) {
     case SAMPLEFORMAT_UINT:
-    case SAMPLEFORMAT_VOID: break;
-    case SAMPLEFORMAT_IEEEFP: Unsupported(name, "floating-point TIFF samples");
-    case SAMPLEFORMAT_INT: Unsupported(name, "signed TIFF samples");
-    default: Unsupported(name, "TIFF samples of this format");
+    case SAMPLEFORMAT_VOID:
+      break;
+    case SAMPLEFORMAT_IEEEFP:
+      Unsupported(name, "floating-point TIFF samples");
+    case SAMPLEFORMAT_INT:
+      Unsupported(name, "signed TIFF samples");
+    default:
+      Unsupported(name, "TIFF samples of this format");
   }
   const std::uint16_t bits = layout.BitsPerSample;
   if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
@@ -158,8 +168,8 @@ void CheckSampleFormat(TIFF* tiff, const TiffLayout& layout, const std::string& 
   const std::uint32_t bitsPerPixel = std::uint32_t{layout.SamplesPerPixel} * bits;
   if (bitsPerPixel > kMostStoredBitsPerPixel)
     Unsupported(name, "TIFF pictures of more than " + std::to_string(kMostStoredBitsPerPixel) +
-                          " bits per pixel (" + std::to_string(layout.SamplesPerPixel) + " samples of " +
-                          std::to_string(bits) + (bits == 1 ? " bit)" : " bits)"));
+                          " bits per pixel (" + std::to_string(layout.SamplesPerPixel) +
+                          " samples of " + std::to_string(bits) + (bits == 1 ? " bit)" : " bits)"));
 }
 
 // The number of colour samples, and for JPEG-compressed YCbCr the request
@@ -168,8 +178,10 @@ int Colours(TIFF* tiff, TiffLayout& layout, const std::string& name) {
   switch (layout.Photometric) {
     case PHOTOMETRIC_MINISWHITE:
     case PHOTOMETRIC_MINISBLACK:
-    case PHOTOMETRIC_PALETTE: return 1;
-    case PHOTOMETRIC_RGB: return 3;
+    case PHOTOMETRIC_PALETTE:
+      return 1;
+    case PHOTOMETRIC_RGB:
+      return 3;
     case PHOTOMETRIC_SEPARATED:
       if (Field<std::uint16_t>(tiff, TIFFTAG_INKSET) != INKSET_CMYK)
         Unsupported(name, "TIFF pictures in inks other than CMYK");
@@ -180,8 +192,9 @@ int Colours(TIFF* tiff, TiffLayout& layout, const std::string& name) {
       TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
       layout.Photometric = PHOTOMETRIC_RGB;
       return 3;
-    default: Unsupported(name, "TIFF pictures in this colour space (photometric " +
-                                   std::to_string(layout.Photometric) + ")");
+    default:
+      Unsupported(name, "TIFF pictures in this colour space (photometric " +
+                            std::to_string(layout.Photometric) + ")");
   }
 }
 
@@ -189,7 +202,8 @@ int Colours(TIFF* tiff, TiffLayout& layout, const std::string& name) {
 void SetAlpha(TIFF* tiff, TiffLayout& layout) {
   std::uint16_t count = 0;
   std::uint16_t* kinds = nullptr;
-  if (!TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count == 0 || kinds == nullptr) return;
+  if (!TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count == 0 || kinds == nullptr)
+    return;
   if (layout.Rule.Colours == 4 || layout.SamplesPerPixel <= layout.Rule.Colours) return;
   if (kinds[0] != EXTRASAMPLE_ASSOCALPHA && kinds[0] != EXTRASAMPLE_UNASSALPHA) return;
   layout.Rule.Alpha = layout.Rule.Colours;
@@ -197,16 +211,19 @@ void SetAlpha(TIFF* tiff, TiffLayout& layout) {
 }
 
 std::uint64_t StoredBytes(const TiffLayout& layout) {
-  const std::uint64_t rowBits = std::uint64_t{layout.Width} * layout.SamplesPerPixel * layout.BitsPerSample;
+  const std::uint64_t rowBits =
+      std::uint64_t{layout.Width} * layout.SamplesPerPixel * layout.BitsPerSample;
   return (rowBits + 7) / 8 * layout.Height;
 }
 
 void CheckDeclaredSize(const TiffLayout& layout, std::size_t fileSize, const std::string& name) {
-  const std::string size = std::to_string(layout.Width) + " x " + std::to_string(layout.Height) + " pixels";
+  const std::string size =
+      std::to_string(layout.Width) + " x " + std::to_string(layout.Height) + " pixels";
   RequirePictureSize(layout.Width, layout.Height, name);
   const std::uint64_t expansion = MaxExpansion(layout.Compression);
   if (expansion != 0 && fileSize < StoredBytes(layout) / expansion)
-    throw TavrenError(name, "the file ends before the picture does (it is too short for " + size + ")");
+    throw TavrenError(name,
+                      "the file ends before the picture does (it is too short for " + size + ")");
 }
 
 TiffLayout LayoutOf(TIFF* tiff, std::size_t fileSize, const std::string& name) {
@@ -219,7 +236,8 @@ TiffLayout LayoutOf(TIFF* tiff, std::size_t fileSize, const std::string& name) {
   layout.Planes = Field<std::uint16_t>(tiff, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE;
   layout.Tiled = TIFFIsTiled(tiff) != 0;
   if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &layout.Photometric))
-    throw TavrenError(name, "not a readable TIFF picture (it does not say how its samples are coloured)");
+    throw TavrenError(name,
+                      "not a readable TIFF picture (it does not say how its samples are coloured)");
   CheckSampleFormat(tiff, layout, name);
   CheckDeclaredSize(layout, fileSize, name);
   layout.Rule.Colours = Colours(tiff, layout, name);
@@ -248,7 +266,8 @@ Palette PaletteOf(TIFF* tiff, const TiffLayout& layout, const std::string& name)
   const auto above255 = [](const std::vector<std::uint16_t>& v) {
     return std::any_of(v.begin(), v.end(), [](std::uint16_t level) { return level > 255; });
   };
-  if (!above255(palette.Red) && !above255(palette.Green) && !above255(palette.Blue)) palette.Max = 255;
+  if (!above255(palette.Red) && !above255(palette.Green) && !above255(palette.Blue))
+    palette.Max = 255;
   return palette;
 }
 
@@ -311,7 +330,8 @@ class BandReader {
     } else {
       bandRows_ = std::min(Field<std::uint32_t>(tiff, TIFFTAG_ROWSPERSTRIP), layout.Height);
     }
-    const std::uint64_t rowBits = std::uint64_t{layout.Width} * samplesPerPlane_ * layout.BitsPerSample;
+    const std::uint64_t rowBits =
+        std::uint64_t{layout.Width} * samplesPerPlane_ * layout.BitsPerSample;
     if (bandRows_ == 0 || rowBytes_ < (rowBits + 7) / 8) Refuse(file_, name_);
     band_.resize(planes_);
     for (auto& plane : band_) plane.resize(rowBytes_ * bandRows_);
@@ -340,7 +360,8 @@ class BandReader {
     }
     plane_.resize(width);
     for (std::uint16_t p = 0; p < planes_; ++p) {
-      UnpackSamples(band_[p].data() + r * rowBytes_, layout_.BitsPerSample, bigEndian, width, plane_.data());
+      UnpackSamples(band_[p].data() + r * rowBytes_, layout_.BitsPerSample, bigEndian, width,
+                    plane_.data());
       for (std::size_t x = 0; x < width; ++x) samples[x * planes_ + p] = plane_[x];
     }
   }
@@ -349,7 +370,8 @@ class BandReader {
   // A tile must start on a byte and be no larger than pictures of this size
   // need, whatever the file declares.
   void CheckTiles() const {
-    const std::uint64_t tileBits = std::uint64_t{tileWidth_} * samplesPerPlane_ * layout_.BitsPerSample;
+    const std::uint64_t tileBits =
+        std::uint64_t{tileWidth_} * samplesPerPlane_ * layout_.BitsPerSample;
     const std::uint64_t limit = 16 * StoredBytes(layout_) + (16u << 20);
     if (tileWidth_ == 0 || tileBits % 8 != 0 || TIFFTileSize64(tiff_) > limit)
       throw TavrenError(name_, "not a readable TIFF picture (its tiles do not fit its size)");
@@ -358,7 +380,8 @@ class BandReader {
   void ReadStrip(std::uint32_t y0, std::uint16_t plane) {
     const std::uint32_t rows = std::min(bandRows_, layout_.Height - y0);
     const tmsize_t wanted = static_cast<tmsize_t>(rows * rowBytes_);
-    if (TIFFReadEncodedStrip(tiff_, TIFFComputeStrip(tiff_, y0, plane), band_[plane].data(), wanted) < wanted)
+    if (TIFFReadEncodedStrip(tiff_, TIFFComputeStrip(tiff_, y0, plane), band_[plane].data(),
+                             wanted) < wanted)
       Refuse(file_, name_);
   }
 
@@ -366,14 +389,16 @@ class BandReader {
     const std::size_t tileRowBytes = static_cast<std::size_t>(TIFFTileRowSize64(tiff_));
     const std::uint32_t rows = std::min(bandRows_, layout_.Height - y0);
     for (std::uint32_t x0 = 0; x0 < layout_.Width; x0 += tileWidth_) {
-      const tmsize_t got = TIFFReadEncodedTile(tiff_, TIFFComputeTile(tiff_, x0, y0, 0, plane), tile_.data(),
-                                               static_cast<tmsize_t>(tile_.size()));
+      const tmsize_t got = TIFFReadEncodedTile(tiff_, TIFFComputeTile(tiff_, x0, y0, 0, plane),
+                                               tile_.data(), static_cast<tmsize_t>(tile_.size()));
       if (got < static_cast<tmsize_t>(tile_.size())) Refuse(file_, name_);
       const std::uint32_t columns = std::min(tileWidth_, layout_.Width - x0);
       const std::size_t offset = std::size_t{x0} * samplesPerPlane_ * layout_.BitsPerSample / 8;
-      const std::size_t bytes = (std::size_t{columns} * samplesPerPlane_ * layout_.BitsPerSample + 7) / 8;
+      const std::size_t bytes =
+          (std::size_t{columns} * samplesPerPlane_ * layout_.BitsPerSample + 7) / 8;
       for (std::uint32_t r = 0; r < rows; ++r)
-        std::memcpy(band_[plane].data() + r * rowBytes_ + offset, tile_.data() + r * tileRowBytes, bytes);
+        std::memcpy(band_[plane].data() + r * rowBytes_ + offset, tile_.data() + r * tileRowBytes,
+                    bytes);
     }
   }
 
@@ -420,7 +445,8 @@ Image DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& 
   RowPixels pixels(tiff, layout, name);
 
   Image image;
-  image.ResetForOverwrite(static_cast<std::int32_t>(layout.Width), static_cast<std::int32_t>(layout.Height));
+  image.ResetForOverwrite(static_cast<std::int32_t>(layout.Width),
+                          static_cast<std::int32_t>(layout.Height));
   for (std::uint32_t y0 = 0; y0 < layout.Height; y0 += bands.BandRows()) {
     bands.Read(y0);
     const std::uint32_t rows = std::min(bands.BandRows(), layout.Height - y0);

@@ -6,9 +6,9 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
-#include "system/error.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
+#include "system/error.h"
 
 namespace tavren {
 
@@ -34,7 +34,8 @@ void RgbaToBgr(const std::uint8_t* rgba, std::size_t stride, Image& image) {
   rule.Alpha = 3;
   std::vector<std::uint16_t> samples(4 * static_cast<std::size_t>(image.Width()));
   for (std::int32_t y = 0; y < image.Height(); ++y) {
-    UnpackSamples(rgba + static_cast<std::size_t>(y) * stride, 8, false, samples.size(), samples.data());
+    UnpackSamples(rgba + static_cast<std::size_t>(y) * stride, 8, false, samples.size(),
+                  samples.data());
     SamplesToBgr(samples.data(), image.Width(), rule, image.Row(y));
   }
 }
@@ -50,7 +51,8 @@ Image DecodeStill(const std::uint8_t* data, std::size_t size, const WebPBitstrea
   if (!WebPInitDecoderConfig(&config)) Refuse(name, VP8_STATUS_INVALID_PARAM);
   config.output.is_external_memory = 1;
   if (features.has_alpha) {
-    rgba.resize(4 * static_cast<std::size_t>(features.width) * static_cast<std::size_t>(features.height));
+    rgba.resize(4 * static_cast<std::size_t>(features.width) *
+                static_cast<std::size_t>(features.height));
     config.output.colorspace = MODE_RGBA;
     config.output.u.RGBA.rgba = rgba.data();
     config.output.u.RGBA.stride = 4 * features.width;
@@ -64,7 +66,8 @@ Image DecodeStill(const std::uint8_t* data, std::size_t size, const WebPBitstrea
   const VP8StatusCode status = WebPDecode(data, size, &config);
   WebPFreeDecBuffer(&config.output);
   if (status != VP8_STATUS_OK) Refuse(name, status);
-  if (features.has_alpha) RgbaToBgr(rgba.data(), 4 * static_cast<std::size_t>(features.width), image);
+  if (features.has_alpha)
+    RgbaToBgr(rgba.data(), 4 * static_cast<std::size_t>(features.width), image);
   return image;
 }
 
@@ -80,13 +83,15 @@ Image DecodeFirstFrame(const std::uint8_t* data, std::size_t size, const std::st
   options.color_mode = MODE_RGBA;
   options.use_threads = 0;
   const WebPData webp = {data, size};
-  const std::unique_ptr<WebPAnimDecoder, AnimDecoderDelete> decoder(WebPAnimDecoderNew(&webp, &options));
+  const std::unique_ptr<WebPAnimDecoder, AnimDecoderDelete> decoder(
+      WebPAnimDecoderNew(&webp, &options));
   WebPAnimInfo info;
   if (decoder == nullptr || !WebPAnimDecoderGetInfo(decoder.get(), &info))
     Refuse(name, VP8_STATUS_BITSTREAM_ERROR);
   std::uint8_t* canvas = nullptr;
   int timestamp = 0;
-  if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp)) Refuse(name, VP8_STATUS_BITSTREAM_ERROR);
+  if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp))
+    Refuse(name, VP8_STATUS_BITSTREAM_ERROR);
   Image image;
   image.ResetForOverwrite(static_cast<std::int32_t>(info.canvas_width),
                           static_cast<std::int32_t>(info.canvas_height));
@@ -110,7 +115,8 @@ std::vector<std::uint8_t> ChunkBytes(WebPDemuxer* demux, const char* fourcc) {
 
 // The header's description; for an animation the size is its canvas's,
 // known before anything is allocated for it.
-WebPBitstreamFeatures CheckedFeatures(const std::uint8_t* data, std::size_t size, const std::string& name) {
+WebPBitstreamFeatures CheckedFeatures(const std::uint8_t* data, std::size_t size,
+                                      const std::string& name) {
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   WebPBitstreamFeatures features;
   const VP8StatusCode status = WebPGetFeatures(data, size, &features);

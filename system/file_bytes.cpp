@@ -34,18 +34,19 @@ std::vector<std::uint8_t> TInputFile::ReadAll() const {
   return bytes;
 }
 
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path) { return TInputFile(path).ReadAll(); }
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  return TInputFile(path).ReadAll();
+}
 
 void RequireSignature(const std::uint8_t* data, std::size_t size, std::string_view signature,
                       const std::string& kind, const std::string& name) {
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   const std::size_t n = std::min(size, signature.size());
   if (size >= signature.size() && std::memcmp(data, signature.data(), n) == 0) return;
-  throw TavrenError(name, "the file is not a " + kind + " picture (it begins " + Hex(data, n) +
-                              ", not " +
-                              Hex(reinterpret_cast<const std::uint8_t*>(signature.data()),
-                                  signature.size()) +
-                              ")");
+  throw TavrenError(
+      name, "the file is not a " + kind + " picture (it begins " + Hex(data, n) + ", not " +
+                Hex(reinterpret_cast<const std::uint8_t*>(signature.data()), signature.size()) +
+                ")");
 }
 
 }  // namespace tavren

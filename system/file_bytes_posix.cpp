@@ -24,16 +24,24 @@ void RequireRegularFile(const std::string& path, const struct stat& info) {
 std::string PlainSystemReason(int error, const char* what) {
   const std::string system = std::strerror(error);
   switch (error) {
-    case ENOENT: return "there is no such file (" + system + ")";
-    case ENOTDIR: return "a part of the path is not a folder (" + system + ")";
+    case ENOENT:
+      return "there is no such file (" + system + ")";
+    case ENOTDIR:
+      return "a part of the path is not a folder (" + system + ")";
     case EACCES:
-    case EPERM: return std::string("no permission for ") + what + " (" + system + ")";
+    case EPERM:
+      return std::string("no permission for ") + what + " (" + system + ")";
     case ENOSPC:
-    case EDQUOT: return "the disk is full (" + system + ")";
-    case EROFS: return "the disk is read-only (" + system + ")";
-    case ENAMETOOLONG: return "the name is too long (" + system + ")";
-    case EIO: return "the disk failed while " + std::string(what) + " (" + system + ")";
-    default: return std::string("failed while ") + what + " (" + system + ")";
+    case EDQUOT:
+      return "the disk is full (" + system + ")";
+    case EROFS:
+      return "the disk is read-only (" + system + ")";
+    case ENAMETOOLONG:
+      return "the name is too long (" + system + ")";
+    case EIO:
+      return "the disk failed while " + std::string(what) + " (" + system + ")";
+    default:
+      return std::string("failed while ") + what + " (" + system + ")";
   }
 }
 
@@ -42,12 +50,14 @@ TInputFile::TInputFile(const std::string& path) : path_(path) {
   // A look by name first, so that a device is not even opened; the
   // descriptor's own kind decides.
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) throw TavrenError(path, PlainSystemReason(errno, "reading"));
+  if (::stat(path.c_str(), &info) != 0)
+    throw TavrenError(path, PlainSystemReason(errno, "reading"));
   RequireRegularFile(path, info);
   descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (descriptor_ < 0) throw TavrenError(path, PlainSystemReason(errno, "reading"));
   try {
-    if (::fstat(descriptor_, &info) != 0) throw TavrenError(path, PlainSystemReason(errno, "reading"));
+    if (::fstat(descriptor_, &info) != 0)
+      throw TavrenError(path, PlainSystemReason(errno, "reading"));
     RequireRegularFile(path, info);
     size_ = static_cast<std::uint64_t>(info.st_size);
   } catch (...) {
@@ -62,7 +72,8 @@ std::size_t TInputFile::ReadAt(std::uint64_t pos, void* buffer, std::size_t coun
   auto* out = static_cast<std::uint8_t*>(buffer);
   std::size_t done = 0;
   while (done < count) {
-    const ssize_t n = ::pread(descriptor_, out + done, count - done, static_cast<off_t>(pos + done));
+    const ssize_t n =
+        ::pread(descriptor_, out + done, count - done, static_cast<off_t>(pos + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw TavrenError(path_, PlainSystemReason(errno, "reading"));
     if (n == 0) break;  // the end, or the file shrank while we read it

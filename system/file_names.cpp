@@ -113,9 +113,10 @@ void SortNamesForUser(std::vector<std::string>& names) {
   // Where the file system ignores letter case, two names equal but for case
   // are one file; list it once.
   if (FileNamesIgnoreCase())
-    keyed.erase(std::unique(keyed.begin(), keyed.end(),
-                            [](const TKeyedName& a, const TKeyedName& b) { return a.Key == b.Key; }),
-                keyed.end());
+    keyed.erase(
+        std::unique(keyed.begin(), keyed.end(),
+                    [](const TKeyedName& a, const TKeyedName& b) { return a.Key == b.Key; }),
+        keyed.end());
   names.clear();
   for (TKeyedName& entry : keyed) names.push_back(std::move(entry.Name));
 }

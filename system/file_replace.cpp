@@ -29,7 +29,8 @@ bool IsTemporaryFileName(const std::string& name, long& pid) {
   return true;
 }
 
-void ReplaceFileContents(const std::string& requestedName, const std::uint8_t* data, std::size_t size) {
+void ReplaceFileContents(const std::string& requestedName, const std::uint8_t* data,
+                         std::size_t size) {
   const std::span<const std::uint8_t> whole(data, size);
   ReplaceFileContents(requestedName, std::span(&whole, 1));
 }

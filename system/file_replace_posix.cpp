@@ -82,8 +82,7 @@ class TemporaryFile {
     const std::string tail = kTemporaryNameMark + std::to_string(::getpid()) + "-";
     std::string stem = folder + "." + FileNameOf(target_) + tail;
     // Room for the number behind the stem.
-    if (static_cast<long>(stem.size() - folder.size()) + 10 > NameMax(folder))
-      stem = folder + tail;
+    if (static_cast<long>(stem.size() - folder.size()) + 10 > NameMax(folder)) stem = folder + tail;
     for (int attempt = 0; attempt < 100; ++attempt) {
       path_ = stem + std::to_string(counter++);
       registered_.reset();
@@ -153,7 +152,8 @@ std::string ResolveLink(const std::string& fileName) {
 // Not writable for us, or (for the superuser, whom permissions do not stop)
 // without any write permission at all.
 bool IsReadOnly(const std::string& fileName, const struct stat& info) {
-  return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(fileName.c_str(), W_OK) != 0;
+  return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+         ::access(fileName.c_str(), W_OK) != 0;
 }
 
 // Best effort: makes the rename itself durable.  The new file is complete
@@ -166,7 +166,9 @@ void SyncFolder(const std::string& fileName) {
   ::close(fd);
 }
 
-bool ProcessIsGone(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+bool ProcessIsGone(long pid) {
+  return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
 
 // Once per folder and run.
 bool FirstSaveInto(const std::string& folder) {
@@ -210,8 +212,9 @@ void ReplaceFileContents(const std::string& requestedName,
   if (::stat(fileName.c_str(), &existing) == 0) {
     if (S_ISDIR(existing.st_mode)) Fail(requestedName, "cannot replace a folder", EISDIR);
     if (!S_ISREG(existing.st_mode))
-      throw TavrenError(requestedName,
-                        "is not a regular file (a device, pipe or socket); only a file is replaced");
+      throw TavrenError(
+          requestedName,
+          "is not a regular file (a device, pipe or socket); only a file is replaced");
     if (IsReadOnly(fileName, existing)) Fail(requestedName, "the file is read-only", EACCES);
     mode = existing.st_mode & 07777;
     keepMode = true;
@@ -221,8 +224,8 @@ void ReplaceFileContents(const std::string& requestedName,
 
   TemporaryFile temporary(fileName);
   if (const int error = temporary.Create(mode))
-    throw TavrenError(requestedName, "cannot create a file in its folder: " +
-                                         PlainSystemReason(error, "writing"));
+    throw TavrenError(requestedName,
+                      "cannot create a file in its folder: " + PlainSystemReason(error, "writing"));
   if (keepMode && ::fchmod(temporary.fd(), mode) != 0)
     Fail(requestedName, "cannot set the file's permissions", errno);
   for (const std::span<const std::uint8_t> piece : pieces)
@@ -230,10 +233,11 @@ void ReplaceFileContents(const std::string& requestedName,
       throw TavrenError(requestedName,
                         "cannot write the file: " + PlainSystemReason(error, "writing"));
   if (::fsync(temporary.fd()) != 0)
-    throw TavrenError(requestedName, "cannot write the file to the disk: " +
-                                         PlainSystemReason(errno, "writing"));
+    throw TavrenError(requestedName,
+                      "cannot write the file to the disk: " + PlainSystemReason(errno, "writing"));
   if (const int error = temporary.Close())
-    throw TavrenError(requestedName, "cannot write the file: " + PlainSystemReason(error, "writing"));
+    throw TavrenError(requestedName,
+                      "cannot write the file: " + PlainSystemReason(error, "writing"));
   if (::rename(temporary.path().c_str(), fileName.c_str()) != 0)
     Fail(requestedName, "cannot put the file in place", errno);
   temporary.Keep();

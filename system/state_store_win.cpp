@@ -19,7 +19,8 @@ class RegistryStateStore : public TStateStore {
     DWORD type = 0;
     DWORD size = 0;
     std::optional<Value> result;
-    if (RegQueryValueExA(key, valueName_.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, valueName_.c_str(), nullptr, &type, nullptr, &size) ==
+        ERROR_SUCCESS) {
       Value value;
       value.Binary = type == REG_BINARY;
       value.Bytes.resize(size);
@@ -35,8 +36,8 @@ class RegistryStateStore : public TStateStore {
 
   bool Write(std::span<const std::uint8_t> bytes) override {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
       return false;
     const bool ok = RegSetValueExA(key, valueName_.c_str(), 0, REG_BINARY, bytes.data(),
                                    static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;

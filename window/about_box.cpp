@@ -7,9 +7,9 @@
 #include <QScreen>
 #include <algorithm>
 
-#include "workflow/fixed_texts.h"
 #include "window/link_label.h"
 #include "window/window_resources.h"
+#include "workflow/fixed_texts.h"
 
 namespace tavren {
 
@@ -32,9 +32,9 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 // underline because only family and size change.
 void UseLabelFont(QWidget* label) {
   QFont font = label->font();
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"), QStringLiteral("Arial"),
-                    QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
-                    QStringLiteral("Sans Serif")});
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Tahoma"),
+                    QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("Nimbus Sans"), QStringLiteral("Sans Serif")});
   font.setPixelSize(12);
   label->setFont(font);
 }
@@ -102,7 +102,8 @@ void TAB::CreateControls() {
   KeepInsidePanel(lblA3);
   lblA4 = PlaceLabel(new QLabel(Text(sAboutNotice), pnA), "lblA4", kPanelMargin, kNoticeTop);
   PlaceNotice(lblA4);
-  lblA5 = PlaceLabel(new TLinkLabel(Text(sAboutMakerLink), pnA), "lblA5", kPanelMargin, kMakerLinkTop);
+  lblA5 =
+      PlaceLabel(new TLinkLabel(Text(sAboutMakerLink), pnA), "lblA5", kPanelMargin, kMakerLinkTop);
   KeepInsidePanel(lblA5);
 
   btnA6 = new QPushButton(Text(sAboutOK), this);

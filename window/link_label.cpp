@@ -4,8 +4,8 @@
 #include <QMouseEvent>
 #include <QUrl>
 
-#include "workflow/fixed_texts.h"
 #include "window/platform_ui.h"
+#include "workflow/fixed_texts.h"
 
 namespace tavren {
 
@@ -29,11 +29,16 @@ bool IsLeftClickInside(const QWidget* widget, const QMouseEvent* event) {
 
 std::string WebLinkTarget(int number, const std::string& versionText) {
   switch (number) {
-    case kLinkProductPage: return sLinkProductPage;
-    case kLinkTechnologies: return sLinkTechnologies;
-    case kLinkMakerHome: return sLinkMakerHome;
-    case kLinkFeedback: return sLinkFeedback + versionText;
-    default: return {};
+    case kLinkProductPage:
+      return sLinkProductPage;
+    case kLinkTechnologies:
+      return sLinkTechnologies;
+    case kLinkMakerHome:
+      return sLinkMakerHome;
+    case kLinkFeedback:
+      return sLinkFeedback + versionText;
+    default:
+      return {};
   }
 }
 

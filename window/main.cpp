@@ -4,14 +4,14 @@
 #include <QIcon>
 #include <memory>
 
-#include "workflow/files.h"
-#include "workflow/fixed_texts.h"
+#include "picture_io/file_info.h"
 #include "window/main_window.h"
 #include "window/platform_ui.h"
+#include "workflow/files.h"
+#include "workflow/fixed_texts.h"
+#include "workflow/picture_cache.h"
 #include "workflow/state.h"
 #include "workflow/termination.h"
-#include "picture_io/file_info.h"
-#include "workflow/picture_cache.h"
 
 int main(int argc, char** argv) {
   using namespace tavren;
@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
   TfrmMain window({files, cache, state, versionText, programPath}, platform, arguments);
   window.SetTermination(&termination);
   termination.Arm([&window] {
-    QMetaObject::invokeMethod(&window, [&window] { window.close(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &window, [&window] { window.close(); }, Qt::QueuedConnection);
   });
   window.show();
   const int status = QApplication::exec();

@@ -21,19 +21,19 @@
 #include <algorithm>
 #include <optional>
 
+#include "picture_io/picture_formats.h"
+#include "system/file_names.h"
 #include "window/about_box.h"
-#include "workflow/files.h"
-#include "workflow/fixed_texts.h"
 #include "window/image_view.h"
 #include "window/link_label.h"
 #include "window/manual_panel.h"
-#include "window/welcome_panel.h"
 #include "window/platform_ui.h"
+#include "window/welcome_panel.h"
+#include "window/window_resources.h"
+#include "workflow/files.h"
+#include "workflow/fixed_texts.h"
 #include "workflow/state.h"
 #include "workflow/termination.h"
-#include "window/window_resources.h"
-#include "system/file_names.h"
-#include "picture_io/picture_formats.h"
 
 namespace tavren {
 
@@ -87,7 +87,8 @@ TfrmMain::TfrmMain(TMainServices services, TPlatform& platform, QStringList argu
       arguments_(std::move(arguments)),
       readAhead_(services_.Cache, [this] {
         // From a background thread: the cache belongs to this one.
-        QMetaObject::invokeMethod(this, [this] { readAhead_.Collect(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { readAhead_.Collect(); }, Qt::QueuedConnection);
       }) {
   InitWindowResources();
   setObjectName(QStringLiteral("frmMain"));
@@ -189,7 +190,8 @@ void TfrmMain::OpenCommandLinePicture() {
   emit startupFinished();
 }
 
-TfrmMain::TBlockingWork::TBlockingWork(TfrmMain& window) : window_(window), wait_(window.platform_) {
+TfrmMain::TBlockingWork::TBlockingWork(TfrmMain& window)
+    : window_(window), wait_(window.platform_) {
   if (window_.blockingDepth_++ == 0 && window_.termination_ != nullptr)
     window_.termination_->SetBlocking(window_.StateSaverAsNow());
 }
@@ -257,8 +259,7 @@ void TfrmMain::ShowImageSize(const Image& image) {
 // widget sees them, so the key table works whatever holds the focus.
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
   if (IgnoredWhileSaving(*event)) return true;
-  if (event->type() == QEvent::KeyPress && watched != nullptr &&
-      watched == windowHandle()) {
+  if (event->type() == QEvent::KeyPress && watched != nullptr && watched == windowHandle()) {
     HandleKey(static_cast<const QKeyEvent&>(*event));
   } else if (watched == pnImage_ && event->type() == QEvent::Resize) {
     LayoutImageArea();
@@ -306,7 +307,8 @@ bool TfrmMain::HandleKey(const QKeyEvent& key) {
 // and Ctrl+V stay available.
 void TfrmMain::PollClipboard() {
   for (const TCommand& command : commands_)
-    if (command.Enabling == TEnabling::ClipboardPicture) command.Action->setEnabled(clipboardHasImage_);
+    if (command.Enabling == TEnabling::ClipboardPicture)
+      command.Action->setEnabled(clipboardHasImage_);
 }
 
 // Asking another program for the clipboard's formats can take a while on

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "workflow/process_engine.h"
-#include "workflow/read_ahead.h"
 #include "imaging/image.h"
 #include "window/platform_ui.h"
+#include "workflow/process_engine.h"
+#include "workflow/read_ahead.h"
 
 class QAbstractButton;
 class QAction;
@@ -161,8 +161,7 @@ class TfrmMain : public QMainWindow {
   // The base image's size limit: the view's (or the stored view's) size in
   // device pixels.
   QSize ViewLimits(bool useStoredViewSize) const;
-  void ComputeVariants(const std::string& path, std::shared_ptr<const Image> picture,
-                       QSize limits);
+  void ComputeVariants(const std::string& path, std::shared_ptr<const Image> picture, QSize limits);
   void ScheduleReadAhead();
   void PlanReadAhead();
   void FollowViewSize();

@@ -16,25 +16,25 @@
 #include <new>
 #include <thread>
 
+#include "picture_io/picture_files.h"
+#include "picture_io/picture_formats.h"
+#include "picture_io/picture_limits.h"
+#include "picture_io/save_names.h"
+#include "system/error.h"
+#include "system/file_names.h"
 #include "window/about_box.h"
-#include "workflow/files.h"
-#include "workflow/fixed_texts.h"
-#include "workflow/help_file.h"
 #include "window/image_view.h"
 #include "window/link_label.h"
 #include "window/main_window.h"
 #include "window/manual_panel.h"
 #include "window/platform_ui.h"
-#include "picture_io/save_names.h"
-#include "workflow/state.h"
-#include "system/error.h"
+#include "workflow/files.h"
+#include "workflow/fixed_texts.h"
+#include "workflow/help_file.h"
 #include "workflow/picture_cache.h"
-#include "picture_io/picture_files.h"
-#include "picture_io/picture_formats.h"
-#include "picture_io/picture_limits.h"
 #include "workflow/save_job.h"
+#include "workflow/state.h"
 #include "workflow/status_text.h"
-#include "system/file_names.h"
 
 namespace tavren {
 
@@ -372,7 +372,8 @@ std::string TfrmMain::RunSave(const std::string& path) {
   QEventLoop loop;
   std::thread worker([&] {
     job.Run([&](int stage) {
-      QMetaObject::invokeMethod(this, [this, stage] { ShowSaveProgress(stage); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this, [this, stage] { ShowSaveProgress(stage); }, Qt::QueuedConnection);
     });
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });

@@ -10,12 +10,12 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "workflow/files.h"
-#include "workflow/fixed_texts.h"
 #include "window/image_view.h"
 #include "window/main_window.h"
 #include "window/manual_panel.h"
 #include "window/welcome_panel.h"
+#include "workflow/files.h"
+#include "workflow/fixed_texts.h"
 
 namespace tavren {
 
@@ -33,8 +33,8 @@ constexpr int kToolSeparatorWidth = 8;
 // The button shows its command's action, which holds the icon, the hint and
 // the enabled state.  The action has no text: the buttons show icons only.
 QToolButton* TfrmMain::AddToolButton(const char* name, const char* icon, const QString& hint) {
-  auto* action = new QAction(
-      QIcon(QStringLiteral(":/resources/%1.svg").arg(QLatin1String(icon))), QString(), this);
+  auto* action = new QAction(QIcon(QStringLiteral(":/resources/%1.svg").arg(QLatin1String(icon))),
+                             QString(), this);
   action->setToolTip(hint);
   auto* button = new QToolButton(tbMain_);
   button->setObjectName(QString::fromLatin1(name));
@@ -204,16 +204,26 @@ void TfrmMain::CreateCommandTable() {
     });
   };
   commands_ = {
-      {tbtOpen_->defaultAction(), {{Qt::Key_O, CtrlAlone}}, Always,
-       guarded([this] { OpenCommand(); })},
-      {tbtSave_->defaultAction(), {{Qt::Key_S, CtrlAlone}}, PictureOnShow,
-       guarded([this] { SaveCommand(); })},
-      {tbtPasteFromClipboard_->defaultAction(), {{Qt::Key_V, CtrlAlone}}, ClipboardPicture,
+      {tbtOpen_->defaultAction(), {{Qt::Key_O, CtrlAlone}}, Always, guarded([this] {
+         OpenCommand();
+       })},
+      {tbtSave_->defaultAction(), {{Qt::Key_S, CtrlAlone}}, PictureOnShow, guarded([this] {
+         SaveCommand();
+       })},
+      {tbtPasteFromClipboard_->defaultAction(),
+       {{Qt::Key_V, CtrlAlone}},
+       ClipboardPicture,
        guarded([this] { PasteImage(); })},
-      {tbtPrev_->defaultAction(), {{Qt::Key_PageUp, Any}}, PictureFileOnShow,
-       guarded([this] { StepFile(false); }), pageKey(false)},
-      {tbtNext_->defaultAction(), {{Qt::Key_PageDown, Any}}, PictureFileOnShow,
-       guarded([this] { StepFile(true); }), pageKey(true)},
+      {tbtPrev_->defaultAction(),
+       {{Qt::Key_PageUp, Any}},
+       PictureFileOnShow,
+       guarded([this] { StepFile(false); }),
+       pageKey(false)},
+      {tbtNext_->defaultAction(),
+       {{Qt::Key_PageDown, Any}},
+       PictureFileOnShow,
+       guarded([this] { StepFile(true); }),
+       pageKey(true)},
       // Help touches no picture: it runs without the guard, as it always has.
       {tbtHelp_->defaultAction(), {{Qt::Key_F1, Any}}, Always, [this] { OpenHelpFile(); }},
   };

@@ -22,7 +22,9 @@ constexpr int kCloseSize = 14;
 // The colour of an inactive window caption on the classic desktop.
 const QColor kInactiveCaption(191, 205, 219);
 
-QString CloseGlyphResource(int state) { return QStringLiteral(":/resources/close%1.svg").arg(state); }
+QString CloseGlyphResource(int state) {
+  return QStringLiteral(":/resources/close%1.svg").arg(state);
+}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
   auto* label = new QLabel(text, parent);
@@ -107,9 +109,9 @@ QWidget* TManualTuningPanel::MakeEasyPage() {
   layout->addWidget(MakeStrengthGroup(
       {tr("Lumora"), "gbLumoraEasy", "rbLM", "chLM_AS", tr("Artifact Supression")}, rbLM_,
       chLM_AS_));
-  layout->addWidget(MakeStrengthGroup({tr("Clarivex"), "gbClarivex", "rbCX", "chCX_CDS",
-                                       tr("Color Distortion Supression")},
-                                      rbCX_, chCX_CDS_));
+  layout->addWidget(MakeStrengthGroup(
+      {tr("Clarivex"), "gbClarivex", "rbCX", "chCX_CDS", tr("Color Distortion Supression")}, rbCX_,
+      chCX_CDS_));
   chCX_CDS_->setToolTip(chCX_CDS_->text());
 
   QLabel* professional = MakeLabel(page, "lblMTSwith", tr("Switch To Professional Mode"));
@@ -159,8 +161,8 @@ QWidget* TManualTuningPanel::MakeStrengthGroup(const TStrengthGroup& names,
 // Only the newly selected radio button counts: the one losing its mark
 // reports toggled(false), and clicking the selected one reports nothing.
 void TManualTuningPanel::ConnectHandlers() {
-  for (QRadioButton* button : {rbLM_[0], rbLM_[1], rbLM_[2], rbLM_[3], rbCX_[0], rbCX_[1],
-                               rbCX_[2], rbCX_[3]}) {
+  for (QRadioButton* button :
+       {rbLM_[0], rbLM_[1], rbLM_[2], rbLM_[3], rbCX_[0], rbCX_[1], rbCX_[2], rbCX_[3]}) {
     connect(button, &QRadioButton::toggled, this, [this](bool selected) {
       if (selected) MTBtnChange();
     });
@@ -253,7 +255,8 @@ bool TManualTuningPanel::CloseImageEvent(QEvent* event) {
       return true;
     case QEvent::MouseButtonRelease: {
       const auto* mouse = static_cast<QMouseEvent*>(event);
-      if (mouse->button() == Qt::LeftButton && imFTClose_->rect().contains(mouse->position().toPoint()))
+      if (mouse->button() == Qt::LeftButton &&
+          imFTClose_->rect().contains(mouse->position().toPoint()))
         emit closeClicked();
       return true;
     }

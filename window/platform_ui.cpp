@@ -56,7 +56,8 @@ QStringList OpenDialogFilters() {
   std::vector<std::vector<const TPictureFormat*>> runs;
   for (const TPictureFormat& format : PictureFormats()) {
     every.push_back(&format);
-    if (runs.empty() || runs.back().front()->DialogFilter != format.DialogFilter) runs.emplace_back();
+    if (runs.empty() || runs.back().front()->DialogFilter != format.DialogFilter)
+      runs.emplace_back();
     runs.back().push_back(&format);
   }
   QStringList filters = {Filter("All Pictures", every)};
@@ -121,7 +122,6 @@ class TOpenDialog : public QFileDialog {
 };
 
 }  // namespace
-
 
 void TPlatform::Beep() { QApplication::beep(); }
 

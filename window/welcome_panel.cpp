@@ -40,8 +40,9 @@ void Paint(QWidget* widget, const QColor& colour) {
 // A flat quick-start button: icon and text, left-aligned like a link.
 QPushButton* QuickStartButton(const char* name, const char* icon, const char* text,
                               QWidget* parent) {
-  auto* button = new QPushButton(QIcon(QStringLiteral(":/resources/%1.svg").arg(QLatin1String(icon))),
-                                 QString::fromLatin1(text), parent);
+  auto* button =
+      new QPushButton(QIcon(QStringLiteral(":/resources/%1.svg").arg(QLatin1String(icon))),
+                      QString::fromLatin1(text), parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setFlat(true);
   button->setFont(ArialPixels(16));
@@ -54,8 +55,7 @@ QPushButton* QuickStartButton(const char* name, const char* icon, const char* te
 
 }  // namespace
 
-TWelcomePanel::TWelcomePanel(const std::string& versionText, QWidget* parent)
-    : QFrame(parent) {
+TWelcomePanel::TWelcomePanel(const std::string& versionText, QWidget* parent) : QFrame(parent) {
   setObjectName(QStringLiteral("pnWelcome"));
   setFixedSize(kWelcomeSize);
   auto* bands = new QVBoxLayout(this);
@@ -75,15 +75,16 @@ QWidget* TWelcomePanel::CreateTop(const std::string& versionText) {
 
   auto* left = new QVBoxLayout;
   left->setSpacing(0);
-  auto* productLogo = new TClickablePicture(QStringLiteral(":/resources/product_logo.svg"),
-                                            QSize(172, 55), top);
+  auto* productLogo =
+      new TClickablePicture(QStringLiteral(":/resources/product_logo.svg"), QSize(172, 55), top);
   productLogo->setObjectName(QStringLiteral("imWelProdLogo"));
   productLogo->setToolTip(QString::fromStdString(sProgramName) + QStringLiteral(" Product Page"));
   connect(productLogo, &TClickablePicture::clicked, this,
           [this] { emit linkClicked(kLinkProductPage); });
   left->addWidget(productLogo);
 
-  lblWelVersion_ = new QLabel(QStringLiteral("Version ") + QString::fromStdString(versionText), top);
+  lblWelVersion_ =
+      new QLabel(QStringLiteral("Version ") + QString::fromStdString(versionText), top);
   lblWelVersion_->setObjectName(QStringLiteral("lblWelVersion"));
   lblWelVersion_->setFont(ArialPixels(11));
   lblWelVersion_->setStyleSheet(QStringLiteral("color: grey"));
@@ -94,8 +95,8 @@ QWidget* TWelcomePanel::CreateTop(const std::string& versionText) {
   row->addLayout(left);
   row->addStretch(1);
 
-  auto* makerLogo = new TClickablePicture(QStringLiteral(":/resources/maker_logo.svg"),
-                                          QSize(87, 79), top);
+  auto* makerLogo =
+      new TClickablePicture(QStringLiteral(":/resources/maker_logo.svg"), QSize(87, 79), top);
   makerLogo->setObjectName(QStringLiteral("imWelMakerLogo"));
   connect(makerLogo, &TClickablePicture::clicked, this,
           [this] { emit linkClicked(kLinkMakerHome); });
@@ -131,7 +132,8 @@ QLayout* TWelcomePanel::CreateQuickStartColumn(QWidget* middle) {
   QPushButton* open = QuickStartButton("sbtWelOpen", "open", "Open Image File", middle);
   connect(open, &QPushButton::clicked, this, &TWelcomePanel::openClicked);
   column->addWidget(open);
-  QPushButton* paste = QuickStartButton("sbtWelPaste", "paste", "Paste Image From Clipboard", middle);
+  QPushButton* paste =
+      QuickStartButton("sbtWelPaste", "paste", "Paste Image From Clipboard", middle);
   connect(paste, &QPushButton::clicked, this, &TWelcomePanel::pasteClicked);
   column->addWidget(paste);
 
@@ -139,8 +141,9 @@ QLayout* TWelcomePanel::CreateQuickStartColumn(QWidget* middle) {
   drop->setObjectName(QStringLiteral("pnWelDrop"));
   drop->setFont(ArialPixels(16));
   drop->setText(QStringLiteral("<img src=\":/resources/drop.svg\" width=24 height=24>") +
-                QStringLiteral("            Drad and Drop Image File").toHtmlEscaped().replace(
-                    QLatin1Char(' '), QStringLiteral("&nbsp;")));
+                QStringLiteral("            Drad and Drop Image File")
+                    .toHtmlEscaped()
+                    .replace(QLatin1Char(' '), QStringLiteral("&nbsp;")));
   column->addWidget(drop);
   column->addWidget(TextLabel(QStringLiteral("Then click on image to switch between processing "
                                              "types. Choose best one and save it."),
@@ -168,8 +171,7 @@ QLayout* TWelcomePanel::CreateAboutColumn(QWidget* middle) {
   return column;
 }
 
-QWidget* TWelcomePanel::MakeLink(const char* text, const char* name, int number,
-                                 QWidget* parent) {
+QWidget* TWelcomePanel::MakeLink(const char* text, const char* name, int number, QWidget* parent) {
   auto* link = new TLinkLabel(QString::fromLatin1(text), parent);
   link->setObjectName(QLatin1String(name));
   link->setFont(ArialPixels(13));

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "system/file_names.h"
 #include "picture_io/folder_pictures.h"
+#include "system/file_names.h"
 #include "workflow/fixed_texts.h"
 
 namespace tavren {

@@ -12,7 +12,8 @@ namespace {
 constexpr std::size_t kMaxDefaultBytes = std::size_t{2} << 30;
 
 bool IsKept(const std::string& key, const std::vector<std::string>& keep) {
-  return std::any_of(keep.begin(), keep.end(), [&](const std::string& k) { return SamePathText(k, key); });
+  return std::any_of(keep.begin(), keep.end(),
+                     [&](const std::string& k) { return SamePathText(k, key); });
 }
 
 }  // namespace

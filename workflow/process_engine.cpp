@@ -34,12 +34,18 @@ void TResultImages::Clear() {
 
 const char* TypeUserName(int type) {
   switch (type) {
-    case ptOriginal: return "Original";
-    case ptLight: return "Light";
-    case ptNormal: return "Normal";
-    case ptDeep: return "Deep";
-    case ptManualTuning: return "Manual Tuning";
-    default: return "";
+    case ptOriginal:
+      return "Original";
+    case ptLight:
+      return "Light";
+    case ptNormal:
+      return "Normal";
+    case ptDeep:
+      return "Deep";
+    case ptManualTuning:
+      return "Manual Tuning";
+    default:
+      return "";
   }
 }
 

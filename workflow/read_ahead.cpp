@@ -39,7 +39,7 @@ struct TReadAhead::TJob {
   TFileStamp Stamp;        // of the file before it was decoded here
   bool DecodedHere = false;
   bool InCache = false;
-  TVariantSet Set;              // once Done
+  TVariantSet Set;                // once Done
   std::size_t ReservedBytes = 0;  // the set's room in the cache, once collected
   std::atomic<bool> Cancelled{false};
 
@@ -127,12 +127,11 @@ void TReadAhead::Focus(const std::string& path) {
   DropAllBut(path);
 }
 
-bool TReadAhead::Prepared(const std::string& path, const Image& picture,
-                          std::int32_t limitHeight, std::int32_t limitWidth) const {
+bool TReadAhead::Prepared(const std::string& path, const Image& picture, std::int32_t limitHeight,
+                          std::int32_t limitWidth) const {
   std::lock_guard lock(mutex_);
   return std::any_of(jobs_.begin(), jobs_.end(), [&](const auto& job) {
-    return job->Path == path && job->Ready() &&
-           job->Set.FitsView(picture, limitHeight, limitWidth);
+    return job->Path == path && job->Ready() && job->Set.FitsView(picture, limitHeight, limitWidth);
   });
 }
 

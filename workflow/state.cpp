@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "workflow/fixed_texts.h"
 #include "imaging/numeric.h"
 #include "picture_io/byte_order.h"
+#include "workflow/fixed_texts.h"
 
 namespace tavren {
 
@@ -69,8 +69,7 @@ void TState::Validate(TScreenSize screen) {
   if (Record.FormWidth() < 50 || Record.FormWidth() > screen.Width)
     Record.SetFormWidth(Half(screen.Width));
   const std::int32_t bound = Record.WindowState() == 2 ? screen.Width : Record.FormWidth();
-  if (Record.PanelWidth() < 50 || Record.PanelWidth() > bound)
-    Record.SetPanelWidth(Third(bound));
+  if (Record.PanelWidth() < 50 || Record.PanelWidth() > bound) Record.SetPanelWidth(Third(bound));
   if (Record.ViewHeight() < 10 || Record.ViewHeight() > screen.Height)
     Record.SetViewHeight(Record.FormHeight());
   if (Record.ViewWidth() < 10 || Record.ViewWidth() > screen.Width)
@@ -78,9 +77,8 @@ void TState::Validate(TScreenSize screen) {
   if (Record.ViewFlag(3) > 3) Record.SetViewFlag(3, 1);
 }
 
-void TState::SaveState(std::uint8_t windowState, std::int32_t formHeight,
-                       std::int32_t formWidth, std::int32_t viewHeight,
-                       std::int32_t viewWidth) {
+void TState::SaveState(std::uint8_t windowState, std::int32_t formHeight, std::int32_t formWidth,
+                       std::int32_t viewHeight, std::int32_t viewWidth) {
   Record.SetSavedMark(1);
   Record.SetWindowState(windowState);
   Record.SetFormHeight(formHeight);

@@ -36,8 +36,8 @@ std::string StepFailureMessage(const std::string& currentFile, bool forward) {
   if (currentFile.empty()) return "No picture is open.";
   if (currentFile == sPastedImageName)
     return FailureMessage(currentFile, "a pasted picture has no folder to step through");
-  return FailureMessage(currentFile, forward ? "no next picture in its folder"
-                                             : "no previous picture in its folder");
+  return FailureMessage(
+      currentFile, forward ? "no next picture in its folder" : "no previous picture in its folder");
 }
 
 std::string SavingMessage(const std::string& file) {

@@ -24,9 +24,8 @@ void TTerminationWatch::Handle(int code) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     const bool blocking = static_cast<bool>(saveState_);
-    if (!disarmed_ &&
-        policy_.OnRequest(TTerminationPolicy::Clock::now(), blocking) ==
-            TTerminationPolicy::Action::RequestClose) {
+    if (!disarmed_ && policy_.OnRequest(TTerminationPolicy::Clock::now(), blocking) ==
+                          TTerminationPolicy::Action::RequestClose) {
       if (armed_)
         requestClose_();
       else

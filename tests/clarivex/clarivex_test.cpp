@@ -161,8 +161,8 @@ TEST(ClarivexApply, SplitThenSpreadInScanOrder) {
   std::array<ChannelTables, 3> tables;
   for (ChannelTables& t : tables)
     for (int v = 0; v < 256; ++v) t.Split[v] = {v, 0, 0};  // leave bytes as they are
-  tables[0].Split[7] = {20, 4, 6};  // four pixels to 20, six to 21
-  tables[0].Spread[21] = {1, 2};    // of those on 21: one down, two up
+  tables[0].Split[7] = {20, 4, 6};                         // four pixels to 20, six to 21
+  tables[0].Spread[21] = {1, 2};                           // of those on 21: one down, two up
   ApplyTables(image, tables);
   const int expected[] = {20, 20, 20, 20, 20, 22, 22, 21, 21, 21};
   for (int x = 0; x < 10; ++x) EXPECT_EQ(image.Row(0)[3 * x + 2], expected[x]) << x;

@@ -15,15 +15,15 @@
 
 #include "enhance/base_image.h"
 #include "enhance/process_types.h"
-#include "picture_io/exif_reader.h"
-#include "system/file_bytes.h"
-#include "system/file_replace.h"
 #include "jpeg_export/jpeg_encoder.h"
 #include "jpeg_export/jpeg_export.h"
+#include "picture_io/exif_reader.h"
 #include "picture_io/picture_files.h"
-#include "support/jpeg_test_support.h"
 #include "run_program.h"
+#include "support/jpeg_test_support.h"
 #include "support/test_support.h"
+#include "system/file_bytes.h"
+#include "system/file_replace.h"
 
 namespace tavren {
 namespace {
@@ -66,10 +66,12 @@ class CommandTest : public ::testing::Test {
 };
 
 TEST_F(CommandTest, UsageErrorsExitTwoWithTheUsage) {
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{}, {"enhance"}, {"enhance", "--type", "x", "a.jpg"},
-                                             {"resize", "a.jpg"},
-                                             {"enhance", "--keep-metadata", "-o", "x.bmp", "a.jpg"}}) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {},
+           {"enhance"},
+           {"enhance", "--type", "x", "a.jpg"},
+           {"resize", "a.jpg"},
+           {"enhance", "--keep-metadata", "-o", "x.bmp", "a.jpg"}}) {
     const test::TProgramResult run = Tavren(args);
     EXPECT_EQ(run.Status, 2);
     EXPECT_NE(run.Err.find("usage: tavren enhance"), std::string::npos) << run.Err;
@@ -78,7 +80,8 @@ TEST_F(CommandTest, UsageErrorsExitTwoWithTheUsage) {
   const test::TProgramResult empty = Tavren({"enhance", ""});
   EXPECT_EQ(empty.Status, 2);
   EXPECT_EQ(empty.Err.rfind("tavren: a picture name is empty\n", 0), 0u) << empty.Err;
-  const test::TProgramResult badLimit = Tavren({"info", SmallPhoto()}, WithVariable("TAVREN_MAX_MEGAPIXELS=lots"));
+  const test::TProgramResult badLimit =
+      Tavren({"info", SmallPhoto()}, WithVariable("TAVREN_MAX_MEGAPIXELS=lots"));
   EXPECT_EQ(badLimit.Status, 2);
   EXPECT_NE(badLimit.Err.find("TAVREN_MAX_MEGAPIXELS must be"), std::string::npos) << badLimit.Err;
 
@@ -86,12 +89,28 @@ TEST_F(CommandTest, UsageErrorsExitTwoWithTheUsage) {
   // needs around them.
   const test::TProgramResult help = Tavren({"--help"});
   EXPECT_EQ(help.Status, 0);
-  for (const char* line :
-       {"\n  --type TYPE ", "\n  --clarivex off|weak|normal|strong ", "\n  --lumora off|weak|normal|strong ",
-        "\n  --artifact-suppression ", "\n  --color-distortion-suppression ", "\n  --fit WIDTHxHEIGHT ",
-        "\n  -o FILE ", "\n  --out-dir DIR ", "\n  --force ", "\n  -j N ", "\n  -q ",
-        "\n  --max-megapixels N ", "\n  -h, --help ", "\n  original ", "\n  light ", "\n  normal ",
-        "\n  deep ", "photocopy.jpg", "65500", "Exit status: 0", "k/N PICTURE", "default: normal"})
+  for (const char* line : {"\n  --type TYPE ",
+                           "\n  --clarivex off|weak|normal|strong ",
+                           "\n  --lumora off|weak|normal|strong ",
+                           "\n  --artifact-suppression ",
+                           "\n  --color-distortion-suppression ",
+                           "\n  --fit WIDTHxHEIGHT ",
+                           "\n  -o FILE ",
+                           "\n  --out-dir DIR ",
+                           "\n  --force ",
+                           "\n  -j N ",
+                           "\n  -q ",
+                           "\n  --max-megapixels N ",
+                           "\n  -h, --help ",
+                           "\n  original ",
+                           "\n  light ",
+                           "\n  normal ",
+                           "\n  deep ",
+                           "photocopy.jpg",
+                           "65500",
+                           "Exit status: 0",
+                           "k/N PICTURE",
+                           "default: normal"})
     EXPECT_NE(help.Out.find(line), std::string::npos) << line;
   const test::TProgramResult version = Tavren({"--version"});
   EXPECT_EQ(version.Status, 0);
@@ -134,7 +153,8 @@ TEST_F(CommandTest, ResultsEqualTheEngineComputation) {
   const std::string photo = PhotoCopy("photo.jpg");
   const Image picture = LoadPicture(photo);
 
-  test::TProgramResult run = Tavren({"enhance", "--type", "deep", photo, "-o", dir_.file("deep.bmp")});
+  test::TProgramResult run =
+      Tavren({"enhance", "--type", "deep", photo, "-o", dir_.file("deep.bmp")});
   ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(LoadPicture(dir_.file("deep.bmp")), *ProcessedCopy(picture, TypePresets[ptDeep]));
 
@@ -148,7 +168,8 @@ TEST_F(CommandTest, ResultsEqualTheEngineComputation) {
   ASSERT_EQ(run.Status, 0) << run.Err;
   const TBaseImage base = MakeBaseImage(picture, 50, 60);
   ASSERT_TRUE(base.Reduced);
-  EXPECT_EQ(LoadPicture(dir_.file("fit.bmp")), *ProcessedCopy(*base.Picture, TypePresets[ptNormal]));
+  EXPECT_EQ(LoadPicture(dir_.file("fit.bmp")),
+            *ProcessedCopy(*base.Picture, TypePresets[ptNormal]));
 }
 
 // A folder stands for its pictures in the window's order, into an output
@@ -229,7 +250,8 @@ TEST_F(CommandTest, FailsEarlyWhereItCan) {
   std::ofstream(dir_.file("file")) << "x";
   run = Tavren({"enhance", "--out-dir", dir_.file("file/out"), PhotoCopy("photo.jpg")});
   EXPECT_EQ(run.Status, 1);
-  EXPECT_EQ(run.Err.rfind("tavren: " + dir_.file("file/out") + ": cannot make the output folder", 0), 0u)
+  EXPECT_EQ(
+      run.Err.rfind("tavren: " + dir_.file("file/out") + ": cannot make the output folder", 0), 0u)
       << run.Err;
 }
 
@@ -238,9 +260,11 @@ TEST_F(CommandTest, FailsEarlyWhereItCan) {
 // limit, data far too short for its picture, a pipe, a huge sparse file.
 TEST_F(CommandTest, HostileFilesAreRefusedCheaply) {
   auto bomb = [&](const std::string& name, const test::EncodeOptions& options, int side) {
-    std::vector<std::uint8_t> bytes = test::EncodeWithLibrary(test::RandomImage(32, 32, 1), options);
+    std::vector<std::uint8_t> bytes =
+        test::EncodeWithLibrary(test::RandomImage(32, 32, 1), options);
     std::size_t sof = 2;
-    while (!(bytes[sof] == 0xFF && (bytes[sof + 1] & 0xF0) == 0xC0 && bytes[sof + 1] != 0xC4)) ++sof;
+    while (!(bytes[sof] == 0xFF && (bytes[sof + 1] & 0xF0) == 0xC0 && bytes[sof + 1] != 0xC4))
+      ++sof;
     bytes[sof + 5] = bytes[sof + 7] = static_cast<std::uint8_t>(side >> 8);
     bytes[sof + 6] = bytes[sof + 8] = static_cast<std::uint8_t>(side);
     bytes.resize(bytes.size() / 2);
@@ -256,8 +280,8 @@ TEST_F(CommandTest, HostileFilesAreRefusedCheaply) {
   { std::ofstream(dir_.file("sparse.jpg")) << "\xFF\xD8\xFF"; }
   fs::resize_file(dir_.file("sparse.jpg"), 3ull << 30);
   for (const char* command : {"info", "enhance"}) {
-    for (const std::string& file :
-         {hostile[0], hostile[1], hostile[2], hostile[3], dir_.file("pipe.jpg"), dir_.file("sparse.jpg")}) {
+    for (const std::string& file : {hostile[0], hostile[1], hostile[2], hostile[3],
+                                    dir_.file("pipe.jpg"), dir_.file("sparse.jpg")}) {
       test::TProgramRun bounded;
       bounded.Seconds = 20;
       const test::TProgramResult run = Tavren({command, file}, bounded);
@@ -268,7 +292,8 @@ TEST_F(CommandTest, HostileFilesAreRefusedCheaply) {
   }
 
   const std::string twoMegapixels = dir_.file("two.jpg");
-  test::WriteFileBytes(twoMegapixels, test::EncodeWithLibrary(test::RandomImage(2000, 1000, 2), {}));
+  test::WriteFileBytes(twoMegapixels,
+                       test::EncodeWithLibrary(test::RandomImage(2000, 1000, 2), {}));
   EXPECT_EQ(Tavren({"info", twoMegapixels}).Status, 0);
   const test::TProgramResult limited = Tavren({"info", "--max-megapixels", "1", twoMegapixels});
   EXPECT_NE(limited.Err.find("above the limit of 1 megapixels"), std::string::npos) << limited.Err;
@@ -285,9 +310,12 @@ TEST_F(CommandTest, ControlCharactersAreShownNotObeyed) {
 
   const std::string photo = dir_.file("camera.jpg");
   test::WriteFileBytes(photo, BuildJpegWithExif(EncodeJpeg(test::RandomImage(16, 16, 4)),
-                                                "Make\x9b" "2J\x1b[0m!", "Caf\xc3\xa9 \xc2\x9b"));
+                                                "Make\x9b"
+                                                "2J\x1b[0m!",
+                                                "Caf\xc3\xa9 \xc2\x9b"));
   run = Tavren({"info", photo});
-  EXPECT_EQ(run.Out, photo + ": 16 x 16, make \"Make\\x9b2J\\x1b[0m!\", model \"Caf\xc3\xa9 \\u009b\"\n");
+  EXPECT_EQ(run.Out,
+            photo + ": 16 x 16, make \"Make\\x9b2J\\x1b[0m!\", model \"Caf\xc3\xa9 \\u009b\"\n");
 }
 
 // A save ended by SIGTERM or SIGHUP leaves no temporary file behind.
@@ -308,8 +336,8 @@ TEST_F(CommandTest, ASaveEndedBySignalLeavesNoTemporaryFile) {
             }
         }
       };
-      const test::TProgramResult result =
-          Tavren({"enhance", "--type", "original", "--force", big, "-o", dir_.file("out.bmp")}, run);
+      const test::TProgramResult result = Tavren(
+          {"enhance", "--type", "original", "--force", big, "-o", dir_.file("out.bmp")}, run);
       if (result.Signal == signal) ended = signal;
       for (const auto& entry : fs::directory_iterator(dir_.path()))
         EXPECT_EQ(entry.path().filename().string().find(".tavren-save-"), std::string::npos);
@@ -325,7 +353,8 @@ TEST_F(CommandTest, ClarivexOnEveryCorpusPhoto) {
   const std::string output = dir_.file("out.bmp");
   for (const fs::path& relative : test::CorpusPhotos()) {
     const std::string photo = (test::CorpusDir() / relative).string();
-    const test::TProgramResult run = Tavren({"enhance", "--clarivex", "normal", photo, "-o", output, "--force"});
+    const test::TProgramResult run =
+        Tavren({"enhance", "--clarivex", "normal", photo, "-o", output, "--force"});
     ASSERT_EQ(run.Status, 0) << photo << ": " << run.Err;
     const Image result = LoadPicture(output);
     if (fs::file_size(photo) > 200000) {
@@ -348,8 +377,8 @@ std::vector<std::uint8_t> FirstBytes(const std::string& file, std::size_t count)
 TEST_F(CommandTest, KeepMetadataCarriesDatesExposurePlacesAndTitles) {
   if (!test::HaveExifTool()) GTEST_SKIP() << "exiftool not installed";
   std::vector<std::string> photos = {TAVREN_SAMPLE_PHOTO};  // GPS and a thumbnail
-  for (const char* photo :
-       {"hdr/canon_hdr_NO.jpg", "xmp/BlueSquare.jpg", "xmp/no_exif.jpg", "orientation/portrait_6.jpg"})
+  for (const char* photo : {"hdr/canon_hdr_NO.jpg", "xmp/BlueSquare.jpg", "xmp/no_exif.jpg",
+                            "orientation/portrait_6.jpg"})
     if (!test::CorpusDir().empty()) photos.push_back((test::CorpusDir() / photo).string());
   std::vector<std::string> kept, plain;
   for (const std::string& photo : photos) {
@@ -370,19 +399,22 @@ TEST_F(CommandTest, KeepMetadataCarriesDatesExposurePlacesAndTitles) {
   ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(run.Err, "");
 
-  const std::vector<std::string> carried = {"EXIF:DateTimeOriginal", "EXIF:ExposureTime", "EXIF:FNumber",
-                                            "EXIF:ISO", "GPS:GPSLatitude", "GPS:GPSLongitude", "XMP:Title"};
+  const std::vector<std::string> carried = {
+      "EXIF:DateTimeOriginal", "EXIF:ExposureTime", "EXIF:FNumber", "EXIF:ISO",
+      "GPS:GPSLatitude",       "GPS:GPSLongitude",  "XMP:Title"};
   std::vector<std::string> tags = carried;
-  tags.insert(tags.end(), {"EXIF:Orientation", "XMP:Orientation", "ThumbnailImage", "ExifIFD:ExifImageWidth",
-                           "ExifIFD:ExifImageHeight", "File:ImageWidth", "File:ImageHeight", "IFD0:ImageWidth",
-                           "IFD0:BitsPerSample", "Make", "Model"});
+  tags.insert(tags.end(),
+              {"EXIF:Orientation", "XMP:Orientation", "ThumbnailImage", "ExifIFD:ExifImageWidth",
+               "ExifIFD:ExifImageHeight", "File:ImageWidth", "File:ImageHeight", "IFD0:ImageWidth",
+               "IFD0:BitsPerSample", "Make", "Model"});
   const auto source = test::ExifToolTable(photos, tags);
   const auto withMetadata = test::ExifToolTable(kept, tags);
   const auto without = test::ExifToolTable(plain, tags);
   ASSERT_EQ(withMetadata.size(), photos.size());
   ASSERT_EQ(without.size(), photos.size());
   const auto value = [&](const std::vector<std::string>& row, const std::string& tag) {
-    return row.at(static_cast<std::size_t>(std::find(tags.begin(), tags.end(), tag) - tags.begin()));
+    return row.at(
+        static_cast<std::size_t>(std::find(tags.begin(), tags.end(), tag) - tags.begin()));
   };
   std::set<std::string> seen;
   for (std::size_t i = 0; i < photos.size(); ++i) {
@@ -401,7 +433,8 @@ TEST_F(CommandTest, KeepMetadataCarriesDatesExposurePlacesAndTitles) {
     EXPECT_EQ(value(row, "IFD0:BitsPerSample"), "-") << photos[i];
     // The default writes an empty text for a make the source lacks.
     for (const char* text : {"Make", "Model"})
-      EXPECT_EQ(value(row, text), value(without[i], text).empty() ? "-" : value(without[i], text)) << photos[i];
+      EXPECT_EQ(value(row, text), value(without[i], text).empty() ? "-" : value(without[i], text))
+          << photos[i];
     // Only the EXIF segment differs: the header and the banner are the default's.
     EXPECT_EQ(FirstBytes(kept[i], 107), FirstBytes(plain[i], 107)) << photos[i];
   }
@@ -415,18 +448,20 @@ TEST_F(CommandTest, KeepMetadataCarriesDatesExposurePlacesAndTitles) {
 // and success.
 TEST_F(CommandTest, KeepMetadataFromAnUnreadableBlockWarnsAndSavesTheDefaultCopy) {
   std::vector<std::uint8_t> bytes = test::ReadFileBytes(SmallPhoto());
-  const std::vector<std::uint8_t> brokenExif = {0xFF, 0xE1, 0x00, 0x10, 'E', 'x', 'i', 'f', 0, 0,
-                                                'X', 'X', 0x00, 0x2A, 0, 0, 0, 8};
+  const std::vector<std::uint8_t> brokenExif = {0xFF, 0xE1, 0x00, 0x10, 'E',  'x', 'i', 'f', 0,
+                                                0,    'X',  'X',  0x00, 0x2A, 0,   0,   0,   8};
   bytes.insert(bytes.begin() + 2, brokenExif.begin(), brokenExif.end());
   const std::string photo = dir_.file("broken.jpg");
   test::WriteFileBytes(photo, bytes);
 
-  const test::TProgramResult kept = Tavren({"enhance", "--keep-metadata", photo, "-o", dir_.file("kept.jpg")});
+  const test::TProgramResult kept =
+      Tavren({"enhance", "--keep-metadata", photo, "-o", dir_.file("kept.jpg")});
   EXPECT_EQ(kept.Status, 0) << kept.Err;
   EXPECT_EQ(kept.Err.rfind("tavren: " + photo + ": metadata not kept: ", 0), 0u) << kept.Err;
   EXPECT_EQ(std::count(kept.Err.begin(), kept.Err.end(), '\n'), 1) << kept.Err;
   ASSERT_EQ(Tavren({"enhance", photo, "-o", dir_.file("plain.jpg")}).Status, 0);
-  EXPECT_EQ(test::ReadFileBytes(dir_.file("kept.jpg")), test::ReadFileBytes(dir_.file("plain.jpg")));
+  EXPECT_EQ(test::ReadFileBytes(dir_.file("kept.jpg")),
+            test::ReadFileBytes(dir_.file("plain.jpg")));
 }
 
 // The same pixels as a 24-bit BMP and as each losslessly stored format
@@ -450,7 +485,8 @@ TEST_F(CommandTest, EveryLosslessFormatEnhancesAsItsBitmapDoes) {
                    {"same.webp", ""}};
     for (const auto& format : formats) {
       const std::string file = dir_.file(format.File);
-      const std::string source = std::string(format.File) == "same.webp" ? dir_.file("same.png") : bitmap;
+      const std::string source =
+          std::string(format.File) == "same.webp" ? dir_.file("same.png") : bitmap;
       ASSERT_TRUE(test::MakePicture(source, file, format.Options)) << format.File;
       const auto run = Tavren({"enhance", "--force", file, "-o", dir_.file("out.bmp")});
       ASSERT_EQ(run.Status, 0) << run.Err;
@@ -488,7 +524,8 @@ void PutBigEndian(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_
 }
 
 // A PNG whose header (its checksum mended) declares another size.
-std::vector<std::uint8_t> PngOfSize(std::vector<std::uint8_t> png, std::uint32_t width, std::uint32_t height) {
+std::vector<std::uint8_t> PngOfSize(std::vector<std::uint8_t> png, std::uint32_t width,
+                                    std::uint32_t height) {
   PutBigEndian(png, 16, width);
   PutBigEndian(png, 20, height);
   PutBigEndian(png, 29, Crc32(png.data() + 12, 17));
@@ -500,8 +537,17 @@ std::vector<std::uint8_t> PngOfSize(std::vector<std::uint8_t> png, std::uint32_t
 std::vector<std::uint8_t> TiffOfSize(std::uint32_t width, std::uint32_t height) {
   std::vector<std::uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 8, 0};
   const auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t value) {
-    const std::uint8_t bytes[12] = {std::uint8_t(tag), std::uint8_t(tag >> 8), std::uint8_t(type), 0, 1, 0, 0, 0,
-                                    std::uint8_t(value), std::uint8_t(value >> 8), std::uint8_t(value >> 16),
+    const std::uint8_t bytes[12] = {std::uint8_t(tag),
+                                    std::uint8_t(tag >> 8),
+                                    std::uint8_t(type),
+                                    0,
+                                    1,
+                                    0,
+                                    0,
+                                    0,
+                                    std::uint8_t(value),
+                                    std::uint8_t(value >> 8),
+                                    std::uint8_t(value >> 16),
                                     std::uint8_t(value >> 24)};
     tiff.insert(tiff.end(), bytes, bytes + 12);
   };
@@ -519,12 +565,13 @@ std::vector<std::uint8_t> TiffOfSize(std::uint32_t width, std::uint32_t height) 
 
 // The first box of the given type, its content behind size and type
 // patched with value from the given position on.
-std::vector<std::uint8_t> Patched(std::vector<std::uint8_t> bytes, const std::string& box, std::size_t at,
-                                  std::uint32_t value, int count) {
+std::vector<std::uint8_t> Patched(std::vector<std::uint8_t> bytes, const std::string& box,
+                                  std::size_t at, std::uint32_t value, int count) {
   const auto found = std::search(bytes.begin(), bytes.end(), box.begin(), box.end());
   if (found == bytes.end()) return {};
   const std::size_t start = static_cast<std::size_t>(found - bytes.begin()) + box.size() + at;
-  for (int i = 0; i < count; ++i) PutBigEndian(bytes, start + 4 * static_cast<std::size_t>(i), value);
+  for (int i = 0; i < count; ++i)
+    PutBigEndian(bytes, start + 4 * static_cast<std::size_t>(i), value);
   return bytes;
 }
 
@@ -539,8 +586,8 @@ TEST_F(CommandTest, MalformedFilesOfEveryKindAreRefused) {
     ASSERT_TRUE(test::MakePicture(SmallPhoto(), dir_.file(name)));
     good[name] = ReadFileBytes(dir_.file(name));
   }
-  ASSERT_TRUE(test::RunQuietly("img2webp " + dir_.file("good.png") + " " + dir_.file("good.png") + " -o " +
-                               dir_.file("anim.webp")));
+  ASSERT_TRUE(test::RunQuietly("img2webp " + dir_.file("good.png") + " " + dir_.file("good.png") +
+                               " -o " + dir_.file("anim.webp")));
   std::vector<std::uint8_t> animation = ReadFileBytes(dir_.file("anim.webp"));
   for (std::size_t i = 24; i < 30; ++i) animation[i] = 0xFF;  // canvas of 2^24 x 2^24
 
@@ -552,7 +599,8 @@ TEST_F(CommandTest, MalformedFilesOfEveryKindAreRefused) {
       {"huge.webp", animation},
       {"huge.heic", Patched(good["good.heic"], "ispe", 4, 0x7FFFFFFF, 2)}};
   for (const auto& [name, bytes] : good)
-    bad["cut_" + name] = std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + bytes.size() * 3 / 5);
+    bad["cut_" + name] =
+        std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + bytes.size() * 3 / 5);
   for (const auto& [name, bytes] : bad) {
     ASSERT_FALSE(bytes.empty()) << name;
     WriteFileAtomically(dir_.file(name), bytes);

@@ -54,8 +54,8 @@ TEST(ParseCommandLine, AnyStrengthOrSuppressionMakesAManualSettingWithTheRestOff
 }
 
 TEST(ParseCommandLine, FitJobsAndOutputs) {
-  TCliOptions options = Parsed({"enhance", "--fit", "1920x1080", "-j", "4", "--force",
-                                "--out-dir", "out", "a.jpg", "b.jpg"});
+  TCliOptions options = Parsed({"enhance", "--fit", "1920x1080", "-j", "4", "--force", "--out-dir",
+                                "out", "a.jpg", "b.jpg"});
   EXPECT_TRUE(options.Fit);
   EXPECT_EQ(options.FitWidth, 1920);
   EXPECT_EQ(options.FitHeight, 1080);
@@ -68,8 +68,8 @@ TEST(ParseCommandLine, FitJobsAndOutputs) {
   EXPECT_EQ(options.OutputFile, "result.BMP");
   EXPECT_EQ(Parsed({"enhance", "--fit=800X600", "a.jpg"}).FitHeight, 600);
 
-  for (const char* fit : {"1920", "x1080", "1920x", "0x100", "-5x100", "19 20x10", "1920x1080x1",
-                          "99999999999x1"})
+  for (const char* fit :
+       {"1920", "x1080", "1920x", "0x100", "-5x100", "19 20x10", "1920x1080x1", "99999999999x1"})
     EXPECT_FALSE(Parse({"enhance", "--fit", fit, "a.jpg"}).Ok) << fit;
   for (const char* jobs : {"0", "-1", "two", "257", ""})
     EXPECT_FALSE(Parse({"enhance", "-j", jobs, "a.jpg"}).Ok) << jobs;

@@ -12,10 +12,10 @@
 namespace tavren::test {
 
 struct TProgramRun {
-  std::vector<std::string> Args;           // args[0] is the program
-  std::vector<std::string> Environment;    // "NAME=value" set in addition
-  bool StderrOnTerminal = false;           // stderr on a pseudo-terminal
-  int Seconds = 60;                        // wall-clock bound
+  std::vector<std::string> Args;         // args[0] is the program
+  std::vector<std::string> Environment;  // "NAME=value" set in addition
+  bool StderrOnTerminal = false;         // stderr on a pseudo-terminal
+  int Seconds = 60;                      // wall-clock bound
   // Called on a thread of its own with the child's process id as soon as
   // it runs (to send it signals, for one).
   std::function<void(pid_t)> DuringRun;

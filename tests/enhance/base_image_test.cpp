@@ -58,7 +58,7 @@ TEST(StretchNearest, EmptyImagesAreLeftAlone) {
 }
 
 struct BaseCase {
-  std::int32_t Width, Height;          // picture
+  std::int32_t Width, Height;            // picture
   std::int32_t LimitWidth, LimitHeight;  // view
   std::int32_t BaseWidth, BaseHeight;
   bool Reduced;
@@ -83,23 +83,18 @@ INSTANTIATE_TEST_SUITE_P(
     Examples, MakeBaseImageSizes,
     ::testing::Values(
         // Wide view for the picture: the height binds, 400 / (300 / 60) = 80.
-        BaseCase{400, 300, 100, 60, 80, 60, true},
-        BaseCase{300, 400, 100, 60, 45, 60, true},
+        BaseCase{400, 300, 100, 60, 80, 60, true}, BaseCase{300, 400, 100, 60, 45, 60, true},
         // Picture wider than the view: the width binds, 100 / 4 = 25.
-        BaseCase{400, 100, 100, 60, 100, 25, true},
-        BaseCase{80, 50, 100, 60, 80, 50, false},
+        BaseCase{400, 100, 100, 60, 100, 25, true}, BaseCase{80, 50, 100, 60, 80, 50, false},
         // A limit of width + height = 100 or less never reduces.
-        BaseCase{400, 300, 60, 40, 400, 300, false},
-        BaseCase{400, 300, 0, 500, 400, 300, false},
+        BaseCase{400, 300, 60, 40, 400, 300, false}, BaseCase{400, 300, 0, 500, 400, 300, false},
         BaseCase{400, 300, -200, -300, 400, 300, false},
         // Only one side too large is enough.
         BaseCase{120, 10, 100, 60, 100, 8, true},
         // 10000 x 10 in 100 x 60 would round to 0 rows; it keeps one.
-        BaseCase{10000, 10, 100, 60, 100, 1, true},
-        BaseCase{10, 10000, 60, 100, 1, 100, true},
+        BaseCase{10000, 10, 100, 60, 100, 1, true}, BaseCase{10, 10000, 60, 100, 1, 100, true},
         // Both sides too large.
-        BaseCase{250, 100, 200, 50, 125, 50, true},
-        BaseCase{125, 100, 100, 20, 25, 20, true}),
+        BaseCase{250, 100, 200, 50, 125, 50, true}, BaseCase{125, 100, 100, 20, 25, 20, true}),
     [](const ::testing::TestParamInfo<BaseCase>& info) {
       auto side = [](std::int32_t v) {
         std::string text = std::to_string(v);

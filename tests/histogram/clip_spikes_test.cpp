@@ -14,8 +14,16 @@ THistogram Histogram(std::initializer_list<std::pair<int, std::int32_t>> counts,
 }
 
 TEST(ClipSpikes, TallSpikeOverNineStepsIsCutTo945) {
-  THistogram h = Histogram({{10, 10000}, {20, 900}, {30, 800}, {40, 700}, {50, 600},
-                            {60, 500}, {70, 400}, {80, 300}, {90, 200}, {100, 100}},
+  THistogram h = Histogram({{10, 10000},
+                            {20, 900},
+                            {30, 800},
+                            {40, 700},
+                            {50, 600},
+                            {60, 500},
+                            {70, 400},
+                            {80, 300},
+                            {90, 200},
+                            {100, 100}},
                            50);
   THist hist;
   THistogram clipped = h;
@@ -84,8 +92,16 @@ TEST(ClipSpikes, SmallRangesAndEmptyHistogramsStay) {
 
 TEST(ClipSpikes, PeakFlags) {
   THist hist;
-  THistogram h = Histogram({{10, 10000}, {20, 900}, {30, 800}, {40, 700}, {50, 600},
-                            {60, 500}, {70, 400}, {80, 300}, {90, 200}, {100, 100}},
+  THistogram h = Histogram({{10, 10000},
+                            {20, 900},
+                            {30, 800},
+                            {40, 700},
+                            {50, 600},
+                            {60, 500},
+                            {70, 400},
+                            {80, 300},
+                            {90, 200},
+                            {100, 100}},
                            50);
   hist.UpdatePeaks(h, false);
   EXPECT_EQ(h.PeakCountClipped, h.PeakCount);
@@ -104,8 +120,16 @@ TEST(ClipSpikes, PeakFlags) {
 TEST(ClipSpikes, SpacingIsReadFromDistinctHeights) {
   // Heights 1000, 1000, 500, 400, 300, ...: the four largest distinct ones
   // are 1000, 500, 400, 300, so the cut is Round(367 x 1.05) = 385.
-  THistogram h = Histogram({{10, 1000}, {20, 1000}, {30, 500}, {40, 400}, {50, 300},
-                            {60, 200}, {70, 150}, {80, 120}, {90, 110}, {100, 100}},
+  THistogram h = Histogram({{10, 1000},
+                            {20, 1000},
+                            {30, 500},
+                            {40, 400},
+                            {50, 300},
+                            {60, 200},
+                            {70, 150},
+                            {80, 120},
+                            {90, 110},
+                            {100, 100}},
                            50);
   THist().ClipSpikes(h);
   for (int level : {10, 20, 30, 40}) EXPECT_EQ(h[level], 385) << level;
@@ -115,8 +139,16 @@ TEST(ClipSpikes, SpacingIsReadFromDistinctHeights) {
 TEST(ClipSpikes, MarginIsTheExtendedNearestTo105) {
   // L = 910; 910 x 1.05 in extended lies just below 955.5, so the cut is 955
   // (a double 1.05 would give 956).
-  THistogram h = Histogram({{10, 10000}, {20, 910}, {30, 800}, {40, 700}, {50, 600},
-                            {60, 500}, {70, 400}, {80, 300}, {90, 200}, {100, 100}},
+  THistogram h = Histogram({{10, 10000},
+                            {20, 910},
+                            {30, 800},
+                            {40, 700},
+                            {50, 600},
+                            {60, 500},
+                            {70, 400},
+                            {80, 300},
+                            {90, 200},
+                            {100, 100}},
                            50);
   THist().ClipSpikes(h);
   EXPECT_EQ(h[10], 955);

@@ -98,7 +98,7 @@ TEST(Landmarks, EdgeWidthTallEndOverLowShoulderCollapses) {
 }
 
 TEST(Landmarks, EdgeWidthAdjustment) {
-  EXPECT_EQ(AdjustEdgeWidth(20, 50), 35);   // E = Round(1500 / 20) = 75
+  EXPECT_EQ(AdjustEdgeWidth(20, 50), 35);  // E = Round(1500 / 20) = 75
   EXPECT_EQ(AdjustEdgeWidth(20, -50), 10);
   EXPECT_EQ(AdjustEdgeWidth(20, 0), 20);
   EXPECT_EQ(AdjustEdgeWidth(20, -100), 0);

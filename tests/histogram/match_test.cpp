@@ -119,8 +119,8 @@ TEST(MatchHistogram, MatchedHistogramEqualsRescaledTarget) {
 
 TEST(MatchHistogram, MatchedHistogramEqualsTargetOnRealPhotos) {
   TAVREN_REQUIRE_CORPUS();
-  for (const char* name : {"camera/Canon_PowerShot_S40.jpg", "gps/DSCN0010.jpg",
-                           "exif-org/nikon-e950.jpg"})
+  for (const char* name :
+       {"camera/Canon_PowerShot_S40.jpg", "gps/DSCN0010.jpg", "exif-org/nikon-e950.jpg"})
     ExpectMatchedExactly(LoadPicture((test::CorpusDir() / name).string()), 7);
 }
 

@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include "picture_io/exif_reader.h"
+#include "imaging/thread_pool.h"
 #include "jpeg_export/jpeg_encoder.h"
 #include "jpeg_export/jpeg_export.h"
-#include "imaging/thread_pool.h"
+#include "picture_io/exif_reader.h"
 #include "support/jpeg_test_support.h"
 #include "support/test_support.h"
 
@@ -53,9 +53,11 @@ TEST(JpegExportCorpus, EveryPhotoCarriesItsMakeModelAndProfileOver) {
     const std::vector<std::uint8_t> bytes = test::ReadFileBytes(first);
     ASSERT_GT(bytes.size(), 311u) << relative;
     EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 20, bytes.begin() + 24),
-              std::vector<std::uint8_t>({0xFF, 0xFE, 0x00, 0x55})) << relative;
+              std::vector<std::uint8_t>({0xFF, 0xFE, 0x00, 0x55}))
+        << relative;
     EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 107, bytes.begin() + 111),
-              std::vector<std::uint8_t>({0xFF, 0xE1, 0x00, 0xC9})) << relative;
+              std::vector<std::uint8_t>({0xFF, 0xE1, 0x00, 0xC9}))
+        << relative;
     const test::JpegLayout layout = test::InspectLayout(bytes);
     EXPECT_TRUE(layout.WellFormed) << relative;
     EXPECT_TRUE(layout.ProgressiveFrame) << relative;
@@ -80,7 +82,8 @@ TEST(JpegExportCorpus, EveryPhotoCarriesItsMakeModelAndProfileOver) {
   const auto texts = test::ExifToolRead(saved);
   ASSERT_EQ(texts.size(), saved.size());
   std::vector<std::string> originals;
-  for (const fs::path& relative : test::CorpusPhotos()) originals.push_back((test::CorpusDir() / relative).string());
+  for (const fs::path& relative : test::CorpusPhotos())
+    originals.push_back((test::CorpusDir() / relative).string());
   const auto sourceProfiles = test::ExifToolIccProfiles(originals);
   const auto savedProfiles = test::ExifToolIccProfiles(saved);
   ASSERT_EQ(sourceProfiles.size(), saved.size());
@@ -102,7 +105,8 @@ TEST(JpegExportCorpus, TwoThreadsGiveTheBytesOfOneForEveryPhoto) {
   ScopedBanding banding({&pool, 0});
   for (const fs::path& relative : test::CorpusPhotos()) {
     const fs::path photo = test::CorpusDir() / relative;
-    const Image image = test::DecodeWithLibrary(photo.string(), fs::file_size(photo) > 300'000 ? 4 : 1);
+    const Image image =
+        test::DecodeWithLibrary(photo.string(), fs::file_size(photo) > 300'000 ? 4 : 1);
     ASSERT_TRUE(ImageHasPixels(image)) << relative;
     const std::vector<std::uint8_t> joined = EncodeJpegInTwoPieces(image);
     ASSERT_FALSE(joined.empty()) << relative;

@@ -1,5 +1,5 @@
-#include "jpeg_export/jpeg_encoder.h"
 #include "jpeg_export/jpeg_export.h"
+#include "jpeg_export/jpeg_encoder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,15 +9,15 @@
 
 #include <gtest/gtest.h>
 
-#include "support/exif_builder.h"
-#include "system/error.h"
-#include "picture_io/exif_reader.h"
-#include "picture_io/jpeg_icc_profile.h"
-#include "jpeg_export/jpeg_refinement_scans.h"
 #include "imaging/thread_pool.h"
 #include "imaging/wide_kernels.h"
+#include "jpeg_export/jpeg_refinement_scans.h"
+#include "picture_io/exif_reader.h"
+#include "picture_io/jpeg_icc_profile.h"
+#include "support/exif_builder.h"
 #include "support/jpeg_test_support.h"
 #include "support/test_support.h"
+#include "system/error.h"
 
 namespace tavren {
 namespace {
@@ -55,7 +55,8 @@ bool AllZero(const Bytes& bytes) {
 TEST(JpegExport, FileIsTheEncoderOutputWithBothSegmentsInserted) {
   test::TempDir dir;
   const Image image = test::RandomImage(16, 8, 5);
-  const Bytes file = SaveAndRead(image, dir.file("out.jpg"), MakeSource(dir, "Canon", "Canon EOS 40D"));
+  const Bytes file =
+      SaveAndRead(image, dir.file("out.jpg"), MakeSource(dir, "Canon", "Canon EOS 40D"));
   const Bytes encoded = EncodeJpeg(image);
 
   const Bytes start = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00};
@@ -73,19 +74,19 @@ TEST(JpegExport, FileIsTheEncoderOutputWithBothSegmentsInserted) {
 
 TEST(JpegExport, ExifSegmentHasTheFixedLayout) {
   test::TempDir dir;
-  const Bytes file =
-      SaveAndRead(test::RandomImage(8, 8, 1), dir.file("out.jpg"), MakeSource(dir, "Canon", "Canon EOS 40D"));
-  const Bytes head = {0xFF, 0xE1, 0x00, 0xC9, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0x00, 0x2A,
-                      0, 0, 0, 8, 0x00, 0x03,
-                      0x01, 0x0F, 0x00, 0x02, 0, 0, 0, 6, 0, 0, 0, 0x32,
-                      0x01, 0x10, 0x00, 0x02, 0, 0, 0, 14, 0, 0, 0, 0x64,
-                      0x01, 0x31, 0x00, 0x02, 0, 0, 0, 0x2B, 0, 0, 0, 0x96,
-                      0, 0, 0, 0};
+  const Bytes file = SaveAndRead(test::RandomImage(8, 8, 1), dir.file("out.jpg"),
+                                 MakeSource(dir, "Canon", "Canon EOS 40D"));
+  const Bytes head = {0xFF, 0xE1, 0x00, 0xC9, 'E', 'x', 'i',  'f',  0,    0,    'M',  'M',
+                      0x00, 0x2A, 0,    0,    0,   8,   0x00, 0x03, 0x01, 0x0F, 0x00, 0x02,
+                      0,    0,    0,    6,    0,   0,   0,    0x32, 0x01, 0x10, 0x00, 0x02,
+                      0,    0,    0,    14,   0,   0,   0,    0x64, 0x01, 0x31, 0x00, 0x02,
+                      0,    0,    0,    0x2B, 0,   0,   0,    0x96, 0,    0,    0,    0};
   EXPECT_EQ(SegmentBytes(file, 1, 60), head);
   // A five-byte make: count 6 with its zero, positions 61-65, zeros to 110.
   EXPECT_EQ(std::string(file.begin() + kExifAt + 60, file.begin() + kExifAt + 65), "Canon");
   EXPECT_TRUE(AllZero(SegmentBytes(file, 66, 110)));
-  EXPECT_EQ(std::string(file.begin() + kExifAt + 110, file.begin() + kExifAt + 123), "Canon EOS 40D");
+  EXPECT_EQ(std::string(file.begin() + kExifAt + 110, file.begin() + kExifAt + 123),
+            "Canon EOS 40D");
   EXPECT_TRUE(AllZero(SegmentBytes(file, 124, 160)));
   EXPECT_EQ(SegmentBytes(file, 161, 203), Bytes(kExifSoftware, kExifSoftware + 43));
 }
@@ -93,7 +94,8 @@ TEST(JpegExport, ExifSegmentHasTheFixedLayout) {
 TEST(JpegExport, NoSourceTextsGiveEmptyEntriesAndZeroSlots) {
   test::TempDir dir;
   test::WriteFileBytes(dir.file("plain.jpg"), test::JpegBuilder().Jfif().End());
-  for (const std::string& source : {std::string(), dir.file("Pasted Image"), dir.file("plain.jpg")}) {
+  for (const std::string& source :
+       {std::string(), dir.file("Pasted Image"), dir.file("plain.jpg")}) {
     const Bytes file = SaveAndRead(test::RandomImage(8, 8, 2), dir.file("out.jpg"), source);
     EXPECT_EQ(SegmentBytes(file, 21, 32), Bytes({0x01, 0x0F, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x32}));
     EXPECT_EQ(SegmentBytes(file, 33, 44), Bytes({0x01, 0x10, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x64}));
@@ -105,11 +107,13 @@ TEST(JpegExport, NoSourceTextsGiveEmptyEntriesAndZeroSlots) {
 TEST(JpegExport, ShortTextsStandInTheValueFieldAndLongOnesAreCut) {
   test::TempDir dir;
   const std::string longModel(60, 'M');
-  const Bytes file = SaveAndRead(test::RandomImage(8, 8, 3), dir.file("out.jpg"), MakeSource(dir, "WWL", longModel));
+  const Bytes file = SaveAndRead(test::RandomImage(8, 8, 3), dir.file("out.jpg"),
+                                 MakeSource(dir, "WWL", longModel));
   EXPECT_EQ(SegmentBytes(file, 21, 32), Bytes({0x01, 0x0F, 0, 2, 0, 0, 0, 4, 'W', 'W', 'L', 0}));
   EXPECT_TRUE(AllZero(SegmentBytes(file, 61, 110)));
   EXPECT_EQ(SegmentBytes(file, 33, 44), Bytes({0x01, 0x10, 0, 2, 0, 0, 0, 50, 0, 0, 0, 0x64}));
-  EXPECT_EQ(std::string(file.begin() + kExifAt + 110, file.begin() + kExifAt + 159), longModel.substr(0, 49));
+  EXPECT_EQ(std::string(file.begin() + kExifAt + 110, file.begin() + kExifAt + 159),
+            longModel.substr(0, 49));
   EXPECT_EQ(file[kExifAt + 159], 0);
 }
 
@@ -192,7 +196,9 @@ TEST(JpegExport, MalformedSourceBlocksNeverStopASave) {
   endsInsidePiece.resize(endsInsidePiece.size() - 40);
   std::vector<Bytes> sources = {
       test::JpegBuilder().Exif(test::TiffBuilder(true).FirstDirectoryAt(0x7FFFFFFF).Build()).End(),
-      test::JpegBuilder().Exif(test::TiffBuilder(false).Raw(0x010F, 2, 0xFFFFFFFF, 0xFFFFFFF0).Build()).End(),
+      test::JpegBuilder()
+          .Exif(test::TiffBuilder(false).Raw(0x010F, 2, 0xFFFFFFFF, 0xFFFFFFF0).Build())
+          .End(),
       test::JpegBuilder().Exif(test::TiffBuilder(true).DeclaredCount(0).Build()).End(),
       test::JpegBuilder().Exif({'X', 'X', 0, 0x2A, 0, 0, 0, 8}).End(),
       test::JpegBuilder().Xmp(500).End(),
@@ -207,7 +213,8 @@ TEST(JpegExport, MalformedSourceBlocksNeverStopASave) {
       endsInsidePiece,
   };
   const std::size_t madeHere = sources.size();  // none of these holds a whole profile
-  for (const auto& seed : std::filesystem::directory_iterator(test::TestDataDir() / "../../fuzz/seeds/fuzz_exif"))
+  for (const auto& seed :
+       std::filesystem::directory_iterator(test::TestDataDir() / "../../fuzz/seeds/fuzz_exif"))
     sources.push_back(test::ReadFileBytes(seed.path().string()));
   ASSERT_GT(sources.size(), madeHere);
 
@@ -224,7 +231,9 @@ TEST(JpegExport, MalformedSourceBlocksNeverStopASave) {
     }
 
     TJpegSaveReport report;
-    EXPECT_NO_THROW(report = SaveJpegWithExif(image, target, source, TMetadataCarryOver::Everything)) << i;
+    EXPECT_NO_THROW(report =
+                        SaveJpegWithExif(image, target, source, TMetadataCarryOver::Everything))
+        << i;
     EXPECT_EQ(test::DecodeWithLibrary(target).Width(), 8) << i;
     if (!report.MetadataNotKept.empty()) {
       EXPECT_EQ(test::ReadFileBytes(target), saved) << i;
@@ -249,13 +258,14 @@ TEST(JpegExport, TwoThreadsGiveTheBytesOfOne) {
   // Sizes around the 16 x 16 blocks of the colour-reduced channels, single
   // rows and columns, noise (large coefficients and 0xFF bytes in the
   // coded data) and smooth pictures; with and without a second thread.
-  const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},   {2, 3},    {17, 9},  {40, 1},
-                                                         {1, 40},  {33, 17},  {16, 16}, {300, 201}};
+  const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1},  {2, 3},   {17, 9},  {40, 1},
+                                                         {1, 40}, {33, 17}, {16, 16}, {300, 201}};
   for (int threads : {1, 2}) {
     ThreadPool pool(threads);
     ScopedBanding banding({&pool, 0});
     for (const auto& [width, height] : sizes) {
-      for (const Image& image : {test::RandomImage(width, height, 3), SmoothPicture(width, height)}) {
+      for (const Image& image :
+           {test::RandomImage(width, height, 3), SmoothPicture(width, height)}) {
         const Bytes whole = EncodeJpegInOnePiece(image);
         const Bytes joined = EncodeJpegInTwoPieces(image);
         ASSERT_FALSE(joined.empty()) << width << "x" << height;

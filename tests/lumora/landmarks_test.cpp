@@ -14,8 +14,8 @@ THistogram Flat(std::int32_t count) {
 
 TEST(Valleys, RunsLongerThanFiveLevelsWithWeights) {
   THistogram h = Flat(1000);
-  h.PeakCountClipped = 1000;  // threshold 70
-  for (int i = 50; i < 55; ++i) h[i] = 10;   // five levels: dropped
+  h.PeakCountClipped = 1000;                  // threshold 70
+  for (int i = 50; i < 55; ++i) h[i] = 10;    // five levels: dropped
   for (int i = 100; i < 106; ++i) h[i] = 10;  // six levels: weight 1/3
   for (int i = 200; i < 230; ++i) h[i] = 0;   // thirty levels: weight 1
   const TValley1 valleys = FindValleys(h);

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "lumora/lumora.h"
 #include "lumora/limits.h"
+#include "lumora/lumora.h"
 #include "lumora/restore_rows.h"
 #include "support/test_support.h"
 
@@ -82,7 +82,8 @@ TChangeTops TopsOneByOne(const Image& image, const Image& orig) {
   for (std::int32_t y = 0; y < image.Height(); ++y)
     for (std::int32_t x = 0; x < image.Width(); ++x) {
       int d[3];  // red, green, blue
-      for (int c = 0; c < 3; ++c) d[c] = std::abs(image.Row(y)[3 * x + 2 - c] - orig.Row(y)[3 * x + 2 - c]);
+      for (int c = 0; c < 3; ++c)
+        d[c] = std::abs(image.Row(y)[3 * x + 2 - c] - orig.Row(y)[3 * x + 2 - c]);
       const int m = *std::min_element(d, d + 3);
       for (int c = 0; c < 3; ++c) {
         tops.General[c] = std::max(tops.General[c], d[c]);
@@ -116,13 +117,16 @@ TEST(LumoraLimitChanges, TopsAreThoseOfEveryPixel) {
         std::uint8_t& byte = even.Row(y)[i];
         byte = static_cast<std::uint8_t>(byte < 128 ? byte + 100 : byte - 100);
       }
-    EXPECT_EQ(MeasureChanges(even, orig, 0, 2).Local, (std::array<std::int32_t, 3>{0, 0, 0})) << width;
+    EXPECT_EQ(MeasureChanges(even, orig, 0, 2).Local, (std::array<std::int32_t, 3>{0, 0, 0}))
+        << width;
     EXPECT_EQ(MeasureChanges(even, orig, 0, 2).General, TopsOneByOne(even, orig).General) << width;
     Image noisy = orig;
     for (std::int32_t y = 0; y < 2; ++y)
       for (std::int32_t i = 0; i < 3 * width; ++i)
-        if (random() % 3 == 0) noisy.Row(y)[i] = static_cast<std::uint8_t>(random() % 2 ? 255 : random());
-    EXPECT_EQ(MeasureChanges(noisy, orig, 0, 2).General, TopsOneByOne(noisy, orig).General) << width;
+        if (random() % 3 == 0)
+          noisy.Row(y)[i] = static_cast<std::uint8_t>(random() % 2 ? 255 : random());
+    EXPECT_EQ(MeasureChanges(noisy, orig, 0, 2).General, TopsOneByOne(noisy, orig).General)
+        << width;
     EXPECT_EQ(MeasureChanges(noisy, orig, 0, 2).Local, TopsOneByOne(noisy, orig).Local) << width;
   }
 }
@@ -199,7 +203,8 @@ TEST(LumoraRestoreColorRatios, WholeNumbersMatchExtendedOnMillionsOfPixels) {
     RestorePixelRatios(vc, oc, fast);
     RestorePixelRatiosExtended(vc, oc, extended);
     ASSERT_TRUE(std::equal(fast, fast + 3, extended))
-        << vc[0] << " " << vc[1] << " " << vc[2] << " from " << oc[0] << " " << oc[1] << " " << oc[2];
+        << vc[0] << " " << vc[1] << " " << vc[2] << " from " << oc[0] << " " << oc[1] << " "
+        << oc[2];
   }
 }
 
@@ -222,9 +227,15 @@ TEST(LumoraRestoreColorRatios, DivisionBySumIsExactBelow2To18) {
 TEST(LumoraRestoreColorRatios, WholeNumbersMatchExtendedOnHalvesAndTheTop) {
   // Exact halves (1 x 3 / 2 = 1.5) take the extended path, values reaching
   // 255 are scaled down in whole numbers; their neighbours are neither.
-  const int cases[][6] = {{1, 1, 1, 1, 1, 0},     {2, 1, 0, 1, 1, 0},   {255, 255, 255, 200, 100, 50},
-                          {0, 0, 0, 0, 0, 0},     {90, 0, 0, 0, 0, 0},  {3, 0, 0, 1, 1, 0},
-                          {255, 0, 0, 254, 1, 0}, {5, 5, 5, 2, 2, 2},   {100, 100, 101, 100, 100, 100},
+  const int cases[][6] = {{1, 1, 1, 1, 1, 0},
+                          {2, 1, 0, 1, 1, 0},
+                          {255, 255, 255, 200, 100, 50},
+                          {0, 0, 0, 0, 0, 0},
+                          {90, 0, 0, 0, 0, 0},
+                          {3, 0, 0, 1, 1, 0},
+                          {255, 0, 0, 254, 1, 0},
+                          {5, 5, 5, 2, 2, 2},
+                          {100, 100, 101, 100, 100, 100},
                           // scaled down to 255, 127.5, 0
                           {255, 255, 0, 2, 1, 0}};
   for (const auto& k : cases) {
@@ -251,7 +262,8 @@ RowPair MixedRow(std::int32_t width, std::mt19937& random) {
     std::uint8_t* o = &row.O[3 * x];
     for (int b = 0; b < 3; ++b) {
       o[b] = byte();
-      v[b] = static_cast<std::uint8_t>(std::clamp(o[b] + static_cast<int>(random() % 41) - 20, 0, 255));
+      v[b] = static_cast<std::uint8_t>(
+          std::clamp(o[b] + static_cast<int>(random() % 41) - 20, 0, 255));
     }
     switch (random() % 8) {
       case 0:  // untouched, often with a full channel (whose quotient is 255)
@@ -306,7 +318,8 @@ TEST(LumoraRestoreColorRatios, WideRowsGiveTheBytesOfOneByOne) {
         ASSERT_TRUE(restore(padded.data(), row.O.data(), width));
         ASSERT_TRUE(std::equal(expected.begin(), expected.end(), padded.begin()))
             << name << ", width " << width << ", round " << round;
-        EXPECT_TRUE(std::all_of(padded.end() - 40, padded.end(), [](std::uint8_t b) { return b == 0xA5; }));
+        EXPECT_TRUE(
+            std::all_of(padded.end() - 40, padded.end(), [](std::uint8_t b) { return b == 0xA5; }));
       }
     }
   }

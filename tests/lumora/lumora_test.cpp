@@ -2,20 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <vector>
 
 #include "histogram/hist.h"
-#include "system/error.h"
-#include "picture_io/picture_files.h"
 #include "histogram/match.h"
 #include "lumora/limits.h"
 #include "lumora/lumora.h"
 #include "lumora/restore_rows.h"
+#include "picture_io/picture_files.h"
 #include "support/test_support.h"
+#include "system/error.h"
 
 namespace tavren {
 namespace {
@@ -102,9 +102,9 @@ TEST(LumoraProcess, StrongIsFiveNormalPasses) {
 
 TEST(LumoraProcess, UniformPicturesComeBackUnchanged) {
   TLumora lumora;
-  const Image pictures[] = {Uniform(1, 1, 10, 200, 90),     Uniform(1, 1, 0, 0, 0),
-                            Uniform(7, 5, 255, 255, 255),   Uniform(7, 5, 128, 128, 128),
-                            Uniform(16, 9, 0, 128, 255),    Uniform(3, 40, 1, 254, 77)};
+  const Image pictures[] = {Uniform(1, 1, 10, 200, 90),   Uniform(1, 1, 0, 0, 0),
+                            Uniform(7, 5, 255, 255, 255), Uniform(7, 5, 128, 128, 128),
+                            Uniform(16, 9, 0, 128, 255),  Uniform(3, 40, 1, 254, 77)};
   for (const Image& picture : pictures)
     for (std::uint8_t strength : {1, 2, 3})
       for (const TLumoraParams& params : {kStandard, kArtifactSuppression}) {
@@ -252,8 +252,7 @@ TEST(LumoraCorpus, StrongIsFiveNormalPassesOnAPhoto) {
 
 TEST(LumoraCorpus, LargestPhotoInOneNormalPass) {
   TAVREN_REQUIRE_CORPUS();
-  const Image photo =
-      LoadPicture((test::CorpusDir() / "mobile" / "HMD_Nokia_8.3_5G.jpg").string());
+  const Image photo = LoadPicture((test::CorpusDir() / "mobile" / "HMD_Nokia_8.3_5G.jpg").string());
   ASSERT_GT(std::int64_t{photo.Width()} * photo.Height(), 9000000);
   TLumora lumora;
   Image image = photo;

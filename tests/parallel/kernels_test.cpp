@@ -9,9 +9,9 @@
 #include "histogram/match.h"
 #include "imaging/stretch.h"
 #include "imaging/thread_pool.h"
+#include "lumora/limits.h"
 #include "lumora/lumora.h"
 #include "lumora/restore_rows.h"
-#include "lumora/limits.h"
 #include "support/test_support.h"
 
 namespace tavren {
@@ -34,7 +34,7 @@ Image CrowdedImage(std::int32_t width, std::int32_t height, std::uint32_t seed) 
 // The shapes where bands go wrong first: one row, one column, and tall and
 // wide pictures of crowded or random levels.
 std::vector<Image> Pictures() {
-  return {CrowdedImage(97, 1, 1),  CrowdedImage(1, 131, 2), CrowdedImage(37, 45, 3),
+  return {CrowdedImage(97, 1, 1),  CrowdedImage(1, 131, 2),     CrowdedImage(37, 45, 3),
           CrowdedImage(5, 200, 4), test::RandomImage(1, 77, 5), test::RandomImage(64, 50, 6)};
 }
 
@@ -48,8 +48,8 @@ void ExpectSameForEveryBanding(const Image& picture, const Image& expected, Kern
       ScopedBanding banding({&pool, bands});
       Image image = picture;
       kernel(image);
-      ASSERT_EQ(image, expected) << picture.Width() << "x" << picture.Height() << ", "
-                                 << threads << " threads, bands " << bands;
+      ASSERT_EQ(image, expected) << picture.Width() << "x" << picture.Height() << ", " << threads
+                                 << " threads, bands " << bands;
     }
   }
 }
@@ -110,8 +110,8 @@ std::array<ChannelTables, 3> RandomTables(const TLevelCounts& counts, std::uint3
       clarivex::TLevelSplit& s = tables[c].Split[v];
       s.Level = static_cast<std::int32_t>(random() % 256);
       s.LowCount = static_cast<std::int32_t>(random() % (n + 2)) - 1;
-      s.HighCount = random() % 4 == 0 ? n - s.LowCount
-                                      : static_cast<std::int32_t>(random() % (n + 2)) - 1;
+      s.HighCount =
+          random() % 4 == 0 ? n - s.LowCount : static_cast<std::int32_t>(random() % (n + 2)) - 1;
     }
     for (int w = 1; w < 255; ++w)
       if (random() % 2 == 0)
@@ -124,8 +124,7 @@ std::array<ChannelTables, 3> RandomTables(const TLevelCounts& counts, std::uint3
 // The pass over bands, each band starting from the census of the rows
 // above it, gives the bytes of the plain scan that consumes the tables'
 // counters from the top row on.
-void ExpectBandedPassAsScanOrder(const Image& picture,
-                                 const std::array<ChannelTables, 3>& tables) {
+void ExpectBandedPassAsScanOrder(const Image& picture, const std::array<ChannelTables, 3>& tables) {
   Image expected = picture;
   std::array<ChannelTables, 3> consumed = tables;
   clarivex::ApplyTables(expected, consumed);
@@ -194,9 +193,8 @@ TEST(BandedLimits, SameAsOneScan) {
       const TChangeTops tops = MeasureChanges(expected, picture, 0, picture.Height());
       ApplyChangeCuts(expected, picture, PlanChangeCuts(tops, limit, limit + 10), 0,
                       picture.Height());
-      ExpectSameForEveryBanding(moved, expected, [&](Image& image) {
-        LimitChanges(image, picture, limit, limit + 10);
-      });
+      ExpectSameForEveryBanding(
+          moved, expected, [&](Image& image) { LimitChanges(image, picture, limit, limit + 10); });
     }
     Image expected = moved;
     RestoreColorRatioRows(expected, picture, 0, picture.Height());

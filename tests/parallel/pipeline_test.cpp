@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "enhance/base_image.h"
-#include "workflow/process_engine.h"
-#include "picture_io/picture_files.h"
 #include "histogram/level_census.h"
 #include "imaging/thread_pool.h"
 #include "imaging/wide_kernels.h"
+#include "picture_io/picture_files.h"
 #include "support/test_support.h"
+#include "workflow/process_engine.h"
 
 namespace tavren {
 namespace {
@@ -66,7 +66,8 @@ TEST(SameBytesOnEveryCore, CensusCountedWhileDecodingIsThePictures) {
   // thread) leave it to the processing.  Either way the bytes stay.
   std::vector<std::string> paths{test::TestDataPath("jpeg_colour.jpg"),
                                  test::TestDataPath("jpeg_cmyk.jpg")};
-  for (const auto& photo : test::CorpusPhotos()) paths.push_back((test::CorpusDir() / photo).string());
+  for (const auto& photo : test::CorpusPhotos())
+    paths.push_back((test::CorpusDir() / photo).string());
   int counted = 0;
   for (int threads : {1, 2, 3}) {
     ThreadPool pool(threads);
@@ -99,7 +100,8 @@ TEST(SameBytesOnEveryCore, TypesComputedTogether) {
   std::array<Image, 4> expected;
   {
     ScopedBanding serial({&serialPool, 1});
-    for (int type : {ptLight, ptNormal, ptDeep}) expected[type] = Processed(picture, TypePresets[type]);
+    for (int type : {ptLight, ptNormal, ptDeep})
+      expected[type] = Processed(picture, TypePresets[type]);
   }
   TProcessEngine engine;
   for (int threads : {1, 2, 3, 7}) {

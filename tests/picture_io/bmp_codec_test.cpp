@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "intake_test_helpers.h"
 #include "picture_io/bmp_codec.h"
 #include "picture_io/picture_files.h"
-#include "intake_test_helpers.h"
 
 namespace tavren {
 namespace {
@@ -57,7 +57,8 @@ std::vector<Bgr> Palette(int colours, bool fullScaleOnly) {
                          static_cast<std::uint8_t>(i & 2 ? 255 : 0),
                          static_cast<std::uint8_t>(i & 4 ? 255 : 0)});
     else
-      palette.push_back({static_cast<std::uint8_t>(17 * i + 3), static_cast<std::uint8_t>(250 - 13 * i),
+      palette.push_back({static_cast<std::uint8_t>(17 * i + 3),
+                         static_cast<std::uint8_t>(250 - 13 * i),
                          static_cast<std::uint8_t>((91 * i) % 256)});
   }
   return palette;
@@ -115,8 +116,12 @@ Bytes RowBytes(const Variant& v, const std::vector<Bgr>& palette, int y) {
         if (x % 2 == 0) row.push_back(0);
         row.back() |= static_cast<std::uint8_t>(index << (x % 2 ? 0 : 4));
         break;
-      case 8: row.push_back(static_cast<std::uint8_t>(index)); break;
-      case 24: row.insert(row.end(), {c.Blue, c.Green, c.Red}); break;
+      case 8:
+        row.push_back(static_cast<std::uint8_t>(index));
+        break;
+      case 24:
+        row.insert(row.end(), {c.Blue, c.Green, c.Red});
+        break;
       default: {
         const std::uint32_t pixel = Pack(c, v.Masks);
         for (std::uint32_t b = 0; b < v.BitCount / 8; ++b)
@@ -140,9 +145,12 @@ Bytes RleData(const Variant& v, const std::vector<Bgr>& palette) {
       Bytes literal;
       for (int x = 0; x < kWidth; ++x) {
         const auto index = static_cast<std::uint8_t>(IndexAt(x, y, colours));
-        if (!four) literal.push_back(index);
-        else if (x % 2 == 0) literal.push_back(static_cast<std::uint8_t>(index << 4));
-        else literal.back() |= index;
+        if (!four)
+          literal.push_back(index);
+        else if (x % 2 == 0)
+          literal.push_back(static_cast<std::uint8_t>(index << 4));
+        else
+          literal.back() |= index;
       }
       while (literal.size() % 2) literal.push_back(0);
       out.insert(out.end(), literal.begin(), literal.end());
@@ -221,23 +229,23 @@ TEST(BmpDecoder, EveryVariantGivesTheSamePixels) {
   const std::array<std::uint32_t, 3> masksRgbx{0x000000FF, 0x0000FF00, 0x00FF0000};
   const std::array<std::uint32_t, 3> masks888{0x00FF0000, 0x0000FF00, 0x000000FF};
   const Case cases[] = {
-      {{12, 1, 0, false, kNoMasks}, 2, false},    {{40, 1, 0, false, kNoMasks}, 2, false},
-      {{124, 1, 0, true, kNoMasks}, 2, false},    {{12, 4, 0, false, kNoMasks}, 16, false},
-      {{40, 4, 0, true, kNoMasks}, 16, false},    {{108, 4, 0, false, kNoMasks}, 11, false},
-      {{12, 8, 0, false, kNoMasks}, 16, false},   {{40, 8, 0, false, kNoMasks}, 16, false},
-      {{108, 8, 0, true, kNoMasks}, 16, false},   {{40, 8, 1, false, kNoMasks}, 16, false},
-      {{124, 8, 1, false, kNoMasks}, 5, false},   {{40, 4, 2, false, kNoMasks}, 16, false},
-      {{108, 4, 2, false, kNoMasks}, 3, false},   {{12, 24, 0, false, kNoMasks}, 16, false},
-      {{40, 24, 0, true, kNoMasks}, 16, false},   {{124, 24, 0, false, kNoMasks}, 16, false},
-      {{40, 16, 0, false, masks555}, 8, true},    {{40, 16, 3, false, masks565}, 8, true},
-      {{108, 16, 3, true, masks555}, 8, true},    {{40, 32, 0, false, masks888}, 8, true},
-      {{40, 32, 3, false, masksRgbx}, 8, true},   {{124, 32, 3, true, masks888}, 8, true},
+      {{12, 1, 0, false, kNoMasks}, 2, false},  {{40, 1, 0, false, kNoMasks}, 2, false},
+      {{124, 1, 0, true, kNoMasks}, 2, false},  {{12, 4, 0, false, kNoMasks}, 16, false},
+      {{40, 4, 0, true, kNoMasks}, 16, false},  {{108, 4, 0, false, kNoMasks}, 11, false},
+      {{12, 8, 0, false, kNoMasks}, 16, false}, {{40, 8, 0, false, kNoMasks}, 16, false},
+      {{108, 8, 0, true, kNoMasks}, 16, false}, {{40, 8, 1, false, kNoMasks}, 16, false},
+      {{124, 8, 1, false, kNoMasks}, 5, false}, {{40, 4, 2, false, kNoMasks}, 16, false},
+      {{108, 4, 2, false, kNoMasks}, 3, false}, {{12, 24, 0, false, kNoMasks}, 16, false},
+      {{40, 24, 0, true, kNoMasks}, 16, false}, {{124, 24, 0, false, kNoMasks}, 16, false},
+      {{40, 16, 0, false, masks555}, 8, true},  {{40, 16, 3, false, masks565}, 8, true},
+      {{108, 16, 3, true, masks555}, 8, true},  {{40, 32, 0, false, masks888}, 8, true},
+      {{40, 32, 3, false, masksRgbx}, 8, true}, {{124, 32, 3, true, masks888}, 8, true},
   };
   for (const Case& c : cases) {
     const Variant& v = c.Form;
-    SCOPED_TRACE(testing::Message() << "header " << v.HeaderSize << ", " << v.BitCount
-                                    << " bpp, compression " << v.Compression
-                                    << (v.TopDown ? ", top-down" : ""));
+    SCOPED_TRACE(testing::Message()
+                 << "header " << v.HeaderSize << ", " << v.BitCount << " bpp, compression "
+                 << v.Compression << (v.TopDown ? ", top-down" : ""));
     const auto palette = Palette(c.Colours, c.FullScaleOnly);
     EXPECT_TRUE(DecodeBytes(BuildBmp(v, palette)) == Expected(palette));
   }
@@ -256,7 +264,8 @@ Bytes SixteenBitPixel(std::uint16_t pixel, const std::array<std::uint32_t, 3>& m
 
 TEST(BmpDecoder, ScalesNarrowChannelsToTheFullRange) {
   // 5-6-5: red 16 of 31, green 32 of 63, blue 31 of 31.
-  const Image image = DecodeBytes(SixteenBitPixel(16 << 11 | 32 << 5 | 31, {0xF800, 0x07E0, 0x001F}));
+  const Image image =
+      DecodeBytes(SixteenBitPixel(16 << 11 | 32 << 5 | 31, {0xF800, 0x07E0, 0x001F}));
   EXPECT_EQ(image.Row(0)[0], 255);
   EXPECT_EQ(image.Row(0)[1], 130);  // 32 x 255 / 63 = 129.5
   EXPECT_EQ(image.Row(0)[2], 132);  // 16 x 255 / 31 = 131.6
@@ -377,10 +386,10 @@ int IndexOf(const Image& image, int x, int y) {
 TEST(BmpDecoder, RunLengthDataStaysInsideThePicture) {
   // A run of 200 on a 4-pixel row, a literal of 6, a move past the right
   // edge and one far below the picture: everything outside is dropped.
-  const Image image = DecodeBytes(Rle8({200, 1, 0, 0,                   // bottom row: 1 1 1 1
-                                        0, 6, 2, 3, 2, 3, 2, 3, 0, 0,   // middle: 2 3 2 3
-                                        0, 2, 3, 0, 5, 2,               // move to x 3, then 5 x 2
-                                        0, 2, 0, 200, 9, 1, 0, 1}));    // far below; end
+  const Image image = DecodeBytes(Rle8({200, 1, 0, 0,                      // bottom row: 1 1 1 1
+                                        0,   6, 2, 3,   2, 3, 2, 3, 0, 0,  // middle: 2 3 2 3
+                                        0,   2, 3, 0,   5, 2,           // move to x 3, then 5 x 2
+                                        0,   2, 0, 200, 9, 1, 0, 1}));  // far below; end
   EXPECT_EQ(IndexOf(image, 0, 2), 1);
   EXPECT_EQ(IndexOf(image, 3, 2), 1);
   EXPECT_EQ(IndexOf(image, 0, 1), 2);

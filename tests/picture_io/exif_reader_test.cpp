@@ -105,7 +105,7 @@ TEST(ExifReader, NonExifApp1IsNotReadAsExif) {
 TEST(ExifReader, ShortTextsStandInTheValueField) {
   for (const bool bigEndian : {false, true}) {
     const Bytes tiff = TiffBuilder(bigEndian)
-                           .Text(kMake, "WWL")                     // count 4, zero included
+                           .Text(kMake, "WWL")                        // count 4, zero included
                            .Text(kModel, std::string("SR6\0", 4), 3)  // count without zero
                            .Build();
     const TExif exif = ReadBoth(JpegBuilder().Jfif().Exif(tiff).End());
@@ -116,8 +116,8 @@ TEST(ExifReader, ShortTextsStandInTheValueField) {
 
 TEST(ExifReader, CountsWithoutTheZeroKeepTheLastLetter) {
   const Bytes tiff = TiffBuilder(false)
-                         .Text(kMake, "SONY", 4)             // value field, no zero
-                         .Text(kModel, "CYBERSHOTXXXX", 9)   // only 9 of the stored bytes count
+                         .Text(kMake, "SONY", 4)            // value field, no zero
+                         .Text(kModel, "CYBERSHOTXXXX", 9)  // only 9 of the stored bytes count
                          .Build();
   const TExif exif = ReadBoth(JpegBuilder().Exif(tiff).End());
   EXPECT_EQ(exif.Make, "SONY");
@@ -136,11 +136,15 @@ TEST(ExifReader, TrailingBlanksAndControlCharactersAreRemoved) {
 
 TEST(ExifReader, OrientationOutsideOneToEightOrOfWrongTypeCountsAsAbsent) {
   EXPECT_EQ(ReadBytes(JpegBuilder().Exif(TiffBuilder(true).Short(kOrientation, 9).Build()).End())
-                .Orientation, 0);
-  EXPECT_EQ(ReadBytes(JpegBuilder().Exif(TiffBuilder(false).Raw(kOrientation, 4, 1, 3).Build()).End())
-                .Orientation, 0);
+                .Orientation,
+            0);
+  EXPECT_EQ(
+      ReadBytes(JpegBuilder().Exif(TiffBuilder(false).Raw(kOrientation, 4, 1, 3).Build()).End())
+          .Orientation,
+      0);
   EXPECT_EQ(ReadBytes(JpegBuilder().Exif(TiffBuilder(false).Short(kOrientation, 3).Build()).End())
-                .Orientation, 3);
+                .Orientation,
+            3);
 }
 
 TEST(ExifReader, TagZeroEndsTheDirectory) {
@@ -172,15 +176,18 @@ TEST(ExifReader, MissingFileChangesNothingAndOtherFilesStartAfresh) {
 
 TEST(ExifReaderMalformed, DirectoryOffsetPastTheEnd) {
   const TExif exif = ReadBoth(
-      JpegBuilder().Exif(TiffBuilder(false).Text(kMake, "Canon").FirstDirectoryAt(0xFFFFFFF0).Build()).End());
+      JpegBuilder()
+          .Exif(TiffBuilder(false).Text(kMake, "Canon").FirstDirectoryAt(0xFFFFFFF0).Build())
+          .End());
   EXPECT_TRUE(exif.Valid);
   EXPECT_EQ(exif.Make, "");
 }
 
 TEST(ExifReaderMalformed, TruncatedDirectoryKeepsTheEntriesBeforeTheCut) {
-  Bytes file = JpegBuilder()
-                   .Exif(TiffBuilder(false).Text(kMake, "Canon").Text(kModel, "Canon EOS 40D").Build())
-                   .End();
+  Bytes file =
+      JpegBuilder()
+          .Exif(TiffBuilder(false).Text(kMake, "Canon").Text(kModel, "Canon EOS 40D").Build())
+          .End();
   // Cut inside the second entry: start of image 2, segment header 10, TIFF
   // header 8, count 2, first entry 12, half of the second.
   file.resize(2 + 10 + 8 + 2 + 12 + 6);
@@ -200,8 +207,8 @@ TEST(ExifReaderMalformed, EmptyDirectoryReadsTheBytesBehindAsEntriesUntilTheEnd)
   // Count 0 is read as 100 entries: what follows the count is garbage here,
   // and the file ends long before 100 entries.
   Bytes tiff = TiffBuilder(true).DeclaredCount(0).Build();
-  tiff.insert(tiff.end(), {0x01, 0x0F, 0x00, 0x02, 0x00, 0x00, 0x00, 0x03, 'A', 'B', 0, 0,
-                           0xAB, 0xCD, 0x77, 0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  tiff.insert(tiff.end(), {0x01, 0x0F, 0x00, 0x02, 0x00, 0x00, 0x00, 0x03, 'A',  'B',  0,
+                           0,    0xAB, 0xCD, 0x77, 0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
   const TExif exif = ReadBoth(JpegBuilder().Exif(tiff).End());
   EXPECT_TRUE(exif.Valid);
   EXPECT_EQ(exif.Make, "");  // the next-directory offset 0 ended the directory first
@@ -220,12 +227,15 @@ TEST(ExifReaderMalformed, HugeTextCountsAreCappedAndTextsPastTheEndAreEmpty) {
   EXPECT_EQ(ReadBoth(capped).Make, std::string(TExif::kMaxTextBytes, 'x'));
 
   // The text runs into the end of the file before its count or a zero.
-  Bytes cut = JpegBuilder().Exif(TiffBuilder(false).Text(kModel, "abcdefghij", 0x7FFFFFFF).Build()).End();
+  Bytes cut =
+      JpegBuilder().Exif(TiffBuilder(false).Text(kModel, "abcdefghij", 0x7FFFFFFF).Build()).End();
   cut.resize(cut.size() - 2 - 1);  // the end-of-image marker and the last letter
   EXPECT_EQ(ReadBoth(cut).Model, "");
 
   const Bytes outside =
-      JpegBuilder().Exif(TiffBuilder(true).Raw(kMake, 2, 40, 0xFFFFFF00).Text(kModel, "X700").Build()).End();
+      JpegBuilder()
+          .Exif(TiffBuilder(true).Raw(kMake, 2, 40, 0xFFFFFF00).Text(kModel, "X700").Build())
+          .End();
   const TExif exif = ReadBoth(outside);
   EXPECT_EQ(exif.Make, "");
   EXPECT_EQ(exif.Model, "X700");

@@ -21,8 +21,8 @@ class UserLocale : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::setlocale(LC_ALL, "en_US.UTF-8") != nullptr) return;
-    const std::string command = "localedef -i en_US -f UTF-8 '" + compiled_.file("en_US.UTF-8") +
-                                "' >/dev/null 2>&1";
+    const std::string command =
+        "localedef -i en_US -f UTF-8 '" + compiled_.file("en_US.UTF-8") + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) == 0) {
       ::setenv("LOCPATH", compiled_.path().c_str(), 1);
       if (std::setlocale(LC_ALL, "en_US.UTF-8") != nullptr) return;
@@ -41,9 +41,15 @@ class UserLocale : public ::testing::Test {
 // are both listed; a name that is not UTF-8 still has its place.
 TEST_F(UserLocale, PicturesInTheUsersOrder) {
   test::TempDir dir;
-  const std::vector<std::string> expected = {
-      "1.jpg", "apple.JPG", "_draft.jpg", "\xC3\x89" "clair.jpg", "ecole.bmp",
-      "Photo.jpg", "photo.jpg", "zebra.jpg"};
+  const std::vector<std::string> expected = {"1.jpg",
+                                             "apple.JPG",
+                                             "_draft.jpg",
+                                             "\xC3\x89"
+                                             "clair.jpg",
+                                             "ecole.bmp",
+                                             "Photo.jpg",
+                                             "photo.jpg",
+                                             "zebra.jpg"};
   for (auto name = expected.rbegin(); name != expected.rend(); ++name)
     std::ofstream(dir.file(*name)) << "x";
   std::ofstream(dir.file("notes.txt")) << "x";

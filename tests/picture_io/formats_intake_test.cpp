@@ -1,8 +1,8 @@
 // HEIF, PNG, TIFF and WebP intake on files that the usual tools make in the
 // test's folder from known samples: every layout the decoders handle gives
 // the pixels that the sample rules compute from those samples.
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,12 +13,12 @@
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
 
+#include "intake_test_helpers.h"
 #include "picture_io/orientation.h"
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_formats.h"
 #include "picture_io/picture_metadata.h"
 #include "picture_io/png_decoder.h"
-#include "intake_test_helpers.h"
 
 // x265, the encoder behind WriteTurnedHeic below, keeps a block it never
 // frees; the leak checker is told so for this program alone.
@@ -40,7 +40,9 @@ struct RawPicture {
   int Depth = 8;
   std::vector<std::uint16_t> Samples;
 
-  int channels() const { return static_cast<int>(Layout.size()) - (Layout.rfind("gray", 0) == 0 ? 3 : 0); }
+  int channels() const {
+    return static_cast<int>(Layout.size()) - (Layout.rfind("gray", 0) == 0 ? 3 : 0);
+  }
   std::uint32_t max() const { return (1u << Depth) - 1; }
 };
 
@@ -67,7 +69,8 @@ void WriteRaw(const RawPicture& raw, const std::string& path) {
 // alpha a (or none), computed independently of the decoders.
 std::uint8_t Level(long double colour, long double alpha, long double max) {
   if (alpha < 0) return static_cast<std::uint8_t>(std::lround(colour * 255 / max));
-  return static_cast<std::uint8_t>(std::lround(255 * (colour * alpha + max * (max - alpha)) / (max * max)));
+  return static_cast<std::uint8_t>(
+      std::lround(255 * (colour * alpha + max * (max - alpha)) / (max * max)));
 }
 
 Image Expected(const RawPicture& raw) {
@@ -77,7 +80,8 @@ Image Expected(const RawPicture& raw) {
   const bool alpha = channels == 2 || channels == 4;
   for (std::int32_t y = 0; y < kHeight; ++y)
     for (std::int32_t x = 0; x < kWidth; ++x) {
-      const std::uint16_t* s = &raw.Samples[(std::size_t(y) * kWidth + std::size_t(x)) * std::size_t(channels)];
+      const std::uint16_t* s =
+          &raw.Samples[(std::size_t(y) * kWidth + std::size_t(x)) * std::size_t(channels)];
       std::uint8_t* bgr = image.Row(y) + 3 * x;
       if (raw.Layout == "cmyk") {  // red = (1 - C)(1 - K) and so on
         for (int c = 0; c < 3; ++c)
@@ -127,10 +131,12 @@ TEST(FormatsIntake, SamplesOfEveryLayoutBecomeTheirNearestLevelOverWhite) {
   for (const LayoutCase& c : kLayouts) {
     SCOPED_TRACE(c.Name);
     test::TempDir dir;
-    const RawPicture raw = MakeRaw(c.Layout, c.Depth, c.Levels ? c.Levels : (1u << c.Depth), seed++);
+    const RawPicture raw =
+        MakeRaw(c.Layout, c.Depth, c.Levels ? c.Levels : (1u << c.Depth), seed++);
     WriteRaw(raw, dir.file("raw"));
-    const std::string source = "-size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) + " -depth " +
-                               std::to_string(c.Depth) + " -endian MSB " + c.Layout + ":" + dir.file("raw");
+    const std::string source = "-size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+                               " -depth " + std::to_string(c.Depth) + " -endian MSB " + c.Layout +
+                               ":" + dir.file("raw");
     std::string file = c.File;
     std::string prefix;
     if (const auto colon = file.find(':'); colon != std::string::npos) {
@@ -139,7 +145,8 @@ TEST(FormatsIntake, SamplesOfEveryLayoutBecomeTheirNearestLevelOverWhite) {
     }
     const bool webp = fs::path(file).extension() == ".webp";
     const std::string made = dir.file(webp ? "a.png" : file);
-    ASSERT_TRUE(test::RunQuietly("convert " + source + " " + c.Options + " " + prefix + test::ShellQuoted(made)));
+    ASSERT_TRUE(test::RunQuietly("convert " + source + " " + c.Options + " " + prefix +
+                                 test::ShellQuoted(made)));
     if (webp) {
       ASSERT_TRUE(test::MakePicture(made, dir.file(file)));
     }
@@ -179,9 +186,11 @@ TEST(FormatsIntake, FilesOfSeveralPicturesGiveTheFirst) {
 
   ASSERT_TRUE(test::RunQuietly("convert " + first + " " + second + " " + dir.file("pages.tif")));
   EXPECT_EQ(LoadPicture(dir.file("pages.tif")), expected);
-  ASSERT_TRUE(test::RunQuietly("img2webp -lossless " + first + " " + second + " -o " + dir.file("frames.webp")));
+  ASSERT_TRUE(test::RunQuietly("img2webp -lossless " + first + " " + second + " -o " +
+                               dir.file("frames.webp")));
   EXPECT_EQ(LoadPicture(dir.file("frames.webp")), expected);
-  ASSERT_TRUE(test::RunQuietly("heif-enc -q 90 " + first + " " + second + " -o " + dir.file("two.heic")));
+  ASSERT_TRUE(
+      test::RunQuietly("heif-enc -q 90 " + first + " " + second + " -o " + dir.file("two.heic")));
   EXPECT_LT(MeanDifference(LoadPicture(dir.file("two.heic")), expected), 4.0);
 }
 
@@ -214,35 +223,42 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
     const char* Refusal;
   };
   const Declared huge[] = {
-      {grid, {0, 0, 0, 0, 0x4E, 0x20, 0x4E, 0x20}, "20000 x 20000 pixels (400 megapixels) is above the limit"},
-      {overlay, {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0x4E, 0x20, 0x4E, 0x20, 0, 0, 0, 0},
+      {grid,
+       {0, 0, 0, 0, 0x4E, 0x20, 0x4E, 0x20},
        "20000 x 20000 pixels (400 megapixels) is above the limit"},
-      {overlay, {0, 1, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+      {overlay,
+       {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0x4E, 0x20, 0x4E, 0x20, 0, 0, 0, 0},
+       "20000 x 20000 pixels (400 megapixels) is above the limit"},
+      {overlay,
+       {0, 1, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
        "4294967295 x 4294967295 pixels (18446744065119.6 megapixels) is above the limit"}};
   const long peakBefore = PeakResidentKiB();
   for (const Declared& declared : huge) {
     Bytes bytes = declared.File;
-    const auto idat = std::search(bytes.begin(), bytes.end(), std::begin("idat"), std::end("idat") - 1);
+    const auto idat =
+        std::search(bytes.begin(), bytes.end(), std::begin("idat"), std::end("idat") - 1);
     ASSERT_NE(idat, bytes.end());
     std::copy(declared.Description.begin(), declared.Description.end(), idat + 4);
-    const std::string refusal =
-        test::RefusalOf([&] { test::LoadPictureMemory("HEIF", bytes.data(), bytes.size(), "huge"); });
+    const std::string refusal = test::RefusalOf(
+        [&] { test::LoadPictureMemory("HEIF", bytes.data(), bytes.size(), "huge"); });
     EXPECT_NE(refusal.find(declared.Refusal), std::string::npos) << refusal;
   }
   // A tile whose coding declares a picture far larger than the file's.
   const Bytes hugeTile = test::DataFile("heif_rose_tile_30000.heic");
-  const std::string tileRefusal =
-      test::RefusalOf([&] { test::LoadPictureMemory("HEIF", hugeTile.data(), hugeTile.size(), "tile"); });
+  const std::string tileRefusal = test::RefusalOf(
+      [&] { test::LoadPictureMemory("HEIF", hugeTile.data(), hugeTile.size(), "tile"); });
   EXPECT_NE(tileRefusal.find("too large"), std::string::npos) << tileRefusal;
   const Bytes manySamples = test::DataFile("tiff_62979_samples.tif");
   const std::string samplesRefusal = test::RefusalOf(
       [&] { test::LoadPictureMemory("TIFF", manySamples.data(), manySamples.size(), "samples"); });
-  EXPECT_NE(samplesRefusal.find("more than 64 bits per pixel (62979 samples of 1 bit)"), std::string::npos)
+  EXPECT_NE(samplesRefusal.find("more than 64 bits per pixel (62979 samples of 1 bit)"),
+            std::string::npos)
       << samplesRefusal;
   EXPECT_LT(PeakResidentKiB() - peakBefore, 256 << 10);
 
   Bytes untypedTile = overlay;  // the tile's entry as version 0, which has no type
-  const auto infe = std::search(untypedTile.begin(), untypedTile.end(), std::begin("infe"), std::end("infe") - 1);
+  const auto infe =
+      std::search(untypedTile.begin(), untypedTile.end(), std::begin("infe"), std::end("infe") - 1);
   ASSERT_NE(infe, untypedTile.end());
   infe[4] = 0;
   // The same with the overlay's reference box declared too short for the
@@ -253,8 +269,8 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
   ASSERT_NE(dimg, shortReference.end());
   dimg[-1] = 8 + 2;  // the header and the overlay's own item only
   for (const Bytes& file : {untypedTile, shortReference}) {
-    const std::string refusal =
-        test::RefusalOf([&] { test::LoadPictureMemory("HEIF", file.data(), file.size(), "untyped"); });
+    const std::string refusal = test::RefusalOf(
+        [&] { test::LoadPictureMemory("HEIF", file.data(), file.size(), "untyped"); });
     EXPECT_NE(refusal.find("made of an item that is not a picture"), std::string::npos) << refusal;
   }
 }
@@ -275,11 +291,14 @@ bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const st
   heif_context* context = heif_context_alloc();
   heif_encoder* encoder = nullptr;
   heif_image* picture = nullptr;
-  bool written = heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code == heif_error_Ok &&
-                 heif_image_create(stored.Width(), stored.Height(), heif_colorspace_RGB,
-                                   heif_chroma_interleaved_RGB, &picture).code == heif_error_Ok &&
-                 heif_image_add_plane(picture, heif_channel_interleaved, stored.Width(), stored.Height(), 8).code ==
-                     heif_error_Ok;
+  bool written =
+      heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code ==
+          heif_error_Ok &&
+      heif_image_create(stored.Width(), stored.Height(), heif_colorspace_RGB,
+                        heif_chroma_interleaved_RGB, &picture)
+              .code == heif_error_Ok &&
+      heif_image_add_plane(picture, heif_channel_interleaved, stored.Width(), stored.Height(), 8)
+              .code == heif_error_Ok;
   if (written) {
     int stride = 0;
     std::uint8_t* rgb = heif_image_get_plane(picture, heif_channel_interleaved, &stride);
@@ -289,7 +308,8 @@ bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const st
     heif_encoder_set_lossy_quality(encoder, 95);
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = orientation;
-    written = heif_context_encode_image(context, picture, encoder, options, nullptr).code == heif_error_Ok &&
+    written = heif_context_encode_image(context, picture, encoder, options, nullptr).code ==
+                  heif_error_Ok &&
               heif_context_write_to_file(context, path.c_str()).code == heif_error_Ok;
     heif_encoding_options_free(options);
   }
@@ -307,7 +327,8 @@ TEST(FormatsIntake, HeifStandsAsItsTransformationsSayNotAsItsExif) {
   TAVREN_REQUIRE_CORPUS();
   test::TempDir dir;
   const Image stored = DecodeJpegFile(test::TestDataPath("small_photo.jpg"));
-  ASSERT_TRUE(WriteTurnedHeic(stored, heif_orientation_rotate_90_cw_then_flip_horizontally, dir.file("t.heic")));
+  ASSERT_TRUE(WriteTurnedHeic(stored, heif_orientation_rotate_90_cw_then_flip_horizontally,
+                              dir.file("t.heic")));
   const Image turned = LoadPicture(dir.file("t.heic"));
   Image expected = stored;
   ApplyOrientation(expected, 5);
@@ -330,7 +351,9 @@ TEST(FormatsIntake, HeifStandsAsItsTransformationsSayNotAsItsExif) {
   for (const char* name : {"t.heic", "e.heic", "d.heic"}) {
     ASSERT_TRUE(test::RunQuietly("heif-convert " + dir.file(name) + " " + dir.file("c.png")));
     const Bytes png = ReadFileBytes(dir.file("c.png"));  // its EXIF copy is not for us
-    EXPECT_LE(MeanDifference(LoadPicture(dir.file(name)), DecodePng(png.data(), png.size(), "c.png")), 1.0)
+    EXPECT_LE(
+        MeanDifference(LoadPicture(dir.file(name)), DecodePng(png.data(), png.size(), "c.png")),
+        1.0)
         << name;
   }
 }
@@ -349,7 +372,8 @@ TEST(FormatsIntake, PngWebpAndTiffStandAsTheirOrientationSays) {
     SCOPED_TRACE(name);
     const std::string file = dir.file(name);
     ASSERT_TRUE(test::MakePicture(plain, file));
-    ASSERT_TRUE(test::RunQuietly("exiftool -overwrite_original -Orientation#=7 -Make=Maker -Model='Model 7' " + file));
+    ASSERT_TRUE(test::RunQuietly(
+        "exiftool -overwrite_original -Orientation#=7 -Make=Maker -Model='Model 7' " + file));
     EXPECT_EQ(LoadPicture(file), expected);
     ExpectSizeFromTheHeader(file, expected);
     const TSourceMetadata metadata = ReadSourceMetadata(file);
@@ -369,9 +393,10 @@ TEST(FormatsIntake, EachFormatKeepsTheProfileAndTheCamera) {
   // as a PNG sRGB chunk instead), given a camera.
   const std::string photo = dir.file("photo.jpg");
   fs::copy_file(test::CorpusDir() / "orientation/landscape_8.jpg", photo);
-  ASSERT_TRUE(test::RunQuietly("exiftool -overwrite_original -Make=Canon '-Model=Canon EOS 40D' " + photo));
-  ASSERT_TRUE(test::RunQuietly("sh -c " + test::ShellQuoted("exiftool -b -ICC_Profile " + photo + " > " +
-                                                              dir.file("p.icc"))));
+  ASSERT_TRUE(
+      test::RunQuietly("exiftool -overwrite_original -Make=Canon '-Model=Canon EOS 40D' " + photo));
+  ASSERT_TRUE(test::RunQuietly("sh -c " + test::ShellQuoted("exiftool -b -ICC_Profile " + photo +
+                                                            " > " + dir.file("p.icc"))));
   const Bytes profile = ReadFileBytes(dir.file("p.icc"));
   ASSERT_GT(profile.size(), 128u);
   std::vector<std::string> names = {"p.png", "p.webp", "p.tif", "p.heic"};
@@ -381,7 +406,8 @@ TEST(FormatsIntake, EachFormatKeepsTheProfileAndTheCamera) {
     const std::string file = dir.file(name);
     ASSERT_TRUE(test::MakePicture(photo, file));
     if (name == "p.tif") {  // ImageMagick leaves the camera out of a TIFF
-      ASSERT_TRUE(test::RunQuietly("exiftool -overwrite_original -Make=Canon '-Model=Canon EOS 40D' " + file));
+      ASSERT_TRUE(test::RunQuietly(
+          "exiftool -overwrite_original -Make=Canon '-Model=Canon EOS 40D' " + file));
     }
     const TSourceMetadata metadata = ReadSourceMetadata(file);
     EXPECT_EQ(metadata.Make, "Canon");

@@ -27,7 +27,11 @@ enum class TSizeForm { Plain, ToTheEnd, Large };
 Bytes Box(std::string_view type, const Bytes& body, TSizeForm form = TSizeForm::Plain) {
   Bytes box;
   const std::uint64_t header = form == TSizeForm::Large ? 16 : 8;
-  Put(box, form == TSizeForm::Plain ? header + body.size() : form == TSizeForm::ToTheEnd ? 0 : 1, 4);
+  Put(box,
+      form == TSizeForm::Plain      ? header + body.size()
+      : form == TSizeForm::ToTheEnd ? 0
+                                    : 1,
+      4);
   Put(box, type);
   if (form == TSizeForm::Large) Put(box, header + body.size(), 8);
   Put(box, body);
@@ -64,7 +68,8 @@ struct TLocation {
 
 // An item location box of the version, with 4-byte offsets and lengths,
 // no base offsets and (from version 1 on) no extent indices.
-Bytes ItemLocations(int version, const std::vector<TLocation>& items, TSizeForm form = TSizeForm::Plain) {
+Bytes ItemLocations(int version, const std::vector<TLocation>& items,
+                    TSizeForm form = TSizeForm::Plain) {
   Bytes body;
   Put(body, 0x4400, 2);
   Put(body, items.size(), version < 2 ? 2 : 4);
@@ -98,7 +103,8 @@ Bytes References(std::uint32_t derived, const std::vector<std::uint32_t>& parts)
   return Box("iref", FullBody(0, Box("dimg", reference)));
 }
 
-Bytes File(const Bytes& metaChildren, TSizeForm metaForm = TSizeForm::Plain, const Bytes& tail = {}) {
+Bytes File(const Bytes& metaChildren, TSizeForm metaForm = TSizeForm::Plain,
+           const Bytes& tail = {}) {
   Bytes file = Box("ftyp", {'h', 'e', 'i', 'c', 0, 0, 0, 0});
   Put(file, Box("meta", FullBody(0, metaChildren), metaForm));
   Put(file, tail);
@@ -148,7 +154,8 @@ TEST(HeifItems, CanvasesAndPartsAsLibheifReadsTheBoxes) {
     bool FromPicturesOnly;
   } cases[] = {
       {"no meta box", Box("ftyp", {'h', 'e', 'i', 'c'}), std::vector<std::uint32_t>{}, true},
-      {"iloc version 0, in the file", GridInFile(grid), std::vector<std::uint32_t>{4000, 3000}, true},
+      {"iloc version 0, in the file", GridInFile(grid), std::vector<std::uint32_t>{4000, 3000},
+       true},
       {"iloc version 1, item data", File(GridInItemData(1, TSizeForm::Plain, grid)),
        std::vector<std::uint32_t>{4000, 3000}, true},
       {"iloc version 2, 32-bit items", File(GridInItemData(2, TSizeForm::Plain, grid)),
@@ -156,10 +163,12 @@ TEST(HeifItems, CanvasesAndPartsAsLibheifReadsTheBoxes) {
       {"meta of size 0, iloc of a 64-bit size",
        File(GridInItemData(1, TSizeForm::Large, grid), TSizeForm::ToTheEnd),
        std::vector<std::uint32_t>{4000, 3000}, true},
-      {"overlay with a 32-bit canvas", File(overlayChildren), std::vector<std::uint32_t>{70000, 2}, true},
+      {"overlay with a 32-bit canvas", File(overlayChildren), std::vector<std::uint32_t>{70000, 2},
+       true},
       {"description beyond the item data", File(beyondItemData), std::nullopt, true},
-      {"description cut short", File(GridInItemData(1, TSizeForm::Plain, Bytes(grid.begin(), grid.end() - 1))),
-       std::nullopt, true},
+      {"description cut short",
+       File(GridInItemData(1, TSizeForm::Plain, Bytes(grid.begin(), grid.end() - 1))), std::nullopt,
+       true},
       {"grid made of an Exif item", File(exifPart), std::vector<std::uint32_t>{4000, 3000}, false},
   };
   for (const auto& c : cases) {
@@ -169,7 +178,8 @@ TEST(HeifItems, CanvasesAndPartsAsLibheifReadsTheBoxes) {
     ASSERT_EQ(read.Canvases.has_value(), c.Canvas.has_value());
     if (!c.Canvas) continue;
     std::vector<std::uint32_t> sizes;
-    for (const THeifCanvas& canvas : *read.Canvases) sizes.insert(sizes.end(), {canvas.Width, canvas.Height});
+    for (const THeifCanvas& canvas : *read.Canvases)
+      sizes.insert(sizes.end(), {canvas.Width, canvas.Height});
     EXPECT_EQ(sizes, *c.Canvas);
   }
 }

@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include "picture_io/picture_files.h"
-#include "picture_io/picture_formats.h"
 #include "intake_test_helpers.h"
 #include "picture_io/bmp_codec.h"
+#include "picture_io/picture_files.h"
+#include "picture_io/picture_formats.h"
 
 namespace tavren {
 namespace {

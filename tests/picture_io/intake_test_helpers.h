@@ -9,10 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "picture_io/picture_formats.h"
+#include "support/test_support.h"
 #include "system/error.h"
 #include "system/file_bytes.h"
 #include "system/file_replace.h"
-#include "support/test_support.h"
 
 namespace tavren::test {
 

@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "picture_io/jpeg_decoder.h"
-#include "picture_io/picture_limits.h"
-#include "picture_io/picture_files.h"
 #include "intake_test_helpers.h"
+#include "picture_io/jpeg_decoder.h"
+#include "picture_io/picture_files.h"
+#include "picture_io/picture_limits.h"
 #include "support/jpeg_test_support.h"
 
 namespace tavren {
@@ -71,14 +71,15 @@ TEST(JpegIntake, FileAndMemoryGiveTheSamePicture) {
 
 TEST(JpegIntake, RefusesTruncatedFilesNamingThem) {
   const Bytes whole = DataFile("jpeg_colour.jpg");
-  for (std::size_t keep : {std::size_t{0}, std::size_t{2}, std::size_t{20}, whole.size() / 2,
-                           whole.size() - 40}) {
+  for (std::size_t keep :
+       {std::size_t{0}, std::size_t{2}, std::size_t{20}, whole.size() / 2, whole.size() - 40}) {
     SCOPED_TRACE(keep);
     const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(keep));
     const std::string message = RefusalOf([&] { DecodeBytes(cut, "cut.jpg"); });
     EXPECT_EQ(message.rfind("cut.jpg: ", 0), 0u) << message;
     if (keep > 0) {
-      EXPECT_NE(message.find("the file ends before the picture does"), std::string::npos) << message;
+      EXPECT_NE(message.find("the file ends before the picture does"), std::string::npos)
+          << message;
     }
   }
   const Bytes progressive = DataFile("jpeg_colour_progressive.jpg");
@@ -103,7 +104,8 @@ std::size_t FindMarker(const Bytes& bytes, std::uint8_t marker) {
 // length and precision).
 Bytes WithFrameSize(Bytes bytes, std::uint16_t width, std::uint16_t height) {
   std::size_t sof = bytes.size();
-  for (std::uint8_t frame : {0xC0, 0xC1, 0xC2, 0xC9, 0xCA}) sof = std::min(sof, FindMarker(bytes, frame));
+  for (std::uint8_t frame : {0xC0, 0xC1, 0xC2, 0xC9, 0xCA})
+    sof = std::min(sof, FindMarker(bytes, frame));
   EXPECT_LT(sof + 8, bytes.size());
   if (sof + 8 >= bytes.size()) return bytes;
   bytes[sof + 5] = static_cast<std::uint8_t>(height >> 8);
@@ -150,8 +152,9 @@ TEST(JpegIntake, RefusesBombsBeforeAskingForTheirMemory) {
                         "megapixels"),
               std::string::npos)
         << huge;
-    EXPECT_NE(RefusalOf([&] { DecodeBytes(CutAfterFirstScanHeader(WithFrameSize(good, 14000, 14000))); })
-                  .find("too short for 14000 x 14000 pixels"),
+    EXPECT_NE(RefusalOf([&] {
+                DecodeBytes(CutAfterFirstScanHeader(WithFrameSize(good, 14000, 14000)));
+              }).find("too short for 14000 x 14000 pixels"),
               std::string::npos);
   }
 }
@@ -224,8 +227,9 @@ Bytes WithWarnings(int warnings) {
 TEST(JpegIntake, WarningLimit) {
   const Image clean = DecodeBytes(DataFile("jpeg_colour.jpg"));
   EXPECT_TRUE(DecodeBytes(WithWarnings(kMaxJpegWarnings)) == clean);
-  EXPECT_NE(RefusalOf([&] { DecodeBytes(WithWarnings(kMaxJpegWarnings + 1)); })
-                .find("more than 100 warnings"),
+  EXPECT_NE(RefusalOf([&] {
+              DecodeBytes(WithWarnings(kMaxJpegWarnings + 1));
+            }).find("more than 100 warnings"),
             std::string::npos);
 }
 

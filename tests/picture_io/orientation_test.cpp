@@ -110,7 +110,8 @@ double MeanAbsoluteDifference(const Image& a, const Image& b) {
   for (std::size_t i = 0; i < a.ByteSize(); ++i) offset += a.Data()[i] - b.Data()[i];
   offset /= count;
   double sum = 0;
-  for (std::size_t i = 0; i < a.ByteSize(); ++i) sum += std::fabs(a.Data()[i] - b.Data()[i] - offset);
+  for (std::size_t i = 0; i < a.ByteSize(); ++i)
+    sum += std::fabs(a.Data()[i] - b.Data()[i] - offset);
   return sum / count;
 }
 

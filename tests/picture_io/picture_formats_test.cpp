@@ -7,10 +7,10 @@
 #include <string_view>
 #include <utility>
 
+#include "intake_test_helpers.h"
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_formats.h"
 #include "system/file_names.h"
-#include "intake_test_helpers.h"
 
 namespace tavren {
 namespace {
@@ -36,8 +36,8 @@ TEST(PictureFormats, OpenablePicturesAreThoseOfEveryFormat) {
   const struct {
     const char* Path;
     const char* Format;
-  } files[] = {{"a.JPG", "JPEG"}, {"b.jfif", "JPEG"}, {"c.Bmp", "BMP"},  {"d.HEIC", "HEIF"},
-               {"e.heif", "HEIF"}, {"f.hif", "HEIF"},  {"g.Png", "PNG"},  {"h.tif", "TIFF"},
+  } files[] = {{"a.JPG", "JPEG"},  {"b.jfif", "JPEG"}, {"c.Bmp", "BMP"}, {"d.HEIC", "HEIF"},
+               {"e.heif", "HEIF"}, {"f.hif", "HEIF"},  {"g.Png", "PNG"}, {"h.tif", "TIFF"},
                {"i.TIFF", "TIFF"}, {"j.webp", "WebP"}};
   for (const auto& file : files) {
     ASSERT_NE(FormatOfPath(file.Path), nullptr) << file.Path;
@@ -51,7 +51,8 @@ TEST(PictureFormats, OpenablePicturesAreThoseOfEveryFormat) {
   // Only JPEG and BMP are written, each under its own extensions.
   EXPECT_EQ(FormatSavedAs("a.JPEG"), FormatNamed("JPEG"));
   EXPECT_EQ(FormatSavedAs("a.bmp"), FormatNamed("BMP"));
-  for (const char* path : {"a.jfif", "a.png", "a.heic"}) EXPECT_EQ(FormatSavedAs(path), nullptr) << path;
+  for (const char* path : {"a.jfif", "a.png", "a.heic"})
+    EXPECT_EQ(FormatSavedAs(path), nullptr) << path;
 }
 
 // Every format's entry is whole, its extensions its own, and a file of it
@@ -70,8 +71,8 @@ TEST(PictureFormats, EveryEntryIsWholeAndKnowsItsFiles) {
       extensions.push_back(ext);
     }
   }
-  for (const char* file : {"jpeg_colour.jpg", "bmp_rose16_24.bmp", "heif_rose_grid.heic",
-                           "tiff_62979_samples.tif"}) {
+  for (const char* file :
+       {"jpeg_colour.jpg", "bmp_rose16_24.bmp", "heif_rose_grid.heic", "tiff_62979_samples.tif"}) {
     const std::vector<std::uint8_t> bytes = test::DataFile(file);
     EXPECT_EQ(FormatOfContent(bytes.data(), bytes.size()), FormatOfPath(file)) << file;
   }
@@ -80,11 +81,13 @@ TEST(PictureFormats, EveryEntryIsWholeAndKnowsItsFiles) {
 // The window opens through LoadPicture too: a pipe named like a picture is
 // refused at once instead of blocking, as is a folder.
 TEST(LoadPicture, RefusesOtherFormatsFoldersPipesAndEmptyNames) {
-  EXPECT_EQ(test::RefusalOf([] { LoadPicture("dir/photo.gif"); }).rfind(
-                "dir/photo.gif: the program does not open .gif files (it opens .jpg, .jpeg, .jfif, "
-                ".jpe, .bmp, .heic, .heif, .hif, .png, .tif, .tiff, .webp",
-                0),
-            0u);
+  EXPECT_EQ(
+      test::RefusalOf([] { LoadPicture("dir/photo.gif"); })
+          .rfind(
+              "dir/photo.gif: the program does not open .gif files (it opens .jpg, .jpeg, .jfif, "
+              ".jpe, .bmp, .heic, .heif, .hif, .png, .tif, .tiff, .webp",
+              0),
+      0u);
   EXPECT_NE(test::RefusalOf([] { LoadPicture("noext"); }).find("noext: the name has no extension"),
             std::string::npos);
   EXPECT_EQ(test::RefusalOf([] { LoadPicture(""); }), "the file name is empty");
@@ -108,10 +111,12 @@ TEST(LoadPicture, ChoosesTheDecoderByExtension) {
   WriteFileAtomically(dir.file("a.bmp"), bmp);
   WriteFileAtomically(dir.file("a.jfif"), jpg);
   // The reason names what the file holds.
-  for (const auto& [name, content] : {std::pair{"really_bmp.JPG", "BMP"}, {"really_jpg.Bmp", "JPEG"}}) {
+  for (const auto& [name, content] :
+       {std::pair{"really_bmp.JPG", "BMP"}, {"really_jpg.Bmp", "JPEG"}}) {
     const std::string file = dir.file(name);
     const std::string reason = test::RefusalOf([&] { LoadPicture(file); });
-    EXPECT_NE(reason.find(std::string("; the file holds a ") + content + " picture"), std::string::npos)
+    EXPECT_NE(reason.find(std::string("; the file holds a ") + content + " picture"),
+              std::string::npos)
         << reason;
     EXPECT_EQ(test::RefusalOf([&] { ReadPictureSize(file); }), reason);
   }

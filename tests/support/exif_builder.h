@@ -30,10 +30,12 @@ class TiffBuilder {
   // An entry whose value field holds value (a 16-bit value stands in its
   // first two bytes, as TIFF places it).
   TiffBuilder& Short(std::uint16_t tag, std::uint16_t value) {
-    entries_.push_back({tag, 3, 1, static_cast<std::uint32_t>(bigEndian_ ? value << 16 : value), {}});
+    entries_.push_back(
+        {tag, 3, 1, static_cast<std::uint32_t>(bigEndian_ ? value << 16 : value), {}});
     return *this;
   }
-  TiffBuilder& Raw(std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
+  TiffBuilder& Raw(std::uint16_t tag, std::uint16_t type, std::uint32_t count,
+                   std::uint32_t value) {
     entries_.push_back({tag, type, count, value, {}});
     return *this;
   }
@@ -169,7 +171,8 @@ class JpegBuilder {
 inline Bytes FakeIccProfile(std::size_t size, const std::string& colourSpace = "RGB ") {
   Bytes profile(size);
   for (std::size_t i = 0; i < size; ++i) profile[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-  for (std::size_t i = 0; i < 4 && 16 + i < size; ++i) profile[16 + i] = static_cast<std::uint8_t>(colourSpace[i]);
+  for (std::size_t i = 0; i < 4 && 16 + i < size; ++i)
+    profile[16 + i] = static_cast<std::uint8_t>(colourSpace[i]);
   return profile;
 }
 

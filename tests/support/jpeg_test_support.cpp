@@ -20,7 +20,8 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 namespace {
@@ -58,7 +59,7 @@ bool DecodeInto(DecodeState* s, int scaleDenom) {
   s->Cinfo.out_color_space = JCS_EXT_BGR;
   jpeg_start_decompress(&s->Cinfo);
   s->Picture.Reset(static_cast<std::int32_t>(s->Cinfo.output_width),
-                 static_cast<std::int32_t>(s->Cinfo.output_height));
+                   static_cast<std::int32_t>(s->Cinfo.output_height));
   while (s->Cinfo.output_scanline < s->Cinfo.output_height) {
     JSAMPROW row = s->Picture.Row(static_cast<std::int32_t>(s->Cinfo.output_scanline));
     jpeg_read_scanlines(&s->Cinfo, &row, 1);
@@ -131,7 +132,8 @@ std::string OutputOf(const std::string& command) {
   FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
   if (pipe == nullptr) return output;
   char buffer[4096];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    output.append(buffer, got);
   pclose(pipe);
   return output;
 }
@@ -192,8 +194,9 @@ std::vector<std::vector<std::uint8_t>> ExifToolIccProfiles(const std::vector<std
     const std::string object = output.substr(at, next == std::string::npos ? next : next - at);
     const std::size_t key = object.find(profileKey);
     const std::size_t from = key + profileKey.size();
-    profiles.push_back(key == std::string::npos ? std::vector<std::uint8_t>()
-                                                : FromBase64(object.substr(from, object.find('"', from) - from)));
+    profiles.push_back(key == std::string::npos
+                           ? std::vector<std::uint8_t>()
+                           : FromBase64(object.substr(from, object.find('"', from) - from)));
     at = next;
   }
   return profiles;
@@ -243,7 +246,8 @@ bool EncodeInto(EncodeState* s, const Image& image, const EncodeOptions& options
   }
   jpeg_start_compress(&s->Cinfo, TRUE);
   while (s->Cinfo.next_scanline < s->Cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(image.Row(static_cast<std::int32_t>(s->Cinfo.next_scanline)));
+    JSAMPROW row =
+        const_cast<JSAMPROW>(image.Row(static_cast<std::int32_t>(s->Cinfo.next_scanline)));
     jpeg_write_scanlines(&s->Cinfo, &row, 1);
   }
   jpeg_finish_compress(&s->Cinfo);

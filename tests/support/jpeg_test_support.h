@@ -41,7 +41,7 @@ struct CoefficientPicture {
 std::vector<std::uint8_t> WriteCoefficientsWithLibrary(const CoefficientPicture& picture);
 
 struct JpegLayout {
-  bool WellFormed = false;      // markers up to the first scan parse cleanly
+  bool WellFormed = false;        // markers up to the first scan parse cleanly
   bool ProgressiveFrame = false;  // the frame header is SOF2
   bool AllQuantizersOne = false;  // every quantisation table holds only 1s
   int QuantTables = 0;

@@ -53,16 +53,19 @@ bool RunQuietly(const std::string& command) {
   return std::system((command + " >/dev/null 2>&1 </dev/null").c_str()) == 0;
 }
 
-bool HaveTool(const std::string& program) { return RunQuietly("command -v " + ShellQuoted(program)); }
+bool HaveTool(const std::string& program) {
+  return RunQuietly("command -v " + ShellQuoted(program));
+}
 
 bool MakePicture(const std::string& source, const std::string& target, const std::string& options) {
   std::string ext = fs::path(target).extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
   if (ext == ".heic" || ext == ".heif" || ext == ".avif")
-    return RunQuietly("heif-enc -q 90 " + options + " -o " + ShellQuoted(target) + " " + ShellQuoted(source));
+    return RunQuietly("heif-enc -q 90 " + options + " -o " + ShellQuoted(target) + " " +
+                      ShellQuoted(source));
   if (ext == ".webp")
-    return RunQuietly("cwebp -quiet -lossless -exact -metadata all " + options + " " + ShellQuoted(source) +
-                      " -o " + ShellQuoted(target));
+    return RunQuietly("cwebp -quiet -lossless -exact -metadata all " + options + " " +
+                      ShellQuoted(source) + " -o " + ShellQuoted(target));
   return RunQuietly("convert " + ShellQuoted(source) + " " + options + " " + ShellQuoted(target));
 }
 

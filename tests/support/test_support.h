@@ -57,23 +57,21 @@ class TempDir {
 
 // Skips the current test when a program that makes its sample files is
 // missing (scripts/deps.sh test installs them all).
-#define TAVREN_REQUIRE_TOOL(program)                              \
-  do {                                                            \
-    if (!::tavren::test::HaveTool(program))                       \
-      GTEST_SKIP() << program << " not installed";                \
+#define TAVREN_REQUIRE_TOOL(program)                                                     \
+  do {                                                                                   \
+    if (!::tavren::test::HaveTool(program)) GTEST_SKIP() << program << " not installed"; \
   } while (0)
 
 // Skips the current test unless every tool MakePicture uses is there.
-#define TAVREN_REQUIRE_PICTURE_TOOLS()        \
-  do {                                        \
-    TAVREN_REQUIRE_TOOL("convert");           \
-    TAVREN_REQUIRE_TOOL("heif-enc");          \
-    TAVREN_REQUIRE_TOOL("cwebp");             \
+#define TAVREN_REQUIRE_PICTURE_TOOLS() \
+  do {                                 \
+    TAVREN_REQUIRE_TOOL("convert");    \
+    TAVREN_REQUIRE_TOOL("heif-enc");   \
+    TAVREN_REQUIRE_TOOL("cwebp");      \
   } while (0)
 
 // Skips the current test when the photo corpus is not present.
-#define TAVREN_REQUIRE_CORPUS()                                   \
-  do {                                                            \
-    if (::tavren::test::CorpusDir().empty())                      \
-      GTEST_SKIP() << "photo corpus not present";                 \
+#define TAVREN_REQUIRE_CORPUS()                                                          \
+  do {                                                                                   \
+    if (::tavren::test::CorpusDir().empty()) GTEST_SKIP() << "photo corpus not present"; \
   } while (0)

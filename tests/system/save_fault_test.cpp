@@ -11,11 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "system/error.h"
-#include "system/file_replace.h"
 #include "jpeg_export/jpeg_export.h"
 #include "support/jpeg_test_support.h"
 #include "support/test_support.h"
+#include "system/error.h"
+#include "system/file_replace.h"
 
 namespace tavren {
 namespace {
@@ -93,7 +93,8 @@ TEST(SaveFaults, ReadOnlyTargetIsNeverReplaced) {
   const std::string target = dir.file("photo.jpg");
   test::WriteFileBytes(target, kOriginal);
   fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  EXPECT_EQ(FailingSave(test::RandomImage(8, 8, 1), target), "the file is read-only: Permission denied");
+  EXPECT_EQ(FailingSave(test::RandomImage(8, 8, 1), target),
+            "the file is read-only: Permission denied");
   EXPECT_EQ(test::ReadFileBytes(target), kOriginal);
   EXPECT_TRUE(TemporaryFilesIn(dir.path()).empty());
 }
@@ -101,13 +102,15 @@ TEST(SaveFaults, ReadOnlyTargetIsNeverReplaced) {
 TEST(SaveFaults, FileInPlaceOfTheFolderAndAMissingFolder) {
   test::TempDir dir;
   test::WriteFileBytes(dir.file("notes"), kOriginal);
-  const std::string reason = FailingSave(test::RandomImage(8, 8, 1), dir.file("notes") + "/out.jpg");
+  const std::string reason =
+      FailingSave(test::RandomImage(8, 8, 1), dir.file("notes") + "/out.jpg");
   EXPECT_NE(reason.find("Not a directory"), std::string::npos) << reason;
   EXPECT_EQ(test::ReadFileBytes(dir.file("notes")), kOriginal);
 
   fs::create_directories(dir.path() / "gone");
   fs::remove(dir.path() / "gone");
-  const std::string missing = FailingSave(test::RandomImage(8, 8, 1), dir.file("gone") + "/out.jpg");
+  const std::string missing =
+      FailingSave(test::RandomImage(8, 8, 1), dir.file("gone") + "/out.jpg");
   EXPECT_NE(missing.find("No such file or directory"), std::string::npos) << missing;
   EXPECT_FALSE(fs::exists(dir.path() / "gone"));
   EXPECT_TRUE(TemporaryFilesIn(dir.path()).empty());
@@ -161,7 +164,8 @@ TEST(SaveFaults, KilledWhileSavingLeavesOldOrNewFile) {
   SaveJpegWithExif(next, dir.file("reference.jpg"), "");
   const Bytes after = test::ReadFileBytes(dir.file("reference.jpg"));
   const auto saveTime = std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::steady_clock::now() - start).count();
+                            std::chrono::steady_clock::now() - start)
+                            .count();
 
   std::mt19937 random(1234);
   int sawOld = 0, sawNew = 0;
@@ -185,7 +189,8 @@ TEST(SaveFaults, KilledWhileSavingLeavesOldOrNewFile) {
     ASSERT_TRUE(now == before || now == after) << "round " << round << ": a damaged file";
     (now == before ? sawOld : sawNew)++;
     // A killed process cannot clean up; its temporary file is all that may remain.
-    for (const std::string& leftover : TemporaryFilesIn(dir.path())) fs::remove(dir.path() / leftover);
+    for (const std::string& leftover : TemporaryFilesIn(dir.path()))
+      fs::remove(dir.path() / leftover);
   }
   RecordProperty("old_after_kill", sawOld);
   RecordProperty("new_after_kill", sawNew);
@@ -234,10 +239,9 @@ TEST(SaveFaults, StaleTemporaryFilesOfEndedProcessesGo) {
   const std::string alive = std::to_string(::getpid());
   const std::vector<std::string> stale = {".a.jpg.tavren-save-" + ended + "-3",
                                           ".tavren-save-" + ended + "-0"};
-  const std::vector<std::string> kept = {".a.jpg.tavren-save-" + alive + "-1",
-                                         ".a.jpg.tavren-save-" + ended + "-3.bak",
-                                         "a.jpg.tavren-save-" + ended + "-3",
-                                         ".a.jpg.tavren-save-" + ended + "-x"};
+  const std::vector<std::string> kept = {
+      ".a.jpg.tavren-save-" + alive + "-1", ".a.jpg.tavren-save-" + ended + "-3.bak",
+      "a.jpg.tavren-save-" + ended + "-3", ".a.jpg.tavren-save-" + ended + "-x"};
   for (const auto& name : stale) test::WriteFileBytes(dir.file(name), kOriginal);
   for (const auto& name : kept) test::WriteFileBytes(dir.file(name), kOriginal);
   SaveJpegWithExif(test::RandomImage(8, 8, 1), dir.file("new.jpg"), "");

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "support/recording_platform.h"
 #include "window/about_box.h"
-#include "workflow/fixed_texts.h"
 #include "window/link_label.h"
 #include "window/platform_ui.h"
-#include "support/recording_platform.h"
+#include "workflow/fixed_texts.h"
 
 using namespace tavren;
 using tavren::test::TRecordingPlatform;
@@ -81,8 +81,8 @@ class AboutBoxTest : public QObject {
     const int right = panel->width() - 1;
     const int bottom = panel->height() - 1;
     auto grey = [&](int x, int y) { return qGray(picture.pixel(x, y)); };
-    QVERIFY(grey(0, middleY) < grey(1, middleY));            // outer left dark, inner light
-    QVERIFY(grey(middleX, 0) < grey(middleX, 1));            // outer top dark, inner light
+    QVERIFY(grey(0, middleY) < grey(1, middleY));              // outer left dark, inner light
+    QVERIFY(grey(middleX, 0) < grey(middleX, 1));              // outer top dark, inner light
     QVERIFY(grey(right, middleY) > grey(right - 1, middleY));  // outer right light, inner dark
     QVERIFY(grey(middleX, bottom) > grey(middleX, bottom - 1));
   }
@@ -96,7 +96,8 @@ class AboutBoxTest : public QObject {
     TAB box(platform, {}, &owner);
     box.show();
     const QPoint offset = box.frameGeometry().center() - box.screen()->geometry().center();
-    QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+    QVERIFY2(offset.manhattanLength() <= 2,
+             qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
   }
 
   // Captions longer than the box was drawn for (or a wider font than the

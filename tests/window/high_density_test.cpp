@@ -5,13 +5,13 @@
 #include <QtTest>
 
 #include "enhance/base_image.h"
-#include "workflow/picture_cache.h"
 #include "support/recording_platform.h"
 #include "support/test_support.h"
 #include "window/image_view.h"
 #include "window/main_window.h"
 #include "workflow/files.h"
 #include "workflow/fixed_texts.h"
+#include "workflow/picture_cache.h"
 #include "workflow/state.h"
 
 using namespace tavren;
@@ -29,7 +29,8 @@ class HighDensityTest : public QObject {
     TState state(MakeFileStateStore(dir.file("state/Main")));
     test::TRecordingPlatform platform;
     auto window = std::make_unique<TfrmMain>(
-        TMainServices{files, cache, state, {}, dir.file("brisolm-tavren")}, platform, QStringList());
+        TMainServices{files, cache, state, {}, dir.file("brisolm-tavren")}, platform,
+        QStringList());
     window->show();
     window->setWindowState(Qt::WindowNoState);
     window->resize(400, 300);

@@ -14,26 +14,26 @@
 #include <fstream>
 #include <memory>
 
-#include "workflow/files.h"
-#include "workflow/fixed_texts.h"
-#include "window/image_view.h"
-#include "window/main_window.h"
-#include "window/platform_ui.h"
-#include "workflow/state.h"
 #include "enhance/base_image.h"
-#include "workflow/picture_cache.h"
-#include "system/error.h"
-#include "system/file_bytes.h"
-#include "system/file_replace.h"
+#include "enhance/process_types.h"
 #include "jpeg_export/jpeg_export.h"
 #include "picture_io/picture_files.h"
+#include "picture_io/picture_formats.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/picture_metadata.h"
-#include "picture_io/picture_formats.h"
-#include "enhance/process_types.h"
 #include "support/exif_builder.h"
 #include "support/recording_platform.h"
 #include "support/test_support.h"
+#include "system/error.h"
+#include "system/file_bytes.h"
+#include "system/file_replace.h"
+#include "window/image_view.h"
+#include "window/main_window.h"
+#include "window/platform_ui.h"
+#include "workflow/files.h"
+#include "workflow/fixed_texts.h"
+#include "workflow/picture_cache.h"
+#include "workflow/state.h"
 
 using namespace tavren;
 using tavren::test::TRecordingPlatform;
@@ -142,31 +142,46 @@ class MainWindowTest : public QObject {
   void ShowsTheFixedTextsOfTheWindow() {
     TWindowRig rig;
     rig.Show();
-    const QStringList hints = {"tbtOpen", "Open Image (Ctrl-O)",
-                               "tbtSave", "Save Image (Ctrl-S)",
-                               "tbtPasteFromClipboard", "Paste From Clipboard (Ctrl-V)",
-                               "tbtPrev", "Previous File (PgUp)",
-                               "tbtNext", "Next File (PgDown)",
-                               "tbt0Off", "Original",
-                               "tbt1Weak", "Light",
-                               "tbt2Normal", "Normal",
-                               "tbt3Strong", "Deep",
-                               "tbt99ManualTuning", "Manual Tuning",
-                               "tbtHelp", "Help"};
+    const QStringList hints = {"tbtOpen",
+                               "Open Image (Ctrl-O)",
+                               "tbtSave",
+                               "Save Image (Ctrl-S)",
+                               "tbtPasteFromClipboard",
+                               "Paste From Clipboard (Ctrl-V)",
+                               "tbtPrev",
+                               "Previous File (PgUp)",
+                               "tbtNext",
+                               "Next File (PgDown)",
+                               "tbt0Off",
+                               "Original",
+                               "tbt1Weak",
+                               "Light",
+                               "tbt2Normal",
+                               "Normal",
+                               "tbt3Strong",
+                               "Deep",
+                               "tbt99ManualTuning",
+                               "Manual Tuning",
+                               "tbtHelp",
+                               "Help"};
     for (qsizetype i = 0; i < hints.size(); i += 2)
       QCOMPARE(rig.Button(qPrintable(hints[i]))->toolTip(), hints[i + 1]);
-    QCOMPARE(rig.Window->View()->toolTip(), QStringLiteral("Click to switch to next processing type"));
+    QCOMPARE(rig.Window->View()->toolTip(),
+             QStringLiteral("Click to switch to next processing type"));
 
     auto* heading = rig.Find<QLabel>("lblWelHeading");
     QCOMPARE(heading->text(), QStringLiteral("Qiuck Start Help"));
     QVERIFY(!heading->font().bold());
     QCOMPARE(rig.Find<QPushButton>("sbtWelOpen")->text(), QStringLiteral("Open Image File"));
-    QCOMPARE(rig.Find<QPushButton>("sbtWelPaste")->text(), QStringLiteral("Paste Image From Clipboard"));
-    QString drop = QTextDocumentFragment::fromHtml(rig.Find<QLabel>("pnWelDrop")->text()).toPlainText();
+    QCOMPARE(rig.Find<QPushButton>("sbtWelPaste")->text(),
+             QStringLiteral("Paste Image From Clipboard"));
+    QString drop =
+        QTextDocumentFragment::fromHtml(rig.Find<QLabel>("pnWelDrop")->text()).toPlainText();
     drop.remove(QChar::ObjectReplacementCharacter).replace(QChar::Nbsp, QLatin1Char(' '));
     QCOMPARE(drop, QStringLiteral("            Drad and Drop Image File"));
     QStringList texts;
-    for (const QLabel* label : rig.Find("pnWelcome")->findChildren<QLabel*>()) texts << label->text();
+    for (const QLabel* label : rig.Find("pnWelcome")->findChildren<QLabel*>())
+      texts << label->text();
     QVERIFY(texts.contains(QStringLiteral(
         "Then click on image to switch between processing types. Choose best one and save it.")));
     QCOMPARE(rig.Find<QLabel>("lblTechLink")->text(), QStringLiteral("techologies."));
@@ -309,7 +324,8 @@ class MainWindowTest : public QObject {
     rig.Platform.SaveAnswer = QString::fromStdString(pictures.file("missing/out.jpg"));
     rig.Key(Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(rig.Platform.Errors.size(), 2);
-    QVERIFY(rig.Platform.Errors[1].contains(QString::fromStdString(pictures.file("missing/out.jpg"))));
+    QVERIFY(
+        rig.Platform.Errors[1].contains(QString::fromStdString(pictures.file("missing/out.jpg"))));
     QCOMPARE(rig.Platform.WaitDepthAtError, 0);
     QVERIFY(rig.Message().startsWith(QStringLiteral("out.jpg: ")));
     QCOMPARE(rig.Platform.WaitDepth, 0);
@@ -607,7 +623,8 @@ class MainWindowTest : public QObject {
     // then is dropped.
     bool sawSaving = false;
     QTimer::singleShot(0, rig.Window.get(), [&] {
-      sawSaving = rig.Window->Saving() && rig.Message() == QStringLiteral("Saving deep.jpg\u2026") &&
+      sawSaving = rig.Window->Saving() &&
+                  rig.Message() == QStringLiteral("Saving deep.jpg\u2026") &&
                   rig.Find("sbMainProgress")->isVisible();
       rig.Key(Qt::Key_O, Qt::ControlModifier);
       rig.ClickView();

@@ -7,8 +7,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "window/manual_panel.h"
 #include "support/test_support.h"
+#include "window/manual_panel.h"
 
 using namespace tavren;
 
@@ -18,8 +18,8 @@ namespace {
 // so they are handed on to tracking parents the way the pointer's are.
 void MoveOver(QWidget* widget) {
   const QPointF local(widget->width() / 2.0, widget->height() / 2.0);
-  QMouseEvent move(QEvent::MouseMove, local, widget->mapToGlobal(local), Qt::NoButton,
-                   Qt::NoButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, local, widget->mapToGlobal(local), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(widget, &move);
 }
 

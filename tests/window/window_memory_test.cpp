@@ -2,23 +2,23 @@
 // bounded: the decoded-picture cache drops the least recently used
 // pictures instead of growing with every file, and what read-ahead
 // prepares counts against the same bound.
+#include <unistd.h>
 #include <QApplication>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
-#include "workflow/files.h"
-#include "workflow/fixed_texts.h"
+#include "jpeg_export/jpeg_encoder.h"
+#include "jpeg_export/jpeg_export.h"
+#include "support/recording_platform.h"
+#include "support/test_support.h"
 #include "window/image_view.h"
 #include "window/main_window.h"
 #include "window/platform_ui.h"
-#include "workflow/state.h"
-#include "jpeg_export/jpeg_encoder.h"
-#include "jpeg_export/jpeg_export.h"
+#include "workflow/files.h"
+#include "workflow/fixed_texts.h"
 #include "workflow/picture_cache.h"
-#include "support/recording_platform.h"
-#include "support/test_support.h"
+#include "workflow/state.h"
 
 using namespace tavren;
 namespace fs = std::filesystem;
@@ -48,7 +48,8 @@ void WriteLargePhoto(const std::string& path) {
   }
   const std::vector<std::uint8_t> bytes = EncodeJpeg(picture);
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace
@@ -63,7 +64,8 @@ class WindowMemoryTest : public QObject {
     test::TempDir folder;
     WriteLargePhoto(folder.file("00.jpg"));
     for (int i = 1; i < 40; ++i)
-      fs::create_hard_link(folder.file("00.jpg"), folder.file(QString::asprintf("%02d.jpg", i).toStdString()));
+      fs::create_hard_link(folder.file("00.jpg"),
+                           folder.file(QString::asprintf("%02d.jpg", i).toStdString()));
 
     const std::size_t cacheBound = 200 * kMiB;  // about five of these pictures
     TFiles files;
@@ -86,13 +88,15 @@ class WindowMemoryTest : public QObject {
     for (int i = 1; i < 40; ++i) {
       if (i > 20) {
         const std::string next = folder.file(QString::asprintf("%02d.jpg", i).toStdString());
-        QVERIFY(QTest::qWaitFor([&] {
-          peak = std::max(peak, ResidentBytes());
-          const TSharedPicture picture = cache.Find(next);
-          const QSize limits = window.View()->DeviceSize();
-          return picture != nullptr && window.ReadAhead().Prepared(next, *picture, limits.height(),
-                                                                   limits.width());
-        }, 60000));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+              peak = std::max(peak, ResidentBytes());
+              const TSharedPicture picture = cache.Find(next);
+              const QSize limits = window.View()->DeviceSize();
+              return picture != nullptr &&
+                     window.ReadAhead().Prepared(next, *picture, limits.height(), limits.width());
+            },
+            60000));
       }
       QTest::keyClick(window.windowHandle(), Qt::Key_PageDown);
       peak = std::max(peak, ResidentBytes());

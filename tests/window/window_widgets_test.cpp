@@ -5,12 +5,12 @@
 #include <QTextBrowser>
 #include <QtTest>
 
-#include "workflow/fixed_texts.h"
+#include "picture_io/picture_formats.h"
 #include "window/help_viewer.h"
 #include "window/image_view.h"
 #include "window/link_label.h"
-#include "picture_io/picture_formats.h"
 #include "window/platform_ui.h"
+#include "workflow/fixed_texts.h"
 
 using namespace tavren;
 
@@ -22,7 +22,9 @@ class WindowWidgetsTest : public QObject {
     QCOMPARE(FitPictureRect(400, 300, 100, 60), QRect(10, 0, 80, 60));
     QCOMPARE(FitPictureRect(400, 100, 100, 60), QRect(0, 17, 100, 25));
   }
-  void TallPictureFillsTheHeight() { QCOMPARE(FitPictureRect(300, 400, 100, 60), QRect(27, 0, 45, 60)); }
+  void TallPictureFillsTheHeight() {
+    QCOMPARE(FitPictureRect(300, 400, 100, 60), QRect(27, 0, 45, 60));
+  }
   void PictureMadeForTheViewKeepsItsOwnSize() {
     // A base image of 418 x 400 for a view 400 rows high: the fitted width
     // truncates to 417.
@@ -75,9 +77,10 @@ class WindowWidgetsTest : public QObject {
     // were, then each other format (AVIF where libheif decodes it).
     const bool avif = IsOpenablePicture("a.avif");
     QStringList expected = {
-        QStringLiteral("All Pictures (*.jpg *.jpeg *.jfif *.jpe *.bmp *.heic *.heif *.hif *.png *.tif "
-                       "*.tiff *.webp%1 *.JPG *.JPEG *.JFIF *.JPE *.BMP *.HEIC *.HEIF *.HIF *.PNG *.TIF "
-                       "*.TIFF *.WEBP%2)")
+        QStringLiteral(
+            "All Pictures (*.jpg *.jpeg *.jfif *.jpe *.bmp *.heic *.heif *.hif *.png *.tif "
+            "*.tiff *.webp%1 *.JPG *.JPEG *.JFIF *.JPE *.BMP *.HEIC *.HEIF *.HIF *.PNG *.TIF "
+            "*.TIFF *.WEBP%2)")
             .arg(avif ? " *.avif" : "", avif ? " *.AVIF" : ""),
         "JPEG & BMP Image (*.jpg *.jpeg *.jfif *.jpe *.bmp *.JPG *.JPEG *.JFIF *.JPE *.BMP)",
         "HEIC & HEIF Image (*.heic *.heif *.hif *.HEIC *.HEIF *.HIF)",
@@ -101,7 +104,8 @@ class WindowWidgetsTest : public QObject {
     QCOMPARE(viewer.windowTitle(), QStringLiteral("Brisolm Tavren Help"));
     QCOMPARE(browser->verticalScrollBar()->value(), 0);
     QTextCursor link = browser->document()->find(
-        QStringLiteral("Keys"), 0, QTextDocument::FindCaseSensitively | QTextDocument::FindWholeWords);
+        QStringLiteral("Keys"), 0,
+        QTextDocument::FindCaseSensitively | QTextDocument::FindWholeWords);
     QVERIFY(!link.isNull());
     link.setPosition(link.selectionStart() + 1);
     QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, browser->cursorRect(link).center());
@@ -109,7 +113,8 @@ class WindowWidgetsTest : public QObject {
     QCOMPARE(browser->source().fragment(), QStringLiteral("keys"));
 
     THelpViewer missing(QStringLiteral("/nowhere/BrisolmTavren Help.html"));
-    QVERIFY(missing.Browser()->toPlainText().contains(QStringLiteral("/nowhere/BrisolmTavren Help.html")));
+    QVERIFY(missing.Browser()->toPlainText().contains(
+        QStringLiteral("/nowhere/BrisolmTavren Help.html")));
   }
 };
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "workflow/fixed_texts.h"
 #include "support/test_support.h"
+#include "workflow/fixed_texts.h"
 
 namespace tavren {
 namespace {

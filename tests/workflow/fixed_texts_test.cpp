@@ -33,10 +33,9 @@ TEST(FixedTexts, DecodedAtStartUp) {
   EXPECT_EQ(sAboutNotice.rfind("\xC2\xA9", 0), 0u);
   EXPECT_EQ(Utf8Characters(sAboutNotice), Utf8Characters(sAboutNotice.substr(2)) + 1);
   for (const std::string* text :
-       {&sProgramName, &sRegistryKeyHead, &sRegistryKeyMiddle, &sStateValueName,
-        &sMenuHelpFile, &sLinkProductPage, &sLinkTechnologies, &sLinkMakerHome,
-        &sAboutVersionLabel, &sAboutProductLink, &sAboutFeedbackLink, &sAboutFeedbackHint,
-        &sAboutMakerLink, &sAboutOK})
+       {&sProgramName, &sRegistryKeyHead, &sRegistryKeyMiddle, &sStateValueName, &sMenuHelpFile,
+        &sLinkProductPage, &sLinkTechnologies, &sLinkMakerHome, &sAboutVersionLabel,
+        &sAboutProductLink, &sAboutFeedbackLink, &sAboutFeedbackHint, &sAboutMakerLink, &sAboutOK})
     EXPECT_FALSE(text->empty());
   // Saved files name the same web address as the program's links.
   for (const std::string* link : {&sLinkProductPage, &sLinkTechnologies, &sLinkFeedback})

@@ -16,11 +16,13 @@ namespace {
 
 #ifndef _WIN32
 TEST(HelpFile, PageBesideTheProgram) {
-  EXPECT_EQ(HelpFilePath("/usr/local/bin/brisolm-tavren"), "/usr/local/bin/BrisolmTavren Help.html");
+  EXPECT_EQ(HelpFilePath("/usr/local/bin/brisolm-tavren"),
+            "/usr/local/bin/BrisolmTavren Help.html");
   EXPECT_EQ(HelpFilePath("build/app/brisolm-tavren"), "build/app/BrisolmTavren Help.html");
   EXPECT_EQ(HelpFilePath("/brisolm-tavren"), "/BrisolmTavren Help.html");
   // Folders with blanks and dots are kept whole; only the program's name goes.
-  EXPECT_EQ(HelpFilePath("/opt/My Apps.v2/brisolm-tavren"), "/opt/My Apps.v2/BrisolmTavren Help.html");
+  EXPECT_EQ(HelpFilePath("/opt/My Apps.v2/brisolm-tavren"),
+            "/opt/My Apps.v2/BrisolmTavren Help.html");
 }
 
 TEST(HelpFile, BareProgramNameMeansTheCurrentFolder) {
@@ -90,7 +92,8 @@ std::set<std::string> Options(const std::string& usage) {
   std::set<std::string> found;
   for (std::size_t at = usage.find('-'); at != std::string::npos; at = usage.find('-', at)) {
     std::size_t end = at;
-    while (end < usage.size() && (usage[end] == '-' || (usage[end] >= 'a' && usage[end] <= 'z'))) ++end;
+    while (end < usage.size() && (usage[end] == '-' || (usage[end] >= 'a' && usage[end] <= 'z')))
+      ++end;
     found.insert(usage.substr(at, end - at));
     at = end;
   }

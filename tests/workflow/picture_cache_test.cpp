@@ -78,7 +78,9 @@ TEST(Cache, BoundedByMemoryDroppingLeastRecentlyUsed) {
 TEST(Cache, MakesRoomOnlyFromPicturesNotKept) {
   const std::size_t picture = Filled(10, 10, 0).ByteSize();
   TCache cache(3 * picture);
-  const auto shared = [](std::uint8_t v) { return std::make_shared<const Image>(Filled(10, 10, v)); };
+  const auto shared = [](std::uint8_t v) {
+    return std::make_shared<const Image>(Filled(10, 10, v));
+  };
   const TSharedPicture a = shared(1);
   EXPECT_TRUE(cache.Add("a", a, {}));
   EXPECT_TRUE(cache.Add("b", shared(2), {}));
@@ -87,7 +89,7 @@ TEST(Cache, MakesRoomOnlyFromPicturesNotKept) {
   EXPECT_FALSE(cache.Reserve(1, {"a", "b"}));
   cache.Release(picture);
   EXPECT_TRUE(cache.Reserve(2 * picture, {"a"}));  // b goes
-  EXPECT_EQ(cache.Find("a"), a);                    // the very picture, not a copy
+  EXPECT_EQ(cache.Find("a"), a);                   // the very picture, not a copy
   EXPECT_EQ(cache.Find("b"), nullptr);
   EXPECT_LE(cache.Bytes() + cache.ReservedBytes(), cache.MaxBytes());
 }

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "workflow/process_engine.h"
 #include "clarivex/clarivex.h"
 #include "lumora/lumora.h"
 #include "support/test_support.h"
+#include "workflow/process_engine.h"
 
 namespace tavren {
 namespace {
@@ -25,8 +25,8 @@ Image Photo(std::int32_t width, std::int32_t height, std::uint32_t seed) {
 }
 
 // What a type must be, computed step by step without the engine.
-Image ByHand(const Image& source, std::uint8_t clarivex, bool colorDistortion,
-             std::uint8_t lumora, const TLumoraParams& params) {
+Image ByHand(const Image& source, std::uint8_t clarivex, bool colorDistortion, std::uint8_t lumora,
+             const TLumoraParams& params) {
   Image work = source;
   TClarivex().Process(work, clarivex, colorDistortion);
   TLumora().Process(work, lumora, params);
@@ -211,7 +211,7 @@ TEST_F(EngineTest, SavingAPictureThatFitsWritesTheResultOnShow) {
 
 TEST_F(EngineTest, FollowingTheViewKeepsTypeSettingsAndJustOpened) {
   const Image picture = Photo(90, 60, 14);
-  Open(picture);  // 40 x 27
+  Open(picture);                                                   // 40 x 27
   EXPECT_TRUE(engine_.BaseFitsView(kViewHeight + 5, kViewWidth));  // the same base image
   EXPECT_EQ(engine_.FitToView(kViewHeight + 5, kViewWidth), nullptr);
   engine_.FitToView(50, 80);

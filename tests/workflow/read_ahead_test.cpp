@@ -33,7 +33,8 @@ void WritePhoto(const std::string& path, std::uint32_t seed) {
     }
   const std::vector<std::uint8_t> bytes = EncodeJpeg(picture);
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 void WaitUntilIdle(TReadAhead& readAhead) {
@@ -99,8 +100,8 @@ TEST_F(ReadAheadTest, PreparedPictureStartsAsAPlainOpenAndStepsBackForFree) {
 
   // The picture that left the view is ready for a step back at once.
   readAhead.Plan({Path("c.jpg"), Path("a.jpg")}, kLimitHeight, kLimitWidth);
-  EXPECT_TRUE(readAhead.Prepared(Path("a.jpg"), *cache.Find(Path("a.jpg")), kLimitHeight,
-                                 kLimitWidth));
+  EXPECT_TRUE(
+      readAhead.Prepared(Path("a.jpg"), *cache.Find(Path("a.jpg")), kLimitHeight, kLimitWidth));
   WaitUntilIdle(readAhead);
   Open(readAhead, cache, engine, Path("a.jpg"));
   EXPECT_EQ(readAhead.Served(), 2);
@@ -189,9 +190,7 @@ TEST_F(ReadAheadTest, NeverPushesThePictureOnShowOutOfTheCache) {
 }
 
 TEST_F(ReadAheadTest, DamagedNeighbourIsLeftForTheUserToFind) {
-  {
-    std::ofstream(Path("b.jpg"), std::ios::binary) << "\xFF\xD8\xFF\xE0 not a picture";
-  }
+  { std::ofstream(Path("b.jpg"), std::ios::binary) << "\xFF\xD8\xFF\xE0 not a picture"; }
   TCache cache;
   TReadAhead readAhead(cache);
   readAhead.Plan({Path("b.jpg"), Path("c.jpg")}, kLimitHeight, kLimitWidth);

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "workflow/fixed_texts.h"
 #include "support/test_support.h"
+#include "workflow/fixed_texts.h"
 
 namespace tavren {
 namespace {
@@ -179,9 +179,10 @@ TEST(State, FileStoreWritesExactly296BytesAtomically) {
     state.SaveState(0, 500, 600, 400, 500);
   }
   EXPECT_EQ(std::filesystem::file_size(path), kStateRecordSize);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "Software/Maker/Program"),
-                          std::filesystem::directory_iterator()),
-            1);  // no temporary file left
+  EXPECT_EQ(
+      std::distance(std::filesystem::directory_iterator(dir.path() / "Software/Maker/Program"),
+                    std::filesystem::directory_iterator()),
+      1);  // no temporary file left
   TState again(MakeFileStateStore(path));
   again.LoadState(kScreen, 900);
   EXPECT_EQ(again.Record.WindowState(), 0);
@@ -222,7 +223,8 @@ TEST(State, FileStoreWritesThroughALinkAndLeavesAReadOnlyFileAlone) {
   TState again(MakeFileStateStore(locked));
   again.LoadState(kScreen, 900);
   EXPECT_EQ(again.Record.FormWidth(), 700);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "locked"), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "locked"), fs::directory_iterator()),
+            1);
 }
 
 TEST(State, PlatformFileFollowsConfigHomeAndKeyPath) {
