@@ -48,3 +48,10 @@ clean:
 FUZZ_SECONDS ?= 300
 fuzz:
 	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# The Windows x64 libraries (MinGW-w64), built from Debian's sources into
+# ~/.cache/brisolm-tavren/windows-sdk or $TAVREN_WINDOWS_SDK; an hour or two
+# the first time, nothing when it is up to date.
+.PHONY: windows-sdk
+windows-sdk:
+	scripts/windows-sdk.sh
