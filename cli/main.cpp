@@ -9,6 +9,7 @@
 #include "cli/run.h"
 #include "cli/visible_text.h"
 #include "picture_io/picture_limits.h"
+#include "system/console.h"
 #include "system/termination_requests.h"
 
 namespace {
@@ -35,7 +36,8 @@ int main(int argc, char** argv) {
   // Folder arguments are listed in the user's order of names.
   std::setlocale(LC_COLLATE, "");
   std::setlocale(LC_CTYPE, "");
-  const TParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  tavren::PrepareConsoleOutput();
+  const TParseResult parsed = ParseCommandLine(tavren::CommandLineArguments(argc, argv));
   if (!parsed.Ok) {
     std::fprintf(stderr, "tavren: %s\n%s", VisibleText(parsed.Error).c_str(), UsageText().c_str());
     return 2;

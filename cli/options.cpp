@@ -338,7 +338,7 @@ std::string OutputPathFor(const TCliOptions& options, const std::string& picture
   if (!options.OutputFile.empty()) return options.OutputFile;
   const std::string name = ForceJpgExt(CopyFileName(FileNameOf(picture), "copy"));
   if (options.OutputDir.empty()) return FileFolder(picture) + name;
-  return (std::filesystem::path(options.OutputDir) / name).string();
+  return TextOf(PathOf(options.OutputDir) / PathOf(name));
 }
 
 }  // namespace tavren::cli

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -18,9 +17,11 @@
 #include "picture_io/picture_files.h"
 #include "picture_io/picture_formats.h"
 #include "picture_io/picture_metadata.h"
+#include "system/console.h"
 #include "system/error.h"
+#include "system/file_bytes.h"
+#include "system/file_names.h"
 #include "system/file_replace.h"
-#include "system/terminal.h"
 
 namespace tavren::cli {
 
@@ -60,7 +61,7 @@ std::string FailureOf(const std::string& fallbackFile, Work&& work) {
 
 bool IsFolder(const std::string& path) {
   std::error_code ec;
-  return fs::is_directory(path, ec);
+  return fs::is_directory(PathOf(path), ec);
 }
 
 // The pictures the arguments stand for: a folder for the picture files
@@ -76,7 +77,7 @@ std::vector<std::string> ExpandArguments(const std::vector<std::string>& argumen
     }
     std::size_t found = 0;
     for (const std::string& name : PictureNamesInFolder(argument + "/")) {
-      const std::string path = (fs::path(argument) / name).string();
+      const std::string path = TextOf(PathOf(argument) / PathOf(name));
       if (IsFolder(path)) continue;
       pictures.push_back(path);
       ++found;
@@ -92,9 +93,10 @@ std::vector<std::string> ExpandArguments(const std::vector<std::string>& argumen
 // its existing part resolved.
 std::string ComparableName(const std::string& path) {
   std::error_code ec;
-  fs::path full = fs::weakly_canonical(fs::absolute(path, ec), ec);
-  if (ec) full = fs::absolute(path, ec).lexically_normal();
-  return full.string();
+  fs::path full = fs::weakly_canonical(fs::absolute(PathOf(path), ec), ec);
+  if (ec) full = fs::absolute(PathOf(path), ec).lexically_normal();
+  // Where the file system ignores letter case, so do the names compared.
+  return FileNamesIgnoreCase() ? AsciiLower(TextOf(full)) : TextOf(full);
 }
 
 // Two pictures must not write the same file, and no picture may replace
@@ -123,11 +125,11 @@ void PlanOutputs(const TCliOptions& options, std::vector<TJob>& jobs) {
 // new files; otherwise the reason.
 std::string PrepareOutputFolder(const std::string& folder) {
   std::error_code ec;
-  fs::create_directories(folder, ec);
+  fs::create_directories(PathOf(folder), ec);
   if (ec) return folder + ": cannot make the output folder (" + ec.message() + ")";
   if (!IsFolder(folder)) return folder + ": is not a folder";
   if (const int error = FolderWriteError(folder))
-    return folder + ": cannot write into the output folder (" + std::strerror(error) + ")";
+    return folder + ": cannot write into the output folder (" + SystemErrorText(error) + ")";
   return {};
 }
 
@@ -135,17 +137,17 @@ std::string PrepareOutputFolder(const std::string& folder) {
 // written, and the result fits its format.
 void CheckBeforeTheWork(const TCliOptions& options, const TJob& job) {
   std::error_code ec;
-  const fs::file_status target = fs::symlink_status(job.Output, ec);
+  const fs::file_status target = fs::symlink_status(PathOf(job.Output), ec);
   if (fs::exists(target)) {
     if (!options.Force) throw TavrenError(job.Output, "already exists (use --force to replace it)");
-    const fs::file_status followed = fs::status(job.Output, ec);
+    const fs::file_status followed = fs::status(PathOf(job.Output), ec);
     if (fs::exists(followed) && !fs::is_regular_file(followed))
       throw TavrenError(job.Output, "is not a regular file; only a file is replaced");
   }
-  const std::string folder = fs::path(job.Output).parent_path().string();
+  const std::string folder = TextOf(PathOf(job.Output).parent_path());
   if (const int error = FolderWriteError(folder))
     throw TavrenError(job.Output,
-                      std::string("cannot write into its folder (") + std::strerror(error) + ")");
+                      std::string("cannot write into its folder (") + SystemErrorText(error) + ")");
   const TPictureSize size = ReadPictureSize(job.Picture);
   std::int32_t width = size.Width;
   std::int32_t height = size.Height;

@@ -1,6 +1,11 @@
 #include "imaging/pixel_memory.h"
 
+#if __has_include(<sanitizer/asan_interface.h>)
 #include <sanitizer/asan_interface.h>
+#else
+#define ASAN_POISON_MEMORY_REGION(p, bytes) ((void)(p), (void)(bytes))
+#define ASAN_UNPOISON_MEMORY_REGION(p, bytes) ((void)(p), (void)(bytes))
+#endif
 
 #include <algorithm>
 #include <cstdlib>

@@ -9,6 +9,7 @@
 
 #include "picture_io/byte_order.h"
 #include "system/error.h"
+#include "system/file_names.h"
 #include "system/version_resource.h"
 
 namespace tavren {
@@ -64,7 +65,7 @@ bool LooksLikeBlock(const TFixedFileInfo& info) {
 }
 
 bool FindEmbeddedBlock(const std::string& fileName, TFixedFileInfo& info) {
-  std::ifstream in(fileName, std::ios::binary);
+  std::ifstream in(PathOf(fileName), std::ios::binary);
   if (!in) return false;
   const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                         std::istreambuf_iterator<char>());
@@ -95,7 +96,7 @@ bool FindVersionBlock(const std::string& fileName, TFixedFileInfo& info) {
 
 TFileInfo::TFileInfo(std::string fileName) : fileName_(std::move(fileName)) {
   std::error_code error;
-  (void)std::filesystem::status(fileName_, error);
+  (void)std::filesystem::status(PathOf(fileName_), error);
   if (error) throw TavrenError(fileName_, error.message());
 }
 

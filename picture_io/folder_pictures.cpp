@@ -11,9 +11,9 @@ std::vector<std::string> PictureNamesInFolder(const std::string& folder) {
   namespace fs = std::filesystem;
   std::vector<std::string> names;
   std::error_code ec;
-  const fs::path where = folder.empty() ? fs::path(".") : fs::path(folder);
+  const fs::path where = PathOf(folder.empty() ? std::string(".") : folder);
   for (fs::directory_iterator it(where, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string name = it->path().filename().string();
+    std::string name = TextOf(it->path().filename());
     if (IsOpenablePicture(name)) names.push_back(std::move(name));
   }
   SortNamesForUser(names);

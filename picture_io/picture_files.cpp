@@ -20,7 +20,7 @@ namespace {
 [[noreturn]] void RefuseFormat(const std::string& path) {
   if (path.empty()) throw TavrenError(path, "the file name is empty");
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec))
+  if (std::filesystem::is_directory(PathOf(path), ec))
     throw TavrenError(path, "is a folder, not a picture file");
   const std::string ext = FileExt(path);
   throw TavrenError(path, (ext.empty() ? std::string("the name has no extension")

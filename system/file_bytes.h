@@ -37,7 +37,7 @@ class TInputFile {
 
  private:
   std::string path_;
-  int descriptor_ = -1;  // the system's handle of the open file
+  std::intptr_t handle_ = -1;  // the system's handle of the open file
   std::uint64_t size_ = 0;
 };
 
@@ -53,8 +53,13 @@ void RequireSignature(const std::uint8_t* data, std::size_t size, std::string_vi
                       const std::string& kind, const std::string& name);
 
 // A system error in plain words, the system's own wording in brackets:
-// what is "reading" or "writing".
+// what is "reading" or "writing".  error is the system's number for it
+// (errno here, GetLastError's on Windows), as the functions of system/
+// give it.
 std::string PlainSystemReason(int error, const char* what);
+
+// The system's own wording of error.
+std::string SystemErrorText(int error);
 
 // What tells a changed file: its size and modification time.
 struct TFileStamp {

@@ -21,6 +21,8 @@ void RequireRegularFile(const std::string& path, const struct stat& info) {
 
 }  // namespace
 
+std::string SystemErrorText(int error) { return std::strerror(error); }
+
 std::string PlainSystemReason(int error, const char* what) {
   const std::string system = std::strerror(error);
   switch (error) {
@@ -53,27 +55,27 @@ TInputFile::TInputFile(const std::string& path) : path_(path) {
   if (::stat(path.c_str(), &info) != 0)
     throw TavrenError(path, PlainSystemReason(errno, "reading"));
   RequireRegularFile(path, info);
-  descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (descriptor_ < 0) throw TavrenError(path, PlainSystemReason(errno, "reading"));
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) throw TavrenError(path, PlainSystemReason(errno, "reading"));
+  handle_ = fd;
   try {
-    if (::fstat(descriptor_, &info) != 0)
-      throw TavrenError(path, PlainSystemReason(errno, "reading"));
+    if (::fstat(fd, &info) != 0) throw TavrenError(path, PlainSystemReason(errno, "reading"));
     RequireRegularFile(path, info);
     size_ = static_cast<std::uint64_t>(info.st_size);
   } catch (...) {
-    ::close(descriptor_);
+    ::close(fd);
     throw;
   }
 }
 
-TInputFile::~TInputFile() { ::close(descriptor_); }
+TInputFile::~TInputFile() { ::close(static_cast<int>(handle_)); }
 
 std::size_t TInputFile::ReadAt(std::uint64_t pos, void* buffer, std::size_t count) const {
   auto* out = static_cast<std::uint8_t*>(buffer);
   std::size_t done = 0;
   while (done < count) {
-    const ssize_t n =
-        ::pread(descriptor_, out + done, count - done, static_cast<off_t>(pos + done));
+    const ssize_t n = ::pread(static_cast<int>(handle_), out + done, count - done,
+                              static_cast<off_t>(pos + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw TavrenError(path_, PlainSystemReason(errno, "reading"));
     if (n == 0) break;  // the end, or the file shrank while we read it

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cwchar>
-#include <cwctype>
 
 namespace tavren {
 
@@ -13,40 +11,6 @@ std::size_t NameStart(const std::string& path) {
   for (std::size_t i = path.size(); i > 0; --i)
     if (IsPathSeparator(path[i - 1])) return i;
   return 0;
-}
-
-// A byte that is not part of a character of the user's encoding keeps a
-// place of its own, so that every name has a key and the order stays total.
-constexpr wchar_t kUndecodableByteBase = 0xDC00;
-
-// name's characters in lower case, decoded by the user's encoding.
-std::wstring FoldedCharacters(const std::string& name) {
-  std::wstring text;
-  std::mbstate_t state{};
-  for (std::size_t i = 0; i < name.size();) {
-    wchar_t c = 0;
-    const std::size_t used = std::mbrtowc(&c, name.data() + i, name.size() - i, &state);
-    if (used == 0 || used > name.size() - i) {  // an invalid or cut sequence
-      c = static_cast<wchar_t>(kUndecodableByteBase + static_cast<unsigned char>(name[i]));
-      state = std::mbstate_t{};
-      i += 1;
-    } else {
-      i += used;
-    }
-    text.push_back(static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c))));
-  }
-  return text;
-}
-
-// The collation key of name: comparing keys compares names as wcscoll does.
-// Where the library cannot transform a name, its folded characters stand in.
-std::wstring CollationKey(const std::string& name) {
-  const std::wstring folded = FoldedCharacters(name);
-  const std::size_t length = std::wcsxfrm(nullptr, folded.c_str(), 0);
-  if (length == static_cast<std::size_t>(-1) || length > 64 * (folded.size() + 1)) return folded;
-  std::wstring key(length + 1, L'\0');
-  key.resize(std::wcsxfrm(key.data(), folded.c_str(), key.size()));
-  return key;
 }
 
 struct TKeyedName {
@@ -60,6 +24,15 @@ bool KeyedLess(const TKeyedName& a, const TKeyedName& b) {
 }
 
 }  // namespace
+
+std::filesystem::path PathOf(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string TextOf(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
 
 std::string FileNameOf(const std::string& path) { return path.substr(NameStart(path)); }
 
@@ -98,17 +71,17 @@ bool SamePathText(const std::string& a, const std::string& b) {
 }
 
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
-  return KeyedLess({CollationKey(a), a}, {CollationKey(b), b});
+  return KeyedLess({NameCollationKey(a), a}, {NameCollationKey(b), b});
 }
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  return CollationKey(a) == CollationKey(b);
+  return NameCollationKey(a) == NameCollationKey(b);
 }
 
 void SortNamesForUser(std::vector<std::string>& names) {
   std::vector<TKeyedName> keyed;
   keyed.reserve(names.size());
-  for (std::string& name : names) keyed.push_back({CollationKey(name), std::move(name)});
+  for (std::string& name : names) keyed.push_back({NameCollationKey(name), std::move(name)});
   std::sort(keyed.begin(), keyed.end(), KeyedLess);
   // Where the file system ignores letter case, two names equal but for case
   // are one file; list it once.

@@ -3,10 +3,18 @@
 // order in which the user expects a folder's names).
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace tavren {
+
+// A path held as text (UTF-8, as the program holds every path) as the
+// standard library's path, and back.  On Windows the library takes narrow
+// text in the system's code page, not UTF-8, so no path goes through it as
+// plain std::string.
+std::filesystem::path PathOf(const std::string& text);
+std::string TextOf(const std::filesystem::path& path);
 
 // The file name of path without folder and extension ("a/b/photo.jpg" gives
 // "photo").
@@ -44,9 +52,13 @@ bool SamePathText(const std::string& a, const std::string& b);
 // The current folder as the start of a path ("./", ".\\" on Windows).
 const char* CurrentFolderPrefix();
 
-// Orders names without regard to letter case, as the user's language
-// orders them ("é" beside "e"): by the C library's collation under
-// LC_COLLATE and LC_CTYPE.  Names that compare equal this way are both kept
+// The key by which the user's order sorts name: letter case aside, as the
+// user's language orders names ("é" beside "e"); by the C library's
+// collation under LC_COLLATE and LC_CTYPE here, by the system's
+// locale-aware comparison on Windows.
+std::wstring NameCollationKey(const std::string& name);
+
+// Orders names by their keys (NameCollationKey).  Names that compare equal this way are both kept
 // where the file system tells them apart, in the order of their bytes.
 bool LessIgnoringCase(const std::string& a, const std::string& b);
 bool EqualIgnoringCase(const std::string& a, const std::string& b);

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "system/error.h"
+#include "system/file_names.h"
 #include "system/file_replace.h"
 
 namespace tavren {
@@ -18,8 +19,8 @@ class FileStateStore : public TStateStore {
 
   std::optional<Value> Read() override {
     std::error_code ec;
-    if (!fs::is_regular_file(path_, ec)) return std::nullopt;
-    std::ifstream in(path_, std::ios::binary);
+    if (!fs::is_regular_file(PathOf(path_), ec)) return std::nullopt;
+    std::ifstream in(PathOf(path_), std::ios::binary);
     if (!in) return std::nullopt;
     Value value;
     value.Bytes.resize(kMostStoredBytes + 1);
@@ -31,7 +32,7 @@ class FileStateStore : public TStateStore {
 
   bool Write(std::span<const std::uint8_t> bytes) override {
     std::error_code ec;
-    fs::create_directories(fs::path(path_).parent_path(), ec);
+    fs::create_directories(PathOf(path_).parent_path(), ec);
     try {
       ReplaceFileContents(path_, bytes.data(), bytes.size());
     } catch (const TavrenError&) {

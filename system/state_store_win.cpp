@@ -1,7 +1,6 @@
 // The user's store in the registry, under HKEY_CURRENT_USER.
-#include <windows.h>
-
 #include "system/state_store.h"
+#include "system/wide_text_win.h"
 
 namespace tavren {
 
@@ -10,21 +9,21 @@ namespace {
 class RegistryStateStore : public TStateStore {
  public:
   RegistryStateStore(std::string keyPath, std::string valueName)
-      : keyPath_(std::move(keyPath)), valueName_(std::move(valueName)) {}
+      : keyPath_(Wide(keyPath)), valueName_(Wide(valueName)) {}
 
   std::optional<Value> Read() override {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
       return std::nullopt;
     DWORD type = 0;
     DWORD size = 0;
     std::optional<Value> result;
-    if (RegQueryValueExA(key, valueName_.c_str(), nullptr, &type, nullptr, &size) ==
+    if (RegQueryValueExW(key, valueName_.c_str(), nullptr, &type, nullptr, &size) ==
         ERROR_SUCCESS) {
       Value value;
       value.Binary = type == REG_BINARY;
       value.Bytes.resize(size);
-      if (size == 0 || RegQueryValueExA(key, valueName_.c_str(), nullptr, &type, value.Bytes.data(),
+      if (size == 0 || RegQueryValueExW(key, valueName_.c_str(), nullptr, &type, value.Bytes.data(),
                                         &size) == ERROR_SUCCESS) {
         value.Bytes.resize(size);
         result = std::move(value);
@@ -36,18 +35,18 @@ class RegistryStateStore : public TStateStore {
 
   bool Write(std::span<const std::uint8_t> bytes) override {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
                         &key, nullptr) != ERROR_SUCCESS)
       return false;
-    const bool ok = RegSetValueExA(key, valueName_.c_str(), 0, REG_BINARY, bytes.data(),
+    const bool ok = RegSetValueExW(key, valueName_.c_str(), 0, REG_BINARY, bytes.data(),
                                    static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
     RegCloseKey(key);
     return ok;
   }
 
  private:
-  std::string keyPath_;
-  std::string valueName_;
+  std::wstring keyPath_;
+  std::wstring valueName_;
 };
 
 }  // namespace

@@ -334,7 +334,7 @@ void TfrmMain::SaveCommand() {
   const std::string target = ForceJpgExt(chosen.toStdString());
   // The dialog asked about the name as typed; a changed name is asked about
   // here, so that no file is replaced unasked.
-  if (target != chosen.toStdString() && std::filesystem::exists(target)) {
+  if (target != chosen.toStdString() && std::filesystem::exists(PathOf(target))) {
     const QString question = QStringLiteral("%1 already exists.\nDo you want to replace it?")
                                  .arg(QString::fromStdString(FileNameOf(target)));
     if (!platform_.AskYesNo(this, QStringLiteral("Save Image"), question)) return;

@@ -13,16 +13,15 @@ namespace {
 
 bool IsFile(const std::string& path) {
   std::error_code error;  // an unreadable folder simply holds no page
-  return std::filesystem::is_regular_file(path, error);
+  return std::filesystem::is_regular_file(PathOf(path), error);
 }
 
 // The page in the data folder of a program installed in `programFolder`.
 // The install rules give the data folder's place relative to the programs'
 // folder (TAVREN_DATA_FROM_BIN), so a prefix chosen at install time works.
 std::string InstalledHelpFilePath(const std::string& programFolder) {
-  const std::filesystem::path page =
-      std::filesystem::path(programFolder) / TAVREN_DATA_FROM_BIN / HelpFileName();
-  return page.lexically_normal().string();
+  const std::filesystem::path page = PathOf(programFolder) / TAVREN_DATA_FROM_BIN / HelpFileName();
+  return TextOf(page.lexically_normal());
 }
 
 }  // namespace

@@ -1,9 +1,0 @@
-#include "system/terminal.h"
-
-#include <unistd.h>
-
-namespace tavren {
-
-bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
-
-}  // namespace tavren
