@@ -89,8 +89,16 @@ fail() {
   stop_watcher
   say "FAILED: $pkg, step $step (log: $log); its last lines:" >&2
   tail -n 40 "$log" | sed 's/^/  | /' >&2
+  summary >&2
   exit 1
 }
+
+interrupted() {
+  stop_watcher
+  say "interrupted${pkg:+ in $pkg, step $step}; run it again to go on from there" >&2
+  exit 130
+}
+trap interrupted INT TERM
 
 # run STEP COMMAND...: appends the command's output to the package's log.
 run() {
@@ -162,7 +170,10 @@ fetch() {
       version=$v; break
     fi
   done
-  [ -n "$version" ] || fail
+  if [ -z "$version" ]; then
+    printf '\nNo version of %s could be downloaded: %s\n' "$pkg" "$(source_versions "$pkg" | tr '\n' ' ')" >>"$log"
+    fail
+  fi
   dsc=$dl/${pkg}_${version#*:}.dsc
   rm -rf "$src"
   run fetch dpkg-source -x "$dsc" "$src"
@@ -277,6 +288,15 @@ if [ -f "$stamp" ] && [ "$(sed -n 's/^script-sha256 //p' "$stamp")" = "$hash" ] 
   exit 0
 fi
 
+# One run at a time per prefix: a second one would remove what the first
+# is building.
+mkdir -p "$(dirname "$sdk")"
+exec 9>"$sdk.lock"
+if ! flock -n 9; then
+  say "another run is building $sdk; not starting a second one" >&2
+  exit 1
+fi
+
 started=$SECONDS
 install_tools
 for tool in "$triple-gcc-posix" "$triple-g++-posix" "$triple-windres" nasm ninja; do
@@ -312,6 +332,23 @@ write_stamp() {
   mv "$stamp.new" "$stamp"
 }
 
+# The time of each package, from its marker (so earlier runs count too).
+summary() {
+  local p h v secs total=0
+  say "time per package (earlier runs included):"
+  for p in "${packages[@]}"; do
+    if [ -f "$work/done/$p" ]; then
+      read -r h v secs <"$work/done/$p"
+      total=$((total + secs))
+      printf '  %-14s %-22s %3d min %2d s\n' "$p" "$v" $((secs / 60)) $((secs % 60))
+    else
+      printf '  %-14s %-22s\n' "$p" "not built"
+    fi
+  done
+  printf '  %-37s %3d min %2d s\n' "all packages" $((total / 60)) $((total % 60))
+  say "this run took $(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s"
+}
+
 say "prefix $sdk, work folder $work, $jobs jobs at nice 19"
 n=${#packages[@]} k=0
 for pkg in "${packages[@]}"; do
@@ -337,8 +374,4 @@ copy_runtime
 write_stamp complete
 
 say "complete: $sdk ($(du -sh "$sdk" | cut -f1))"
-say "time per package (seconds; earlier runs included):"
-for p in "${packages[@]}"; do
-  printf '  %-14s %-22s %6s\n' "$p" "$(cut -d' ' -f2 "$work/done/$p")" "$(cut -d' ' -f3 "$work/done/$p")"
-done
-say "this run: $(( (SECONDS - started) / 60 )) min $(( (SECONDS - started) % 60 )) s"
+summary
