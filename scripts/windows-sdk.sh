@@ -131,7 +131,8 @@ cmake_build() {
       "$@"
     touch "$build/.configured"
   fi
-  watch_progress & watcher=$!
+  # Without the lock's descriptor: its last sleep outlives it a little.
+  watch_progress 9>&- & watcher=$!
   run build nice -n 19 cmake --build "$build" -j "$jobs"
   stop_watcher
   run install cmake --install "$build"
@@ -267,14 +268,15 @@ build_package() {
   esac
 }
 
-# MinGW's zlib and C++ runtime DLLs beside ours, so that bin/ alone runs.
+# MinGW's zlib and C++ runtime DLLs beside ours, so that bin/ alone runs;
+# without their debugging symbols (libstdc++-6.dll: 23 MB to 4 MB).
 copy_runtime() {
   local gcc_dir dll
   gcc_dir=$(dirname "$("$triple-gcc-posix" -print-libgcc-file-name)")
   for dll in "/usr/$triple/lib/zlib1.dll" "/usr/$triple/lib/libwinpthread-1.dll" \
              "$gcc_dir/libgcc_s_seh-1.dll" "$gcc_dir/libstdc++-6.dll"; do
     [ -f "$dll" ] || { say "missing $dll" >&2; exit 1; }
-    cp -p "$dll" "$sdk/bin/"
+    "$triple-strip" --strip-debug -o "$sdk/bin/${dll##*/}" "$dll"
   done
 }
 
