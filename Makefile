@@ -55,3 +55,13 @@ fuzz:
 .PHONY: windows-sdk
 windows-sdk:
 	scripts/windows-sdk.sh
+
+# The Windows x64 build of both programs and their tests, laid out in
+# build/windows/dist and packed as a zip and an installer; its tests and
+# checks under Wine.  Both need the SDK of windows-sdk.
+.PHONY: windows windows-test
+windows:
+	scripts/windows.sh
+
+windows-test:
+	scripts/windows.sh test

@@ -8,8 +8,10 @@
 #include "cli/options.h"
 #include "cli/run.h"
 #include "cli/visible_text.h"
+#include "picture_io/file_info.h"
 #include "picture_io/picture_limits.h"
 #include "system/console.h"
+#include "system/error.h"
 #include "system/termination_requests.h"
 
 namespace {
@@ -27,6 +29,18 @@ bool SetPictureLimit(std::int64_t megapixels) {
                tavren::kMaxMegapixelsVariable,
                static_cast<long long>(tavren::kLargestPicturePixels / 1'000'000));
   return false;
+}
+
+// The version the program's own file carries (its version resource on
+// Windows), or the one it was built with when the file does not tell.
+std::string VersionText() {
+  try {
+    tavren::TFileInfo program(tavren::RunningProgramPath());
+    const std::string text = program.GetVersionText();
+    if (!text.empty()) return text;
+  } catch (const tavren::TavrenError&) {
+  }
+  return TAVREN_VERSION_TEXT;
 }
 
 }  // namespace
@@ -47,7 +61,7 @@ int main(int argc, char** argv) {
       std::fputs(HelpText().c_str(), stdout);
       return 0;
     case TCommand::Version:
-      std::printf("tavren %s\n", TAVREN_VERSION_TEXT);
+      std::printf("tavren %s\n", VersionText().c_str());
       return 0;
     case TCommand::Info:
     case TCommand::Enhance:

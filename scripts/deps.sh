@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need and
-# that are missing.  Usage: scripts/deps.sh [run|test|package]
+# that are missing.  Usage: scripts/deps.sh [run|test|package|windows]
 set -euo pipefail
 
 kind=${1:-run}
@@ -30,6 +30,15 @@ if [ "$kind" = test ]; then
     appstream                # validates the installed AppStream metadata
     bash-completion          # runs the completion of tavren
     locales                  # a user's locale for the folder-order tests
+  )
+fi
+
+if [ "$kind" = windows ]; then
+  packages+=(
+    g++-mingw-w64-x86-64-posix libz-mingw-w64-dev ninja-build   # the cross build
+    nsis                     # the installer (CPack's NSIS generator)
+    wine64                   # runs the Windows programs and tests
+    xvfb xauth xdotool x11-apps imagemagick   # the window under Wine, and a look at it
   )
 fi
 

@@ -10,6 +10,9 @@ namespace tavren {
 // on Windows the wide command line, so that any file name arrives whole.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
+// The file of the running program; empty when the system does not tell.
+std::string RunningProgramPath();
+
 // Makes the terminal show the UTF-8 text the program writes (the console's
 // code page on Windows; nothing to do here).
 void PrepareConsoleOutput();

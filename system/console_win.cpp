@@ -14,6 +14,14 @@ std::vector<std::string> CommandLineArguments(int, char**) {
   return arguments;
 }
 
+std::string RunningProgramPath() {
+  std::wstring path(32768, L'\0');  // the longest path the system takes
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return {};
+  path.resize(length);
+  return Narrow(path);
+}
+
 void PrepareConsoleOutput() { SetConsoleOutputCP(CP_UTF8); }
 
 bool StandardErrorIsTerminal() {

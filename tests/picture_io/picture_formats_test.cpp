@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -96,9 +98,11 @@ TEST(LoadPicture, RefusesOtherFormatsFoldersPipesAndEmptyNames) {
   for (const std::string& folder : {dir.path().string(), dir.file("holiday.jpg")})
     EXPECT_EQ(test::RefusalOf([&] { LoadPicture(folder); }),
               folder + ": is a folder, not a picture file");
+#ifndef _WIN32
   ASSERT_EQ(::mkfifo(dir.file("pipe.bmp").c_str(), 0644), 0);
   EXPECT_NE(test::RefusalOf([&] { LoadPicture(dir.file("pipe.bmp")); }).find("not a regular file"),
             std::string::npos);
+#endif
 }
 
 TEST(LoadPicture, ChoosesTheDecoderByExtension) {

@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <random>
 
-#include <unistd.h>
-
 namespace tavren::test {
 
 namespace fs = std::filesystem;
@@ -69,10 +67,12 @@ bool MakePicture(const std::string& source, const std::string& target, const std
   return RunQuietly("convert " + ShellQuoted(source) + " " + options + " " + ShellQuoted(target));
 }
 
+// Test programs run side by side: each takes a random name of its own.
 TempDir::TempDir() {
+  static const std::uint64_t program = std::random_device{}() * 0x9E3779B97F4A7C15ull;
   static std::atomic<int> counter{0};
   path_ = fs::temp_directory_path() /
-          ("tavren-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+          ("tavren-test-" + std::to_string(program % 1000000007) + "-" + std::to_string(counter++));
   fs::remove_all(path_);
   fs::create_directories(path_);
 }

@@ -1,0 +1,96 @@
+# What `cmake --install` puts into the Windows folder besides the programs
+# and their pages, and the zip and the installer made of it
+# (`make windows`: build/windows/brisolm-tavren-<version>-win64.zip and
+# -setup.exe).
+
+# The Qt plugins the window loads, in the folders Qt looks in beside it.
+if(TARGET brisolm-tavren)
+  foreach(plugin ${TAVREN_QT_PLUGINS})
+    get_filename_component(folder "${plugin}" DIRECTORY)
+    install(FILES "${TAVREN_WINDOWS_SDK}/plugins/${plugin}" DESTINATION "${folder}")
+  endforeach()
+endif()
+
+# Every DLL the programs and plugins import that Windows does not ship,
+# found from their import tables: what the SDK and MinGW's runtime hold is
+# copied beside the programs; what neither holds is Windows' own.
+install(CODE "
+  set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
+  set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
+  set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND \"${CMAKE_OBJDUMP}\")
+  set(root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+  file(GLOB programs \"\${root}/*.exe\")
+  file(GLOB plugins \"\${root}/*/*.dll\")
+  file(GET_RUNTIME_DEPENDENCIES
+    EXECUTABLES \${programs}
+    LIBRARIES \${plugins}
+    DIRECTORIES ${TAVREN_WINDOWS_DLL_DIRS}
+    PRE_EXCLUDE_REGEXES \"^api-ms-\" \"^ext-ms-\"
+    RESOLVED_DEPENDENCIES_VAR found
+    UNRESOLVED_DEPENDENCIES_VAR windows
+    CONFLICTING_DEPENDENCIES_PREFIX conflicting)
+  list(SORT found)
+  file(INSTALL \${found} DESTINATION \"\${root}\")
+  list(SORT windows)
+  string(REPLACE \";\" \" \" windows \"\${windows}\")
+  message(STATUS \"Windows' own: \${windows}\")
+")
+
+set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_PACKAGE_NAME brisolm-tavren)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "${TAVREN_COMPANY_NAME}")
+set(CPACK_PACKAGE_FILE_NAME "brisolm-tavren-${PROJECT_VERSION}-win64")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "photo enhancer with haze removal and tone correction")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "${TAVREN_PRODUCT_NAME}")
+# The installer's own key; the window keeps its state under the product's
+# key, which uninstalling leaves alone, as programs on Windows do.
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "${TAVREN_PRODUCT_NAME} Setup")
+set(CPACK_PACKAGE_EXECUTABLES brisolm-tavren "${TAVREN_PRODUCT_NAME}")
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_BINARY_DIR}/cpack_windows.cmake")
+file(WRITE "${PROJECT_BINARY_DIR}/cpack_windows.cmake" "
+if(CPACK_GENERATOR STREQUAL \"NSIS\")
+  set(CPACK_PACKAGE_FILE_NAME \"\${CPACK_PACKAGE_FILE_NAME}-setup\")
+endif()
+")
+
+# A per-user installer: no administrator, installed under the user's
+# programs, its Start-menu entry and uninstall entry the user's.  CMake's
+# own installer template is taken with its all-users branches made
+# per-user.
+set(CPACK_NSIS_INSTALL_ROOT "$LOCALAPPDATA\\\\Programs")
+set(CPACK_NSIS_DISPLAY_NAME "${TAVREN_PRODUCT_NAME}")
+set(CPACK_NSIS_PACKAGE_NAME "${TAVREN_PRODUCT_NAME}")
+set(CPACK_NSIS_INSTALLED_ICON_NAME "brisolm-tavren.exe")
+set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/window/resources/app_icon.ico")
+set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/window/resources/app_icon.ico")
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+file(READ "${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in" template)
+string(REPLACE "RequestExecutionLevel admin" "RequestExecutionLevel user" template "${template}")
+string(REPLACE "SetShellVarContext all" "SetShellVarContext current" template "${template}")
+string(REPLACE "StrCpy $SV_ALLUSERS \"AllUsers\"" "StrCpy $SV_ALLUSERS \"CurrentUser\"" template
+       "${template}")
+file(WRITE "${PROJECT_BINARY_DIR}/nsis/NSIS.template.in" "${template}")
+list(PREPEND CMAKE_MODULE_PATH "${PROJECT_BINARY_DIR}/nsis")
+
+# "Open with" for every picture type the window reads, for this user.
+set(open_with "")
+set(forget_open_with "")
+set(application "Software\\\\Classes\\\\Applications\\\\brisolm-tavren.exe")
+foreach(ext .jpg .jpeg .jfif .jpe .bmp .heic .heif .hif .png .tif .tiff .webp .avif)
+  string(APPEND open_with
+         "WriteRegStr HKCU '${application}\\\\SupportedTypes' '${ext}' ''\n"
+         "WriteRegStr HKCU 'Software\\\\Classes\\\\${ext}\\\\OpenWithList\\\\brisolm-tavren.exe' '' ''\n")
+  string(APPEND forget_open_with
+         "DeleteRegKey HKCU 'Software\\\\Classes\\\\${ext}\\\\OpenWithList\\\\brisolm-tavren.exe'\n")
+endforeach()
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+WriteRegStr HKCU '${application}' 'FriendlyAppName' '${TAVREN_PRODUCT_NAME}'
+WriteRegStr HKCU '${application}\\\\shell\\\\open\\\\command' '' '\\\"$INSTDIR\\\\brisolm-tavren.exe\\\" \\\"%1\\\"'
+${open_with}")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+DeleteRegKey HKCU '${application}'
+${forget_open_with}")
+
+include(CPack)

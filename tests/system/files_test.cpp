@@ -1,0 +1,93 @@
+// Reading, replacing and listing files through system/, as on every
+// system the program is built for: letter case and separators are the
+// system's, names are UTF-8 text.
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+#include "system/error.h"
+#include "system/file_bytes.h"
+#include "system/file_names.h"
+#include "system/file_replace.h"
+
+namespace tavren {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes kOriginal = {'o', 'r', 'i', 'g', 'i', 'n', 'a', 'l'};
+const Bytes kNew = {'n', 'e', 'w'};
+
+std::vector<std::string> NamesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(TextOf(entry.path().filename()));
+  return names;
+}
+
+// The reason ReplaceFileContents gives; the old file and no temporary file
+// are left.
+std::string FailedReplacement(const test::TempDir& dir, const std::string& target) {
+  const std::vector<std::string> before = NamesIn(dir.path());
+  try {
+    WriteFileAtomically(target, kNew);
+  } catch (const TavrenError& error) {
+    EXPECT_EQ(NamesIn(dir.path()), before);
+    return error.reason();
+  }
+  ADD_FAILURE() << target << " was replaced";
+  return {};
+}
+
+TEST(Files, UnicodeNamesAreWrittenReadListedAndOrdered) {
+  test::TempDir dir;
+  const std::string folder = TextOf(dir.path()) + "/";
+  const std::vector<std::string> names = {
+      "\xC3\x85lesund \xE2\x80\x93 \xC3\xA9t\xC3\xA9.jpg",  // Ålesund – été
+      "\xD1\x91\xD0\xBB\xD0\xBA\xD0\xB0.jpg",               // ёлка
+      "\xE5\x86\x99\xE7\x9C\x9F.jpg",                       // 写真
+      "apple.jpg", "Zebra.jpg"};
+  for (const std::string& name : names) WriteFileAtomically(folder + name, kOriginal);
+  std::vector<std::string> listed = NamesIn(dir.path());
+  std::sort(listed.begin(), listed.end());
+  std::vector<std::string> expected = names;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listed, expected);
+  for (const std::string& name : names) {
+    EXPECT_EQ(ReadFileBytes(folder + name), kOriginal) << name;
+    EXPECT_TRUE(IsRegularFile(folder + name)) << name;
+    EXPECT_TRUE(FileStampOf(folder + name).Exists) << name;
+  }
+  // The user's order puts letters of one kind together whatever their case.
+  std::vector<std::string> ordered = names;
+  SortNamesForUser(ordered);
+  EXPECT_LT(std::find(ordered.begin(), ordered.end(), "apple.jpg"),
+            std::find(ordered.begin(), ordered.end(), "Zebra.jpg"));
+  EXPECT_EQ(ordered.size(), names.size());
+}
+
+TEST(Files, ReplacementKeepsTheOldFileWhereItCannotReplace) {
+  test::TempDir dir;
+  fs::create_directories(dir.path() / "photo.jpg" / "inside");
+  EXPECT_NE(FailedReplacement(dir, dir.file("photo.jpg")), "");
+  EXPECT_TRUE(fs::is_directory(dir.path() / "photo.jpg" / "inside"));
+
+  const std::string locked = dir.file("locked.jpg");
+  WriteFileAtomically(locked, kOriginal);
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(FailedReplacement(dir, locked).rfind("the file is read-only: ", 0), 0u);
+  EXPECT_EQ(ReadFileBytes(locked), kOriginal);
+
+  const std::string plain = dir.file("plain.jpg");
+  WriteFileAtomically(plain, kOriginal);
+  WriteFileAtomically(plain, kNew);
+  EXPECT_EQ(ReadFileBytes(plain), kNew);
+}
+
+}  // namespace
+}  // namespace tavren
