@@ -41,7 +41,9 @@ void TFiles::Rescan() {
 
 bool TFiles::Step(bool forward) {
   if (!CanStep(CurrentFile)) return false;
-  if (!InListedFolder()) Rescan();
+  // A bare name's folder is "", as an unlisted navigator's is: the listing
+  // itself must be there too.
+  if (!Names || !InListedFolder()) Rescan();
   if (!Names || Names->size() < 2) return false;
   const std::optional<std::size_t> position = PositionOf(*Names, CurrentFile);
   if (!position) return false;

@@ -35,6 +35,16 @@ TEST(Files, StepsThroughSupportedFilesWithoutWrapping) {
   EXPECT_FALSE(files.Step(false));
   ASSERT_TRUE(files.Names.has_value());
   EXPECT_EQ(files.Names->size(), 3u);
+
+  // A bare name (the program started in the picture's folder) steps too.
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.path());
+  TFiles bare;
+  bare.CurrentFile = "1.jpg";
+  const bool stepped = bare.Step(true);
+  fs::current_path(before);
+  EXPECT_TRUE(stepped);
+  EXPECT_EQ(bare.CurrentFile, "2.JPG");
 }
 
 TEST(Files, NeighboursAreWhereAStepWouldGoWithoutListing) {
