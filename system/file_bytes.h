@@ -61,11 +61,16 @@ std::string PlainSystemReason(int error, const char* what);
 // The system's own wording of error.
 std::string SystemErrorText(int error);
 
-// What tells a changed file: its size and modification time.
+// What tells a changed file: its size and modification time, and, since a
+// tool may put the time back, the time of its last change of any kind and
+// which file of the disk it is.
 struct TFileStamp {
   bool Exists = false;
   std::uintmax_t Size = 0;
-  std::int64_t Time = 0;  // nanoseconds
+  std::int64_t Time = 0;        // nanoseconds
+  std::int64_t ChangeTime = 0;  // nanoseconds
+  std::uint64_t Disk = 0;       // the device (the volume's serial number on Windows)
+  std::uint64_t Identity = 0;   // the file's number on its disk
   bool operator==(const TFileStamp&) const = default;
 };
 TFileStamp FileStampOf(const std::string& path);

@@ -92,9 +92,15 @@ bool IsRegularFile(const std::string& path) {
 TFileStamp FileStampOf(const std::string& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) return {};
-  const std::int64_t time =
-      static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
-  return {true, static_cast<std::uintmax_t>(status.st_size), time};
+  const auto nanoseconds = [](const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+  };
+  return {true,
+          static_cast<std::uintmax_t>(status.st_size),
+          nanoseconds(status.st_mtim),
+          nanoseconds(status.st_ctim),
+          static_cast<std::uint64_t>(status.st_dev),
+          static_cast<std::uint64_t>(status.st_ino)};
 }
 
 }  // namespace tavren

@@ -128,10 +128,23 @@ bool IsRegularFile(const std::string& path) {
 }
 
 TFileStamp FileStampOf(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return {};
-  const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-  return {true, static_cast<std::uintmax_t>(size), NanosecondsOf(data.ftLastWriteTime)};
+  const HANDLE file = CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  BY_HANDLE_FILE_INFORMATION info{};
+  FILE_BASIC_INFO basic{};
+  const bool read = GetFileInformationByHandle(file, &info) &&
+                    GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic);
+  CloseHandle(file);
+  if (!read) return {};
+  const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  return {true,
+          static_cast<std::uintmax_t>(size),
+          NanosecondsOf(info.ftLastWriteTime),
+          static_cast<std::int64_t>(basic.ChangeTime.QuadPart) * 100,
+          info.dwVolumeSerialNumber,
+          (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
 }  // namespace tavren

@@ -54,6 +54,19 @@ TEST(Cache, ChangedFileIsDecodedAgain) {
   std::ofstream(path, std::ios::app) << "more";
   EXPECT_FALSE(Has(cache, path));
   EXPECT_EQ(cache.Count(), 0u);
+
+  // Replaced by a file of the same size whose time was put back, as tools
+  // that keep a file's time do: in place, and by a new file renamed over it.
+  Store(cache, path, 2, 2, 1);
+  const auto time = fs::last_write_time(path);
+  std::ofstream(path, std::ios::in | std::ios::out) << "DATA";
+  fs::last_write_time(path, time);
+  EXPECT_FALSE(Has(cache, path));
+  Store(cache, path, 2, 2, 1);
+  std::ofstream(dir.file("b.jpg")) << "datamore";
+  fs::last_write_time(dir.file("b.jpg"), time);
+  fs::rename(dir.file("b.jpg"), path);
+  EXPECT_FALSE(Has(cache, path));
 }
 
 TEST(Cache, BoundedByMemoryDroppingLeastRecentlyUsed) {
