@@ -338,7 +338,7 @@ std::string OutputPathFor(const TCliOptions& options, const std::string& picture
   if (!options.OutputFile.empty()) return options.OutputFile;
   const std::string name = ForceJpgExt(CopyFileName(FileNameOf(picture), "copy"));
   if (options.OutputDir.empty()) return FileFolder(picture) + name;
-  return TextOf(PathOf(options.OutputDir) / PathOf(name));
+  return JoinPath(options.OutputDir, name);
 }
 
 }  // namespace tavren::cli

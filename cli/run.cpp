@@ -77,7 +77,7 @@ std::vector<std::string> ExpandArguments(const std::vector<std::string>& argumen
     }
     std::size_t found = 0;
     for (const std::string& name : PictureNamesInFolder(argument + "/")) {
-      const std::string path = TextOf(PathOf(argument) / PathOf(name));
+      const std::string path = JoinPath(argument, name);
       if (IsFolder(path)) continue;
       pictures.push_back(path);
       ++found;

@@ -56,6 +56,11 @@ std::string FileExtUpper(const std::string& path) {
 
 std::string FileFolder(const std::string& path) { return path.substr(0, NameStart(path)); }
 
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return IsPathSeparator(folder.back()) ? folder + name : folder + "/" + name;
+}
+
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string AsciiLower(std::string text) {

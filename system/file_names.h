@@ -32,6 +32,11 @@ std::string FileExtUpper(const std::string& path);
 // The folder of path with its trailing separator ("" when there is none).
 std::string FileFolder(const std::string& path);
 
+// name in folder: "a" and "b.jpg" give "a/b.jpg" (a slash on Windows too,
+// where it separates folders as well), "a/" gives "a/b.jpg", "" gives
+// "b.jpg".
+std::string JoinPath(const std::string& folder, const std::string& name);
+
 // Letter case folded for ASCII letters only: every other byte, such as
 // those of a UTF-8 name, stays as it is, whatever the locale.
 char AsciiLower(char c);

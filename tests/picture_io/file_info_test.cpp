@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "support/test_support.h"
+#include "system/console.h"
 #include "system/error.h"
 
 namespace tavren {
@@ -38,7 +39,7 @@ TEST(FileInfo, FindsTheBlockEmbeddedInAFile) {
 }
 
 TEST(FileInfo, OwnProgramCarriesTheProjectVersion) {
-  TFileInfo info("/proc/self/exe");
+  TFileInfo info(RunningProgramPath());
   EXPECT_EQ(info.GetVersionText(), TAVREN_VERSION_TEXT);
 }
 

@@ -256,11 +256,11 @@ TEST(JpegIntake, CorpusPhotosDecodeAtTheirStoredSize) {
   const auto photos = test::CorpusPhotos();
   ASSERT_FALSE(photos.empty());
   for (const auto& photo : photos) {
-    SCOPED_TRACE(photo.string());
-    ASSERT_TRUE(sizes.count(photo.string()));
+    SCOPED_TRACE(photo.generic_string());
+    ASSERT_TRUE(sizes.count(photo.generic_string()));
     const Image image = DecodeJpegFile((test::CorpusDir() / photo).string());
-    EXPECT_EQ(image.Width(), sizes[photo.string()].first);
-    EXPECT_EQ(image.Height(), sizes[photo.string()].second);
+    EXPECT_EQ(image.Width(), sizes[photo.generic_string()].first);
+    EXPECT_EQ(image.Height(), sizes[photo.generic_string()].second);
   }
 }
 

@@ -11,6 +11,8 @@
 
 #include <jpeglib.h>
 
+#include "support/test_support.h"
+
 namespace tavren::test {
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
@@ -115,7 +117,7 @@ JpegLayout InspectLayout(const std::vector<std::uint8_t>& f) {
   return layout;
 }
 
-bool HaveExifTool() { return std::system("exiftool -ver >/dev/null 2>&1") == 0; }
+bool HaveExifTool() { return HaveTool("exiftool"); }
 
 namespace {
 

@@ -2,7 +2,10 @@
 // system the program is built for: letter case and separators are the
 // system's, names are UTF-8 text.
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,7 @@
 #include "system/file_bytes.h"
 #include "system/file_names.h"
 #include "system/file_replace.h"
+#include "system/state_store.h"
 
 namespace tavren {
 namespace {
@@ -87,6 +91,29 @@ TEST(Files, ReplacementKeepsTheOldFileWhereItCannotReplace) {
   WriteFileAtomically(plain, kOriginal);
   WriteFileAtomically(plain, kNew);
   EXPECT_EQ(ReadFileBytes(plain), kNew);
+}
+
+// The user's store (the registry on Windows, a file under XDG_CONFIG_HOME
+// here) gives back the bytes written, as binary data.
+TEST(Files, UserStateStoreGivesBackWhatItKept) {
+  test::TempDir dir;
+  // putenv keeps the text itself, so it lives as long as the process.
+  static std::string home;
+  home = "XDG_CONFIG_HOME=" + TextOf(dir.path());
+  putenv(home.data());
+  const std::string key =
+      "Software\\Brisolm Imaging\\Tavren Test " + FileNameOf(TextOf(dir.path()));
+  const std::unique_ptr<TStateStore> store = MakeUserStateStore(key, "Main");
+  EXPECT_FALSE(store->Read().has_value());
+  std::vector<std::uint8_t> record(296);
+  for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(i * 7);
+  ASSERT_TRUE(store->Write(record));
+  const std::optional<TStateStore::Value> value = MakeUserStateStore(key, "Main")->Read();
+  ASSERT_TRUE(value.has_value());
+  EXPECT_TRUE(value->Binary);
+  EXPECT_EQ(value->Bytes, record);
+  home = "XDG_CONFIG_HOME=";
+  putenv(home.data());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "support/test_support.h"
+#include "system/file_names.h"
 #include "workflow/fixed_texts.h"
 
 namespace tavren {
@@ -73,11 +74,12 @@ TEST(Files, SortIgnoresCaseAndListsFoldersToo) {
   files.CurrentFile = dir.file("a.jpg");
   files.Rescan();
   EXPECT_EQ(*files.Names, (std::vector<std::string>{"a.jpg", "B.jpg", "c.jpg", "holiday.jpg"}));
-  EXPECT_EQ(files.Folder, dir.path().string() + "/");
+  EXPECT_EQ(files.Folder, FileFolder(dir.file("a.jpg")));
   EXPECT_TRUE(files.InListedFolder());
 }
 
 TEST(Files, NamesEqualButForCaseAreBothReachable) {
+  if (FileNamesIgnoreCase()) GTEST_SKIP() << "such names are one file here";
   test::TempDir dir;
   Touch(dir, "photo.jpg");
   Touch(dir, "Photo.jpg");

@@ -49,10 +49,10 @@ TEST(HelpFile, InstalledProgramFindsThePageInItsDataFolder) {
   EXPECT_EQ(HelpFilePath(program), beside);
 }
 #else
-TEST(HelpFile, CompiledHelpBesideTheProgram) {
+TEST(HelpFile, PageBesideTheProgram) {
   EXPECT_EQ(HelpFilePath("C:\\Program Files\\Tavren\\BrisolmTavren.exe"),
-            "C:\\Program Files\\Tavren\\BrisolmTavren Help.chm");
-  EXPECT_EQ(HelpFilePath("BrisolmTavren.exe"), ".\\BrisolmTavren Help.chm");
+            "C:\\Program Files\\Tavren\\BrisolmTavren Help.html");
+  EXPECT_EQ(HelpFilePath("BrisolmTavren.exe"), ".\\BrisolmTavren Help.html");
 }
 #endif
 

@@ -205,7 +205,9 @@ TEST(State, FileStoreWritesThroughALinkAndLeavesAReadOnlyFileAlone) {
   fs::create_directories(dir.path() / "config");
   std::ofstream(dir.file("dotfiles/Main")) << "old";
   const std::string link = dir.file("config/Main");
-  fs::create_symlink("../dotfiles/Main", link);
+  std::error_code noLinks;
+  fs::create_symlink("../dotfiles/Main", link, noLinks);
+  if (noLinks) GTEST_SKIP() << "no links here: " << noLinks.message();
   TState linked(MakeFileStateStore(link));
   linked.LoadState(kScreen, 900);
   linked.SaveState(0, 500, 600, 400, 500);
@@ -227,6 +229,7 @@ TEST(State, FileStoreWritesThroughALinkAndLeavesAReadOnlyFileAlone) {
             1);
 }
 
+#ifndef _WIN32  // the registry there: tests/system/files_test.cpp
 TEST(State, PlatformFileFollowsConfigHomeAndKeyPath) {
   DecodeFixedTexts();
   test::TempDir dir;
@@ -236,6 +239,7 @@ TEST(State, PlatformFileFollowsConfigHomeAndKeyPath) {
   EXPECT_EQ(StateFilePath(), expected);
   unsetenv("XDG_CONFIG_HOME");
 }
+#endif
 
 }  // namespace
 }  // namespace tavren
