@@ -154,43 +154,53 @@ std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
 // libheif allocates a grid's or an overlay's canvas as its description
 // declares, whatever size the file gives the picture, and takes the parts
 // of a derived picture to be pictures: both are checked before anything is
-// decoded.  Gives the largest side of a canvas (0 without one).
-std::uint32_t RequireSoundDerivedPictures(const std::uint8_t* data, std::size_t size,
-                                          const std::string& name) {
-  const THeifDerivations derivations = ReadHeifDerivations(data, size);
+// decoded.
+THeifDerivations RequireSoundDerivedPictures(const std::uint8_t* data, std::size_t size,
+                                             const std::string& name) {
+  THeifDerivations derivations = ReadHeifDerivations(data, size);
   if (!derivations.Canvases)
     throw TavrenError(
         name, "not a readable HEIF picture (the description of a grid or overlay cannot be read)");
-  std::uint32_t largestSide = 0;
-  for (const THeifCanvas& canvas : *derivations.Canvases) {
+  for (const THeifCanvas& canvas : *derivations.Canvases)
     RequirePictureSize(canvas.Width, canvas.Height, name);
-    largestSide = std::max({largestSide, canvas.Width, canvas.Height});
-  }
   if (!derivations.FromPicturesOnly)
     throw TavrenError(
         name, "not a readable HEIF picture (a picture is made of an item that is not a picture)");
-  return largestSide;
+  return derivations;
 }
 
-// libheif holds every coded picture, stored size and canvas to one bound on
-// each side, 32768 unless told otherwise, and a coded picture's own
-// parameters can declare one of that size in a file whose pictures are
-// small: gigabytes from a few bytes.  The bound is brought down to what the
-// file's pictures need: their largest side, with room for the padding of
-// coding and for tiles larger than a small picture.
+// A coded picture's own parameters can declare a picture of any size in a
+// file whose pictures are small: gigabytes from a few bytes.  Coded
+// pictures are held to what the file's pictures need: their largest side,
+// with room for the padding of coding and for tiles larger than a small
+// picture, and never above libheif's own bound of 32768.
 constexpr std::int64_t kLibheifLargestSide = 32768;
 constexpr std::int64_t kCodingPadding = 64;
 constexpr std::int64_t kSmallestSideBound = 4096;
 
-void BoundCodedSides(heif_context* context, const heif_image_handle* primary,
-                     std::uint32_t largestCanvasSide) {
-  const std::int64_t largestSide =
-      std::max({std::int64_t{largestCanvasSide}, std::int64_t{heif_image_handle_get_width(primary)},
-                std::int64_t{heif_image_handle_get_height(primary)},
-                std::int64_t{heif_image_handle_get_ispe_width(primary)},
-                std::int64_t{heif_image_handle_get_ispe_height(primary)}});
-  const std::int64_t bound =
-      std::clamp(largestSide + kCodingPadding, kSmallestSideBound, kLibheifLargestSide);
+std::int64_t CodedSideBound(const THeifDerivations& derivations, const heif_image_handle* primary) {
+  std::int64_t largestSide = std::max({std::int64_t{heif_image_handle_get_width(primary)},
+                                       std::int64_t{heif_image_handle_get_height(primary)},
+                                       std::int64_t{heif_image_handle_get_ispe_width(primary)},
+                                       std::int64_t{heif_image_handle_get_ispe_height(primary)}});
+  for (const THeifCanvas& canvas : *derivations.Canvases)
+    largestSide = std::max({largestSide, std::int64_t{canvas.Width}, std::int64_t{canvas.Height}});
+  return std::clamp(largestSide + kCodingPadding, kSmallestSideBound, kLibheifLargestSide);
+}
+
+// The bound is checked here on the parameters read from the file, since
+// only some releases of libheif check it before they decode, and handed to
+// libheif for what it checks itself.
+void BoundCodedSides(heif_context* context, const THeifDerivations& derivations,
+                     const heif_image_handle* primary, const std::string& name) {
+  const std::int64_t bound = CodedSideBound(derivations, primary);
+  for (const THeifCanvas& coded : derivations.CodedSizes)
+    if (coded.Width > bound || coded.Height > bound)
+      throw TavrenError(name, "the picture is too large: a coded picture of " +
+                                  std::to_string(coded.Width) + " x " +
+                                  std::to_string(coded.Height) +
+                                  " pixels, where the file's pictures need " +
+                                  std::to_string(bound) + " pixels a side at most");
   heif_context_set_maximum_image_size_limit(context, static_cast<int>(bound));
 }
 
@@ -224,9 +234,9 @@ std::pair<std::int32_t, std::int32_t> ReadHeifSize(const std::uint8_t* data, std
 
 Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& name) {
   const Context context = CheckedContext(data, size, name);
-  const std::uint32_t largestCanvasSide = RequireSoundDerivedPictures(data, size, name);
+  const THeifDerivations derivations = RequireSoundDerivedPictures(data, size, name);
   const Handle handle = CheckedPrimary(context.get(), name);
-  BoundCodedSides(context.get(), handle.get(), largestCanvasSide);
+  BoundCodedSides(context.get(), derivations, handle.get(), name);
   heif_error error{};
   const heif_chroma chroma = ChromaFor(handle.get());
   heif_image* decoded = nullptr;

@@ -274,6 +274,115 @@ bool MadeOfPicturesOnly(const TListings& listings, const std::vector<TBox>& meta
   return true;
 }
 
+// The bits of an HEVC parameter set, its emulation prevention bytes (a 3
+// behind two zero bytes) taken out; reads past the end give zeros and fail.
+class TBitReader {
+ public:
+  TBitReader(const std::uint8_t* data, std::size_t size) {
+    int zeros = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      if (zeros >= 2 && data[i] == 3) {
+        zeros = 0;
+        continue;
+      }
+      zeros = data[i] == 0 ? zeros + 1 : 0;
+      bytes_.push_back(data[i]);
+    }
+  }
+  bool Ok() const { return ok_; }
+  std::uint32_t Bits(int count) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i) value = value << 1 | Bit();
+    return value;
+  }
+  // An unsigned Exp-Golomb number; more than 31 leading zeros fail.
+  std::uint32_t Golomb() {
+    int zeros = 0;
+    while (ok_ && Bit() == 0)
+      if (++zeros > 31) ok_ = false;
+    if (!ok_) return 0;
+    return static_cast<std::uint32_t>((std::uint64_t{1} << zeros) - 1 + Bits(zeros));
+  }
+
+ private:
+  std::uint32_t Bit() {
+    if (at_ >= 8 * bytes_.size()) {
+      ok_ = false;
+      return 0;
+    }
+    const std::uint32_t bit = bytes_[at_ / 8] >> (7 - at_ % 8) & 1;
+    ++at_;
+    return bit;
+  }
+  std::vector<std::uint8_t> bytes_;
+  std::size_t at_ = 0;
+  bool ok_ = true;
+};
+
+// The picture size of an HEVC sequence parameter set (with its two bytes
+// of NAL header): behind the set's ids and its profile, tier and level.
+std::optional<THeifCanvas> SequenceSize(const std::uint8_t* data, std::size_t size) {
+  TBitReader bits(data, size);
+  bits.Bits(16);  // the NAL header
+  bits.Bits(4);   // the video parameter set
+  const std::uint32_t subLayers = bits.Bits(3);
+  bits.Bits(1);
+  bits.Bits(88);  // the general profile
+  bits.Bits(8);   // the general level
+  std::vector<std::pair<bool, bool>> present;
+  for (std::uint32_t i = 0; i < subLayers; ++i) {
+    const bool profile = bits.Bits(1) != 0;
+    present.push_back({profile, bits.Bits(1) != 0});
+  }
+  if (subLayers > 0) bits.Bits(2 * (8 - static_cast<int>(subLayers)));
+  for (const auto& [profile, level] : present) {
+    if (profile) bits.Bits(88);
+    if (level) bits.Bits(8);
+  }
+  bits.Golomb();                         // the set's id
+  if (bits.Golomb() == 3) bits.Bits(1);  // separate colour planes
+  THeifCanvas coded;
+  coded.Width = bits.Golomb();
+  coded.Height = bits.Golomb();
+  if (!bits.Ok()) return std::nullopt;
+  return coded;
+}
+
+constexpr unsigned kSequenceParameterSet = 33;
+
+// The sequence parameter sets of an HEVC decoder configuration: 22 bytes
+// of profile and formats, then arrays of NAL units by type.
+void AddCodedSizes(const TBox& hvcC, std::vector<THeifCanvas>& sizes) {
+  TBoxReader reader(hvcC.Body, hvcC.Size);
+  reader.Skip(22);
+  const std::uint64_t arrays = reader.Number(1);
+  for (std::uint64_t a = 0; a < arrays && reader.Ok(); ++a) {
+    const auto type = static_cast<unsigned>(reader.Number(1) & 0x3F);
+    const std::uint64_t units = reader.Number(2);
+    for (std::uint64_t u = 0; u < units && reader.Ok(); ++u) {
+      const auto length = static_cast<std::size_t>(reader.Number(2));
+      if (length > reader.Left()) return;
+      if (type == kSequenceParameterSet)
+        if (const std::optional<THeifCanvas> coded = SequenceSize(reader.Here(), length))
+          sizes.push_back(*coded);
+      reader.Skip(length);
+    }
+  }
+}
+
+// Every decoder configuration among the item properties, whichever item
+// it belongs to.
+std::vector<THeifCanvas> CodedSizesOf(const std::vector<TBox>& metaChildren) {
+  std::vector<THeifCanvas> sizes;
+  const std::optional<TBox> iprp = FirstBox(metaChildren, "iprp");
+  if (!iprp) return sizes;
+  const std::optional<TBox> ipco = FirstBox(BoxesIn(iprp->Body, iprp->Size), "ipco");
+  if (!ipco) return sizes;
+  for (const TBox& property : BoxesIn(ipco->Body, ipco->Size))
+    if (property.Type == "hvcC") AddCodedSizes(property, sizes);
+  return sizes;
+}
+
 }  // namespace
 
 THeifDerivations ReadHeifDerivations(const std::uint8_t* data, std::size_t size) {
@@ -283,6 +392,7 @@ THeifDerivations ReadHeifDerivations(const std::uint8_t* data, std::size_t size)
   THeifDerivations derivations;
   derivations.Canvases = CanvasesOf(listings, children, {data, size, FirstBox(children, "idat")});
   derivations.FromPicturesOnly = MadeOfPicturesOnly(listings, children);
+  derivations.CodedSizes = CodedSizesOf(children);
   return derivations;
 }
 

@@ -8,7 +8,10 @@
 // before decoding.  The intake therefore reads these descriptions itself
 // and holds them to the picture limit before libheif decodes anything.
 // libheif also takes each part of a derived picture to be a picture and
-// stops the process when one is not: that is checked here too.
+// stops the process when one is not: that is checked here too.  And the
+// coded pictures' own parameters (an HEVC sequence parameter set) declare
+// the size the decoder allocates, whatever size the file gives them: they
+// are read here, so that the intake holds them to the file's pictures.
 //
 // Both are the behaviour of libheif 1.15, the release Debian 12 ships.
 // libheif 1.19 brought security limits of its own (heif_security_limits)
@@ -39,6 +42,9 @@ struct THeifDerivations {
   // False when a grid, overlay or other derived picture is made of an item
   // that is not listed as a picture (or not listed at all).
   bool FromPicturesOnly = true;
+  // The size each HEVC sequence parameter set of the file's decoder
+  // configurations declares (those that cannot be read are left out).
+  std::vector<THeifCanvas> CodedSizes;
 };
 
 // Reads the derived pictures of the HEIF file held in data[0, size).

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "intake_test_helpers.h"
+
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -181,6 +183,26 @@ TEST(HeifItems, CanvasesAndPartsAsLibheifReadsTheBoxes) {
     for (const THeifCanvas& canvas : *read.Canvases)
       sizes.insert(sizes.end(), {canvas.Width, canvas.Height});
     EXPECT_EQ(sizes, *c.Canvas);
+  }
+}
+
+// The sizes the coded pictures' own parameters declare: those of the
+// grid's tiles, and the 30000-pixel tile of a file of small pictures.
+TEST(HeifItems, CodedSizesFromTheSequenceParameters) {
+  for (const auto& [file, side] :
+       {std::pair{"heif_rose_grid.heic", 0u}, {"heif_rose_tile_30000.heic", 30000u}}) {
+    const Bytes bytes = test::DataFile(file);
+    const THeifDerivations read = ReadHeifDerivations(bytes.data(), bytes.size());
+    ASSERT_FALSE(read.CodedSizes.empty()) << file;
+    for (const THeifCanvas& coded : read.CodedSizes) {
+      if (side == 0) {
+        EXPECT_GT(coded.Width, 0u) << file;
+        EXPECT_LE(coded.Width, 128u) << file;
+      } else {
+        EXPECT_EQ(coded.Width, side) << file;
+        EXPECT_EQ(coded.Height, side) << file;
+      }
+    }
   }
 }
 
