@@ -30,10 +30,23 @@ std::uint8_t Composited(std::uint32_t c, std::uint32_t a, const TSampleRule& rul
   return NearestLevel(std::min(c + (rule.Max - a), rule.Max), rule.Max);
 }
 
+// Inks that carry their alpha already (premultiplied) as plain inks.
+std::uint8_t Unpremultiplied(std::uint8_t ink, std::uint8_t alpha) {
+  if (alpha == 0) return 0;
+  return static_cast<std::uint8_t>(std::min<unsigned>(255, (510u * ink + alpha) / (2u * alpha)));
+}
+
+// CMYK becomes red, green and blue; with alpha, that colour is laid over
+// white as every other colour is.
 void CmykPixel(const std::uint16_t* s, const TSampleRule& rule, std::uint8_t* bgr) {
-  const std::uint8_t inks[4] = {NearestLevel(s[0], rule.Max), NearestLevel(s[1], rule.Max),
-                                NearestLevel(s[2], rule.Max), NearestLevel(s[3], rule.Max)};
+  std::uint8_t inks[4] = {NearestLevel(s[0], rule.Max), NearestLevel(s[1], rule.Max),
+                          NearestLevel(s[2], rule.Max), NearestLevel(s[3], rule.Max)};
+  const std::uint8_t alpha = rule.Alpha >= 0 ? NearestLevel(s[rule.Alpha], rule.Max) : 255;
+  if (rule.Premultiplied)
+    for (std::uint8_t& ink : inks) ink = Unpremultiplied(ink, alpha);
   CmykToBgr(inks, false, bgr);
+  if (rule.Alpha >= 0)
+    for (int c = 0; c < 3; ++c) bgr[c] = OverWhite(bgr[c], alpha, 255);
 }
 
 }  // namespace

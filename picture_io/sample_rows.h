@@ -6,7 +6,8 @@
 //     level;
 //   - grey becomes three equal channels;
 //   - alpha lays the colour over white;
-//   - CMYK becomes red, green and blue as in a CMYK JPEG.
+//   - CMYK becomes red, green and blue as in a CMYK JPEG (then, with alpha,
+//     that colour is laid over white).
 #pragma once
 
 #include <cstddef>

@@ -149,6 +149,46 @@ std::uint64_t MaxExpansion(std::uint16_t compression) {
   }
 }
 
+// The compressions whose pictures the tests decode; libtiff brings more
+// codecs (and their libraries' own failures: libjbig ends the process when
+// a picture's declared size cannot be allocated), which are refused.
+const char* CompressionName(std::uint16_t compression) {
+  switch (compression) {
+    case COMPRESSION_NONE:
+      return "none";
+    case COMPRESSION_CCITTFAX3:
+      return "CCITT Group 3";
+    case COMPRESSION_CCITTFAX4:
+      return "CCITT Group 4";
+    case COMPRESSION_LZW:
+      return "LZW";
+    case COMPRESSION_JPEG:
+      return "JPEG";
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+      return "Deflate";
+    case COMPRESSION_PACKBITS:
+      return "PackBits";
+    case COMPRESSION_LZMA:
+      return "LZMA";
+    case COMPRESSION_ZSTD:
+      return "Zstandard";
+    case COMPRESSION_WEBP:
+      return "WebP";
+    default:
+      return nullptr;
+  }
+}
+
+void CheckCompression(const TiffLayout& layout, const std::string& name) {
+  if (CompressionName(layout.Compression) != nullptr && TIFFIsCODECConfigured(layout.Compression))
+    return;
+  const TIFFCodec* codec = TIFFFindCODEC(layout.Compression);
+  Unsupported(name, std::string("TIFF pictures compressed with ") +
+                        (codec != nullptr ? codec->name : "an unknown method") + " (compression " +
+                        std::to_string(layout.Compression) + ")");
+}
+
 void CheckSampleFormat(TIFF* tiff, const TiffLayout& layout, const std::string& name) {
   switch (Field<std::uint16_t>(tiff, TIFFTAG_SAMPLEFORMAT)) {
     case SAMPLEFORMAT_UINT:
@@ -204,7 +244,7 @@ void SetAlpha(TIFF* tiff, TiffLayout& layout) {
   std::uint16_t* kinds = nullptr;
   if (!TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count == 0 || kinds == nullptr)
     return;
-  if (layout.Rule.Colours == 4 || layout.SamplesPerPixel <= layout.Rule.Colours) return;
+  if (layout.SamplesPerPixel <= layout.Rule.Colours) return;
   if (kinds[0] != EXTRASAMPLE_ASSOCALPHA && kinds[0] != EXTRASAMPLE_UNASSALPHA) return;
   layout.Rule.Alpha = layout.Rule.Colours;
   layout.Rule.Premultiplied = kinds[0] == EXTRASAMPLE_ASSOCALPHA;
@@ -238,6 +278,7 @@ TiffLayout LayoutOf(TIFF* tiff, std::size_t fileSize, const std::string& name) {
   if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &layout.Photometric))
     throw TavrenError(name,
                       "not a readable TIFF picture (it does not say how its samples are coloured)");
+  CheckCompression(layout, name);
   CheckSampleFormat(tiff, layout, name);
   CheckDeclaredSize(layout, fileSize, name);
   layout.Rule.Colours = Colours(tiff, layout, name);
@@ -324,9 +365,11 @@ class BandReader {
     rowBytes_ = static_cast<std::size_t>(TIFFScanlineSize64(tiff));
     if (layout.Tiled) {
       TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth_);
-      TIFFGetField(tiff, TIFFTAG_TILELENGTH, &bandRows_);
+      TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileLength_);
       CheckTiles();
       tile_.resize(static_cast<std::size_t>(TIFFTileSize64(tiff)));
+      // A band holds the picture's rows of a row of tiles, no more.
+      bandRows_ = std::min(tileLength_, layout.Height);
     } else {
       bandRows_ = std::min(Field<std::uint32_t>(tiff, TIFFTAG_ROWSPERSTRIP), layout.Height);
     }
@@ -367,13 +410,21 @@ class BandReader {
   }
 
  private:
-  // A tile must start on a byte and be no larger than pictures of this size
-  // need, whatever the file declares.
+  // A tile must start on a byte and be no larger than the picture needs,
+  // whatever the file declares: as wide and as long as the picture, each
+  // rounded up to the 16 pixels tiles come in, or a small tile of a small
+  // picture.
   void CheckTiles() const {
     const std::uint64_t tileBits =
         std::uint64_t{tileWidth_} * samplesPerPlane_ * layout_.BitsPerSample;
-    const std::uint64_t limit = 16 * StoredBytes(layout_) + (16u << 20);
-    if (tileWidth_ == 0 || tileBits % 8 != 0 || TIFFTileSize64(tiff_) > limit)
+    const auto rounded = [](std::uint64_t side) { return (side + 15) / 16 * 16; };
+    const std::uint64_t neededBits = std::min<std::uint64_t>(tileWidth_, rounded(layout_.Width)) *
+                                     samplesPerPlane_ * layout_.BitsPerSample;
+    const std::uint64_t needed =
+        (neededBits + 7) / 8 * std::min<std::uint64_t>(tileLength_, rounded(layout_.Height));
+    constexpr std::uint64_t kSmallTileBytes = 1u << 20;
+    if (tileWidth_ == 0 || tileLength_ == 0 || tileBits % 8 != 0 ||
+        TIFFTileSize64(tiff_) > std::max(needed, kSmallTileBytes))
       throw TavrenError(name_, "not a readable TIFF picture (its tiles do not fit its size)");
   }
 
@@ -410,6 +461,7 @@ class BandReader {
   std::uint16_t samplesPerPlane_ = 1;
   std::size_t rowBytes_ = 0;
   std::uint32_t tileWidth_ = 0;
+  std::uint32_t tileLength_ = 0;
   std::uint32_t bandRows_ = 0;
   std::vector<std::vector<std::uint8_t>> band_;
   std::vector<std::uint8_t> tile_;
