@@ -250,13 +250,15 @@ build_package() {
     qt6-base)
       # Core, Gui, Widgets, the windows platform plugin and styles.  Host
       # tools (moc, rcc, uic) from Debian's Qt of the same version.  The
-      # +dfsg source lacks wintab.h, hence no tablet events.  zlib from
-      # MinGW; Qt keeps its own copies of libpng and libjpeg.
+      # +dfsg source lacks wintab.h, hence no tablet events.  No OpenGL:
+      # FEATURE_opengl=OFF alone leaves dynamicgl on, and the windows plugin
+      # then fails on QOpenGLStaticContext; INPUT_opengl=no turns off all
+      # of it.  zlib from MinGW; Qt keeps its own libpng and libjpeg.
       cmake_build "$src" "$build" "${common[@]}" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
         -DFEATURE_tabletevent=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF \
-        -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF -DFEATURE_printsupport=OFF \
+        -DFEATURE_dbus=OFF -DINPUT_opengl=no -DFEATURE_opengl=OFF -DFEATURE_printsupport=OFF \
         -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
         -DFEATURE_system_zlib=ON -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF ;;
     qt6-svg)
