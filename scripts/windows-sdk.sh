@@ -253,12 +253,14 @@ build_package() {
       # +dfsg source lacks wintab.h, hence no tablet events.  No OpenGL:
       # FEATURE_opengl=OFF alone leaves dynamicgl on, and the windows plugin
       # then fails on QOpenGLStaticContext; INPUT_opengl=no turns off all
-      # of it.  zlib from MinGW; Qt keeps its own libpng and libjpeg.
+      # of it in a new tree, the two features named also in a configured
+      # one.  zlib from MinGW; Qt keeps its own libpng and libjpeg.
       cmake_build "$src" "$build" "${common[@]}" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
         -DFEATURE_tabletevent=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF \
-        -DFEATURE_dbus=OFF -DINPUT_opengl=no -DFEATURE_opengl=OFF -DFEATURE_printsupport=OFF \
+        -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
+        -DINPUT_opengl=no -DFEATURE_opengl=OFF -DFEATURE_opengl_dynamic=OFF -DFEATURE_dynamicgl=OFF \
         -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
         -DFEATURE_system_zlib=ON -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF ;;
     qt6-svg)
