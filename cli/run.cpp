@@ -217,6 +217,17 @@ void ForEachJob(std::size_t count, int threads, Work&& work) {
   jobs.Run(static_cast<int>(count), [&](int i) { work(static_cast<std::size_t>(i)); });
 }
 
+// The camera as a person reads it: its make and model in quotes, or that
+// the file names none.
+std::string CameraText(const TSourceMetadata& metadata) {
+  if (metadata.Make.empty() && metadata.Model.empty()) return "no camera make or model";
+  std::string text = metadata.Make.empty() ? "no make" : "make \"";
+  if (!metadata.Make.empty()) text.append(VisibleText(metadata.Make)).append("\"");
+  text.append(metadata.Model.empty() ? ", no model" : ", model \"");
+  if (!metadata.Model.empty()) text.append(VisibleText(metadata.Model)).append("\"");
+  return text;
+}
+
 bool AnyFailed(const std::vector<TJob>& jobs) {
   return std::any_of(jobs.begin(), jobs.end(),
                      [](const TJob& job) { return !job.Failure.empty(); });
@@ -270,9 +281,8 @@ int RunInfo(const TCliOptions& options) {
       failed = true;
       continue;
     }
-    std::printf("%s: %d x %d, make \"%s\", model \"%s\"\n", VisibleText(path).c_str(), size.Width,
-                size.Height, VisibleText(metadata.Make).c_str(),
-                VisibleText(metadata.Model).c_str());
+    std::printf("%s: %d x %d, %s\n", VisibleText(path).c_str(), size.Width, size.Height,
+                CameraText(metadata).c_str());
   }
   return failed ? 1 : 0;
 }

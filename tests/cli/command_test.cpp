@@ -234,6 +234,8 @@ TEST_F(CommandTest, InfoPrintsSizeMakeAndModel) {
   EXPECT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(run.Out, photo + ": 100 x 68, make \"Canon\", model \"Canon EOS 40D\"\n");
   EXPECT_EQ(Tavren({"info", dir_.file("none.jpg")}).Status, 1);
+  const std::string bare = (test::CorpusDir() / "camera/Canon_40D_photoshop_import.jpg").string();
+  EXPECT_EQ(Tavren({"info", bare}).Out, bare + ": 100 x 77, no camera make or model\n");
 }
 
 // What can be known before the work is checked before it.
