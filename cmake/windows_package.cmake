@@ -47,7 +47,6 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY "${TAVREN_PRODUCT_NAME}")
 # The installer's own key; the window keeps its state under the product's
 # key, which uninstalling leaves alone, as programs on Windows do.
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "${TAVREN_PRODUCT_NAME} Setup")
-set(CPACK_PACKAGE_EXECUTABLES brisolm-tavren "${TAVREN_PRODUCT_NAME}")
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_BINARY_DIR}/cpack_windows.cmake")
 file(WRITE "${PROJECT_BINARY_DIR}/cpack_windows.cmake" "
 if(CPACK_GENERATOR STREQUAL \"NSIS\")
@@ -55,24 +54,13 @@ if(CPACK_GENERATOR STREQUAL \"NSIS\")
 endif()
 ")
 
-# A per-user installer: no administrator, installed under the user's
-# programs, its Start-menu entry and uninstall entry the user's.  CMake's
-# own installer template is taken with its all-users branches made
-# per-user.
-set(CPACK_NSIS_INSTALL_ROOT "$LOCALAPPDATA\\\\Programs")
+# A per-user installer (no administrator) from the project's own template,
+# cmake/nsis/NSIS.template.in: CPack takes it in place of its own.
 set(CPACK_NSIS_DISPLAY_NAME "${TAVREN_PRODUCT_NAME}")
 set(CPACK_NSIS_PACKAGE_NAME "${TAVREN_PRODUCT_NAME}")
-set(CPACK_NSIS_INSTALLED_ICON_NAME "brisolm-tavren.exe")
 set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/window/resources/app_icon.ico")
 set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/window/resources/app_icon.ico")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-file(READ "${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in" template)
-string(REPLACE "RequestExecutionLevel admin" "RequestExecutionLevel user" template "${template}")
-string(REPLACE "SetShellVarContext all" "SetShellVarContext current" template "${template}")
-string(REPLACE "StrCpy $SV_ALLUSERS \"AllUsers\"" "StrCpy $SV_ALLUSERS \"CurrentUser\"" template
-       "${template}")
-file(WRITE "${PROJECT_BINARY_DIR}/nsis/NSIS.template.in" "${template}")
-list(PREPEND CMAKE_MODULE_PATH "${PROJECT_BINARY_DIR}/nsis")
+list(PREPEND CMAKE_MODULE_PATH "${PROJECT_SOURCE_DIR}/cmake/nsis")
 
 # "Open with" for every picture type the window reads, for this user.
 set(open_with "")
@@ -83,7 +71,9 @@ foreach(ext .jpg .jpeg .jfif .jpe .bmp .heic .heif .hif .png .tif .tiff .webp .a
          "WriteRegStr HKCU '${application}\\\\SupportedTypes' '${ext}' ''\n"
          "WriteRegStr HKCU 'Software\\\\Classes\\\\${ext}\\\\OpenWithList\\\\brisolm-tavren.exe' '' ''\n")
   string(APPEND forget_open_with
-         "DeleteRegKey HKCU 'Software\\\\Classes\\\\${ext}\\\\OpenWithList\\\\brisolm-tavren.exe'\n")
+         "DeleteRegKey HKCU 'Software\\\\Classes\\\\${ext}\\\\OpenWithList\\\\brisolm-tavren.exe'\n"
+         "DeleteRegKey /ifempty HKCU 'Software\\\\Classes\\\\${ext}\\\\OpenWithList'\n"
+         "DeleteRegKey /ifempty HKCU 'Software\\\\Classes\\\\${ext}'\n")
 endforeach()
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
 WriteRegStr HKCU '${application}' 'FriendlyAppName' '${TAVREN_PRODUCT_NAME}'
@@ -91,6 +81,7 @@ WriteRegStr HKCU '${application}\\\\shell\\\\open\\\\command' '' '\\\"$INSTDIR\\
 ${open_with}")
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
 DeleteRegKey HKCU '${application}'
+DeleteRegKey /ifempty HKCU 'Software\\\\Classes\\\\Applications'
 ${forget_open_with}")
 
 include(CPack)

@@ -91,6 +91,48 @@ done
 (cd "$bad" && both bad-info info empty.jpg cut.jpg text.png short.bmp)
 both usage enhance --type sideways samples/DSCN0010.jpg
 
+# The installer, in a Wine prefix of its own: a silent install for this
+# user, the installed programs running from their folder alone, then the
+# uninstaller, which takes everything away but the window's stored state.
+check_installer() {
+  local setup
+  setup=$(ls build/windows/brisolm-tavren-*-win64-setup.exe 2>/dev/null | head -1)
+  [ -n "$setup" ] || { fail "installer: no setup program in build/windows"; return; }
+  local prefix=$work/prefix
+  local run=(env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+             WINEPATH= "$(command -v wine64 || echo /usr/lib/wine/wine64)")
+  mkdir -p "$prefix"
+  "${run[@]}" wineboot -i >/dev/null 2>&1
+  local user_dir=$prefix/drive_c/users/$(whoami)
+  local folder="$user_dir/AppData/Local/Programs/Brisolm Tavren"
+  local shortcut="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Brisolm Tavren.lnk"
+  local uninstall='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brisolm Tavren Setup'
+  local open_with='HKCU\Software\Classes\.heic\OpenWithList\brisolm-tavren.exe'
+  local state='HKCU\Software\Brisolm Imaging\Brisolm Tavren'
+
+  "${run[@]}" "$setup" /S || fail "installer: the silent install failed"
+  [ -f "$folder/tavren.exe" ] || fail "installer: no tavren.exe in $folder"
+  [ -f "$folder/Uninstall.exe" ] || fail "installer: no uninstaller"
+  [ -f "$shortcut" ] || fail "installer: no Start-menu entry"
+  "${run[@]}" reg query "$uninstall" >/dev/null 2>&1 || fail "installer: no uninstall entry"
+  "${run[@]}" reg query "$open_with" >/dev/null 2>&1 || fail "installer: no Open-with entry"
+  local version
+  version=$("${run[@]}" "$folder/tavren.exe" --version 2>&1 | tr -d '\r')
+  [ -n "$version" ] && "$linux" --version | grep -qxF "$version" ||
+    fail "installer: the installed tavren.exe says '$version'"
+
+  "${run[@]}" reg add "$state" /v Main /t REG_BINARY /d 00 /f >/dev/null 2>&1
+  "${run[@]}" "$folder/Uninstall.exe" /S || fail "installer: the uninstaller failed"
+  sleep 2  # the uninstaller finishes from a copy of itself
+  [ ! -e "$folder" ] || fail "installer: $folder is left: $(ls "$folder")"
+  [ ! -e "$shortcut" ] || fail "installer: the Start-menu entry is left"
+  ! "${run[@]}" reg query "$uninstall" >/dev/null 2>&1 || fail "installer: the uninstall entry is left"
+  ! "${run[@]}" reg query "$open_with" >/dev/null 2>&1 || fail "installer: the Open-with entry is left"
+  "${run[@]}" reg query "$state" /v Main >/dev/null 2>&1 ||
+    fail "installer: the uninstaller took the window's state"
+}
+check_installer
+
 echo "windows-check: $outputs files written by each, compared"
 [ $failures -eq 0 ] || { echo "windows-check: $failures failed"; exit 1; }
 echo "windows-check: the Windows build wrote the same bytes and said the same"
