@@ -39,10 +39,11 @@ bool PictureSizeAllowed(std::int64_t width, std::int64_t height);
 // PictureSizeAllowed.
 void RequirePictureSize(std::int64_t width, std::int64_t height, const std::string& file);
 
-// The densest way a picture is stored: 16-bit samples of four channels.
-// A format that declares more bits for each pixel is refused; what it
-// declares would otherwise set the size of the buffers its library fills.
-inline constexpr std::uint32_t kMostStoredBitsPerPixel = 64;
+// The densest way a picture is stored: 32-bit samples (integer or floating
+// point, as scanners write them) of four channels.  A format that declares
+// more bits for each pixel is refused; what it declares would otherwise set
+// the size of the buffers its library fills.
+inline constexpr std::uint32_t kMostStoredBitsPerPixel = 128;
 
 // No picture within the limit needs a larger file: its pixels stored at
 // the densest, uncompressed, and room for metadata.

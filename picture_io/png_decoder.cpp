@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -102,7 +103,9 @@ bool ReadAllRowsGuarded(png_structp png, png_bytepp rows) {
 [[noreturn]] void Refuse(const std::string& name, const PngReader& reader) {
   const PngInput& input = reader.input();
   if (input.Bytes.RanOut) throw TavrenError(name, "the file ends before the picture does");
-  throw TavrenError(name, std::string("not a readable PNG picture (") + input.Reason + ")");
+  // libpng's words name what it found wrong; they follow the program's own.
+  throw TavrenError(
+      name, std::string("the file is damaged: its PNG data cannot be read (") + input.Reason + ")");
 }
 
 // The picture's rows as the file stores them, each behind its filter byte,
@@ -160,12 +163,15 @@ void ReadRowByRow(PngReader& reader, Image& image, const std::string& name) {
 }
 
 // An interlaced picture's passes each fill every row: all rows are held
-// until the last pass.
+// until the last pass.  They are not cleared first: the passes write every
+// byte, and memory no pass reaches (a file whose data stops short) costs
+// nothing, while clearing it cost the whole expanded picture.
 void ReadInterlaced(PngReader& reader, Image& image, const std::string& name) {
   const std::size_t rowBytes = png_get_rowbytes(reader.png(), reader.info());
-  std::vector<std::uint8_t> rows(rowBytes * static_cast<std::size_t>(image.Height()));
+  const std::unique_ptr<std::uint8_t[]> rows(
+      new std::uint8_t[rowBytes * static_cast<std::size_t>(image.Height())]);
   std::vector<png_bytep> rowStarts(static_cast<std::size_t>(image.Height()));
-  for (std::size_t y = 0; y < rowStarts.size(); ++y) rowStarts[y] = rows.data() + y * rowBytes;
+  for (std::size_t y = 0; y < rowStarts.size(); ++y) rowStarts[y] = rows.get() + y * rowBytes;
   if (!ReadAllRowsGuarded(reader.png(), rowStarts.data())) Refuse(name, reader);
   RowConverter converter(reader, image.Width());
   for (std::int32_t y = 0; y < image.Height(); ++y)

@@ -1,6 +1,9 @@
 #include "picture_io/sample_rows.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
 
 namespace tavren {
 
@@ -12,6 +15,35 @@ void UnpackNarrow(const std::uint8_t* row, int bits, std::size_t count, std::uin
     const std::size_t bit = i * static_cast<std::size_t>(bits);
     const unsigned shift = 8 - static_cast<unsigned>(bits) - static_cast<unsigned>(bit % 8);
     out[i] = static_cast<std::uint16_t>((row[bit / 8] >> shift) & mask);
+  }
+}
+
+// Samples wider than a byte or crossing bytes (10, 12, 14 bits...): a
+// stream of bits, highest first.  At most 23 bits wait in hand.
+void UnpackBitStream(const std::uint8_t* row, int bits, std::size_t count, std::uint16_t* out) {
+  const std::uint32_t mask = (1u << bits) - 1;
+  std::uint32_t held = 0;
+  int heldBits = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    while (heldBits < bits) {
+      held = held << 8 | *row++;
+      heldBits += 8;
+    }
+    heldBits -= bits;
+    out[i] = static_cast<std::uint16_t>(held >> heldBits & mask);
+    held &= (1u << heldBits) - 1;
+  }
+}
+
+// 24- and 32-bit samples as 16-bit ones.
+void UnpackDeep(const std::uint8_t* row, int bits, bool bigEndian, std::size_t count,
+                std::uint16_t* out) {
+  const int bytes = bits / 8;
+  const std::uint32_t max = bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+  for (std::size_t i = 0; i < count; ++i, row += bytes) {
+    std::uint32_t v = 0;
+    for (int b = 0; b < bytes; ++b) v = v << 8 | row[bigEndian ? b : bytes - 1 - b];
+    out[i] = Sixteen(v, max);
   }
 }
 
@@ -57,8 +89,26 @@ void UnpackSamples(const std::uint8_t* row, int bitsPerSample, bool bigEndian, s
     Unpack16(row, bigEndian, count, out);
   else if (bitsPerSample == 8)
     std::copy(row, row + count, out);
-  else
+  else if (bitsPerSample == 24 || bitsPerSample == 32)
+    UnpackDeep(row, bitsPerSample, bigEndian, count, out);
+  else if (8 % bitsPerSample == 0)
     UnpackNarrow(row, bitsPerSample, count, out);
+  else
+    UnpackBitStream(row, bitsPerSample, count, out);
+}
+
+void UnpackFloatSamples(const std::uint8_t* row, bool bigEndian, std::size_t count,
+                        std::uint16_t* out) {
+  const bool swap = bigEndian != (std::endian::native == std::endian::big);
+  for (std::size_t i = 0; i < count; ++i, row += 4) {
+    std::uint8_t bytes[4] = {row[0], row[1], row[2], row[3]};
+    if (swap) std::reverse(bytes, bytes + 4);
+    float f = 0;
+    std::memcpy(&f, bytes, sizeof f);
+    // Exact in double: a float's 24 bits times 16 bits.
+    const double level = f > 0 ? (f < 1 ? static_cast<double>(f) * 65535 : 65535) : 0;
+    out[i] = static_cast<std::uint16_t>(std::floor(level + 0.5));
+  }
 }
 
 void SamplesToBgr(const std::uint16_t* samples, std::int32_t width, const TSampleRule& rule,

@@ -2,8 +2,10 @@
 // 8-bit blue, green, red.  Every decoder whose library hands over samples
 // (PNG, TIFF, WebP, HEIF) converts through these, so that the same samples
 // give the same bytes whatever file they came from:
-//   - 8-bit samples are taken as stored; deeper ones go to the nearest 8-bit
-//     level;
+//   - 8-bit samples are taken as stored; others of up to 16 bits go to the
+//     nearest 8-bit level of the same fraction of their range; deeper and
+//     floating-point ones first to the nearest 16-bit sample, then on as
+//     16-bit ones;
 //   - grey becomes three equal channels;
 //   - alpha lays the colour over white;
 //   - CMYK becomes red, green and blue as in a CMYK JPEG (then, with alpha,
@@ -60,11 +62,25 @@ struct TSampleRule {
   std::uint32_t Max = 255;     // the largest sample value, 2^bits - 1
 };
 
-// count samples of a packed row, bitsPerSample 1, 2, 4, 8 or 16, as
-// numbers.  Samples narrower than a byte start at the byte's highest bit;
-// 16-bit samples are big- or little-endian.
+// count samples of a packed row, bitsPerSample 1 to 16, 24 or 32, as
+// numbers.  Samples that do not fill whole bytes are a stream of bits, each
+// sample's highest bit first; 16-, 24- and 32-bit samples are big- or
+// little-endian.  Samples deeper than 16 bits come out as 16-bit samples
+// (Sixteen below), so that they follow the 16-bit rule from there on.
 void UnpackSamples(const std::uint8_t* row, int bitsPerSample, bool bigEndian, std::size_t count,
                    std::uint16_t* out);
+
+// count 32-bit floating-point samples (linear, 0 to 1) as 16-bit samples:
+// clipped to 0..1 (not-a-number counts as 0), then round(65535 f).
+void UnpackFloatSamples(const std::uint8_t* row, bool bigEndian, std::size_t count,
+                        std::uint16_t* out);
+
+// The 16-bit sample nearest to sample v of the range 0..max (max = 2^bits
+// - 1, bits up to 32): round(65535 v / max).  max is odd: no ties.
+inline std::uint16_t Sixteen(std::uint32_t v, std::uint32_t max) {
+  if (v > max) v = max;
+  return static_cast<std::uint16_t>((131070ull * v + max) / (2ull * max));
+}
 
 // width pixels of samples (rule.SamplesPerPixel each) as blue, green, red.
 void SamplesToBgr(const std::uint16_t* samples, std::int32_t width, const TSampleRule& rule,

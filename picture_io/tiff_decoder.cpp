@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <tiffio.h>
 
 #include "picture_io/exif_reader.h"
+#include "picture_io/jpeg_stream_walk.h"
 #include "picture_io/memory_input.h"
 #include "picture_io/orientation.h"
 #include "picture_io/picture_limits.h"
@@ -20,8 +23,8 @@ namespace tavren {
 
 namespace {
 
-// The file's bytes as libtiff's input, and the first error libtiff
-// reported about them.
+// The file's bytes as libtiff's input, and the last error libtiff
+// reported about them: the one that ended the reading.
 struct TiffInput {
   TMemoryInput Bytes;
   std::string Error;
@@ -61,15 +64,21 @@ void UnmapNothing(thandle_t, void*, toff_t) {}
 // the file's real name.
 constexpr char kTiffName[] = "TIFF";
 
+// libtiff reports as errors some tags it merely leaves unread (a private
+// tag of a type it does not know); they say nothing about the picture.
+bool IsAboutAnUnreadTag(const std::string& message) {
+  return message.find("tag is not read from file") != std::string::npos ||
+         message.find("tag ignored") != std::string::npos;
+}
+
 int OnError(TIFF*, void* user, const char*, const char* format, va_list args) {
   TiffInput& input = *static_cast<TiffInput*>(user);
-  if (input.Error.empty()) {
-    char message[512];
-    std::vsnprintf(message, sizeof message, format, args);
-    input.Error = message;
-    const std::string prefix = std::string(kTiffName) + ": ";
-    if (input.Error.rfind(prefix, 0) == 0) input.Error.erase(0, prefix.size());
-  }
+  char message[512];
+  std::vsnprintf(message, sizeof message, format, args);
+  std::string text = message;
+  const std::string prefix = std::string(kTiffName) + ": ";
+  if (text.rfind(prefix, 0) == 0) text.erase(0, prefix.size());
+  if (!IsAboutAnUnreadTag(text)) input.Error = text;
   return 1;
 }
 
@@ -104,11 +113,17 @@ class TiffFile {
   TIFF* tiff_ = nullptr;
 };
 
-[[noreturn]] void Refuse(const TiffFile& file, const std::string& name) {
-  const std::string reason =
-      file.ranOut() ? "the file ends before the picture does" : "not a readable TIFF picture";
+// what: the part of the file that could not be read, in the program's
+// words; libtiff's own words follow in brackets.
+[[noreturn]] void Refuse(const TiffFile& file, const std::string& name, const std::string& what) {
+  const std::string reason = file.ranOut() ? "the file ends before the picture does"
+                                           : "the file is damaged: " + what + " cannot be read";
   if (file.error().empty()) throw TavrenError(name, reason);
   throw TavrenError(name, reason + " (" + file.error() + ")");
+}
+
+[[noreturn]] void Damaged(const std::string& name, const std::string& what) {
+  throw TavrenError(name, "the file is damaged: " + what);
 }
 
 [[noreturn]] void Unsupported(const std::string& name, const std::string& what) {
@@ -128,11 +143,17 @@ struct TiffLayout {
   std::uint16_t SamplesPerPixel = 1, BitsPerSample = 1, Photometric = 0, Compression = 1;
   bool Planes = false;  // one plane per sample rather than interleaved samples
   bool Tiled = false;
+  bool Float = false;  // 32-bit floating-point samples
+  // YCbCr that this decoder turns into RGB (all but JPEG's, which libjpeg
+  // turns): Y samples of SubsampleX x SubsampleY pixels, then one Cb and
+  // one Cr for all of them.
+  bool YCbCr = false;
+  std::uint16_t SubsampleX = 1, SubsampleY = 1;
   TSampleRule Rule;
 };
 
-// Bytes one stored byte can stand for at most, per compression; 0 where no
-// bound is known (the ratio of JPEG's arithmetic coding has none, for one).
+// Bytes one stored byte can stand for at most, per compression; 0 where
+// the bound is not a ratio (CCITT and JPEG: see LeastStoredBytes).
 std::uint64_t MaxExpansion(std::uint16_t compression) {
   switch (compression) {
     case COMPRESSION_NONE:
@@ -144,6 +165,20 @@ std::uint64_t MaxExpansion(std::uint16_t compression) {
     case COMPRESSION_ADOBE_DEFLATE:
     case COMPRESSION_DEFLATE:
       return 1032;
+    case COMPRESSION_ZSTD:
+      // Its densest block repeats one byte for 128 KiB behind a 3-byte
+      // header: 4 bytes for 131072.
+      return 32768;
+    case COMPRESSION_LZMA:
+      // Its range coder spends at least 0.022 bits on each of the 14
+      // decisions of a repeated match of 273 bytes: about 7000 bytes a byte.
+      return 8192;
+    case COMPRESSION_WEBP:
+      // Lossless WebP can code a plain area in next to no bits, so there is
+      // no bound to read off the coding; this one lets through any tile
+      // and any strip that holds more than a plain colour (a plain 4096 x
+      // 4096 strip, 48 MB, would need 768 bytes).
+      return 65536;
     default:
       return 0;
   }
@@ -189,21 +224,26 @@ void CheckCompression(const TiffLayout& layout, const std::string& name) {
                         std::to_string(layout.Compression) + ")");
 }
 
-void CheckSampleFormat(TIFF* tiff, const TiffLayout& layout, const std::string& name) {
+// Unsigned samples of 1 to 16 bits, of 24 or 32 bits, and 32-bit floating
+// point, as scanners and cameras write them.
+void CheckSampleFormat(TIFF* tiff, TiffLayout& layout, const std::string& name) {
+  const std::uint16_t bits = layout.BitsPerSample;
   switch (Field<std::uint16_t>(tiff, TIFFTAG_SAMPLEFORMAT)) {
     case SAMPLEFORMAT_UINT:
     case SAMPLEFORMAT_VOID:
+      if (bits == 0 || (bits > 16 && bits != 24 && bits != 32))
+        Unsupported(name, "TIFF pictures of " + std::to_string(bits) + " bits per sample");
       break;
     case SAMPLEFORMAT_IEEEFP:
-      Unsupported(name, "floating-point TIFF samples");
+      if (bits != 32)
+        Unsupported(name, "floating-point TIFF samples of " + std::to_string(bits) + " bits");
+      layout.Float = true;
+      break;
     case SAMPLEFORMAT_INT:
       Unsupported(name, "signed TIFF samples");
     default:
       Unsupported(name, "TIFF samples of this format");
   }
-  const std::uint16_t bits = layout.BitsPerSample;
-  if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
-    Unsupported(name, "TIFF pictures of " + std::to_string(bits) + " bits per sample");
   // A band of rows is read whole, at the size the samples declare.
   const std::uint32_t bitsPerPixel = std::uint32_t{layout.SamplesPerPixel} * bits;
   if (bitsPerPixel > kMostStoredBitsPerPixel)
@@ -212,13 +252,32 @@ void CheckSampleFormat(TIFF* tiff, const TiffLayout& layout, const std::string& 
                           " samples of " + std::to_string(bits) + (bits == 1 ? " bit)" : " bits)"));
 }
 
+// YCbCr of 8-bit samples stored in strips, the way cameras and scanners
+// write it, subsampled by 1, 2 or 4 each way.
+int YCbCrColours(TIFF* tiff, TiffLayout& layout, const std::string& name) {
+  if (layout.BitsPerSample != 8 || layout.Float || layout.SamplesPerPixel != 3 || layout.Tiled ||
+      layout.Planes)
+    Unsupported(
+        name, "YCbCr TIFF pictures other than 8-bit samples in strips, interleaved, without alpha");
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_YCBCRSUBSAMPLING, &layout.SubsampleX, &layout.SubsampleY);
+  const auto valid = [](std::uint16_t factor) { return factor == 1 || factor == 2 || factor == 4; };
+  if (!valid(layout.SubsampleX) || !valid(layout.SubsampleY))
+    Damaged(name, "its YCbCr subsampling (" + std::to_string(layout.SubsampleX) + " x " +
+                      std::to_string(layout.SubsampleY) + ") is none of 1, 2 and 4 each way");
+  layout.YCbCr = true;
+  return 3;
+}
+
 // The number of colour samples, and for JPEG-compressed YCbCr the request
 // that libtiff hand them over as RGB.
 int Colours(TIFF* tiff, TiffLayout& layout, const std::string& name) {
   switch (layout.Photometric) {
+    case PHOTOMETRIC_PALETTE:
+      if (layout.BitsPerSample > 16 || layout.Float)
+        Unsupported(name, "TIFF palette pictures of indexes deeper than 16 bits");
+      return 1;
     case PHOTOMETRIC_MINISWHITE:
     case PHOTOMETRIC_MINISBLACK:
-    case PHOTOMETRIC_PALETTE:
       return 1;
     case PHOTOMETRIC_RGB:
       return 3;
@@ -227,8 +286,10 @@ int Colours(TIFF* tiff, TiffLayout& layout, const std::string& name) {
         Unsupported(name, "TIFF pictures in inks other than CMYK");
       return 4;
     case PHOTOMETRIC_YCBCR:
-      if (layout.Compression != COMPRESSION_JPEG || layout.BitsPerSample != 8)
-        Unsupported(name, "YCbCr TIFF pictures without JPEG compression");
+      if (layout.Compression != COMPRESSION_JPEG) return YCbCrColours(tiff, layout, name);
+      if (layout.BitsPerSample != 8)
+        Unsupported(name, "JPEG-compressed TIFF pictures of " +
+                              std::to_string(layout.BitsPerSample) + " bits per sample");
       TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
       layout.Photometric = PHOTOMETRIC_RGB;
       return 3;
@@ -250,7 +311,16 @@ void SetAlpha(TIFF* tiff, TiffLayout& layout) {
   layout.Rule.Premultiplied = kinds[0] == EXTRASAMPLE_ASSOCALPHA;
 }
 
+std::uint64_t YCbCrUnitRowBytes(const TiffLayout& layout) {
+  const std::uint64_t units =
+      (std::uint64_t{layout.Width} + layout.SubsampleX - 1) / layout.SubsampleX;
+  return units * (layout.SubsampleX * layout.SubsampleY + 2u);
+}
+
 std::uint64_t StoredBytes(const TiffLayout& layout) {
+  if (layout.YCbCr)
+    return YCbCrUnitRowBytes(layout) *
+           ((layout.Height + layout.SubsampleY - 1) / layout.SubsampleY);
   const std::uint64_t rowBits =
       std::uint64_t{layout.Width} * layout.SamplesPerPixel * layout.BitsPerSample;
   return (rowBits + 7) / 8 * layout.Height;
@@ -266,7 +336,153 @@ void CheckDeclaredSize(const TiffLayout& layout, std::size_t fileSize, const std
                       "the file ends before the picture does (it is too short for " + size + ")");
 }
 
-TiffLayout LayoutOf(TIFF* tiff, std::size_t fileSize, const std::string& name) {
+// A strip or tile of the picture: where its bytes lie, as far as the file
+// holds them, and how many bytes and rows it decodes to.
+struct Piece {
+  std::uint64_t Offset = 0, Bytes = 0;
+  std::uint64_t Decoded = 0;
+  std::uint32_t Rows = 0, Width = 0;
+  bool LastStrip = false;  // whose JPEG frame may keep the height of a full strip
+  std::uint32_t FullRows = 0;
+};
+
+class PieceChecks {
+ public:
+  PieceChecks(TIFF* tiff, const TiffLayout& layout, const std::uint8_t* data, std::size_t size,
+              const std::string& name)
+      : tiff_(tiff), layout_(layout), data_(data), size_(size), name_(name) {}
+
+  // Every strip or tile holds at least the bytes its codec needs for it at
+  // its densest, and the pieces together (their bytes counted once, however
+  // many pieces share them) hold what all need: libtiff and its codecs
+  // would otherwise spend the memory and time of the declared picture on a
+  // few bytes.  JPEG pieces are held to the JPEG decoder's limits too.
+  void Run() {
+    const std::uint32_t count =
+        layout_.Tiled ? TIFFNumberOfTiles(tiff_) : TIFFNumberOfStrips(tiff_);
+    if (!layout_.Tiled) {
+      rowsPerStrip_ = std::min(Field<std::uint32_t>(tiff_, TIFFTAG_ROWSPERSTRIP), layout_.Height);
+      if (rowsPerStrip_ == 0) Damaged(name_, "its strips hold no rows");
+    }
+    // A JPEG piece's stream is walked whole: pieces that declare more bytes
+    // than the file has would have the walk go over the same bytes again
+    // and again.
+    if (layout_.Compression == COMPRESSION_JPEG && DeclaredBytes(count) > size_)
+      Damaged(name_, "its " + std::string(layout_.Tiled ? "tiles" : "strips") +
+                         " declare more bytes than the file holds");
+    std::uint64_t least = 0;
+    for (std::uint32_t index = 0; index < count; ++index) {
+      const Piece piece = PieceAt(index);
+      const std::uint64_t needed = LeastStoredBytes(piece, index);
+      if (piece.Bytes < needed)
+        Damaged(name_, Named(index) + " holds " + std::to_string(piece.Bytes) +
+                           " bytes, fewer than its " + std::to_string(piece.Rows) + " rows need");
+      least += needed;
+      if (piece.Bytes > 0) spans_.push_back({piece.Offset, piece.Offset + piece.Bytes});
+    }
+    if (BytesHeld() < least)
+      Damaged(name_, "its " + std::string(layout_.Tiled ? "tiles" : "strips") +
+                         " share their bytes, too few for the picture");
+    const std::string beyond = JpegScansBeyondLimits(0, jpegWork_, jpegBlocks_);
+    if (!beyond.empty()) Damaged(name_, "its JPEG data " + beyond);
+  }
+
+ private:
+  std::string Named(std::uint32_t index) const {
+    return (layout_.Tiled ? "tile " : "strip ") + std::to_string(index + 1);
+  }
+
+  std::uint64_t BytesOf(std::uint32_t index, std::uint64_t offset) const {
+    const std::uint64_t declared = TIFFGetStrileByteCount(tiff_, index);
+    return offset < size_ ? std::min<std::uint64_t>(declared, size_ - offset) : 0;
+  }
+
+  std::uint64_t DeclaredBytes(std::uint32_t count) const {
+    std::uint64_t total = 0;
+    for (std::uint32_t index = 0; index < count; ++index)
+      total += BytesOf(index, TIFFGetStrileOffset(tiff_, index));
+    return total;
+  }
+
+  Piece PieceAt(std::uint32_t index) const {
+    Piece piece;
+    piece.Offset = TIFFGetStrileOffset(tiff_, index);
+    piece.Bytes = BytesOf(index, piece.Offset);
+    if (layout_.Tiled) {
+      TIFFGetField(tiff_, TIFFTAG_TILEWIDTH, &piece.Width);
+      TIFFGetField(tiff_, TIFFTAG_TILELENGTH, &piece.Rows);
+      piece.Decoded = TIFFTileSize64(tiff_);
+      return piece;
+    }
+    const std::uint32_t perPlane = (layout_.Height + rowsPerStrip_ - 1) / rowsPerStrip_;
+    const std::uint32_t firstRow = index % perPlane * rowsPerStrip_;
+    piece.Width = layout_.Width;
+    piece.Rows = std::min(rowsPerStrip_, layout_.Height - firstRow);
+    piece.FullRows = rowsPerStrip_;
+    piece.LastStrip = index % perPlane == perPlane - 1;
+    piece.Decoded = TIFFVStripSize64(tiff_, piece.Rows);
+    return piece;
+  }
+
+  // The fewest bytes the piece's codec can decode the piece from.
+  std::uint64_t LeastStoredBytes(const Piece& piece, std::uint32_t index) {
+    switch (layout_.Compression) {
+      case COMPRESSION_CCITTFAX3:
+      case COMPRESSION_CCITTFAX4:
+        return (piece.Rows + 7) / 8;  // a row like the one before costs a bit
+      case COMPRESSION_JPEG:
+        return JpegLeastBytes(piece, index);
+      default:
+        break;
+    }
+    const std::uint64_t expansion = MaxExpansion(layout_.Compression);
+    return (piece.Decoded + expansion - 1) / expansion;
+  }
+
+  // The piece's JPEG stream walked: its frame must be the piece's size, and
+  // its scans within the JPEG decoder's limits.
+  std::uint64_t JpegLeastBytes(const Piece& piece, std::uint32_t index) {
+    const TJpegStreamWalk walk = WalkJpegStream(data_ + piece.Offset, piece.Bytes);
+    const std::string what = "the JPEG data of " + Named(index);
+    if (!walk.Damage.empty()) Damaged(name_, what + " is damaged: " + walk.Damage);
+    if (!walk.HasFrame) Damaged(name_, what + " holds no picture");
+    const bool fullLastStrip = piece.LastStrip && walk.Height == piece.FullRows;
+    if (walk.Width != piece.Width || (walk.Height != piece.Rows && !fullLastStrip))
+      Damaged(name_, what + " is " + std::to_string(walk.Width) + " x " +
+                         std::to_string(walk.Height) + " pixels, not the " +
+                         std::to_string(piece.Width) + " x " + std::to_string(piece.Rows) +
+                         " of the " + (layout_.Tiled ? "tile" : "strip"));
+    const std::string beyond = JpegScansBeyondLimits(walk.Scans, 0, walk.Blocks);
+    if (!beyond.empty()) Damaged(name_, what + " " + beyond);
+    jpegWork_ += walk.Work;
+    jpegBlocks_ += walk.Blocks;
+    return JpegStreamLeastBytes(walk);
+  }
+
+  // The bytes of the file that some piece holds, each counted once.
+  std::uint64_t BytesHeld() {
+    std::sort(spans_.begin(), spans_.end());
+    std::uint64_t held = 0, end = 0;
+    for (const auto& [first, last] : spans_) {
+      const std::uint64_t from = std::max(first, end);
+      if (last > from) held += last - from;
+      end = std::max(end, last);
+    }
+    return held;
+  }
+
+  TIFF* tiff_;
+  const TiffLayout& layout_;
+  const std::uint8_t* data_;
+  std::size_t size_;
+  const std::string& name_;
+  std::uint32_t rowsPerStrip_ = 0;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> spans_;
+  std::uint64_t jpegWork_ = 0, jpegBlocks_ = 0;
+};
+
+TiffLayout LayoutOf(TIFF* tiff, const std::uint8_t* data, std::size_t fileSize,
+                    const std::string& name) {
   TiffLayout layout;
   layout.Width = Field<std::uint32_t>(tiff, TIFFTAG_IMAGEWIDTH);
   layout.Height = Field<std::uint32_t>(tiff, TIFFTAG_IMAGELENGTH);
@@ -276,17 +492,19 @@ TiffLayout LayoutOf(TIFF* tiff, std::size_t fileSize, const std::string& name) {
   layout.Planes = Field<std::uint16_t>(tiff, TIFFTAG_PLANARCONFIG) == PLANARCONFIG_SEPARATE;
   layout.Tiled = TIFFIsTiled(tiff) != 0;
   if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &layout.Photometric))
-    throw TavrenError(name,
-                      "not a readable TIFF picture (it does not say how its samples are coloured)");
+    Damaged(name, "it does not say how its samples are coloured");
   CheckCompression(layout, name);
   CheckSampleFormat(tiff, layout, name);
-  CheckDeclaredSize(layout, fileSize, name);
   layout.Rule.Colours = Colours(tiff, layout, name);
+  CheckDeclaredSize(layout, fileSize, name);
   if (layout.SamplesPerPixel < layout.Rule.Colours)
-    throw TavrenError(name, "not a readable TIFF picture (fewer samples than colours)");
+    Damaged(name, "it declares fewer samples than colours");
   layout.Rule.SamplesPerPixel = layout.SamplesPerPixel;
-  layout.Rule.Max = (1u << layout.BitsPerSample) - 1;
+  // Deeper and floating-point samples come to the sample rules as 16-bit.
+  layout.Rule.Max =
+      layout.BitsPerSample <= 16 && !layout.Float ? (1u << layout.BitsPerSample) - 1 : 65535;
   SetAlpha(tiff, layout);
+  PieceChecks(tiff, layout, data, fileSize, name).Run();
   return layout;
 }
 
@@ -301,7 +519,7 @@ struct Palette {
 Palette PaletteOf(TIFF* tiff, const TiffLayout& layout, const std::string& name) {
   std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
   if (!TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
-    throw TavrenError(name, "not a readable TIFF picture (its colour table is missing)");
+    Damaged(name, "its colour table is missing");
   const std::size_t entries = std::size_t{1} << layout.BitsPerSample;
   Palette palette{{red, red + entries}, {green, green + entries}, {blue, blue + entries}, 65535};
   const auto above255 = [](const std::vector<std::uint16_t>& v) {
@@ -354,6 +572,60 @@ class RowPixels {
   std::vector<std::uint16_t> colours_;
 };
 
+// YCbCr to red, green and blue as TIFF defines it, with the file's
+// coefficients and reference black and white (by default those of the
+// usual 8-bit YCbCr).
+class YCbCrToRgb {
+ public:
+  YCbCrToRgb(TIFF* tiff, const std::string& name) {
+    float* luma = nullptr;
+    float* reference = nullptr;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_YCBCRCOEFFICIENTS, &luma);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_REFERENCEBLACKWHITE, &reference);
+    if (luma == nullptr || reference == nullptr || !Usable(luma, reference))
+      Damaged(name, "its YCbCr coefficients or reference black and white are out of range");
+    red_ = luma[0];
+    green_ = luma[1];
+    blue_ = luma[2];
+    for (int code = 0; code < 256; ++code) {
+      y_[code] = Scaled(code, reference[0], reference[1], 255);
+      cb_[code] = Scaled(code, reference[2], reference[3], 127);
+      cr_[code] = Scaled(code, reference[4], reference[5], 127);
+    }
+  }
+
+  void ToRgb(std::uint8_t y, std::uint8_t cb, std::uint8_t cr, std::uint16_t* rgb) const {
+    const double r = cr_[cr] * (2 - 2 * red_) + y_[y];
+    const double b = cb_[cb] * (2 - 2 * blue_) + y_[y];
+    const double g = (y_[y] - blue_ * b - red_ * r) / green_;
+    rgb[0] = Level(r);
+    rgb[1] = Level(g);
+    rgb[2] = Level(b);
+  }
+
+ private:
+  static bool Usable(const float* luma, const float* reference) {
+    for (int i = 0; i < 3; ++i)
+      if (!(luma[i] >= 0 && luma[i] <= 1)) return false;
+    for (int i = 0; i < 6; ++i)
+      if (!std::isfinite(reference[i])) return false;
+    return luma[1] > 0 && reference[0] != reference[1] && reference[2] != reference[3] &&
+           reference[4] != reference[5];
+  }
+
+  static double Scaled(int code, double black, double white, double range) {
+    return (code - black) * range / (white - black);
+  }
+
+  static std::uint16_t Level(double v) {
+    if (!(v > 0)) return 0;
+    return static_cast<std::uint16_t>(v >= 255 ? 255 : std::floor(v + 0.5));
+  }
+
+  double red_ = 0, green_ = 1, blue_ = 0;
+  double y_[256] = {}, cb_[256] = {}, cr_[256] = {};
+};
+
 // Reads the picture a band of rows at a time: a strip, or a row of tiles,
 // of every plane.
 class BandReader {
@@ -373,11 +645,17 @@ class BandReader {
     } else {
       bandRows_ = std::min(Field<std::uint32_t>(tiff, TIFFTAG_ROWSPERSTRIP), layout.Height);
     }
+    std::uint64_t bandBytes = rowBytes_ * std::uint64_t{bandRows_};
+    if (layout.YCbCr) {
+      SetUpYCbCr();
+      bandBytes = TIFFVStripSize64(tiff, bandRows_);
+    }
     const std::uint64_t rowBits =
         std::uint64_t{layout.Width} * samplesPerPlane_ * layout.BitsPerSample;
-    if (bandRows_ == 0 || rowBytes_ < (rowBits + 7) / 8) Refuse(file_, name_);
+    if (bandRows_ == 0 || (!layout.YCbCr && rowBytes_ < (rowBits + 7) / 8))
+      Refuse(file_, name_, "its layout of rows");
     band_.resize(planes_);
-    for (auto& plane : band_) plane.resize(rowBytes_ * bandRows_);
+    for (auto& plane : band_) plane.resize(static_cast<std::size_t>(bandBytes));
   }
 
   std::uint32_t BandRows() const { return bandRows_; }
@@ -394,17 +672,18 @@ class BandReader {
 
   // Row y0 + r of the band as interleaved samples.
   void Unpack(std::uint32_t r, std::uint16_t* samples) {
-    const bool bigEndian = std::endian::native == std::endian::big;
     const std::size_t width = layout_.Width;
+    if (layout_.YCbCr) {
+      UnpackYCbCr(r, samples);
+      return;
+    }
     if (planes_ == 1) {
-      UnpackSamples(band_[0].data() + r * rowBytes_, layout_.BitsPerSample, bigEndian,
-                    width * samplesPerPlane_, samples);
+      UnpackRow(band_[0].data() + r * rowBytes_, width * samplesPerPlane_, samples);
       return;
     }
     plane_.resize(width);
     for (std::uint16_t p = 0; p < planes_; ++p) {
-      UnpackSamples(band_[p].data() + r * rowBytes_, layout_.BitsPerSample, bigEndian, width,
-                    plane_.data());
+      UnpackRow(band_[p].data() + r * rowBytes_, width, plane_.data());
       for (std::size_t x = 0; x < width; ++x) samples[x * planes_ + p] = plane_[x];
     }
   }
@@ -425,15 +704,47 @@ class BandReader {
     constexpr std::uint64_t kSmallTileBytes = 1u << 20;
     if (tileWidth_ == 0 || tileLength_ == 0 || tileBits % 8 != 0 ||
         TIFFTileSize64(tiff_) > std::max(needed, kSmallTileBytes))
-      throw TavrenError(name_, "not a readable TIFF picture (its tiles do not fit its size)");
+      Damaged(name_, "its tiles do not fit its size");
+  }
+
+  // libtiff hands samples over in the machine's byte order.
+  void UnpackRow(const std::uint8_t* row, std::size_t count, std::uint16_t* samples) const {
+    const bool bigEndian = std::endian::native == std::endian::big;
+    if (layout_.Float)
+      UnpackFloatSamples(row, bigEndian, count, samples);
+    else
+      UnpackSamples(row, layout_.BitsPerSample, bigEndian, count, samples);
+  }
+
+  // A strip's rows of YCbCr come in rows of units, each unit the Y samples
+  // of SubsampleX x SubsampleY pixels, then their Cb and Cr: every strip
+  // but the last must hold whole rows of units.
+  void SetUpYCbCr() {
+    ycbcr_.emplace(tiff_, name_);
+    unitRowBytes_ = static_cast<std::size_t>(YCbCrUnitRowBytes(layout_));
+    if (bandRows_ % layout_.SubsampleY != 0 && bandRows_ < layout_.Height)
+      Damaged(name_, "its strips split its rows of YCbCr units");
+    if (TIFFVStripSize64(tiff_, layout_.SubsampleY) != unitRowBytes_)
+      Refuse(file_, name_, "its layout of YCbCr units");
+  }
+
+  void UnpackYCbCr(std::uint32_t r, std::uint16_t* rgb) const {
+    const std::uint32_t across = layout_.SubsampleX;
+    const std::size_t unitBytes = across * layout_.SubsampleY + 2u;
+    const std::uint8_t* units = band_[0].data() + r / layout_.SubsampleY * unitRowBytes_;
+    const std::size_t line = r % layout_.SubsampleY * across;
+    for (std::size_t x = 0; x < layout_.Width; ++x, rgb += 3) {
+      const std::uint8_t* unit = units + x / across * unitBytes;
+      ycbcr_->ToRgb(unit[line + x % across], unit[unitBytes - 2], unit[unitBytes - 1], rgb);
+    }
   }
 
   void ReadStrip(std::uint32_t y0, std::uint16_t plane) {
     const std::uint32_t rows = std::min(bandRows_, layout_.Height - y0);
-    const tmsize_t wanted = static_cast<tmsize_t>(rows * rowBytes_);
-    if (TIFFReadEncodedStrip(tiff_, TIFFComputeStrip(tiff_, y0, plane), band_[plane].data(),
-                             wanted) < wanted)
-      Refuse(file_, name_);
+    const tmsize_t wanted = static_cast<tmsize_t>(TIFFVStripSize64(tiff_, rows));
+    const std::uint32_t strip = TIFFComputeStrip(tiff_, y0, plane);
+    if (TIFFReadEncodedStrip(tiff_, strip, band_[plane].data(), wanted) < wanted)
+      Refuse(file_, name_, "strip " + std::to_string(strip + 1));
   }
 
   void ReadTileRow(std::uint32_t y0, std::uint16_t plane) {
@@ -442,7 +753,9 @@ class BandReader {
     for (std::uint32_t x0 = 0; x0 < layout_.Width; x0 += tileWidth_) {
       const tmsize_t got = TIFFReadEncodedTile(tiff_, TIFFComputeTile(tiff_, x0, y0, 0, plane),
                                                tile_.data(), static_cast<tmsize_t>(tile_.size()));
-      if (got < static_cast<tmsize_t>(tile_.size())) Refuse(file_, name_);
+      if (got < static_cast<tmsize_t>(tile_.size()))
+        Refuse(file_, name_,
+               "tile " + std::to_string(TIFFComputeTile(tiff_, x0, y0, 0, plane) + 1));
       const std::uint32_t columns = std::min(tileWidth_, layout_.Width - x0);
       const std::size_t offset = std::size_t{x0} * samplesPerPlane_ * layout_.BitsPerSample / 8;
       const std::size_t bytes =
@@ -466,10 +779,12 @@ class BandReader {
   std::vector<std::vector<std::uint8_t>> band_;
   std::vector<std::uint8_t> tile_;
   std::vector<std::uint16_t> plane_;
+  std::optional<YCbCrToRgb> ycbcr_;
+  std::size_t unitRowBytes_ = 0;
 };
 
 TIFF* Opened(const TiffFile& file, const std::string& name) {
-  if (file.get() == nullptr) Refuse(file, name);
+  if (file.get() == nullptr) Refuse(file, name, "its header or its directory of tags");
   return file.get();
 }
 
@@ -480,7 +795,7 @@ std::pair<std::int32_t, std::int32_t> ReadTiffSize(const std::uint8_t* data, std
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   const TiffFile file(data, size);
   TIFF* tiff = Opened(file, name);
-  const TiffLayout layout = LayoutOf(tiff, size, name);
+  const TiffLayout layout = LayoutOf(tiff, data, size, name);
   const auto width = static_cast<std::int32_t>(layout.Width);
   const auto height = static_cast<std::int32_t>(layout.Height);
   // Orientations 5 to 8 turn the picture by a quarter.
@@ -492,7 +807,7 @@ Image DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& 
   if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   const TiffFile file(data, size);
   TIFF* tiff = Opened(file, name);
-  const TiffLayout layout = LayoutOf(tiff, size, name);
+  const TiffLayout layout = LayoutOf(tiff, data, size, name);
   BandReader bands(tiff, layout, file, name);
   RowPixels pixels(tiff, layout, name);
 

@@ -1,5 +1,6 @@
 #include "picture_io/webp_decoder.h"
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -71,37 +72,63 @@ Image DecodeStill(const std::uint8_t* data, std::size_t size, const WebPBitstrea
   return image;
 }
 
-struct AnimDecoderDelete {
-  void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
-};
-
-// The first frame drawn on the animation's canvas (transparent where the
-// frame does not reach), laid over white.
-Image DecodeFirstFrame(const std::uint8_t* data, std::size_t size, const std::string& name) {
-  WebPAnimDecoderOptions options;
-  if (!WebPAnimDecoderOptionsInit(&options)) Refuse(name, VP8_STATUS_INVALID_PARAM);
-  options.color_mode = MODE_RGBA;
-  options.use_threads = 0;
-  const WebPData webp = {data, size};
-  const std::unique_ptr<WebPAnimDecoder, AnimDecoderDelete> decoder(
-      WebPAnimDecoderNew(&webp, &options));
-  WebPAnimInfo info;
-  if (decoder == nullptr || !WebPAnimDecoderGetInfo(decoder.get(), &info))
-    Refuse(name, VP8_STATUS_BITSTREAM_ERROR);
-  std::uint8_t* canvas = nullptr;
-  int timestamp = 0;
-  if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp))
-    Refuse(name, VP8_STATUS_BITSTREAM_ERROR);
-  Image image;
-  image.ResetForOverwrite(static_cast<std::int32_t>(info.canvas_width),
-                          static_cast<std::int32_t>(info.canvas_height));
-  RgbaToBgr(canvas, 4 * static_cast<std::size_t>(info.canvas_width), image);
-  return image;
-}
-
 struct DemuxDelete {
   void operator()(WebPDemuxer* demux) const { WebPDemuxDelete(demux); }
 };
+
+struct FrameIteratorRelease {
+  void operator()(WebPIterator* frame) const { WebPDemuxReleaseIterator(frame); }
+};
+
+// The first frame of an animation decoded at its own size, red, green,
+// blue and alpha.
+std::vector<std::uint8_t> FrameRgba(const WebPIterator& frame, const std::string& name) {
+  std::vector<std::uint8_t> rgba(4 * static_cast<std::size_t>(frame.width) *
+                                 static_cast<std::size_t>(frame.height));
+  WebPDecoderConfig config;
+  if (!WebPInitDecoderConfig(&config)) Refuse(name, VP8_STATUS_INVALID_PARAM);
+  config.output.is_external_memory = 1;
+  config.output.colorspace = MODE_RGBA;
+  config.output.u.RGBA.rgba = rgba.data();
+  config.output.u.RGBA.stride = 4 * frame.width;
+  config.output.u.RGBA.size = rgba.size();
+  const VP8StatusCode status = WebPDecode(frame.fragment.bytes, frame.fragment.size, &config);
+  WebPFreeDecBuffer(&config.output);
+  if (status != VP8_STATUS_OK) Refuse(name, status);
+  return rgba;
+}
+
+// The first frame drawn on the animation's canvas (transparent where the
+// frame does not reach), laid over white.  The frame is drawn straight
+// into the picture: the canvas around it is white, and no canvas of the
+// animation's size is held besides the picture (a few bytes can declare a
+// canvas of the largest picture and a frame of one pixel).
+Image DecodeFirstFrame(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  const WebPData webp = {data, size};
+  const std::unique_ptr<WebPDemuxer, DemuxDelete> demux(WebPDemux(&webp));
+  if (demux == nullptr) Refuse(name, VP8_STATUS_BITSTREAM_ERROR);
+  WebPIterator frame;
+  if (!WebPDemuxGetFrame(demux.get(), 1, &frame)) Refuse(name, VP8_STATUS_BITSTREAM_ERROR);
+  const std::unique_ptr<WebPIterator, FrameIteratorRelease> release(&frame);
+  const std::vector<std::uint8_t> rgba = FrameRgba(frame, name);
+  Image image;
+  image.ResetForOverwrite(
+      static_cast<std::int32_t>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH)),
+      static_cast<std::int32_t>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT)));
+  std::memset(image.Data(), 255, image.ByteSize());
+  TSampleRule rule;
+  rule.SamplesPerPixel = 4;
+  rule.Alpha = 3;
+  std::vector<std::uint16_t> samples(4 * static_cast<std::size_t>(frame.width));
+  for (int y = 0; y < frame.height; ++y) {
+    UnpackSamples(
+        rgba.data() + 4 * static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.width), 8,
+        false, samples.size(), samples.data());
+    SamplesToBgr(samples.data(), frame.width, rule,
+                 image.Row(frame.y_offset + y) + 3 * frame.x_offset);
+  }
+  return image;
+}
 
 std::vector<std::uint8_t> ChunkBytes(WebPDemuxer* demux, const char* fourcc) {
   std::vector<std::uint8_t> bytes;

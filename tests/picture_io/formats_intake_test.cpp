@@ -104,7 +104,7 @@ struct LayoutCase {
   int Depth;
   std::uint32_t Levels;  // distinct sample values (0: all)
   const char* File;      // ImageMagick's output, or a WebP made from its PNG
-  const char* Options;
+  const char* Options;   // samples deeper than 16 bits are 16-bit ones scaled
 };
 
 // Every colour type, depth and storage layout the decoders take apart.
@@ -130,6 +130,11 @@ constexpr LayoutCase kLayouts[] = {
     {"tiff rgb 8 packbits", "rgb", 8, 0, "a.tif", "-compress rle"},
     {"tiff rgb 8 lzma", "rgb", 8, 0, "a.tif", "-compress lzma"},
     {"tiff rgb 16 zstandard", "rgb", 16, 0, "a.tif", "-compress zstd"},
+    {"tiff rgba 32", "rgba", 16, 0, "a.tif", "-depth 32"},
+    {"tiff grey floating point", "gray", 16, 0, "a.tif",
+     "-define quantum:format=floating-point -depth 32 -compress lzw"},
+    {"tiff rgb floating point deflate", "rgb", 16, 0, "a.tif",
+     "-define quantum:format=floating-point -depth 32 -compress zip"},
     {"webp lossless rgba", "rgba", 8, 0, "a.webp", ""},
     {"webp lossless rgb", "rgb", 8, 0, "a.webp", ""},
 };
@@ -183,6 +188,18 @@ TEST(FormatsIntake, JpegCompressedTiffComesOutAsRgb) {
   EXPECT_LE(MeanDifference(LoadPicture(tiff), LoadPicture(dir.file("j.bmp"))), 1.0);
 }
 
+// The peak is measured where the system keeps it for the process (not on
+// Windows, where the check of the peak is left out).
+long PeakResidentKiB() {
+#ifdef _WIN32
+  return 0;
+#else
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+#endif
+}
+
 TEST(FormatsIntake, FilesOfSeveralPicturesGiveTheFirst) {
   TAVREN_REQUIRE_PICTURE_TOOLS();
   TAVREN_REQUIRE_TOOL("img2webp");
@@ -198,41 +215,279 @@ TEST(FormatsIntake, FilesOfSeveralPicturesGiveTheFirst) {
   ASSERT_TRUE(test::RunQuietly("img2webp -lossless " + first + " " + second + " -o " +
                                dir.file("frames.webp")));
   EXPECT_EQ(LoadPicture(dir.file("frames.webp")), expected);
+  // The first frame on a canvas far larger than itself: white around it,
+  // and no canvas of that size held besides the picture (192 MB).
+  Bytes frames = ReadFileBytes(dir.file("frames.webp"));
+  ASSERT_EQ(std::string(frames.begin() + 12, frames.begin() + 16), "VP8X");
+  constexpr std::uint32_t kCanvas = 8000;
+  for (int i = 0; i < 3; ++i)
+    frames[24 + i] = frames[27 + i] = static_cast<std::uint8_t>((kCanvas - 1) >> (8 * i));
+  const long peakBefore = PeakResidentKiB();
+  const Image onCanvas = test::LoadPictureMemory("WebP", frames.data(), frames.size(), "canvas");
+  EXPECT_LT(PeakResidentKiB() - peakBefore, 400 << 10);
+  ASSERT_EQ(onCanvas.Width(), static_cast<std::int32_t>(kCanvas));
+  Image corner(expected.Width(), expected.Height());
+  for (std::int32_t y = 0; y < expected.Height(); ++y)
+    std::copy_n(onCanvas.Row(y), 3 * expected.Width(), corner.Row(y));
+  EXPECT_EQ(corner, expected);
+  EXPECT_EQ(std::count(onCanvas.Data(), onCanvas.Data() + onCanvas.ByteSize(), 255),
+            static_cast<std::ptrdiff_t>(onCanvas.ByteSize() - 3 * std::size_t(expected.Width()) *
+                                                                  std::size_t(expected.Height())) +
+                std::count(expected.Data(), expected.Data() + expected.ByteSize(), 255));
   ASSERT_TRUE(
       test::RunQuietly("heif-enc -q 90 " + first + " " + second + " -o " + dir.file("two.heic")));
   EXPECT_LT(MeanDifference(LoadPicture(dir.file("two.heic")), expected), 4.0);
 }
 
-// The peak is measured where the system keeps it for the process (not on
-// Windows, where the check of the peak is left out).
-long PeakResidentKiB() {
-#ifdef _WIN32
-  return 0;
-#else
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-#endif
+// A tag of a TIFF directory: SHORT (3) or LONG (4) values.  A value of
+// kAtData + k stands for the place k bytes into the file's data.
+struct TiffTag {
+  std::uint16_t Id;
+  std::uint16_t Type;
+  std::vector<std::uint32_t> Values;
+};
+constexpr std::uint32_t kAtData = 0xF0000000;
+
+// A little-endian TIFF of one page whose directory holds the given tags
+// (ascending), values that do not fit in an entry behind it, then data.
+Bytes TiffWith(const std::vector<TiffTag>& tags, const Bytes& data) {
+  const auto bytesOf = [](const TiffTag& tag) {
+    return tag.Values.size() * (tag.Type == 3 ? 2 : 4);
+  };
+  std::size_t behind = 8 + 2 + 12 * tags.size() + 4;
+  std::size_t dataStart = behind;
+  for (const TiffTag& tag : tags) dataStart += bytesOf(tag) > 4 ? bytesOf(tag) : 0;
+  Bytes file = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  Bytes values;
+  const auto put = [](Bytes& to, std::uint64_t value, std::size_t bytes) {
+    for (std::size_t i = 0; i < bytes; ++i)
+      to.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  };
+  put(file, tags.size(), 2);
+  for (const TiffTag& tag : tags) {
+    put(file, tag.Id, 2);
+    put(file, tag.Type, 2);
+    put(file, tag.Values.size(), 4);
+    Bytes packed;
+    for (std::uint32_t value : tag.Values)
+      put(packed, value >= kAtData ? dataStart + (value - kAtData) : value, tag.Type == 3 ? 2 : 4);
+    if (packed.size() > 4) {
+      put(file, behind + values.size(), 4);
+      values.insert(values.end(), packed.begin(), packed.end());
+    } else {
+      packed.resize(4);
+      file.insert(file.end(), packed.begin(), packed.end());
+    }
+  }
+  put(file, 0, 4);
+  file.insert(file.end(), values.begin(), values.end());
+  file.insert(file.end(), data.begin(), data.end());
+  return file;
 }
 
-// A little-endian TIFF of one 8-bit grey page whose directory holds the
-// given tags (LONG values; ascending tags), its data a few zero bytes.
+// A TIFF of one 8-bit grey page whose directory holds the given tags (LONG
+// values; ascending tags), its data a few zero bytes.
 Bytes GreyTiff(const std::vector<std::pair<std::uint16_t, std::uint32_t>>& tags) {
-  Bytes file = {'I', 'I', 42, 0, 8, 0, 0, 0};
-  const auto put = [&](std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) file.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  };
-  put(tags.size(), 2);
-  const std::uint32_t data = static_cast<std::uint32_t>(8 + 2 + 12 * tags.size() + 4);
-  for (const auto& [tag, value] : tags) {
-    put(tag, 2);
-    put(4, 2);  // LONG
-    put(1, 4);
-    put(value == 0xFFFFFFFF ? data : value, 4);  // 0xFFFFFFFF: where the data starts
+  std::vector<TiffTag> longs;
+  for (const auto& [tag, value] : tags)
+    longs.push_back({tag, 4, {value == 0xFFFFFFFF ? kAtData : value}});  // 0xFFFFFFFF: the data
+  return TiffWith(longs, Bytes(64));
+}
+
+// A JPEG stream of one grey frame, arithmetic-coded and progressive, of
+// the given scans, each without data (the decoder goes on with zeros).
+Bytes ScansOnly(std::uint16_t width, std::uint16_t height, int scans) {
+  Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0};
+  jpeg.resize(jpeg.size() + 64, 1);
+  const Bytes frame = {0xFF,
+                       0xCA,
+                       0,
+                       11,
+                       8,
+                       static_cast<std::uint8_t>(height >> 8),
+                       static_cast<std::uint8_t>(height),
+                       static_cast<std::uint8_t>(width >> 8),
+                       static_cast<std::uint8_t>(width),
+                       1,
+                       1,
+                       0x11,
+                       0};
+  jpeg.insert(jpeg.end(), frame.begin(), frame.end());
+  for (int i = 0; i < scans; ++i) {
+    const std::uint8_t first = i == 0 ? 0 : 1, last = i == 0 ? 0 : 63;
+    const Bytes scan = {0xFF, 0xDA, 0, 8, 1, 1, 0, first, last, 0};
+    jpeg.insert(jpeg.end(), scan.begin(), scan.end());
   }
-  put(0, 4);
-  file.resize(file.size() + 64);
-  return file;
+  jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+  return jpeg;
+}
+
+// A grey TIFF of width x height pixels in one strip of the given bytes.
+Bytes OneStrip(std::uint32_t width, std::uint32_t height, std::uint32_t compression,
+               const Bytes& strip, std::uint32_t samples = 1, std::uint32_t bits = 8) {
+  return TiffWith({{256, 4, {width}},
+                   {257, 4, {height}},
+                   {258, 3, {bits}},
+                   {259, 3, {compression}},
+                   {262, 3, {samples == 1 ? 1u : 2u}},
+                   {273, 4, {kAtData}},
+                   {277, 3, {samples}},
+                   {278, 4, {height}},
+                   {279, 4, {static_cast<std::uint32_t>(strip.size())}}},
+                  strip);
+}
+
+// A PNG of a palette picture, interlaced, whose picture data is missing;
+// a private chunk makes the file as long as the size check asks.
+Bytes InterlacedPaletteWithoutData(std::uint32_t side) {
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto chunk = [&](const char* type, const Bytes& data) {
+    Bytes body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (std::uint8_t byte : body) {
+      crc ^= byte;
+      for (int k = 0; k < 8; ++k) crc = crc >> 1 ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    crc ^= 0xFFFFFFFF;
+    for (std::uint32_t v : {static_cast<std::uint32_t>(data.size())})
+      for (int i = 3; i >= 0; --i) png.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    png.insert(png.end(), body.begin(), body.end());
+    for (int i = 3; i >= 0; --i) png.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
+  };
+  Bytes header;
+  for (int twice = 0; twice < 2; ++twice)
+    for (int i = 3; i >= 0; --i) header.push_back(static_cast<std::uint8_t>(side >> (8 * i)));
+  header.insert(header.end(), {1, 3, 0, 0, 1});  // 1 bit, palette, interlaced
+  chunk("IHDR", header);
+  chunk("PLTE", {0, 0, 0, 255, 255, 255});
+  chunk("prIv", Bytes(side / 8 * side / 1000));
+  chunk("IDAT", {});
+  chunk("IEND", {});
+  return png;
+}
+
+// TIFFs of samples that fill no whole byte, or more than two bytes, as
+// scanners and cameras write them, built here (ImageMagick changes such
+// samples on their way): each becomes its nearest level by the sample
+// rules, deeper ones through their nearest 16-bit sample.
+TEST(FormatsIntake, TiffSamplesOfEveryDepthBecomeTheirNearestLevel) {
+  const struct {
+    const char* Layout;
+    int Depth;
+    bool Planes;
+  } depths[] = {{"gray", 10, false}, {"rgb", 12, false}, {"rgba", 14, true}, {"graya", 12, false},
+                {"gray", 24, false}, {"rgba", 24, true}, {"rgb", 5, false},  {"gray", 3, true}};
+  std::mt19937 random(11);
+  for (const auto& c : depths) {
+    SCOPED_TRACE(std::string(c.Layout) + " " + std::to_string(c.Depth));
+    RawPicture raw{c.Layout, std::min(c.Depth, 16), {}};
+    const auto channels = static_cast<std::size_t>(raw.channels());
+    const std::uint32_t max = (1u << c.Depth) - 1;
+    std::vector<std::uint32_t> values(std::size_t{kWidth} * kHeight * channels);
+    for (auto& v : values) {
+      v = random() & max;
+      raw.Samples.push_back(static_cast<std::uint16_t>(
+          c.Depth > 16 ? std::lround(v * 65535.0L / max) : static_cast<long>(v)));
+    }
+    // Rows of one plane (every channel, or one), packed from the highest
+    // bit; 24-bit samples in the file's (little-endian) byte order.
+    Bytes data;
+    std::vector<std::uint32_t> offsets, counts;
+    const std::size_t planes = c.Planes ? channels : 1;
+    for (std::size_t plane = 0; plane < planes; ++plane) {
+      offsets.push_back(kAtData + static_cast<std::uint32_t>(data.size()));
+      for (std::size_t y = 0; y < kHeight; ++y) {
+        std::uint64_t held = 0;
+        int heldBits = 0;
+        for (std::size_t x = 0; x < kWidth; ++x)
+          for (std::size_t ch = 0; ch < channels; ++ch) {
+            if (c.Planes && ch != plane) continue;
+            const std::uint32_t v = values[(y * kWidth + x) * channels + ch];
+            if (c.Depth == 24) {
+              data.insert(data.end(),
+                          {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16)});
+              continue;
+            }
+            held = held << c.Depth | v;
+            for (heldBits += c.Depth; heldBits >= 8; heldBits -= 8)
+              data.push_back(static_cast<std::uint8_t>(held >> (heldBits - 8)));
+          }
+        if (heldBits > 0) data.push_back(static_cast<std::uint8_t>(held << (8 - heldBits)));
+      }
+      counts.push_back(static_cast<std::uint32_t>(data.size()) - (offsets.back() - kAtData));
+    }
+    std::vector<TiffTag> tags = {
+        {256, 4, {kWidth}},
+        {257, 4, {kHeight}},
+        {258, 3, std::vector<std::uint32_t>(channels, static_cast<std::uint32_t>(c.Depth))},
+        {259, 3, {1}},
+        {262, 3, {channels >= 3 ? 2u : 1u}},
+        {273, 4, offsets},
+        {277, 3, {static_cast<std::uint32_t>(channels)}},
+        {278, 4, {kHeight}},
+        {279, 4, counts},
+        {284, 3, {c.Planes ? 2u : 1u}}};
+    if (channels == 2 || channels == 4) tags.push_back({338, 3, {2}});  // straight alpha
+    const Bytes file = TiffWith(tags, data);
+    EXPECT_EQ(test::LoadPictureMemory("TIFF", file.data(), file.size(), "deep"), Expected(raw));
+  }
+}
+
+// Uncompressed YCbCr as cameras and scanners write it, subsampled every
+// way TIFF allows, in strips: each pixel is its own Y with the Cb and Cr of
+// its unit, turned into RGB with TIFF's default coefficients.
+TEST(FormatsIntake, YCbCrTiffOfEverySubsamplingBecomesRgb) {
+  constexpr std::uint32_t kW = 7, kH = 6;
+  const struct {
+    std::uint32_t X, Y, RowsPerStrip;
+  } subsamplings[] = {{1, 1, 6}, {2, 1, 3}, {2, 2, 2}, {4, 2, 4}, {4, 4, 6}};
+  std::mt19937 random(7);
+  for (const auto& sub : subsamplings) {
+    SCOPED_TRACE(std::to_string(sub.X) + "x" + std::to_string(sub.Y));
+    const std::uint32_t unitsAcross = (kW + sub.X - 1) / sub.X;
+    const std::uint32_t unitBytes = sub.X * sub.Y + 2;
+    const std::uint32_t unitRows = (kH + sub.Y - 1) / sub.Y;
+    Bytes data(std::size_t{unitsAcross} * unitBytes * unitRows);
+    for (auto& byte : data) byte = static_cast<std::uint8_t>(random());
+    std::vector<std::uint32_t> offsets, counts;
+    const std::uint32_t stripBytes =
+        (sub.RowsPerStrip + sub.Y - 1) / sub.Y * unitsAcross * unitBytes;
+    for (std::uint32_t at = 0; at < data.size(); at += stripBytes) {
+      offsets.push_back(kAtData + at);
+      counts.push_back(
+          std::min<std::uint32_t>(stripBytes, static_cast<std::uint32_t>(data.size()) - at));
+    }
+    const Bytes file = TiffWith({{256, 4, {kW}},
+                                 {257, 4, {kH}},
+                                 {258, 3, {8, 8, 8}},
+                                 {259, 3, {1}},
+                                 {262, 3, {6}},
+                                 {273, 4, offsets},
+                                 {277, 3, {3}},
+                                 {278, 4, {sub.RowsPerStrip}},
+                                 {279, 4, counts},
+                                 {530, 3, {sub.X, sub.Y}}},
+                                data);
+    Image expected(kW, kH);
+    const double red = 0.299f, green = 0.587f, blue = 0.114f;
+    const auto level = [](double v) {
+      return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 255.0)));
+    };
+    for (std::uint32_t y = 0; y < kH; ++y)
+      for (std::uint32_t x = 0; x < kW; ++x) {
+        const std::uint8_t* unit = &data[(y / sub.Y * unitsAcross + x / sub.X) * unitBytes];
+        const double luma = unit[y % sub.Y * sub.X + x % sub.X];
+        const double r = (unit[unitBytes - 1] - 128) * (2 - 2 * red) + luma;
+        const double b = (unit[unitBytes - 2] - 128) * (2 - 2 * blue) + luma;
+        const double g = (luma - blue * b - red * r) / green;
+        std::uint8_t* bgr = expected.Row(static_cast<std::int32_t>(y)) + 3 * x;
+        bgr[0] = level(b);
+        bgr[1] = level(g);
+        bgr[2] = level(r);
+      }
+    EXPECT_EQ(test::LoadPictureMemory("TIFF", file.data(), file.size(), "ycbcr"), expected);
+  }
 }
 
 // A grid and an overlay of the same tile on the same canvas give the same
@@ -286,7 +541,7 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
   const Bytes manySamples = test::DataFile("tiff_62979_samples.tif");
   const std::string samplesRefusal = test::RefusalOf(
       [&] { test::LoadPictureMemory("TIFF", manySamples.data(), manySamples.size(), "samples"); });
-  EXPECT_NE(samplesRefusal.find("more than 64 bits per pixel (62979 samples of 1 bit)"),
+  EXPECT_NE(samplesRefusal.find("more than 128 bits per pixel (62979 samples of 1 bit)"),
             std::string::npos)
       << samplesRefusal;
   // Tiles far taller than their picture, and a codec that is not on the
@@ -313,6 +568,47 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
       test::RefusalOf([&] { test::LoadPictureMemory("TIFF", jbig.data(), jbig.size(), "jbig"); });
   EXPECT_NE(jbigRefusal.find("(compression 34661) are not supported"), std::string::npos)
       << jbigRefusal;
+
+  // Strips that cannot hold what they declare, however densely their codec
+  // packs: each strip for itself, and strips that share their bytes; and
+  // JPEG strips held to the JPEG decoder's limits and to their strip's size.
+  // A 16-bit RGBA strip of 14000 x 14000 pixels is 1.5 GB.
+  Bytes zstdFile = OneStrip(14000, 14000, 50000, Bytes(64), 4, 16);
+  zstdFile.resize(zstdFile.size() + 60000);  // the file long enough for the picture
+  Bytes shared = TiffWith({{256, 4, {8192}},
+                           {257, 4, {64}},
+                           {258, 3, {8}},
+                           {259, 3, {5}},
+                           {262, 3, {1}},
+                           {273, 4, std::vector<std::uint32_t>(64, kAtData)},
+                           {277, 3, {1}},
+                           {278, 4, {1}},
+                           {279, 4, std::vector<std::uint32_t>(64, 16)}},
+                          Bytes(16));
+  const struct {
+    Bytes File;
+    const char* Refusal;
+  } costly[] = {
+      {zstdFile, "the file is damaged: strip 1 holds 64 bytes, fewer than its 14000 rows need"},
+      {shared, "the file is damaged: its strips share their bytes, too few for the picture"},
+      {OneStrip(2048, 2048, 7, ScansOnly(2048, 2048, 99)),
+       "the file is damaged: its JPEG data repeats the picture more than 32 times in its scans"},
+      {OneStrip(2048, 2048, 7, ScansOnly(4096, 2048, 2)),
+       "the JPEG data of strip 1 is 4096 x 2048 pixels, not the 2048 x 2048 of the strip"},
+      {OneStrip(8192, 8192, 7, ScansOnly(8192, 8192, 2)),
+       "strip 1 holds 106 bytes, fewer than its 8192 rows need"}};
+  for (const auto& c : costly) {
+    const std::string refusal = test::RefusalOf(
+        [&] { test::LoadPictureMemory("TIFF", c.File.data(), c.File.size(), "costly"); });
+    EXPECT_NE(refusal.find(c.Refusal), std::string::npos) << refusal;
+  }
+  // An interlaced PNG's rows are held for the passes, but not cleared
+  // ahead of data that is not there.
+  const Bytes noData = InterlacedPaletteWithoutData(14000);
+  EXPECT_NE(test::RefusalOf([&] {
+              test::LoadPictureMemory("PNG", noData.data(), noData.size(), "no data");
+            }).find("the file is damaged"),
+            std::string::npos);
   EXPECT_LT(PeakResidentKiB() - peakBefore, 256 << 10);
 
   Bytes untypedTile = overlay;  // the tile's entry as version 0, which has no type
