@@ -61,6 +61,15 @@ struct TPictureFormat {
   // Make, model and colour profile; never throws (what cannot be read stays
   // empty).  Null when the format carries none.
   TSourceMetadata (*ReadMetadata)(const TByteSource& file) = nullptr;
+  // The EXIF block and XMP packet a saved copy keeps, for a format whose
+  // blocks are handed to Exiv2 on their own (HEIF: Exiv2 would take the
+  // file for a movie); never throws.  Null where Exiv2 reads the file.
+  TPictureBlocks (*KeptBlocks)(const std::uint8_t* data, std::size_t size) = nullptr;
+  // The sizes of the blocks Exiv2 finds when it reads the file, so that
+  // blocks too large to keep are refused before it reads them; never
+  // throws.  Null where the format's blocks are all small (JPEG: each is a
+  // segment) or come through KeptBlocks.
+  TMetadataSizes (*MeasureMetadata)(const std::uint8_t* data, std::size_t size) = nullptr;
 };
 
 // The size of a picture as it is shown (upright).
