@@ -89,6 +89,21 @@ struct TSourceMetadata {
 // True when data begins as one of format's signatures says.
 bool HasSignature(const TPictureFormat& format, const std::uint8_t* data, std::size_t size);
 
+// How much of a file that does not begin as its format's files do is read
+// to judge it: the libraries tell content of another kind from its first
+// bytes, and far fewer than these.
+inline constexpr std::size_t kContentProbeBytes = std::size_t{1} << 20;
+
+// For a format whose readers take the whole file (no CheckHeader): when
+// file is larger than kContentProbeBytes and does not begin with one of
+// the format's signatures, the format's size reader judges its head alone
+// and throws the refusal it gives the whole file, so that a large file of
+// another kind is refused without being read.  A head the reader accepts
+// (a library may read more than the signatures name) lets the whole file
+// be read as before.
+void RequireContentBeforeWholeRead(const TPictureFormat& format, const TByteSource& file,
+                                   const std::string& name);
+
 // The size of a stored width x height picture shown as the EXIF
 // orientation says: orientations 5 to 8 turn it by a quarter.
 TPictureSize UprightSize(std::int32_t width, std::int32_t height, int orientation);
