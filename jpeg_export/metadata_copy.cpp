@@ -6,6 +6,8 @@
 #include <iterator>
 #include <mutex>
 
+#include "picture_io/metadata_sizes.h"
+#include "picture_io/picture_formats.h"
 #include "picture_io/picture_limits.h"
 #include "system/error.h"
 #include "system/file_bytes.h"
@@ -39,11 +41,17 @@ const std::string kExifIdentifier("Exif\0\0", 6);
 const std::string kXmpIdentifier("http://ns.adobe.com/xap/1.0/\0", 29);
 const std::string kPhotoshopIdentifier("Photoshop 3.0\0", 14);
 
+// Throws the reason when a block of size bytes behind identifier does not
+// fit one segment.
+void RequireRoom(std::uint64_t size, const std::string& identifier, const char* what) {
+  if (size > kLongestSegment - 2 - identifier.size())
+    throw TavrenError("", std::string("the ") + what + " is too large for a JPEG segment");
+}
+
 void AppendSegment(Bytes& out, std::uint8_t marker, const std::string& identifier,
                    const std::uint8_t* data, std::size_t size, const char* what) {
+  RequireRoom(size, identifier, what);
   const std::size_t length = 2 + identifier.size() + size;
-  if (length > kLongestSegment)
-    throw TavrenError("", std::string("the ") + what + " is too large for a JPEG segment");
   out.insert(out.end(), {0xFF, marker, static_cast<std::uint8_t>(length >> 8),
                          static_cast<std::uint8_t>(length)});
   out.insert(out.end(), identifier.begin(), identifier.end());
@@ -104,18 +112,16 @@ void UpdateXmp(Exiv2::XmpData& xmp, const TSavedPicture& saved) {
   SetIfPresent(xmp, "Xmp.tiff.ImageLength", height);
 }
 
-void AppendExif(Bytes& out, const Exiv2::Image& source, const TSavedPicture& saved) {
-  Exiv2::ExifData exif = source.exifData();
+void AppendExif(Bytes& out, Exiv2::ExifData exif, Exiv2::ByteOrder order,
+                const TSavedPicture& saved) {
   UpdateExif(exif, saved);
-  const Exiv2::ByteOrder order =
-      source.byteOrder() == Exiv2::invalidByteOrder ? Exiv2::bigEndian : source.byteOrder();
   Exiv2::Blob tiff;
-  Exiv2::ExifParser::encode(tiff, order, exif);
+  Exiv2::ExifParser::encode(tiff, order == Exiv2::invalidByteOrder ? Exiv2::bigEndian : order,
+                            exif);
   AppendSegment(out, 0xE1, kExifIdentifier, tiff.data(), tiff.size(), "EXIF block");
 }
 
-void AppendXmp(Bytes& out, const Exiv2::Image& source, const TSavedPicture& saved) {
-  Exiv2::XmpData xmp = source.xmpData();
+void AppendXmp(Bytes& out, Exiv2::XmpData xmp, const TSavedPicture& saved) {
   if (xmp.empty()) return;
   UpdateXmp(xmp, saved);
   std::string packet;
@@ -127,25 +133,20 @@ void AppendXmp(Bytes& out, const Exiv2::Image& source, const TSavedPicture& save
 
 // The IPTC records alone, in the Photoshop resource block that holds them;
 // the block's other resources (a thumbnail among them) are not copied.
-void AppendIptc(Bytes& out, const Exiv2::Image& source) {
-  if (source.iptcData().empty()) return;
-  const Exiv2::DataBuf block = Exiv2::Photoshop::setIptcIrb(nullptr, 0, source.iptcData());
+void AppendIptc(Bytes& out, const Exiv2::IptcData& iptc) {
+  if (iptc.empty()) return;
+  const Exiv2::DataBuf block = Exiv2::Photoshop::setIptcIrb(nullptr, 0, iptc);
   AppendSegment(out, 0xED, kPhotoshopIdentifier, block.pData_,
                 static_cast<std::size_t>(block.size_), "IPTC block");
 }
 
-Bytes SegmentsFor(const Bytes& sourceBytes, const TSavedPicture& saved) {
+// Runs make() in Exiv2's turn, its errors as ours.
+template <typename Make>
+Bytes InExiv2sTurn(Make make) {
   const std::lock_guard<std::mutex> turn(Exiv2Turn());
   PrepareExiv2();
   try {
-    const auto source =
-        Exiv2::ImageFactory::open(sourceBytes.data(), static_cast<long>(sourceBytes.size()));
-    source->readMetadata();
-    Bytes segments;
-    AppendExif(segments, *source, saved);
-    AppendXmp(segments, *source, saved);
-    AppendIptc(segments, *source);
-    return segments;
+    return make();
   } catch (const TavrenError&) {
     throw;
   } catch (const std::exception& error) {  // Exiv2's own errors among them
@@ -153,12 +154,79 @@ Bytes SegmentsFor(const Bytes& sourceBytes, const TSavedPicture& saved) {
   }
 }
 
+// The segments from the source file as Exiv2 reads it.
+Bytes SegmentsOfFile(const Bytes& sourceBytes, const TSavedPicture& saved) {
+  return InExiv2sTurn([&] {
+    const auto source =
+        Exiv2::ImageFactory::open(sourceBytes.data(), static_cast<long>(sourceBytes.size()));
+    source->readMetadata();
+    Bytes segments;
+    AppendExif(segments, source->exifData(), source->byteOrder(), saved);
+    AppendXmp(segments, source->xmpData(), saved);
+    AppendIptc(segments, source->iptcData());
+    return segments;
+  });
+}
+
+// The segments from the blocks alone, decoded as Exiv2 decodes them in a
+// JPEG file: a block it cannot read is left out.
+Bytes SegmentsOfBlocks(const TPictureBlocks& blocks, const TSavedPicture& saved) {
+  return InExiv2sTurn([&] {
+    Exiv2::ExifData exif;
+    Exiv2::ByteOrder order = Exiv2::invalidByteOrder;
+    if (!blocks.Exif.empty())
+      order = Exiv2::ExifParser::decode(exif, blocks.Exif.data(),
+                                        static_cast<std::uint32_t>(blocks.Exif.size()));
+    if (order == Exiv2::invalidByteOrder) exif.clear();
+    Exiv2::XmpData xmp;
+    if (!blocks.Xmp.empty() && Exiv2::XmpParser::decode(xmp, blocks.Xmp) != 0) xmp.clear();
+    Bytes segments;
+    AppendExif(segments, exif, order, saved);
+    AppendXmp(segments, xmp, saved);
+    return segments;
+  });
+}
+
+// A sound block's values lie side by side; a few overlaps are allowed
+// (some writers share a text), a block whose values add up to far more
+// than it holds would make Exiv2 copy its bytes again for every entry.
+constexpr std::uint64_t kOverlapAllowed = 1u << 20;
+
+// Refuses, before Exiv2 reads them, blocks that cannot be kept: those that
+// do not fit a segment, with the reason the segment gives.
+void RequireKeepable(const TMetadataSizes& sizes) {
+  RequireRoom(sizes.Exif, kExifIdentifier, "EXIF block");
+  RequireRoom(sizes.Xmp, kXmpIdentifier, "XMP packet");
+  RequireRoom(sizes.Iptc, kPhotoshopIdentifier, "IPTC block");
+  if (sizes.ExifValues > sizes.ExifHolder + kOverlapAllowed)
+    throw TavrenError("", "the EXIF block is damaged (its values add up to " +
+                              std::to_string(sizes.ExifValues) + " bytes in " +
+                              std::to_string(sizes.ExifHolder) + ")");
+}
+
+TMetadataSizes SizesOfBlocks(const TPictureBlocks& blocks) {
+  TMetadataSizes sizes;
+  sizes.Exif = sizes.ExifHolder = blocks.Exif.size();
+  sizes.ExifValues = ExifValueBytes(blocks.Exif.data(), blocks.Exif.size());
+  sizes.Xmp = blocks.Xmp.size();
+  return sizes;
+}
+
 }  // namespace
 
 Bytes KeptMetadataSegments(const std::string& sourceFileName, const TSavedPicture& saved) {
   // The source is read whole into memory: Exiv2 then never opens a path
   // itself (where a name could be taken for an address on the network).
-  return SegmentsFor(ReadPictureFileBytes(sourceFileName), saved);
+  const Bytes bytes = ReadPictureFileBytes(sourceFileName);
+  const TPictureFormat* format = FormatOfPath(sourceFileName);
+  if (format != nullptr && format->KeptBlocks != nullptr) {
+    const TPictureBlocks blocks = format->KeptBlocks(bytes.data(), bytes.size());
+    RequireKeepable(SizesOfBlocks(blocks));
+    return SegmentsOfBlocks(blocks, saved);
+  }
+  if (format != nullptr && format->MeasureMetadata != nullptr)
+    RequireKeepable(format->MeasureMetadata(bytes.data(), bytes.size()));
+  return SegmentsOfFile(bytes, saved);
 }
 
 }  // namespace tavren

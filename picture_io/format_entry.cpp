@@ -18,6 +18,15 @@ bool HasSignature(const TPictureFormat& format, const std::uint8_t* data, std::s
                      });
 }
 
+void RequireContentBeforeWholeRead(const TPictureFormat& format, const TByteSource& file,
+                                   const std::string& name) {
+  if (format.CheckHeader != nullptr || file.Size() <= kContentProbeBytes) return;
+  std::vector<std::uint8_t> head(kContentProbeBytes);
+  if (!file.Read(0, head.data(), head.size())) return;
+  if (HasSignature(format, head.data(), head.size())) return;
+  format.ReadSize(TMemoryByteSource(head.data(), head.size()), name);
+}
+
 TPictureSize UprightSize(std::int32_t width, std::int32_t height, int orientation) {
   if (orientation >= 5) return {height, width};
   return {width, height};

@@ -61,6 +61,15 @@ struct TPictureFormat {
   // Make, model and colour profile; never throws (what cannot be read stays
   // empty).  Null when the format carries none.
   TSourceMetadata (*ReadMetadata)(const TByteSource& file) = nullptr;
+  // The EXIF block and XMP packet a saved copy keeps, for a format whose
+  // blocks are handed to Exiv2 on their own (HEIF: Exiv2 would take the
+  // file for a movie); never throws.  Null where Exiv2 reads the file.
+  TPictureBlocks (*KeptBlocks)(const std::uint8_t* data, std::size_t size) = nullptr;
+  // The sizes of the blocks Exiv2 finds when it reads the file, so that
+  // blocks too large to keep are refused before it reads them; never
+  // throws.  Null where the format's blocks are all small (JPEG: each is a
+  // segment) or come through KeptBlocks.
+  TMetadataSizes (*MeasureMetadata)(const std::uint8_t* data, std::size_t size) = nullptr;
 };
 
 // The size of a picture as it is shown (upright).
@@ -79,6 +88,21 @@ struct TSourceMetadata {
 
 // True when data begins as one of format's signatures says.
 bool HasSignature(const TPictureFormat& format, const std::uint8_t* data, std::size_t size);
+
+// How much of a file that does not begin as its format's files do is read
+// to judge it: the libraries tell content of another kind from its first
+// bytes, and far fewer than these.
+inline constexpr std::size_t kContentProbeBytes = std::size_t{1} << 20;
+
+// For a format whose readers take the whole file (no CheckHeader): when
+// file is larger than kContentProbeBytes and does not begin with one of
+// the format's signatures, the format's size reader judges its head alone
+// and throws the refusal it gives the whole file, so that a large file of
+// another kind is refused without being read.  A head the reader accepts
+// (a library may read more than the signatures name) lets the whole file
+// be read as before.
+void RequireContentBeforeWholeRead(const TPictureFormat& format, const TByteSource& file,
+                                   const std::string& name);
 
 // The size of a stored width x height picture shown as the EXIF
 // orientation says: orientations 5 to 8 turn it by a quarter.

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include <libheif/heif.h>
@@ -141,6 +142,24 @@ std::vector<std::uint8_t> ExifOf(const heif_image_handle* handle) {
   return ExifBlockFrom(block.data() + skip, block.size() - static_cast<std::size_t>(skip));
 }
 
+// The XMP packet is an item of MIME type application/rdf+xml.
+std::string XmpOf(const heif_image_handle* handle) {
+  const int count = heif_image_handle_get_number_of_metadata_blocks(handle, "mime");
+  if (count <= 0) return {};
+  std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
+  const int listed =
+      heif_image_handle_get_list_of_metadata_block_IDs(handle, "mime", ids.data(), count);
+  for (int i = 0; i < listed; ++i) {
+    const heif_item_id id = ids[static_cast<std::size_t>(i)];
+    const char* type = heif_image_handle_get_metadata_content_type(handle, id);
+    if (type == nullptr || std::string_view(type) != "application/rdf+xml") continue;
+    std::string packet(heif_image_handle_get_metadata_size(handle, id), '\0');
+    if (heif_image_handle_get_metadata(handle, id, packet.data()).code == heif_error_Ok)
+      return packet;
+  }
+  return {};
+}
+
 std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
   const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
   if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC) return {};
@@ -257,6 +276,20 @@ TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size) {
   if (handle == nullptr) return blocks;
   blocks.Exif = ExifOf(handle.get());
   blocks.IccProfile = ProfileOf(handle.get());
+  return blocks;
+}
+
+TPictureBlocks ReadHeifKeptBlocks(const std::uint8_t* data, std::size_t size) {
+  TPictureBlocks blocks;
+  if (data == nullptr || size == 0) return blocks;
+  std::string reason;
+  const Context context = OpenContext(data, size, reason);
+  if (context == nullptr) return blocks;
+  heif_error error{};
+  const Handle handle = PrimaryHandle(context.get(), error);
+  if (handle == nullptr) return blocks;
+  blocks.Exif = ExifOf(handle.get());
+  blocks.Xmp = XmpOf(handle.get());
   return blocks;
 }
 

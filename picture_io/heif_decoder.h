@@ -28,6 +28,10 @@ std::pair<std::int32_t, std::int32_t> ReadHeifSize(const std::uint8_t* data, std
 // rICC).  Never throws: what cannot be read stays empty.
 TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size);
 
+// The primary picture's Exif block and XMP packet, for a saved copy that
+// keeps them.  Never throws: what cannot be read stays empty.
+TPictureBlocks ReadHeifKeptBlocks(const std::uint8_t* data, std::size_t size);
+
 // True when the installed libheif can decode AV1, so that AVIF files open.
 bool AvifDecodable();
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tavren {
@@ -15,6 +16,23 @@ struct TPictureBlocks {
   std::vector<std::uint8_t> Exif;
   // The whole ICC colour profile; empty when the file has none.
   std::vector<std::uint8_t> IccProfile;
+  // The XMP packet, where the format's reader gives it (HEIF); empty when
+  // the file has none.
+  std::string Xmp;
+};
+
+// The sizes of the metadata blocks a saved copy could take over, as the
+// file stores them, measured without reading them: what Exiv2 would be
+// given.  0 for a block the file does not have.
+struct TMetadataSizes {
+  std::uint64_t Exif = 0;  // the TIFF-structured EXIF block
+  std::uint64_t Xmp = 0;   // the XMP packet
+  std::uint64_t Iptc = 0;  // the IPTC records
+  // What the values of the EXIF block's directories add up to, each
+  // counted as often as an entry names it, and the bytes they lie in (for
+  // a TIFF file, the file): in a sound block the values do not overlap.
+  std::uint64_t ExifValues = 0;
+  std::uint64_t ExifHolder = 0;
 };
 
 // The TIFF-structured part of an EXIF block as a format stores it: some

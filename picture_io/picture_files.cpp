@@ -59,6 +59,7 @@ auto NamingTheContent(const TPictureFormat& format, const TPictureFile& file, Wo
 // The file's bytes, once the checks of its headers passed.
 std::vector<std::uint8_t> ReadCheckedFile(const TPictureFormat& format, const TPictureFile& file) {
   if (format.CheckHeader != nullptr) format.CheckHeader(TFileByteSource(file), file.Path());
+  RequireContentBeforeWholeRead(format, TFileByteSource(file), file.Path());
   return file.ReadAll();
 }
 
@@ -76,8 +77,11 @@ Image LoadPicture(const std::string& path, TRowFollower* follower) {
 TPictureSize ReadPictureSize(const std::string& path) {
   const TPictureFormat& format = FormatToOpen(path);
   const TPictureFile file(path);
-  return NamingTheContent(format, file,
-                          [&] { return format.ReadSize(TFileByteSource(file), path); });
+  return NamingTheContent(format, file, [&] {
+    const TFileByteSource source(file);
+    RequireContentBeforeWholeRead(format, source, path);
+    return format.ReadSize(source, path);
+  });
 }
 
 Image DecodeJpegFile(const std::string& path) {

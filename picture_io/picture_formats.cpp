@@ -6,6 +6,7 @@
 #include "picture_io/bmp_codec.h"
 #include "picture_io/heif_decoder.h"
 #include "picture_io/jpeg_decoder.h"
+#include "picture_io/metadata_sizes.h"
 #include "picture_io/png_decoder.h"
 #include "picture_io/tiff_decoder.h"
 #include "picture_io/webp_decoder.h"
@@ -57,7 +58,8 @@ std::vector<TPictureFormat> EveryFormat() {
        nullptr,
        ReadWholeFileSize<ReadHeifSize>,
        DecodeWholeFile<DecodeHeif>,
-       ReadWholeFileMetadata<ReadHeifBlocks>},
+       ReadWholeFileMetadata<ReadHeifBlocks>,
+       ReadHeifKeptBlocks},
       {"PNG",
        "PNG Image",
        {".png"},
@@ -67,7 +69,9 @@ std::vector<TPictureFormat> EveryFormat() {
        nullptr,
        ReadWholeFileSize<ReadPngSize, ReadPngBlocks>,
        DecodeWholeFile<DecodePng, ReadPngBlocks>,
-       ReadWholeFileMetadata<ReadPngBlocks>},
+       ReadWholeFileMetadata<ReadPngBlocks>,
+       nullptr,
+       MeasurePngMetadata},
       {"TIFF",
        "TIFF Image",
        {".tif", ".tiff"},
@@ -77,7 +81,9 @@ std::vector<TPictureFormat> EveryFormat() {
        nullptr,
        ReadWholeFileSize<ReadTiffSize>,
        DecodeWholeFile<DecodeTiff>,
-       ReadTiffMetadata},
+       ReadTiffMetadata,
+       nullptr,
+       MeasureTiffMetadata},
       {"WebP",
        "WebP Image",
        {".webp"},
@@ -87,7 +93,9 @@ std::vector<TPictureFormat> EveryFormat() {
        nullptr,
        ReadWholeFileSize<ReadWebpSize, ReadWebpBlocks>,
        DecodeWholeFile<DecodeWebp, ReadWebpBlocks>,
-       ReadWholeFileMetadata<ReadWebpBlocks>},
+       ReadWholeFileMetadata<ReadWebpBlocks>,
+       nullptr,
+       MeasureWebpMetadata},
       {"AVIF",
        "AVIF Image",
        {".avif"},
@@ -97,7 +105,8 @@ std::vector<TPictureFormat> EveryFormat() {
        nullptr,
        ReadWholeFileSize<ReadHeifSize>,
        DecodeWholeFile<DecodeHeif>,
-       ReadWholeFileMetadata<ReadHeifBlocks>},
+       ReadWholeFileMetadata<ReadHeifBlocks>,
+       ReadHeifKeptBlocks},
   };
 }
 

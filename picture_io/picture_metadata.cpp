@@ -12,7 +12,9 @@ TSourceMetadata ReadSourceMetadata(const std::string& path) {
   if (format == nullptr || format->ReadMetadata == nullptr) return {};
   try {
     const TPictureFile file(path);
-    return format->ReadMetadata(TFileByteSource(file));
+    const TFileByteSource source(file);
+    RequireContentBeforeWholeRead(*format, source, path);
+    return format->ReadMetadata(source);
   } catch (const TavrenError&) {
     return {};
   }

@@ -1,5 +1,6 @@
 #include "jpeg_export/jpeg_export.h"
 #include "jpeg_export/jpeg_encoder.h"
+#include "jpeg_export/metadata_copy.h"
 
 #include <algorithm>
 #include <cstring>
@@ -239,6 +240,106 @@ TEST(JpegExport, MalformedSourceBlocksNeverStopASave) {
       EXPECT_EQ(test::ReadFileBytes(target), saved) << i;
     }
   }
+}
+
+void PutBigEndian32(Bytes& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+// A PNG chunk: length, type, data and checksum.
+void AppendPngChunk(Bytes& png, const std::string& type, const Bytes& data) {
+  Bytes typed(type.begin(), type.end());
+  typed.insert(typed.end(), data.begin(), data.end());
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (std::uint8_t byte : typed) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = crc >> 1 ^ (0xEDB88320 & (0u - (crc & 1)));
+  }
+  PutBigEndian32(png, static_cast<std::uint32_t>(data.size()));
+  png.insert(png.end(), typed.begin(), typed.end());
+  PutBigEndian32(png, ~crc);
+}
+
+Bytes PngWith(const std::string& type, const Bytes& data) {
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  AppendPngChunk(png, "IHDR", {0, 0, 0, 8, 0, 0, 0, 8, 8, 2, 0, 0, 0});
+  AppendPngChunk(png, type, data);
+  AppendPngChunk(png, "IEND", {});
+  return png;
+}
+
+// A little-endian TIFF whose first directory holds count UNDEFINED entries
+// (tags from 0xC000 on) that all name the same value of size bytes.
+Bytes TiffNamingOneValue(std::uint16_t firstTag, std::uint32_t count, std::uint32_t size) {
+  Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  const auto put = [&](std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) tiff.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  };
+  put(count, 2);
+  const std::uint32_t value = 8 + 2 + 12 * count + 4;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    put(firstTag + i, 2);
+    put(7, 2);
+    put(size, 4);
+    put(value, 4);
+  }
+  put(0, 4);
+  tiff.resize(tiff.size() + size, 'x');
+  return tiff;
+}
+
+// Blocks that cannot be kept are refused before Exiv2 reads them, with the
+// reason a segment gives: an EXIF block or XMP packet larger than one, and
+// values that add up to far more than their block (Exiv2 would copy the
+// shared value once for each entry).
+TEST(KeptMetadata, BlocksTooLargeForASegmentAreRefusedBeforeTheyAreRead) {
+  test::TempDir dir;
+  const TSavedPicture saved{8, 8, kExifSoftware};
+  Bytes xmp(70000, ' ');
+  const std::string key = "XML:com.adobe.xmp";
+  xmp.insert(xmp.begin(), key.begin(), key.end());
+  xmp.insert(xmp.begin() + static_cast<long>(key.size()), {0, 0, 0, 0, 0});
+  const struct {
+    const char* Name;
+    Bytes Content;
+    const char* Reason;
+  } sources[] = {
+      {"exif.png", PngWith("eXIf", TiffNamingOneValue(0xC000, 1, 70000)),
+       "the EXIF block is too large for a JPEG segment"},
+      {"xmp.png", PngWith("iTXt", xmp), "the XMP packet is too large for a JPEG segment"},
+      {"xmp.tif", TiffNamingOneValue(700, 1, 70000),
+       "the XMP packet is too large for a JPEG segment"},
+      {"shared.tif", TiffNamingOneValue(0xC000, 200, 60000),
+       "the EXIF block is damaged (its values add up to 12000000 bytes in 62414)"},
+  };
+  for (const auto& source : sources) {
+    test::WriteFileBytes(dir.file(source.Name), source.Content);
+    try {
+      KeptMetadataSegments(dir.file(source.Name), saved);
+      ADD_FAILURE() << source.Name << " was kept";
+    } catch (const TavrenError& error) {
+      EXPECT_EQ(error.reason(), source.Reason) << source.Name;
+    }
+  }
+}
+
+// A HEIC's EXIF and XMP items are kept, as a JPEG's segments are (Exiv2
+// alone would take the file for a movie and find neither).
+TEST(KeptMetadata, HeicKeepsItsExifAndXmpItems) {
+  TAVREN_REQUIRE_PICTURE_TOOLS();
+  TAVREN_REQUIRE_TOOL("exiftool");
+  test::TempDir dir;
+  const std::string photo = dir.file("photo.jpg"), heic = dir.file("kept.heic");
+  test::WriteFileBytes(photo, test::ReadFileBytes(test::TestDataPath("small_photo.jpg")));
+  ASSERT_TRUE(test::RunQuietly("exiftool -overwrite_original '-Model=Canon EOS 40D' " + photo));
+  ASSERT_TRUE(test::MakePicture(photo, heic));
+  ASSERT_TRUE(test::RunQuietly("exiftool -overwrite_original -XMP-dc:Title=Harbour " + heic));
+  const Bytes segments = KeptMetadataSegments(heic, {8, 8, kExifSoftware});
+  const std::string text(segments.begin(), segments.end());
+  for (const char* kept : {"Exif", "Canon EOS 40D", "Harbour"})
+    EXPECT_NE(text.find(kept), std::string::npos) << kept;
+  EXPECT_EQ(text.find("quicktime"), std::string::npos);
 }
 
 // A smooth picture with a little noise: long runs of zero coefficients,

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "intake_test_helpers.h"
 #include "picture_io/picture_files.h"
@@ -126,6 +128,26 @@ TEST(LoadPicture, ChoosesTheDecoderByExtension) {
   }
   EXPECT_EQ(LoadPicture(dir.file("a.bmp")).Width(), 70);
   EXPECT_EQ(LoadPicture(dir.file("a.jfif")).Width(), 70);
+
+  // A large file of zeros (sparse, 1.5 GB) under the name of a format read
+  // whole is refused on its head, as a small one is, without being read.
+#ifndef _WIN32
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  for (const std::string ext : {".png", ".tif", ".webp", ".heic"}) {
+    const std::string small = dir.file("small" + ext), large = dir.file("large" + ext);
+    WriteFileAtomically(small, std::vector<std::uint8_t>(64));
+    WriteFileAtomically(large, {});
+    std::filesystem::resize_file(large, std::uintmax_t{1500} << 20);
+    const std::string reason =
+        test::RefusalOf([&] { ReadPictureSize(small); }).substr(small.size());
+    EXPECT_EQ(test::RefusalOf([&] { ReadPictureSize(large); }), large + reason);
+    EXPECT_EQ(test::RefusalOf([&] { LoadPicture(large); }), large + reason);
+  }
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 << 10);
+#endif
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+// The sizes of the metadata blocks that Exiv2 finds in a PNG, TIFF or
+// WebP file, measured on the file's own structure before Exiv2 reads it
+// (TMetadataSizes).  Exiv2 copies every block it finds, and every value
+// of an EXIF block once for each entry that names it, so a file of a few
+// megabytes can make it ask for gigabytes; these sizes let a block be
+// refused first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "picture_io/picture_blocks.h"
+
+namespace tavren {
+
+// A TIFF file: the XMP (tag 700), the IPTC records (tag 33723, else those
+// of the Photoshop resources, tag 34377) of its first directory, and the
+// values of all the directories Exiv2 reads, the file being the block
+// (whose own size is no measure: Exiv2 keeps only its metadata).
+TMetadataSizes MeasureTiffMetadata(const std::uint8_t* data, std::size_t size);
+
+// A PNG file: the eXIf chunk and the text chunks that carry an XMP packet
+// or a profile of EXIF or IPTC data.
+TMetadataSizes MeasurePngMetadata(const std::uint8_t* data, std::size_t size);
+
+// A WebP file: its EXIF and XMP chunks.
+TMetadataSizes MeasureWebpMetadata(const std::uint8_t* data, std::size_t size);
+
+// What the values of a TIFF-structured EXIF block add up to, each counted
+// once for every entry that names it (TMetadataSizes::ExifValues).
+std::uint64_t ExifValueBytes(const std::uint8_t* data, std::size_t size);
+
+}  // namespace tavren
