@@ -2,9 +2,11 @@
 // objects, shows the main window and runs the event loop.
 #include <QApplication>
 #include <QIcon>
+#include <QSessionManager>
 #include <memory>
 
 #include "picture_io/file_info.h"
+#include "system/file_replace.h"
 #include "window/main_window.h"
 #include "window/platform_ui.h"
 #include "workflow/files.h"
@@ -44,6 +46,14 @@ int main(int argc, char** argv) {
     QMetaObject::invokeMethod(
         &window, [&window] { window.close(); }, Qt::QueuedConnection);
   });
+  // Windows ends a session by messages to the window, not by a request the
+  // watch sees, and ends the process right after: the window state is kept
+  // when the session asks to end, and a save in progress leaves no
+  // temporary file behind when it does end.
+  QObject::connect(&application, &QGuiApplication::commitDataRequest, &window,
+                   [&window](QSessionManager&) { window.KeepWindowState(); });
+  QObject::connect(&application, &QCoreApplication::aboutToQuit,
+                   [] { RemoveTemporaryFilesInProgress(); });
   window.show();
   const int status = QApplication::exec();
   termination.Disarm();

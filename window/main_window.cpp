@@ -213,14 +213,18 @@ std::function<void()> TfrmMain::StateSaverAsNow() {
   return [=] { state->SaveState(windowState, formHeight, formWidth, viewHeight, viewWidth); };
 }
 
+void TfrmMain::KeepWindowState() {
+  services_.State.SaveState(StoredWindowState(isMinimized(), isMaximized()), height(), width(),
+                            view_->height(), view_->width());
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
   if (saving_) {  // the window closes once the file is complete
     closeAfterSave_ = true;
     event->ignore();
     return;
   }
-  services_.State.SaveState(StoredWindowState(isMinimized(), isMaximized()), height(), width(),
-                            view_->height(), view_->width());
+  KeepWindowState();
   tmrMain_->stop();
   QMainWindow::closeEvent(event);
 }

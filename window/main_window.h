@@ -109,6 +109,8 @@ class TfrmMain : public QMainWindow {
   // The watch that ends the program on a request that arrives while the
   // window's work holds its event loop.
   void SetTermination(TTerminationWatch* watch) { termination_ = watch; }
+  // Keeps the window's size and place in the state store, as closing does.
+  void KeepWindowState();
 
  signals:
   void startupFinished();
