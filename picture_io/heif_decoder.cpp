@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include <libheif/heif.h>
@@ -36,24 +37,47 @@ using Context = std::unique_ptr<heif_context, ContextFree>;
 using Handle = std::unique_ptr<heif_image_handle, HandleRelease>;
 using Picture = std::unique_ptr<heif_image, ImageRelease>;
 
+// libheif's message without the category it begins with ("Invalid input:
+// "), which the reason already says in the program's words.
+std::string LibraryDetail(const heif_error& error) {
+  std::string detail = error.message != nullptr ? error.message : "";
+  while (!detail.empty() && static_cast<unsigned char>(detail.back()) <= ' ') detail.pop_back();
+  const std::size_t category = detail.find(": ");
+  if (category != std::string::npos) detail.erase(0, category + 2);
+  constexpr std::string_view kUnspecified = "Unspecified: ";
+  if (detail.starts_with(kUnspecified)) detail.erase(0, kUnspecified.size());
+  return detail;
+}
+
+// What a libheif error says is wrong with the file, in the words the other
+// decoders use; libheif's own message follows in brackets.
 std::string ReasonOf(const heif_error& error) {
-  std::string library = error.message != nullptr ? error.message : "";
-  while (!library.empty() && static_cast<unsigned char>(library.back()) <= ' ') library.pop_back();
-  if (error.subcode == heif_suberror_Security_limit_exceeded)
-    return "the picture is too large (" + library + ")";
+  const std::string detail = " (" + LibraryDetail(error) + ")";
+  switch (error.subcode) {
+    case heif_suberror_End_of_data:
+      return "the file ends before the picture does";
+    case heif_suberror_Security_limit_exceeded:
+      return "the picture is too large" + detail;
+    case heif_suberror_Unsupported_codec:
+      return "the HEIF picture's compression is not supported" + detail;
+    case heif_suberror_Invalid_clean_aperture:
+      return "not a readable HEIF picture (its crop lies outside the picture)";
+    default:
+      break;
+  }
   switch (error.code) {
     case heif_error_Invalid_input:
-      if (error.subcode == heif_suberror_End_of_data)
-        return "the file ends before the picture does";
-      return "not a readable HEIF picture (" + library + ")";
+      return "not a readable HEIF picture: the file is damaged" + detail;
     case heif_error_Unsupported_filetype:
-      return "not a readable HEIF picture (" + library + ")";
+      return "not a readable HEIF picture" + detail;
     case heif_error_Unsupported_feature:
-      return "the HEIF picture uses a feature that is not supported (" + library + ")";
+      return "the HEIF picture uses a feature that is not supported" + detail;
     case heif_error_Memory_allocation_error:
-      return "not enough memory to decode the HEIF picture (" + library + ")";
+      return "not enough memory to decode the HEIF picture" + detail;
+    case heif_error_Decoder_plugin_error:
+      return "the picture data is damaged" + detail;
     default:
-      return "the HEIF picture cannot be decoded (" + library + ")";
+      return "the HEIF picture cannot be decoded" + detail;
   }
 }
 
