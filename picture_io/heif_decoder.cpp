@@ -175,13 +175,56 @@ std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
   return profile;
 }
 
+// libheif reads a file's items by walking lists of them, each for each
+// (19000 items take it a minute), copies each item's data once while it
+// reads the file (extents may repeat the whole file), and follows chains
+// of derived pictures by recursion (9000 of them overflow its stack).  A
+// camera's file has a few hundred items (the tiles of its grids,
+// thumbnails, metadata), whose data lie side by side in the file, and its
+// pictures are derived through one or two levels (a copy of a grid of
+// tiles, with a transparency or a depth map).  Each is bounded well above
+// that and well below what costs libheif a second: 4096 items take it
+// about half a second to read.
+constexpr std::uint64_t kMostItemEntries = 4096;
+constexpr std::uint64_t kMostReferencedItems = 4 * kMostItemEntries;
+constexpr unsigned kDeepestDerivation = 4;
+
+// Why libheif must not read the file's items; empty when it may.
+std::string ItemStructureRefusal(const THeifDerivations& derivations, std::size_t size) {
+  if (derivations.MostItemEntries > kMostItemEntries)
+    return "the HEIF file lists " + std::to_string(derivations.MostItemEntries) +
+           " items, more than the " + std::to_string(kMostItemEntries) + " that are supported";
+  if (derivations.ReferencedItems > kMostReferencedItems)
+    return "the HEIF file has " + std::to_string(derivations.ReferencedItems) +
+           " references between its items, more than the " + std::to_string(kMostReferencedItems) +
+           " that are supported";
+  if (derivations.LocatedBytes > 2 * std::uint64_t{size})
+    return "not a readable HEIF picture: the file is damaged (its items claim " +
+           std::to_string(derivations.LocatedBytes) + " bytes of a file of " +
+           std::to_string(size) + ")";
+  if (!derivations.DeepestDerivation)
+    return "not a readable HEIF picture: the file is damaged (a picture is made of itself)";
+  if (*derivations.DeepestDerivation > kDeepestDerivation)
+    return "the HEIF picture is derived through " + std::to_string(*derivations.DeepestDerivation) +
+           " levels of pictures, more than the " + std::to_string(kDeepestDerivation) +
+           " that are supported";
+  return {};
+}
+
+// The file's items, read before libheif reads them.
+THeifDerivations CheckedItems(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
+  THeifDerivations derivations = ReadHeifDerivations(data, size);
+  const std::string refusal = ItemStructureRefusal(derivations, size);
+  if (!refusal.empty()) throw TavrenError(name, refusal);
+  return derivations;
+}
+
 // libheif allocates a grid's or an overlay's canvas as its description
 // declares, whatever size the file gives the picture, and takes the parts
 // of a derived picture to be pictures: both are checked before anything is
 // decoded.
-THeifDerivations RequireSoundDerivedPictures(const std::uint8_t* data, std::size_t size,
-                                             const std::string& name) {
-  THeifDerivations derivations = ReadHeifDerivations(data, size);
+void RequireSoundDerivedPictures(const THeifDerivations& derivations, const std::string& name) {
   if (!derivations.Canvases)
     throw TavrenError(
         name, "not a readable HEIF picture (the description of a grid or overlay cannot be read)");
@@ -190,7 +233,6 @@ THeifDerivations RequireSoundDerivedPictures(const std::uint8_t* data, std::size
   if (!derivations.FromPicturesOnly)
     throw TavrenError(
         name, "not a readable HEIF picture (a picture is made of an item that is not a picture)");
-  return derivations;
 }
 
 // A coded picture's own parameters can declare a picture of any size in a
@@ -229,7 +271,6 @@ void BoundCodedSides(heif_context* context, const THeifDerivations& derivations,
 }
 
 Context CheckedContext(const std::uint8_t* data, std::size_t size, const std::string& name) {
-  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   std::string reason;
   Context context = OpenContext(data, size, reason);
   if (context == nullptr) throw TavrenError(name, reason);
@@ -250,15 +291,17 @@ Handle CheckedPrimary(heif_context* context, const std::string& name) {
 
 std::pair<std::int32_t, std::int32_t> ReadHeifSize(const std::uint8_t* data, std::size_t size,
                                                    const std::string& name) {
+  const THeifDerivations derivations = CheckedItems(data, size, name);
   const Context context = CheckedContext(data, size, name);
-  RequireSoundDerivedPictures(data, size, name);
+  RequireSoundDerivedPictures(derivations, name);
   const Handle handle = CheckedPrimary(context.get(), name);
   return {heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get())};
 }
 
 Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  const THeifDerivations derivations = CheckedItems(data, size, name);
   const Context context = CheckedContext(data, size, name);
-  const THeifDerivations derivations = RequireSoundDerivedPictures(data, size, name);
+  RequireSoundDerivedPictures(derivations, name);
   const Handle handle = CheckedPrimary(context.get(), name);
   BoundCodedSides(context.get(), derivations, handle.get(), name);
   heif_error error{};
@@ -272,7 +315,9 @@ Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& 
 
 TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size) {
   TPictureBlocks blocks;
-  if (data == nullptr || size == 0) return blocks;
+  if (data == nullptr || size == 0 ||
+      !ItemStructureRefusal(ReadHeifDerivations(data, size), size).empty())
+    return blocks;
   std::string reason;
   const Context context = OpenContext(data, size, reason);
   if (context == nullptr) return blocks;
