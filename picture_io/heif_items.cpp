@@ -411,7 +411,7 @@ std::optional<unsigned> DeepestChain(const TSteps& steps) {
 // counting.
 struct TPropertyLists {
   std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> Of;
-  std::uint64_t Entries = 0;  // in the largest box
+  std::uint64_t Entries = 0;  // of all the boxes, which libheif joins into one list
 };
 
 void AddPropertyLists(const TBox& ipma, TPropertyLists& lists) {
@@ -428,7 +428,7 @@ void AddPropertyLists(const TBox& ipma, TPropertyLists& lists) {
                                                      : reader.Number(1) & 0x7F);
     lists.Of.emplace(id, std::move(indices));
   }
-  lists.Entries = std::max(lists.Entries, entries);
+  lists.Entries += entries;
 }
 
 TPropertyLists PropertyListsOf(const std::vector<TBox>& iprpChildren) {

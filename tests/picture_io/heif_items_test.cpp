@@ -346,7 +346,7 @@ TEST(HeifItems, TransformationsEntriesAndChainsAsLibheifReadsThem) {
     std::optional<unsigned> Depth;
   } cases[] = {
       {"clap, irot, imir as listed", File(listed), "crop 37/1, turn 270, mirror left-right", false,
-       1, 0u},
+       2, 0u},
       {"fractions reduced as libheif does", File(reduced), "crop 32768/65536, mirror top-bottom",
        false, 1, 0u},
       {"a transparency turned", withTransparency("urn:mpeg:hevc:2015:auxid:1"), "turn 270", true, 2,
