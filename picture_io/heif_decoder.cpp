@@ -10,6 +10,7 @@
 #include <libheif/heif.h>
 
 #include "picture_io/heif_items.h"
+#include "picture_io/heif_transforms.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
 #include "system/error.h"
@@ -235,6 +236,47 @@ void RequireSoundDerivedPictures(const THeifDerivations& derivations, const std:
         name, "not a readable HEIF picture (a picture is made of an item that is not a picture)");
 }
 
+// The primary picture's turns, mirrors and crop that the intake applies
+// itself: none when libheif is to apply them, which it does when one
+// cannot be read (it then refuses the file) and when the picture's
+// transparency has its own (libheif turns that with its own, before the
+// intake could).  A picture is turned, mirrored and cropped once each at
+// most, so that a list of hundreds does not copy it hundreds of times.
+std::vector<THeifTransform> OwnTransforms(const THeifDerivations& derivations,
+                                          const std::string& name) {
+  if (!derivations.PrimaryTransforms) return {};
+  int counts[3] = {0, 0, 0};
+  for (const THeifTransform& transform : *derivations.PrimaryTransforms)
+    if (++counts[static_cast<int>(transform.Kind)] > 1)
+      throw TavrenError(name,
+                        "the HEIF picture is turned, mirrored or cropped more than once, which is "
+                        "not supported");
+  if (derivations.AlphaTransformed) return {};
+  return *derivations.PrimaryTransforms;
+}
+
+struct DecodingOptionsFree {
+  void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
+};
+
+// The primary picture as libheif decodes it; without its turns, mirrors
+// and crop when the intake applies them.
+Picture DecodedPicture(const heif_image_handle* handle, heif_chroma chroma, bool untransformed,
+                       const std::string& name) {
+  std::unique_ptr<heif_decoding_options, DecodingOptionsFree> options;
+  if (untransformed) {
+    options.reset(heif_decoding_options_alloc());
+    if (options == nullptr) throw TavrenError(name, "not enough memory to decode the HEIF picture");
+    options->ignore_transformations = 1;
+  }
+  heif_image* decoded = nullptr;
+  const heif_error error =
+      heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
+  Picture picture(decoded);
+  Check(error, name);
+  return picture;
+}
+
 // A coded picture's own parameters can declare a picture of any size in a
 // file whose pictures are small: gigabytes from a few bytes.  Coded
 // pictures are held to what the file's pictures need: their largest side,
@@ -302,15 +344,13 @@ Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& 
   const THeifDerivations derivations = CheckedItems(data, size, name);
   const Context context = CheckedContext(data, size, name);
   RequireSoundDerivedPictures(derivations, name);
+  const std::vector<THeifTransform> transforms = OwnTransforms(derivations, name);
   const Handle handle = CheckedPrimary(context.get(), name);
   BoundCodedSides(context.get(), derivations, handle.get(), name);
-  heif_error error{};
   const heif_chroma chroma = ChromaFor(handle.get());
-  heif_image* decoded = nullptr;
-  error = heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, chroma, nullptr);
-  const Picture picture(decoded);
-  Check(error, name);
-  return ToBgr(picture.get(), chroma, name);
+  Image image =
+      ToBgr(DecodedPicture(handle.get(), chroma, !transforms.empty(), name).get(), chroma, name);
+  return ApplyHeifTransforms(std::move(image), transforms, name);
 }
 
 TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size) {

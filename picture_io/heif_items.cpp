@@ -453,21 +453,6 @@ std::optional<std::vector<TBox>> PropertiesOf(std::uint32_t item, const TPropert
   return named;
 }
 
-// libheif keeps a fraction's numbers within 2^16 by halving both.
-constexpr std::int64_t kLargestFractionNumber = 0x10000;
-
-THeifFraction Reduced(std::int64_t numerator, std::int64_t denominator) {
-  while (denominator > kLargestFractionNumber || denominator < -kLargestFractionNumber) {
-    numerator /= 2;
-    denominator /= 2;
-  }
-  while (numerator > kLargestFractionNumber || numerator < -kLargestFractionNumber) {
-    numerator /= 2;
-    denominator /= 2;
-  }
-  return {numerator, denominator};
-}
-
 // A clean aperture: width, height and the two offsets, each a numerator
 // and a denominator of 32 bits (the offsets' numerators signed).  Nothing
 // for the fractions libheif refuses.
@@ -484,10 +469,10 @@ std::optional<THeifTransform> CropOf(const TBox& clap) {
   };
   THeifTransform crop;
   crop.Kind = THeifTransform::TKind::Crop;
-  crop.Width = Reduced(signedNumber(numbers[0]), signedNumber(numbers[1]));
-  crop.Height = Reduced(signedNumber(numbers[2]), signedNumber(numbers[3]));
-  crop.HorizontalOffset = Reduced(signedNumber(numbers[4]), signedNumber(numbers[5]));
-  crop.VerticalOffset = Reduced(signedNumber(numbers[6]), signedNumber(numbers[7]));
+  crop.Width = HeifFraction(signedNumber(numbers[0]), signedNumber(numbers[1]));
+  crop.Height = HeifFraction(signedNumber(numbers[2]), signedNumber(numbers[3]));
+  crop.HorizontalOffset = HeifFraction(signedNumber(numbers[4]), signedNumber(numbers[5]));
+  crop.VerticalOffset = HeifFraction(signedNumber(numbers[6]), signedNumber(numbers[7]));
   for (const THeifFraction& fraction :
        {crop.Width, crop.Height, crop.HorizontalOffset, crop.VerticalOffset})
     if (fraction.Denominator == 0) return std::nullopt;
@@ -684,6 +669,20 @@ std::vector<THeifCanvas> CodedSizesOf(const std::vector<TBox>& metaChildren) {
 }
 
 }  // namespace
+
+// libheif keeps a fraction's numbers within 2^16 by halving both.
+THeifFraction HeifFraction(std::int64_t numerator, std::int64_t denominator) {
+  constexpr std::int64_t kLargest = 0x10000;
+  while (denominator > kLargest || denominator < -kLargest) {
+    numerator /= 2;
+    denominator /= 2;
+  }
+  while (numerator > kLargest || numerator < -kLargest) {
+    numerator /= 2;
+    denominator /= 2;
+  }
+  return {numerator, denominator};
+}
 
 THeifDerivations ReadHeifDerivations(const std::uint8_t* data, std::size_t size) {
   const std::vector<TBox> children = MetaChildren(data, size);

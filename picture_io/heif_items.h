@@ -89,6 +89,10 @@ struct THeifDerivations {
   bool AlphaTransformed = false;
 };
 
+// The fraction numerator / denominator as libheif 1.15 holds it: both
+// halved (truncated) until each is within 2^16.  The denominator may end 0.
+THeifFraction HeifFraction(std::int64_t numerator, std::int64_t denominator);
+
 // Reads the derived pictures of the HEIF file held in data[0, size).
 THeifDerivations ReadHeifDerivations(const std::uint8_t* data, std::size_t size);
 
