@@ -10,6 +10,7 @@
 #include <libheif/heif.h>
 
 #include "picture_io/heif_items.h"
+#include "picture_io/heif_transforms.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
 #include "system/error.h"
@@ -37,24 +38,47 @@ using Context = std::unique_ptr<heif_context, ContextFree>;
 using Handle = std::unique_ptr<heif_image_handle, HandleRelease>;
 using Picture = std::unique_ptr<heif_image, ImageRelease>;
 
+// libheif's message without the category it begins with ("Invalid input:
+// "), which the reason already says in the program's words.
+std::string LibraryDetail(const heif_error& error) {
+  std::string detail = error.message != nullptr ? error.message : "";
+  while (!detail.empty() && static_cast<unsigned char>(detail.back()) <= ' ') detail.pop_back();
+  const std::size_t category = detail.find(": ");
+  if (category != std::string::npos) detail.erase(0, category + 2);
+  constexpr std::string_view kUnspecified = "Unspecified: ";
+  if (detail.starts_with(kUnspecified)) detail.erase(0, kUnspecified.size());
+  return detail;
+}
+
+// What a libheif error says is wrong with the file, in the words the other
+// decoders use; libheif's own message follows in brackets.
 std::string ReasonOf(const heif_error& error) {
-  std::string library = error.message != nullptr ? error.message : "";
-  while (!library.empty() && static_cast<unsigned char>(library.back()) <= ' ') library.pop_back();
-  if (error.subcode == heif_suberror_Security_limit_exceeded)
-    return "the picture is too large (" + library + ")";
+  const std::string detail = " (" + LibraryDetail(error) + ")";
+  switch (error.subcode) {
+    case heif_suberror_End_of_data:
+      return "the file ends before the picture does";
+    case heif_suberror_Security_limit_exceeded:
+      return "the picture is too large" + detail;
+    case heif_suberror_Unsupported_codec:
+      return "the HEIF picture's compression is not supported" + detail;
+    case heif_suberror_Invalid_clean_aperture:
+      return "not a readable HEIF picture (its crop lies outside the picture)";
+    default:
+      break;
+  }
   switch (error.code) {
     case heif_error_Invalid_input:
-      if (error.subcode == heif_suberror_End_of_data)
-        return "the file ends before the picture does";
-      return "not a readable HEIF picture (" + library + ")";
+      return "not a readable HEIF picture: the file is damaged" + detail;
     case heif_error_Unsupported_filetype:
-      return "not a readable HEIF picture (" + library + ")";
+      return "not a readable HEIF picture" + detail;
     case heif_error_Unsupported_feature:
-      return "the HEIF picture uses a feature that is not supported (" + library + ")";
+      return "the HEIF picture uses a feature that is not supported" + detail;
     case heif_error_Memory_allocation_error:
-      return "not enough memory to decode the HEIF picture (" + library + ")";
+      return "not enough memory to decode the HEIF picture" + detail;
+    case heif_error_Decoder_plugin_error:
+      return "the picture data is damaged" + detail;
     default:
-      return "the HEIF picture cannot be decoded (" + library + ")";
+      return "the HEIF picture cannot be decoded" + detail;
   }
 }
 
@@ -170,13 +194,56 @@ std::vector<std::uint8_t> ProfileOf(const heif_image_handle* handle) {
   return profile;
 }
 
+// libheif reads a file's items by walking lists of them, each for each
+// (19000 items take it a minute), copies each item's data once while it
+// reads the file (extents may repeat the whole file), and follows chains
+// of derived pictures by recursion (9000 of them overflow its stack).  A
+// camera's file has a few hundred items (the tiles of its grids,
+// thumbnails, metadata), whose data lie side by side in the file, and its
+// pictures are derived through one or two levels (a copy of a grid of
+// tiles, with a transparency or a depth map).  Each is bounded well above
+// that and well below what costs libheif a second: 4096 items take it
+// about half a second to read.
+constexpr std::uint64_t kMostItemEntries = 4096;
+constexpr std::uint64_t kMostReferencedItems = 4 * kMostItemEntries;
+constexpr unsigned kDeepestDerivation = 4;
+
+// Why libheif must not read the file's items; empty when it may.
+std::string ItemStructureRefusal(const THeifDerivations& derivations, std::size_t size) {
+  if (derivations.MostItemEntries > kMostItemEntries)
+    return "the HEIF file lists " + std::to_string(derivations.MostItemEntries) +
+           " items, more than the " + std::to_string(kMostItemEntries) + " that are supported";
+  if (derivations.ReferencedItems > kMostReferencedItems)
+    return "the HEIF file has " + std::to_string(derivations.ReferencedItems) +
+           " references between its items, more than the " + std::to_string(kMostReferencedItems) +
+           " that are supported";
+  if (derivations.LocatedBytes > 2 * std::uint64_t{size})
+    return "not a readable HEIF picture: the file is damaged (its items claim " +
+           std::to_string(derivations.LocatedBytes) + " bytes of a file of " +
+           std::to_string(size) + ")";
+  if (!derivations.DeepestDerivation)
+    return "not a readable HEIF picture: the file is damaged (a picture is made of itself)";
+  if (*derivations.DeepestDerivation > kDeepestDerivation)
+    return "the HEIF picture is derived through " + std::to_string(*derivations.DeepestDerivation) +
+           " levels of pictures, more than the " + std::to_string(kDeepestDerivation) +
+           " that are supported";
+  return {};
+}
+
+// The file's items, read before libheif reads them.
+THeifDerivations CheckedItems(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
+  THeifDerivations derivations = ReadHeifDerivations(data, size);
+  const std::string refusal = ItemStructureRefusal(derivations, size);
+  if (!refusal.empty()) throw TavrenError(name, refusal);
+  return derivations;
+}
+
 // libheif allocates a grid's or an overlay's canvas as its description
 // declares, whatever size the file gives the picture, and takes the parts
 // of a derived picture to be pictures: both are checked before anything is
 // decoded.
-THeifDerivations RequireSoundDerivedPictures(const std::uint8_t* data, std::size_t size,
-                                             const std::string& name) {
-  THeifDerivations derivations = ReadHeifDerivations(data, size);
+void RequireSoundDerivedPictures(const THeifDerivations& derivations, const std::string& name) {
   if (!derivations.Canvases)
     throw TavrenError(
         name, "not a readable HEIF picture (the description of a grid or overlay cannot be read)");
@@ -185,7 +252,47 @@ THeifDerivations RequireSoundDerivedPictures(const std::uint8_t* data, std::size
   if (!derivations.FromPicturesOnly)
     throw TavrenError(
         name, "not a readable HEIF picture (a picture is made of an item that is not a picture)");
-  return derivations;
+}
+
+// The primary picture's turns, mirrors and crop that the intake applies
+// itself: none when libheif is to apply them, which it does when one
+// cannot be read (it then refuses the file) and when the picture's
+// transparency has its own (libheif turns that with its own, before the
+// intake could).  A picture is turned, mirrored and cropped once each at
+// most, so that a list of hundreds does not copy it hundreds of times.
+std::vector<THeifTransform> OwnTransforms(const THeifDerivations& derivations,
+                                          const std::string& name) {
+  if (!derivations.PrimaryTransforms) return {};
+  int counts[3] = {0, 0, 0};
+  for (const THeifTransform& transform : *derivations.PrimaryTransforms)
+    if (++counts[static_cast<int>(transform.Kind)] > 1)
+      throw TavrenError(name,
+                        "the HEIF picture is turned, mirrored or cropped more than once, which is "
+                        "not supported");
+  if (derivations.AlphaTransformed) return {};
+  return *derivations.PrimaryTransforms;
+}
+
+struct DecodingOptionsFree {
+  void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
+};
+
+// The primary picture as libheif decodes it; without its turns, mirrors
+// and crop when the intake applies them.
+Picture DecodedPicture(const heif_image_handle* handle, heif_chroma chroma, bool untransformed,
+                       const std::string& name) {
+  std::unique_ptr<heif_decoding_options, DecodingOptionsFree> options;
+  if (untransformed) {
+    options.reset(heif_decoding_options_alloc());
+    if (options == nullptr) throw TavrenError(name, "not enough memory to decode the HEIF picture");
+    options->ignore_transformations = 1;
+  }
+  heif_image* decoded = nullptr;
+  const heif_error error =
+      heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
+  Picture picture(decoded);
+  Check(error, name);
+  return picture;
 }
 
 // A coded picture's own parameters can declare a picture of any size in a
@@ -224,7 +331,6 @@ void BoundCodedSides(heif_context* context, const THeifDerivations& derivations,
 }
 
 Context CheckedContext(const std::uint8_t* data, std::size_t size, const std::string& name) {
-  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
   std::string reason;
   Context context = OpenContext(data, size, reason);
   if (context == nullptr) throw TavrenError(name, reason);
@@ -245,29 +351,31 @@ Handle CheckedPrimary(heif_context* context, const std::string& name) {
 
 std::pair<std::int32_t, std::int32_t> ReadHeifSize(const std::uint8_t* data, std::size_t size,
                                                    const std::string& name) {
+  const THeifDerivations derivations = CheckedItems(data, size, name);
   const Context context = CheckedContext(data, size, name);
-  RequireSoundDerivedPictures(data, size, name);
+  RequireSoundDerivedPictures(derivations, name);
   const Handle handle = CheckedPrimary(context.get(), name);
   return {heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get())};
 }
 
 Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  const THeifDerivations derivations = CheckedItems(data, size, name);
   const Context context = CheckedContext(data, size, name);
-  const THeifDerivations derivations = RequireSoundDerivedPictures(data, size, name);
+  RequireSoundDerivedPictures(derivations, name);
+  const std::vector<THeifTransform> transforms = OwnTransforms(derivations, name);
   const Handle handle = CheckedPrimary(context.get(), name);
   BoundCodedSides(context.get(), derivations, handle.get(), name);
-  heif_error error{};
   const heif_chroma chroma = ChromaFor(handle.get());
-  heif_image* decoded = nullptr;
-  error = heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, chroma, nullptr);
-  const Picture picture(decoded);
-  Check(error, name);
-  return ToBgr(picture.get(), chroma, name);
+  Image image =
+      ToBgr(DecodedPicture(handle.get(), chroma, !transforms.empty(), name).get(), chroma, name);
+  return ApplyHeifTransforms(std::move(image), transforms, name);
 }
 
 TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size) {
   TPictureBlocks blocks;
-  if (data == nullptr || size == 0) return blocks;
+  if (data == nullptr || size == 0 ||
+      !ItemStructureRefusal(ReadHeifDerivations(data, size), size).empty())
+    return blocks;
   std::string reason;
   const Context context = OpenContext(data, size, reason);
   if (context == nullptr) return blocks;

@@ -1,7 +1,7 @@
 // HEIF decoding through libheif: the primary picture of a HEIC or HEIF file,
-// and of an AVIF file when the installed libheif decodes AV1.  libheif
-// applies the turns, mirrors and crop the file asks for; an EXIF orientation
-// inside the file is not applied, as the HEIF rules say.
+// and of an AVIF file when the installed libheif decodes AV1.  The picture
+// is turned, mirrored and cropped as the file asks (heif_transforms.h); an
+// EXIF orientation inside the file is not applied, as the HEIF rules say.
 #pragma once
 
 #include <cstddef>

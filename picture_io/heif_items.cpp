@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace tavren {
@@ -126,6 +128,18 @@ TListings Listings(const TBox& iinf) {
   return items;
 }
 
+// The item entries of an item information box, whatever they are.
+std::uint64_t InfoEntries(const TBox& iinf) {
+  TBoxReader reader(iinf.Body, iinf.Size);
+  const std::uint64_t version = reader.Number(1);
+  reader.Skip(3);
+  reader.Skip(version == 0 ? 2 : 4);
+  if (!reader.Ok()) return 0;
+  const std::vector<TBox> entries = BoxesIn(reader.Here(), reader.Left());
+  return static_cast<std::uint64_t>(std::count_if(
+      entries.begin(), entries.end(), [](const TBox& box) { return box.Type == "infe"; }));
+}
+
 // Where an item's bytes are: in the file or in the item data box.
 struct TItemSources {
   const std::uint8_t* File;
@@ -148,14 +162,17 @@ void AppendExtent(const TItemSources& sources, unsigned method, std::uint64_t of
     head.push_back(source[offset + i]);
 }
 
-using THeads = std::map<std::uint32_t, std::vector<std::vector<std::uint8_t>>>;
+// One item of an item location box: its number, where its bytes are held
+// and its extents (offset including the base, length).
+struct TLocation {
+  std::uint32_t Id = 0;
+  unsigned Method = 0;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> Extents;
+};
 
-// The first wanted bytes of the data of each derived item, one run of
-// bytes for each location entry the item has, in one pass over the item
-// location box.
-THeads DescriptionHeads(const TBox& iloc, const TItemSources& sources, const TListings& derived,
-                        std::size_t wanted) {
-  THeads heads;
+// The items of an item location box, up to the first that cannot be read.
+std::vector<TLocation> LocationsOf(const TBox& iloc) {
+  std::vector<TLocation> locations;
   TBoxReader reader(iloc.Body, iloc.Size);
   const std::uint64_t version = reader.Number(1);
   reader.Skip(3);
@@ -166,22 +183,55 @@ THeads DescriptionHeads(const TBox& iloc, const TItemSources& sources, const TLi
   const auto indexSize = static_cast<unsigned>(version >= 1 ? sizes & 0xF : 0);
   const std::uint64_t count = reader.Number(version < 2 ? 2 : 4);
   for (std::uint64_t item = 0; item < count && reader.Ok(); ++item) {
-    const auto id = static_cast<std::uint32_t>(reader.Number(version < 2 ? 2 : 4));
-    const auto method = static_cast<unsigned>(version >= 1 ? reader.Number(2) & 0xF : 0);
+    TLocation location;
+    location.Id = static_cast<std::uint32_t>(reader.Number(version < 2 ? 2 : 4));
+    location.Method = static_cast<unsigned>(version >= 1 ? reader.Number(2) & 0xF : 0);
     reader.Skip(2);  // data reference index
     const std::uint64_t base = reader.Number(baseSize);
     std::uint64_t extents = reader.Number(2);
     // Extents of no bytes are all alike: one stands for them all.
     if (indexSize + offsetSize + lengthSize == 0 && extents > 1) extents = 1;
-    const bool isDerived = derived.count(id) != 0;
-    std::vector<std::uint8_t> head;
     for (std::uint64_t e = 0; e < extents && reader.Ok(); ++e) {
       reader.Skip(indexSize);
       const std::uint64_t offset = reader.Number(offsetSize);
       const std::uint64_t length = reader.Number(lengthSize);
-      if (isDerived) AppendExtent(sources, method, base + offset, length, wanted, head);
+      location.Extents.push_back({base + offset, length});
     }
-    if (isDerived && reader.Ok()) heads[id].push_back(std::move(head));
+    if (reader.Ok()) locations.push_back(std::move(location));
+  }
+  return locations;
+}
+
+// The bytes libheif copies when it reads every item's data, as it does
+// once for each item when it reads the file: each extent as far as its
+// source holds it.
+std::uint64_t LocatedBytes(const std::vector<TLocation>& locations, const TItemSources& sources) {
+  std::uint64_t total = 0;
+  for (const TLocation& location : locations) {
+    if (location.Method > 1 || (location.Method == 1 && !sources.Idat)) continue;
+    const std::uint64_t sourceSize = location.Method == 0 ? sources.FileSize : sources.Idat->Size;
+    for (const auto& [offset, length] : location.Extents) {
+      if (offset >= sourceSize) continue;
+      const std::uint64_t left = sourceSize - offset;
+      total += length == 0 ? left : std::min(length, left);
+    }
+  }
+  return total;
+}
+
+using THeads = std::map<std::uint32_t, std::vector<std::vector<std::uint8_t>>>;
+
+// The first wanted bytes of the data of each derived item, one run of
+// bytes for each location entry the item has.
+THeads DescriptionHeads(const std::vector<TLocation>& locations, const TItemSources& sources,
+                        const TListings& derived, std::size_t wanted) {
+  THeads heads;
+  for (const TLocation& location : locations) {
+    if (derived.count(location.Id) == 0) continue;
+    std::vector<std::uint8_t> head;
+    for (const auto& [offset, length] : location.Extents)
+      AppendExtent(sources, location.Method, offset, length, wanted, head);
+    heads[location.Id].push_back(std::move(head));
   }
   return heads;
 }
@@ -228,16 +278,15 @@ std::vector<TBox> MetaChildren(const std::uint8_t* data, std::size_t size) {
 
 // The canvases of the listed grids and overlays; nothing when a
 // description cannot be read.
-std::optional<std::vector<THeifCanvas>> CanvasesOf(TListings derived,
-                                                   const std::vector<TBox>& metaChildren,
-                                                   const TItemSources& sources) {
+std::optional<std::vector<THeifCanvas>> CanvasesOf(
+    TListings derived, const std::optional<std::vector<TLocation>>& locations,
+    const TItemSources& sources) {
   std::vector<THeifCanvas> canvases;
   std::erase_if(derived,
                 [](const auto& item) { return !item.second.Grid && !item.second.Overlay; });
   if (derived.empty()) return canvases;
-  const std::optional<TBox> iloc = FirstBox(metaChildren, "iloc");
-  if (!iloc) return std::nullopt;
-  const THeads heads = DescriptionHeads(*iloc, sources, derived, kLongestDescriptionHead);
+  if (!locations) return std::nullopt;
+  const THeads heads = DescriptionHeads(*locations, sources, derived, kLongestDescriptionHead);
   for (const auto& [id, derivation] : derived) {
     const auto found = heads.find(id);
     if (found == heads.end() || !AddCanvases(derivation, found->second, canvases))
@@ -246,32 +295,268 @@ std::optional<std::vector<THeifCanvas>> CanvasesOf(TListings derived,
   return canvases;
 }
 
-// False when a picture is made ('dimg') of an item that is not listed
-// only as a picture.  libheif reads the references one after the other
-// through the whole reference box, each one's header, its item, the count
-// and the items it names, whatever size each header states; so they are
-// read the same way here.
-bool MadeOfPicturesOnly(const TListings& listings, const std::vector<TBox>& metaChildren) {
+// One reference of an item reference box: of its type, from one item to
+// the items it names.
+struct TReference {
+  std::string_view Type;
+  std::uint32_t From = 0;
+  std::vector<std::uint32_t> To;
+};
+
+// Items named by references beyond this many are counted, not kept: the
+// intake refuses a file of far fewer (heif_decoder.cpp), and a file of
+// hundreds of megabytes of references would otherwise cost gigabytes here.
+constexpr std::uint64_t kReferencedItemsKept = 1 << 16;
+
+// The references of the item reference box, and in total how many items
+// they name.  libheif reads them one after the other through the whole
+// box, each one's header, its item, the count and the items it names,
+// whatever size each header states; so they are read the same way here,
+// the last one as far as it can be read.
+std::vector<TReference> ReferencesOf(const std::vector<TBox>& metaChildren,
+                                     std::uint64_t& referencedItems) {
+  std::vector<TReference> references;
+  referencedItems = 0;
   const std::optional<TBox> iref = FirstBox(metaChildren, "iref");
-  if (!iref) return true;
+  if (!iref) return references;
   TBoxReader reader(iref->Body, iref->Size);
   const unsigned idSize = reader.Number(1) == 0 ? 2 : 4;
   reader.Skip(3);
   while (reader.Ok() && reader.Left() > 0) {
+    TReference reference;
     const std::uint64_t headerSize = reader.Number(4);
-    const std::string_view type = reader.Code();
+    reference.Type = reader.Code();
     if (headerSize == 1) reader.Skip(8);  // a 64-bit size
-    if (type == "uuid") reader.Skip(16);
-    reader.Skip(idSize);  // the derived picture
+    if (reference.Type == "uuid") reader.Skip(16);
+    reference.From = static_cast<std::uint32_t>(reader.Number(idSize));
     const std::uint64_t count = reader.Number(2);
     for (std::uint64_t i = 0; i < count && reader.Ok(); ++i) {
       const auto id = static_cast<std::uint32_t>(reader.Number(idSize));
-      if (!reader.Ok() || type != "dimg") continue;
+      if (reader.Ok() && ++referencedItems <= kReferencedItemsKept) reference.To.push_back(id);
+    }
+    references.push_back(std::move(reference));
+  }
+  return references;
+}
+
+// False when a picture is made ('dimg') of an item that is not listed
+// only as a picture.
+bool MadeOfPicturesOnly(const TListings& listings, const std::vector<TReference>& references) {
+  for (const TReference& reference : references) {
+    if (reference.Type != "dimg") continue;
+    for (const std::uint32_t id : reference.To) {
       const auto listed = listings.find(id);
       if (listed == listings.end() || !listed->second.OnlyPicture) return false;
     }
   }
   return true;
+}
+
+// The pictures whose decoding decodes others: a derived picture its
+// parts, and a picture its auxiliaries (libheif decodes a transparency with
+// its picture, and the transparency's own in turn).
+using TSteps = std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>;
+
+TSteps DecodingSteps(const std::vector<TReference>& references) {
+  TSteps steps;
+  for (const TReference& reference : references) {
+    if (reference.Type == "dimg") {
+      std::vector<std::uint32_t>& parts = steps[reference.From];
+      parts.insert(parts.end(), reference.To.begin(), reference.To.end());
+    } else if (reference.Type == "auxl") {
+      for (const std::uint32_t master : reference.To) steps[master].push_back(reference.From);
+    }
+  }
+  return steps;
+}
+
+// The most steps of a chain of decodings, each picture visited once (a walk
+// of its own stack, not of the program's); nothing when a chain comes back
+// to a picture on it.
+std::optional<unsigned> DeepestChain(const TSteps& steps) {
+  std::unordered_map<std::uint32_t, unsigned> depths;  // of the pictures walked through
+  std::unordered_set<std::uint32_t> onPath;
+  unsigned deepest = 0;
+  for (const auto& start : steps) {
+    if (depths.count(start.first) != 0) continue;
+    std::vector<std::pair<std::uint32_t, std::size_t>> path = {{start.first, 0}};
+    onPath.insert(start.first);
+    while (!path.empty()) {
+      const std::uint32_t item = path.back().first;
+      const auto found = steps.find(item);
+      const std::vector<std::uint32_t>* next = found == steps.end() ? nullptr : &found->second;
+      if (next != nullptr && path.back().second < next->size()) {
+        const std::uint32_t step = (*next)[path.back().second++];
+        if (onPath.count(step) != 0) return std::nullopt;
+        if (depths.count(step) == 0) {
+          onPath.insert(step);
+          path.push_back({step, 0});
+        }
+        continue;
+      }
+      unsigned depth = 0;
+      if (next != nullptr)
+        for (const std::uint32_t step : *next) depth = std::max(depth, depths[step] + 1);
+      depths[item] = depth;
+      deepest = std::max(deepest, depth);
+      onPath.erase(item);
+      path.pop_back();
+    }
+  }
+  return deepest;
+}
+
+// The property indices (from 1; 0 names none) of each item, as libheif
+// reads them: the entries of every ipma box in turn, an item's first entry
+// counting.
+struct TPropertyLists {
+  std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> Of;
+  std::uint64_t Entries = 0;  // of all the boxes, which libheif joins into one list
+};
+
+void AddPropertyLists(const TBox& ipma, TPropertyLists& lists) {
+  TBoxReader reader(ipma.Body, ipma.Size);
+  const std::uint64_t version = reader.Number(1);
+  const bool wideIndices = (reader.Number(3) & 1) != 0;
+  const std::uint64_t count = reader.Number(4);
+  std::uint64_t entries = 0;
+  for (; entries < count && reader.Ok() && reader.Left() > 0; ++entries) {
+    const auto id = static_cast<std::uint32_t>(reader.Number(version < 1 ? 2 : 4));
+    std::vector<std::uint32_t> indices(static_cast<std::size_t>(reader.Number(1)));
+    for (std::uint32_t& index : indices)
+      index = static_cast<std::uint32_t>(wideIndices ? reader.Number(2) & 0x7FFF
+                                                     : reader.Number(1) & 0x7F);
+    lists.Of.emplace(id, std::move(indices));
+  }
+  lists.Entries += entries;
+}
+
+TPropertyLists PropertyListsOf(const std::vector<TBox>& iprpChildren) {
+  TPropertyLists lists;
+  for (const TBox& box : iprpChildren)
+    if (box.Type == "ipma") AddPropertyLists(box, lists);
+  return lists;
+}
+
+// The properties an item's list names, in its order; nothing when one is
+// not there.
+std::optional<std::vector<TBox>> PropertiesOf(std::uint32_t item, const TPropertyLists& lists,
+                                              const std::vector<TBox>& properties) {
+  std::vector<TBox> named;
+  const auto list = lists.Of.find(item);
+  if (list == lists.Of.end()) return named;
+  for (const std::uint32_t index : list->second) {
+    if (index == 0) continue;
+    if (index > properties.size()) return std::nullopt;
+    named.push_back(properties[index - 1]);
+  }
+  return named;
+}
+
+// A clean aperture: width, height and the two offsets, each a numerator
+// and a denominator of 32 bits (the offsets' numerators signed).  Nothing
+// for the fractions libheif refuses.
+std::optional<THeifTransform> CropOf(const TBox& clap) {
+  TBoxReader reader(clap.Body, clap.Size);
+  std::uint64_t numbers[8];
+  for (std::uint64_t& number : numbers) number = reader.Number(4);
+  if (!reader.Ok()) return std::nullopt;
+  constexpr std::uint64_t kInt32Max = 0x7FFFFFFF;
+  for (const int i : {0, 1, 2, 3, 5, 7})
+    if (numbers[i] > kInt32Max) return std::nullopt;
+  const auto signedNumber = [](std::uint64_t number) {
+    return static_cast<std::int64_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(number)));
+  };
+  THeifTransform crop;
+  crop.Kind = THeifTransform::TKind::Crop;
+  crop.Width = HeifFraction(signedNumber(numbers[0]), signedNumber(numbers[1]));
+  crop.Height = HeifFraction(signedNumber(numbers[2]), signedNumber(numbers[3]));
+  crop.HorizontalOffset = HeifFraction(signedNumber(numbers[4]), signedNumber(numbers[5]));
+  crop.VerticalOffset = HeifFraction(signedNumber(numbers[6]), signedNumber(numbers[7]));
+  for (const THeifFraction& fraction :
+       {crop.Width, crop.Height, crop.HorizontalOffset, crop.VerticalOffset})
+    if (fraction.Denominator == 0) return std::nullopt;
+  return crop;
+}
+
+bool IsTransform(std::string_view type) {
+  return type == "irot" || type == "imir" || type == "clap";
+}
+
+// A turn (irot: its low two bits count quarter turns counter-clockwise),
+// a mirror (imir: its low bit 1 exchanges left and right, 0 top and
+// bottom, as libheif 1.15 reads it) or a crop (clap).
+std::optional<THeifTransform> TransformOf(const TBox& property) {
+  if (property.Type == "clap") return CropOf(property);
+  if (property.Size < 1) return std::nullopt;
+  THeifTransform transform;
+  if (property.Type == "irot") {
+    transform.CounterClockwise = 90 * (property.Body[0] & 3);
+  } else {
+    transform.Kind = THeifTransform::TKind::Mirror;
+    transform.LeftRight = (property.Body[0] & 1) != 0;
+  }
+  return transform;
+}
+
+std::optional<std::vector<THeifTransform>> TransformsOf(const std::vector<TBox>& properties) {
+  std::vector<THeifTransform> transforms;
+  for (const TBox& property : properties) {
+    if (!IsTransform(property.Type)) continue;
+    const std::optional<THeifTransform> transform = TransformOf(property);
+    if (!transform) return std::nullopt;
+    transforms.push_back(*transform);
+  }
+  return transforms;
+}
+
+// The item the primary item box names; nothing without one.
+std::optional<std::uint32_t> PrimaryOf(const std::vector<TBox>& metaChildren) {
+  const std::optional<TBox> pitm = FirstBox(metaChildren, "pitm");
+  if (!pitm) return std::nullopt;
+  TBoxReader reader(pitm->Body, pitm->Size);
+  const std::uint64_t version = reader.Number(1);
+  reader.Skip(3);
+  const auto id = static_cast<std::uint32_t>(reader.Number(version == 0 ? 2 : 4));
+  if (!reader.Ok()) return std::nullopt;
+  return id;
+}
+
+// An auxiliary picture's type (auxC: version, flags, then a text ending in
+// a zero byte) that makes it a transparency; libheif takes the last one.
+bool IsAlpha(const std::vector<TBox>& properties) {
+  std::string_view type;
+  for (const TBox& property : properties) {
+    if (property.Type != "auxC" || property.Size < 4) continue;
+    const auto* text = reinterpret_cast<const char*>(property.Body + 4);
+    type = std::string_view(text, property.Size - 4);
+    type = type.substr(0, type.find('\0'));
+  }
+  return type == "urn:mpeg:avc:2015:auxid:1" || type == "urn:mpeg:hevc:2015:auxid:1" ||
+         type == "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha";
+}
+
+// True when a transparency of the primary picture has turns, mirrors or
+// crops of its own.
+bool AlphaTransformed(std::uint32_t primary, const std::vector<TReference>& references,
+                      const TPropertyLists& lists, const std::vector<TBox>& properties) {
+  for (const TReference& reference : references) {
+    if (reference.Type != "auxl" ||
+        std::find(reference.To.begin(), reference.To.end(), primary) == reference.To.end())
+      continue;
+    const std::optional<std::vector<TBox>> own = PropertiesOf(reference.From, lists, properties);
+    if (own && IsAlpha(*own) && std::any_of(own->begin(), own->end(), [](const TBox& box) {
+          return IsTransform(box.Type);
+        }))
+      return true;
+  }
+  return false;
+}
+
+// The properties of the item property box, in their order.
+std::vector<TBox> PropertiesIn(const std::vector<TBox>& iprpChildren) {
+  const std::optional<TBox> ipco = FirstBox(iprpChildren, "ipco");
+  return ipco ? BoxesIn(ipco->Body, ipco->Size) : std::vector<TBox>();
 }
 
 // The bits of an HEVC parameter set, its emulation prevention bytes (a 3
@@ -385,14 +670,50 @@ std::vector<THeifCanvas> CodedSizesOf(const std::vector<TBox>& metaChildren) {
 
 }  // namespace
 
+// libheif keeps a fraction's numbers within 2^16 by halving both.
+THeifFraction HeifFraction(std::int64_t numerator, std::int64_t denominator) {
+  constexpr std::int64_t kLargest = 0x10000;
+  while (denominator > kLargest || denominator < -kLargest) {
+    numerator /= 2;
+    denominator /= 2;
+  }
+  while (numerator > kLargest || numerator < -kLargest) {
+    numerator /= 2;
+    denominator /= 2;
+  }
+  return {numerator, denominator};
+}
+
 THeifDerivations ReadHeifDerivations(const std::uint8_t* data, std::size_t size) {
   const std::vector<TBox> children = MetaChildren(data, size);
   const std::optional<TBox> iinf = FirstBox(children, "iinf");
   const TListings listings = iinf ? Listings(*iinf) : TListings();
+  const std::optional<TBox> iloc = FirstBox(children, "iloc");
+  const std::optional<std::vector<TLocation>> locations =
+      iloc ? std::optional(LocationsOf(*iloc)) : std::nullopt;
+  const TItemSources sources = {data, size, FirstBox(children, "idat")};
   THeifDerivations derivations;
-  derivations.Canvases = CanvasesOf(listings, children, {data, size, FirstBox(children, "idat")});
-  derivations.FromPicturesOnly = MadeOfPicturesOnly(listings, children);
+  const std::vector<TReference> references = ReferencesOf(children, derivations.ReferencedItems);
+  derivations.Canvases = CanvasesOf(listings, locations, sources);
+  derivations.FromPicturesOnly = MadeOfPicturesOnly(listings, references);
   derivations.CodedSizes = CodedSizesOf(children);
+
+  const std::optional<TBox> iprp = FirstBox(children, "iprp");
+  const std::vector<TBox> iprpChildren =
+      iprp ? BoxesIn(iprp->Body, iprp->Size) : std::vector<TBox>();
+  const TPropertyLists lists = PropertyListsOf(iprpChildren);
+  derivations.MostItemEntries =
+      std::max<std::uint64_t>({iinf ? InfoEntries(*iinf) : 0, locations ? locations->size() : 0,
+                               lists.Entries, references.size()});
+  derivations.LocatedBytes = locations ? LocatedBytes(*locations, sources) : 0;
+  derivations.DeepestDerivation = DeepestChain(DecodingSteps(references));
+
+  const std::vector<TBox> properties = PropertiesIn(iprpChildren);
+  if (const std::optional<std::uint32_t> primary = PrimaryOf(children)) {
+    const std::optional<std::vector<TBox>> own = PropertiesOf(*primary, lists, properties);
+    derivations.PrimaryTransforms = own ? TransformsOf(*own) : std::nullopt;
+    derivations.AlphaTransformed = AlphaTransformed(*primary, references, lists, properties);
+  }
   return derivations;
 }
 

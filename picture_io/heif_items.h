@@ -13,7 +13,14 @@
 // the size the decoder allocates, whatever size the file gives them: they
 // are read here, so that the intake holds them to the file's pictures.
 //
-// Both are the behaviour of libheif 1.15, the release Debian 12 ships.
+// libheif also follows chains of derived pictures by recursion and looks
+// its items up by walking lists, so that a file of thousands of items, or
+// a chain of thousands of derivations, costs minutes or its stack: the
+// reader counts the items and measures the chains, in one pass over them.
+// And libheif 1.15 mirrors only 8-bit pictures: the turns, mirrors and crop
+// of the primary picture are read here for the intake to apply itself.
+//
+// These are the behaviour of libheif 1.15, the release Debian 12 ships.
 // libheif 1.19 brought security limits of its own (heif_security_limits)
 // that bound what it allocates; once Debian's libheif refuses both kinds of
 // file by itself (tests/picture_io/formats_intake_test.cpp has them), this
@@ -32,6 +39,23 @@ struct THeifCanvas {
   std::uint32_t Height = 0;
 };
 
+// A fraction of a clean aperture, reduced as libheif reduces it.
+struct THeifFraction {
+  std::int64_t Numerator = 0;
+  std::int64_t Denominator = 1;
+};
+
+// A turn, a mirror or a crop that a picture's properties ask for.
+struct THeifTransform {
+  enum class TKind { Turn, Mirror, Crop };
+  TKind Kind = TKind::Turn;
+  int CounterClockwise = 0;  // a turn's degrees: 0, 90, 180 or 270
+  bool LeftRight = false;    // a mirror exchanges left and right, else top and bottom
+  // A crop's clean aperture: its width and height, and the offset of its
+  // centre from the picture's centre.
+  THeifFraction Width, Height, HorizontalOffset, VerticalOffset;
+};
+
 struct THeifDerivations {
   // The canvas of every grid and overlay picture, by item number; empty
   // when the file has none, or when its item boxes cannot be read at all
@@ -45,7 +69,29 @@ struct THeifDerivations {
   // The size each HEVC sequence parameter set of the file's decoder
   // configurations declares (those that cannot be read are left out).
   std::vector<THeifCanvas> CodedSizes;
+  // The most entries one item box lists: items (iinf), locations (iloc),
+  // property lists (ipma) or references (iref).
+  std::uint64_t MostItemEntries = 0;
+  // How many items the item references name, all references together.
+  std::uint64_t ReferencedItems = 0;
+  // The bytes of all the items' data together (item location extents, as
+  // far as the file or the item data box holds them).
+  std::uint64_t LocatedBytes = 0;
+  // The most steps of the longest chain of pictures made of pictures
+  // (dimg) or carrying others as their auxiliaries (auxl); nothing when a
+  // chain leads back into itself.
+  std::optional<unsigned> DeepestDerivation = 0u;
+  // The primary picture's own turns, mirrors and crops in the order its
+  // property list names them; nothing when one of them cannot be read.
+  std::optional<std::vector<THeifTransform>> PrimaryTransforms = std::vector<THeifTransform>();
+  // True when the primary picture's transparency (an auxiliary picture of
+  // an alpha type) is turned, mirrored or cropped by properties of its own.
+  bool AlphaTransformed = false;
 };
+
+// The fraction numerator / denominator as libheif 1.15 holds it: both
+// halved (truncated) until each is within 2^16.  The denominator may end 0.
+THeifFraction HeifFraction(std::int64_t numerator, std::int64_t denominator);
 
 // Reads the derived pictures of the HEIF file held in data[0, size).
 THeifDerivations ReadHeifDerivations(const std::uint8_t* data, std::size_t size);

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <random>
 
 #ifndef _WIN32
@@ -640,9 +642,14 @@ void ExpectSizeFromTheHeader(const std::string& file, const Image& upright) {
   EXPECT_EQ(size.Height, upright.Height()) << file;
 }
 
-// A HEIC whose picture is stored as `stored` and shown as the given EXIF
-// orientation says, by the file's own transformations.
-bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const std::string& path) {
+// A HEIC whose picture is stored as `stored`, in samples of the given bits,
+// and shown as the given EXIF orientation says, by the file's own
+// transformations.  libheif codes a picture of an odd size larger, and
+// crops it to its size either by a grid of that one picture or by a crop
+// property of the picture's own (ownCrop).
+bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const std::string& path,
+                     int bits = 8, bool ownCrop = false) {
+  const bool wide = bits > 8;
   heif_context* context = heif_context_alloc();
   heif_encoder* encoder = nullptr;
   heif_image* picture = nullptr;
@@ -650,19 +657,30 @@ bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const st
       heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code ==
           heif_error_Ok &&
       heif_image_create(stored.Width(), stored.Height(), heif_colorspace_RGB,
-                        heif_chroma_interleaved_RGB, &picture)
+                        wide ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB,
+                        &picture)
               .code == heif_error_Ok &&
-      heif_image_add_plane(picture, heif_channel_interleaved, stored.Width(), stored.Height(), 8)
+      heif_image_add_plane(picture, heif_channel_interleaved, stored.Width(), stored.Height(), bits)
               .code == heif_error_Ok;
   if (written) {
     int stride = 0;
     std::uint8_t* rgb = heif_image_get_plane(picture, heif_channel_interleaved, &stride);
     for (std::int32_t y = 0; y < stored.Height(); ++y)
       for (std::int32_t x = 0; x < stored.Width(); ++x)
-        for (int c = 0; c < 3; ++c) rgb[y * stride + 3 * x + c] = stored.Row(y)[3 * x + 2 - c];
+        for (int c = 0; c < 3; ++c) {
+          const std::uint8_t level = stored.Row(y)[3 * x + 2 - c];
+          if (!wide) {
+            rgb[y * stride + 3 * x + c] = level;
+            continue;
+          }
+          const unsigned sample = (level << (bits - 8)) | (level >> (16 - bits));
+          rgb[y * stride + 6 * x + 2 * c] = static_cast<std::uint8_t>(sample & 0xFF);
+          rgb[y * stride + 6 * x + 2 * c + 1] = static_cast<std::uint8_t>(sample >> 8);
+        }
     heif_encoder_set_lossy_quality(encoder, 95);
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = orientation;
+    options->macOS_compatibility_workaround = !ownCrop;
     written = heif_context_encode_image(context, picture, encoder, options, nullptr).code ==
                   heif_error_Ok &&
               heif_context_write_to_file(context, path.c_str()).code == heif_error_Ok;
@@ -672,6 +690,131 @@ bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const st
   if (encoder) heif_encoder_release(encoder);
   heif_context_free(context);
   return written;
+}
+
+std::uint32_t BigEndian32(const Bytes& bytes, std::size_t at) {
+  return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
+         std::uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
+}
+
+std::size_t PlaceOf(const Bytes& bytes, const char* type) {
+  return static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), type, type + 4) -
+                                  bytes.begin());
+}
+
+// Where the picture's crop, turn and mirror stand in a HEIC that libheif
+// wrote of one picture: their property numbers, the places of their numbers
+// in the picture's property list, and the crop's fields.
+struct TTransformPlaces {
+  std::map<std::string, std::uint8_t> Number;  // by property type
+  std::vector<std::size_t> InList;
+  std::size_t Crop = 0;
+};
+
+TTransformPlaces TransformPlaces(const Bytes& file) {
+  TTransformPlaces places;
+  const std::size_t ipco = PlaceOf(file, "ipco");
+  const std::size_t end = ipco - 4 + BigEndian32(file, ipco - 4);
+  std::uint8_t number = 1;
+  for (std::size_t child = ipco + 4; child + 8 <= end;
+       child += BigEndian32(file, child), ++number) {
+    const std::string type(file.begin() + static_cast<std::ptrdiff_t>(child + 4),
+                           file.begin() + static_cast<std::ptrdiff_t>(child + 8));
+    places.Number[type] = number;
+    if (type == "clap") places.Crop = child + 8;
+  }
+  const std::size_t ipma = PlaceOf(file, "ipma");  // version 0, one entry of 8-bit numbers
+  const std::size_t list = ipma + 4 + 4 + 4 + 2;
+  for (std::size_t i = 0; i < file[list]; ++i) {
+    const std::uint8_t named = file[list + 1 + i] & 0x7F;
+    for (const char* type : {"clap", "irot", "imir"})
+      if (places.Number.count(type) != 0 && named == places.Number[type])
+        places.InList.push_back(list + 1 + i);
+  }
+  return places;
+}
+
+Image Cropped(const Image& image, std::int32_t left, std::int32_t top, std::int32_t width,
+              std::int32_t height) {
+  Image part(width, height);
+  for (std::int32_t y = 0; y < height; ++y)
+    std::copy_n(image.Row(top + y) + 3 * left, 3 * width, part.Row(y));
+  return part;
+}
+
+// The crop, turn and mirror of a HEIF picture of 8 or 10 bits, listed in
+// any order, make of its untransformed picture what the same steps by
+// hand make of it.  libheif writes a picture of 37 x 23 coded larger (of
+// even sides) with a crop to 37 x 23 at the top left, a quarter turn
+// clockwise and a left-right mirror, in that order.
+TEST(FormatsIntake, HeifCropTurnAndMirrorApplyInTheirListedOrder) {
+  Image stored(kWidth, kHeight);
+  for (std::int32_t y = 0; y < kHeight; ++y)
+    for (std::int32_t x = 0; x < kWidth; ++x) {
+      std::uint8_t* bgr = stored.Row(y) + 3 * x;
+      bgr[0] = static_cast<std::uint8_t>(x * 6);
+      bgr[1] = static_cast<std::uint8_t>(y * 10);
+      bgr[2] = static_cast<std::uint8_t>(x * y % 256);
+    }
+  const auto turned = [](Image image, int orientation) {
+    ApplyOrientation(image, orientation);
+    return image;
+  };
+  const struct {
+    const char* What;
+    std::vector<const char*> Order;
+    bool OffCentre;  // the crop 10 x 20 with its centre 3 right of and 2 above the centre
+    std::function<Image(const Image&)> ByHand;
+  } rows[] = {
+      {"crop, turn, mirror",
+       {"clap", "irot", "imir"},
+       false,
+       [&](const Image& full) { return turned(turned(Cropped(full, 0, 0, 37, 23), 6), 2); }},
+      {"crop, mirror, turn",
+       {"clap", "imir", "irot"},
+       false,
+       [&](const Image& full) { return turned(turned(Cropped(full, 0, 0, 37, 23), 2), 6); }},
+      {"turn, crop off the centre, mirror",
+       {"irot", "clap", "imir"},
+       true,
+       [&](const Image& full) {
+         const Image upright = turned(full, 6);
+         return turned(Cropped(upright, 3 + (upright.Width() - 10) / 2,
+                               -2 + (upright.Height() - 20) / 2, 10, 20),
+                       2);
+       }},
+  };
+  test::TempDir dir;
+  for (const int bits : {8, 10}) {
+    SCOPED_TRACE(bits);
+    const std::string path = dir.file("t" + std::to_string(bits) + ".heic");
+    ASSERT_TRUE(WriteTurnedHeic(stored, heif_orientation_rotate_90_cw_then_flip_horizontally, path,
+                                bits, true));
+    const Bytes written = ReadFileBytes(path);
+    const TTransformPlaces places = TransformPlaces(written);
+    ASSERT_EQ(places.InList.size(), 3u);
+    ASSERT_NE(places.Crop, 0u);
+    Bytes plain = written;
+    for (const std::size_t place : places.InList) plain[place] = 0;  // no property
+    const Image untransformed = test::LoadPictureMemory("HEIF", plain.data(), plain.size(), "u");
+    ASSERT_EQ(untransformed.Width() % 2, 0);
+    ASSERT_EQ(untransformed.Height() % 2, 0);
+    EXPECT_NE(rows[0].ByHand(untransformed), rows[1].ByHand(untransformed));
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.What);
+      Bytes file = written;
+      for (std::size_t i = 0; i < 3; ++i) file[places.InList[i]] = places.Number.at(row.Order[i]);
+      if (row.OffCentre) {
+        const std::int32_t fields[] = {10, 1, 20, 1, 3, 1, -2, 1};
+        for (std::size_t i = 0; i < 8; ++i)
+          for (std::size_t b = 0; b < 4; ++b)
+            file[places.Crop + 4 * i + b] =
+                static_cast<std::uint8_t>(static_cast<std::uint32_t>(fields[i]) >> (24 - 8 * b));
+      }
+      EXPECT_EQ(test::LoadPictureMemory("HEIF", file.data(), file.size(), "t"),
+                row.ByHand(untransformed));
+    }
+  }
 }
 
 // HEIF: libheif's turning and mirroring, within a level on average of
