@@ -181,11 +181,16 @@ TEST_F(CommandTest, AFolderOfPicturesIntoANewFolderWithProgress) {
   const std::string in = dir_.file("in");
   const std::string out = dir_.file("made/on/the/way");
 
+  // Progress shows on a terminal only; where none can be opened the run
+  // still counts, and the test says at its end why progress went unchecked.
+  const bool terminalOpens = test::CanOpenPseudoTerminal();
   test::TProgramRun terminal;
-  terminal.StderrOnTerminal = true;
+  terminal.StderrOnTerminal = terminalOpens;
   test::TProgramResult run = Tavren({"enhance", "--out-dir", out, in}, terminal);
   EXPECT_EQ(run.Status, 0) << run.Err;
-  EXPECT_EQ(run.Err, "1/3 " + in + "/a.jpg\r\n2/3 " + in + "/B.jpg\r\n3/3 " + in + "/c.jpg\r\n");
+  EXPECT_EQ(run.Err, terminalOpens ? "1/3 " + in + "/a.jpg\r\n2/3 " + in + "/B.jpg\r\n3/3 " + in +
+                                         "/c.jpg\r\n"
+                                   : "");
   for (const char* name : {"acopy.jpg", "Bcopy.jpg", "ccopy.jpg"})
     EXPECT_TRUE(fs::exists(out + "/" + name)) << name;
 
@@ -203,6 +208,9 @@ TEST_F(CommandTest, AFolderOfPicturesIntoANewFolderWithProgress) {
               0u)
         << run.Err;
   }
+  if (!terminalOpens)
+    GTEST_SKIP() << "no pseudo-terminal can be opened here (is /dev/pts mounted?), so the "
+                    "progress lines, which show on a terminal only, were not compared";
 }
 
 TEST_F(CommandTest, SeveralPicturesIntoAFolderAtOnce) {

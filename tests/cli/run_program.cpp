@@ -91,6 +91,15 @@ std::string Drain(int master, pid_t child, int& status, rusage& usage, bool& tim
 
 }  // namespace
 
+bool CanOpenPseudoTerminal() {
+  int master = -1;
+  int terminal = -1;
+  if (::openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0) return false;
+  ::close(master);
+  ::close(terminal);
+  return true;
+}
+
 TProgramResult RunProgram(const TProgramRun& run) {
   static TempDir capture;
   static int serial = 0;
@@ -100,11 +109,11 @@ TProgramResult RunProgram(const TProgramRun& run) {
   const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   int err = -1;
   int master = -1;
-  if (run.StderrOnTerminal) {
-    ::openpty(&master, &err, nullptr, nullptr, nullptr);
-  } else {
+  if (!run.StderrOnTerminal || ::openpty(&master, &err, nullptr, nullptr, nullptr) != 0) {
+    master = -1;
     err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   }
+  const bool onTerminal = master >= 0;
   const pid_t child = ::fork();
   if (child == 0) ExecChild(run, out, err);
   ::close(out);
@@ -117,12 +126,12 @@ TProgramResult RunProgram(const TProgramRun& run) {
   rusage usage{};
   const std::string terminal = Drain(master, child, status, usage, result.TimedOut, run.Seconds);
   if (during.joinable()) during.join();
-  if (master >= 0) ::close(master);
+  if (onTerminal) ::close(master);
   result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.Signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   result.MaxResidentKb = usage.ru_maxrss;
   result.Out = ReadAll(outPath);
-  result.Err = run.StderrOnTerminal ? terminal : ReadAll(errPath);
+  result.Err = onTerminal ? terminal : ReadAll(errPath);
   return result;
 }
 

@@ -30,6 +30,10 @@ struct TProgramResult {
   std::string Err;
 };
 
+// False where no pseudo-terminal can be opened (a chroot without /dev/pts):
+// a run with StderrOnTerminal then gets its stderr through a file.
+bool CanOpenPseudoTerminal();
+
 // Runs the program; besides the time bound, the child may use 60 s of
 // processor time and (without AddressSanitizer, whose shadow memory such a
 // limit would break) 2 GB of address space.
