@@ -29,6 +29,10 @@ triple=x86_64-w64-mingw32
 # Built in this order: each one's dependencies come before it.
 packages=(libjpeg-turbo libpng1.6 tiff libwebp libde265 libheif expat exiv2
           googletest qt6-base qt6-svg)
+# Built where their source can be fetched, left out where it cannot (some
+# mirrors lack qt6-svg's source): the window then carries its pictures as
+# bitmaps drawn from its SVG files at build time.
+optional_packages=" qt6-svg "
 
 say() { printf 'windows-sdk: %s\n' "$*"; }
 
@@ -173,6 +177,7 @@ fetch() {
   done
   if [ -z "$version" ]; then
     printf '\nNo version of %s could be downloaded: %s\n' "$pkg" "$(source_versions "$pkg" | tr '\n' ' ')" >>"$log"
+    [[ $optional_packages == *" $pkg "* ]] && return 1
     fail
   fi
   dsc=$dl/${pkg}_${version#*:}.dsc
@@ -367,7 +372,10 @@ for pkg in "${packages[@]}"; do
   fi
   t0=$SECONDS
   say "[$k/$n] $pkg: fetching"
-  fetch
+  if ! fetch; then
+    say "[$k/$n] $pkg: left out, its source cannot be fetched here (log: $log)"
+    continue
+  fi
   say "[$k/$n] $pkg $version: building (log: $log)"
   build_package
   echo "$hash $version $((SECONDS - t0))" >"$marker"
