@@ -28,8 +28,10 @@ set(TAVREN_WINDOWS_DLL_DIRS
     "${TAVREN_WINDOWS_SDK}/bin" "${TAVREN_WINDOWS_SDK}/lib" "${_tavren_gcc_runtime}"
     "/usr/x86_64-w64-mingw32/lib" "/usr/x86_64-w64-mingw32/bin")
 
-# The Qt plugins the window loads: the platform, the Windows styles, and
-# what draws its SVG icons.  Qt looks for them in folders beside the program.
-set(TAVREN_QT_PLUGINS
-    platforms/qwindows.dll styles/qwindowsvistastyle.dll
-    imageformats/qsvg.dll iconengines/qsvgicon.dll)
+# The Qt plugins the window loads: the platform, the Windows styles and,
+# where the SDK has Qt's SVG module, what draws SVG icons.  Qt looks for
+# them in folders beside the program.
+set(TAVREN_QT_PLUGINS platforms/qwindows.dll styles/qwindowsvistastyle.dll)
+if(EXISTS "${TAVREN_WINDOWS_SDK}/plugins/imageformats/qsvg.dll")
+  list(APPEND TAVREN_QT_PLUGINS imageformats/qsvg.dll iconengines/qsvgicon.dll)
+endif()

@@ -37,6 +37,7 @@ if [ "$kind" = windows ]; then
   packages+=(
     g++-mingw-w64-x86-64-posix libz-mingw-w64-dev ninja-build   # the cross build
     nsis                     # the installer (CPack's NSIS generator)
+    librsvg2-bin             # the window's pictures as bitmaps, for a Qt without SVG
     wine64                   # runs the Windows programs and tests
     xvfb xauth xdotool x11-apps imagemagick   # the window under Wine, and a look at it
   )

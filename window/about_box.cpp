@@ -24,7 +24,7 @@ constexpr int kBevelWidth = 4;
 constexpr int kNoticeTop = 188;
 constexpr int kMakerLinkTop = 202;
 const char* const kPreRelease = " pre-alpha";
-const char* const kLogoResource = ":/resources/product_logo.svg";
+const char* const kLogoPicture = "product_logo";
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -88,7 +88,8 @@ void TAB::CreateControls() {
   pnA->setFrameStyle(QFrame::Box | QFrame::Sunken);
   pnA->setGeometry(10, 10, kPanelWidth, kPanelHeight);
 
-  imWelProdLogo = new TClickablePicture(QString::fromLatin1(kLogoResource), QSize(172, 55), pnA);
+  imWelProdLogo = new TClickablePicture(ResourcePicture(QString::fromLatin1(kLogoPicture)),
+                                        QSize(172, 55), pnA);
   imWelProdLogo->setObjectName(QStringLiteral("imWelProdLogo"));
   imWelProdLogo->setToolTip(QStringLiteral("Product Home Page"));
   imWelProdLogo->setAlignment(Qt::AlignCenter);

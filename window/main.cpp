@@ -9,6 +9,7 @@
 #include "system/file_replace.h"
 #include "window/main_window.h"
 #include "window/platform_ui.h"
+#include "window/window_resources.h"
 #include "workflow/files.h"
 #include "workflow/fixed_texts.h"
 #include "workflow/picture_cache.h"
@@ -23,7 +24,7 @@ int main(int argc, char** argv) {
   DecodeFixedTexts();
   QApplication application(argc, argv);
   QApplication::setApplicationName(QString::fromStdString(sProgramName));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/resources/app_icon.svg")));
+  QApplication::setWindowIcon(QIcon(ResourcePicture(QStringLiteral("app_icon"))));
 
   const std::string programPath = QCoreApplication::applicationFilePath().toStdString();
   TFiles files;

@@ -14,6 +14,7 @@
 #include "window/main_window.h"
 #include "window/manual_panel.h"
 #include "window/welcome_panel.h"
+#include "window/window_resources.h"
 #include "workflow/files.h"
 #include "workflow/fixed_texts.h"
 
@@ -33,8 +34,7 @@ constexpr int kToolSeparatorWidth = 8;
 // The button shows its command's action, which holds the icon, the hint and
 // the enabled state.  The action has no text: the buttons show icons only.
 QToolButton* TfrmMain::AddToolButton(const char* name, const char* icon, const QString& hint) {
-  auto* action = new QAction(QIcon(QStringLiteral(":/resources/%1.svg").arg(QLatin1String(icon))),
-                             QString(), this);
+  auto* action = new QAction(QIcon(ResourcePicture(QLatin1String(icon))), QString(), this);
   action->setToolTip(hint);
   auto* button = new QToolButton(tbMain_);
   button->setObjectName(QString::fromLatin1(name));

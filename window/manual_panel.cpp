@@ -23,7 +23,7 @@ constexpr int kCloseSize = 14;
 const QColor kInactiveCaption(191, 205, 219);
 
 QString CloseGlyphResource(int state) {
-  return QStringLiteral(":/resources/close%1.svg").arg(state);
+  return ResourcePicture(QStringLiteral("close%1").arg(state));
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {

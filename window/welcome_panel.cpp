@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "window/link_label.h"
+#include "window/window_resources.h"
 #include "workflow/fixed_texts.h"
 
 namespace tavren {
@@ -40,9 +41,8 @@ void Paint(QWidget* widget, const QColor& colour) {
 // A flat quick-start button: icon and text, left-aligned like a link.
 QPushButton* QuickStartButton(const char* name, const char* icon, const char* text,
                               QWidget* parent) {
-  auto* button =
-      new QPushButton(QIcon(QStringLiteral(":/resources/%1.svg").arg(QLatin1String(icon))),
-                      QString::fromLatin1(text), parent);
+  auto* button = new QPushButton(QIcon(ResourcePicture(QLatin1String(icon))),
+                                 QString::fromLatin1(text), parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setFlat(true);
   button->setFont(ArialPixels(16));
@@ -76,7 +76,7 @@ QWidget* TWelcomePanel::CreateTop(const std::string& versionText) {
   auto* left = new QVBoxLayout;
   left->setSpacing(0);
   auto* productLogo =
-      new TClickablePicture(QStringLiteral(":/resources/product_logo.svg"), QSize(172, 55), top);
+      new TClickablePicture(ResourcePicture(QStringLiteral("product_logo")), QSize(172, 55), top);
   productLogo->setObjectName(QStringLiteral("imWelProdLogo"));
   productLogo->setToolTip(QString::fromStdString(sProgramName) + QStringLiteral(" Product Page"));
   connect(productLogo, &TClickablePicture::clicked, this,
@@ -96,7 +96,7 @@ QWidget* TWelcomePanel::CreateTop(const std::string& versionText) {
   row->addStretch(1);
 
   auto* makerLogo =
-      new TClickablePicture(QStringLiteral(":/resources/maker_logo.svg"), QSize(87, 79), top);
+      new TClickablePicture(ResourcePicture(QStringLiteral("maker_logo")), QSize(87, 79), top);
   makerLogo->setObjectName(QStringLiteral("imWelMakerLogo"));
   connect(makerLogo, &TClickablePicture::clicked, this,
           [this] { emit linkClicked(kLinkMakerHome); });
@@ -140,7 +140,8 @@ QLayout* TWelcomePanel::CreateQuickStartColumn(QWidget* middle) {
   auto* drop = new QLabel(middle);
   drop->setObjectName(QStringLiteral("pnWelDrop"));
   drop->setFont(ArialPixels(16));
-  drop->setText(QStringLiteral("<img src=\":/resources/drop.svg\" width=24 height=24>") +
+  drop->setText(QStringLiteral("<img src=\"%1\" width=24 height=24>")
+                    .arg(ResourcePicture(QStringLiteral("drop"))) +
                 QStringLiteral("            Drad and Drop Image File")
                     .toHtmlEscaped()
                     .replace(QLatin1Char(' '), QStringLiteral("&nbsp;")));

@@ -14,4 +14,12 @@ void InitWindowResources() {
   std::call_once(once, RegisterResources);
 }
 
+QString ResourcePicture(const QString& name) {
+#ifdef TAVREN_BITMAP_PICTURES
+  return QStringLiteral(":/resources/") + name + QStringLiteral(".png");
+#else
+  return QStringLiteral(":/resources/") + name + QStringLiteral(".svg");
+#endif
+}
+
 }  // namespace tavren

@@ -24,7 +24,7 @@ void MoveOver(QWidget* widget) {
 }
 
 QImage GlyphImage(int state) {
-  return QIcon(QStringLiteral(":/resources/close%1.svg").arg(state)).pixmap(14, 14).toImage();
+  return QIcon(ResourcePicture(QStringLiteral("close%1").arg(state))).pixmap(14, 14).toImage();
 }
 
 }  // namespace
