@@ -15,26 +15,10 @@ endif()
 # found from their import tables: what the SDK and MinGW's runtime hold is
 # copied beside the programs; what neither holds is Windows' own.
 install(CODE "
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND \"${CMAKE_OBJDUMP}\")
-  set(root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
-  file(GLOB programs \"\${root}/*.exe\")
-  file(GLOB plugins \"\${root}/*/*.dll\")
-  file(GET_RUNTIME_DEPENDENCIES
-    EXECUTABLES \${programs}
-    LIBRARIES \${plugins}
-    DIRECTORIES ${TAVREN_WINDOWS_DLL_DIRS}
-    PRE_EXCLUDE_REGEXES \"^api-ms-\" \"^ext-ms-\"
-    RESOLVED_DEPENDENCIES_VAR found
-    UNRESOLVED_DEPENDENCIES_VAR windows
-    CONFLICTING_DEPENDENCIES_PREFIX conflicting)
-  list(SORT found)
-  file(INSTALL \${found} DESTINATION \"\${root}\")
-  list(SORT windows)
-  string(REPLACE \";\" \" \" windows \"\${windows}\")
-  message(STATUS \"Windows' own: \${windows}\")
+  set(TAVREN_OBJDUMP \"${CMAKE_OBJDUMP}\")
+  set(TAVREN_DLL_DIRS \"${TAVREN_WINDOWS_DLL_DIRS}\")
 ")
+install(SCRIPT "${CMAKE_CURRENT_LIST_DIR}/windows_deploy_dlls.cmake")
 
 set(CPACK_GENERATOR ZIP NSIS)
 set(CPACK_PACKAGE_NAME brisolm-tavren)
