@@ -299,8 +299,9 @@ Bytes GreyTiff(const std::vector<std::pair<std::uint16_t, std::uint32_t>>& tags)
 // A JPEG stream of one grey frame, arithmetic-coded and progressive, of
 // the given scans, each without data (the decoder goes on with zeros).
 Bytes ScansOnly(std::uint16_t width, std::uint16_t height, int scans) {
-  Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0};
-  jpeg.resize(jpeg.size() + 64, 1);
+  static constexpr std::uint8_t kHead[] = {0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0};
+  Bytes jpeg(sizeof kHead + 64, 1);  // a quantisation table of 64 ones
+  std::copy(std::begin(kHead), std::end(kHead), jpeg.begin());
   const Bytes frame = {0xFF,
                        0xCA,
                        0,
@@ -787,7 +788,7 @@ TEST(FormatsIntake, HeifCropTurnAndMirrorApplyInTheirListedOrder) {
   test::TempDir dir;
   for (const int bits : {8, 10}) {
     SCOPED_TRACE(bits);
-    const std::string path = dir.file("t" + std::to_string(bits) + ".heic");
+    const std::string path = dir.file(std::to_string(bits) + "-bit.heic");
     ASSERT_TRUE(WriteTurnedHeic(stored, heif_orientation_rotate_90_cw_then_flip_horizontally, path,
                                 bits, true));
     const Bytes written = ReadFileBytes(path);
