@@ -9,6 +9,7 @@
 
 #include "support/test_support.h"
 #include "window/manual_panel.h"
+#include "window/window_resources.h"
 
 using namespace tavren;
 
