@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Times the Windows build's tavren.exe under Wine against the Linux tavren
+# on a 12-megapixel JPEG, Normal and Deep at full size, in one run.  Wine
+# starting a process costs a fixed time that is not computing; it is timed
+# with --version and shown apart, and the second ratio leaves it out.
+#   bench/windows.sh [ROUNDS]        (after make windows)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+. bench/timing.sh
+cmake --build "$build" -j"$(nproc)" --target tavren >/dev/null
+linux=$build/cli/tavren
+windows="scripts/wine-run.sh build/windows/dist/tavren.exe"
+[ -f build/windows/dist/tavren.exe ] || { echo "no build/windows/dist/tavren.exe: make windows" >&2; exit 1; }
+bench_photo 12mp 4000x3000
+photo=$data/12mp.jpg
+
+add start-linux "$linux --version"
+add start-windows "$windows --version"
+for type in normal deep; do
+  add "$type-linux" "$linux enhance -q --force --type $type -o $data/out-linux.jpg $photo"
+  add "$type-windows" "$windows enhance -q --force --type $type -o $data/out-windows.jpg $photo"
+done
+$windows --version >/dev/null  # the Wine prefix made and started before timing
+run_rounds "$rounds"
+print_medians
+echo
+for type in normal deep; do
+  computing() {  # median of a run less the median of its start
+    awk -v a="$(median "$data/times-$type-$1")" -v b="$(median "$data/times-start-$1")" \
+        'BEGIN {print a - b}'
+  }
+  printf '%-7s tavren.exe under Wine / Linux tavren: %s; without process start: %s\n' "$type" \
+    "$(ratio "$type-windows" "$type-linux")" \
+    "$(awk -v a="$(computing windows)" -v b="$(computing linux)" 'BEGIN {printf "%.2f", a / b}')"
+done
+if cmp -s "$data/out-linux.jpg" "$data/out-windows.jpg"; then
+  echo "the outputs are the same bytes"
+else
+  echo "the outputs DIFFER"; exit 1
+fi
