@@ -85,7 +85,7 @@ void TCensusWhileWriting::Start(const Image& image) {
   image_ = &image;
   height_ = image.Height();
   counter_ = std::make_unique<TCensusAlong>(PictureBands(height_));
-  written_ = 0;
+  written_ = 0;  // no follower runs here: Stop joined it
   stopping_ = false;
   counted_ = 0;
   try {
@@ -96,15 +96,19 @@ void TCensusWhileWriting::Start(const Image& image) {
 }
 
 bool TCensusWhileWriting::Written(std::int32_t rows) {
-  written_.store(rows, std::memory_order_release);
-  signal_.fetch_add(1, std::memory_order_release);
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    written_ = rows;
+  }
   signal_.notify_one();
   return true;
 }
 
 void TCensusWhileWriting::Stop() {
-  stopping_ = true;
-  signal_.fetch_add(1, std::memory_order_release);
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
   signal_.notify_one();
   if (thread_.joinable()) thread_.join();
   image_ = nullptr;
@@ -119,20 +123,25 @@ bool TCensusWhileWriting::Take(TLevelCensus& census) {
 }
 
 // Counts the rows the decoder has finished, band by band, and sleeps while
-// it has caught up with it; after Stop it counts what was written and ends.
+// it has caught up with it; after Stop it counts what was written and ends
+// (the decoder writes no row after it stops the follower).
 void TCensusWhileWriting::Follow() {
   const RowBands& bands = counter_->Bands();
   int band = 0;
   for (;;) {
-    const std::uint32_t seen = signal_.load(std::memory_order_acquire);
-    const std::int32_t ready = written_.load(std::memory_order_acquire);
+    std::int32_t ready = 0;
+    bool stopping = false;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      signal_.wait(lock, [&] { return stopping_ || written_ > counted_; });
+      ready = written_;
+      stopping = stopping_;
+    }
     for (; counted_ < ready; ++counted_) {
       while (counted_ >= bands.Begin(band + 1)) ++band;
       counter_->Row(band, *image_, counted_);
     }
-    if (counted_ == height_) return;
-    if (stopping_ && written_.load(std::memory_order_acquire) == counted_) return;
-    signal_.wait(seen, std::memory_order_acquire);
+    if (counted_ == height_ || stopping) return;
   }
 }
 

@@ -10,9 +10,11 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -91,10 +93,14 @@ class TCensusWhileWriting : public TRowFollower {
   const Image* image_ = nullptr;  // while it is being written
   std::int32_t height_ = 0;
   std::unique_ptr<TCensusAlong> counter_;
-  std::atomic<std::int32_t> written_{0};
-  std::atomic<bool> stopping_{false};
-  std::atomic<std::uint32_t> signal_{0};  // changes with every notice to the follower
-  std::int32_t counted_ = 0;              // by the following thread; read after Stop
+  // A mutex and a condition rather than atomic waiting: the C++ runtime of
+  // the Windows build (no futex beneath it) can miss an atomic's notice,
+  // and the decoding then waited for ever on the follower.
+  std::mutex mutex_;
+  std::condition_variable signal_;  // written_ or stopping_ changed
+  std::int32_t written_ = 0;        // under mutex_
+  bool stopping_ = false;           // under mutex_
+  std::int32_t counted_ = 0;        // by the following thread; read after Stop
   std::thread thread_;
 };
 
