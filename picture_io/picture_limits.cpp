@@ -85,7 +85,7 @@ void RequirePictureSize(std::int64_t width, std::int64_t height, const std::stri
 }
 
 std::uint64_t MaxPictureFileBytes() {
-  return static_cast<std::uint64_t>(MaxPicturePixels()) * (kMostStoredBitsPerPixel / 8) +
+  return static_cast<std::uint64_t>(MaxPicturePixels()) * (kMostFileBitsPerPixel / 8) +
          kMetadataRoom;
 }
 

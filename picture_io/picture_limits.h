@@ -45,8 +45,12 @@ void RequirePictureSize(std::int64_t width, std::int64_t height, const std::stri
 // the size of the buffers its library fills.
 inline constexpr std::uint32_t kMostStoredBitsPerPixel = 128;
 
-// No picture within the limit needs a larger file: its pixels stored at
-// the densest, uncompressed, and room for metadata.
+// The file of a picture within the limit is held to 64 bits for each pixel
+// (16-bit samples of four channels, uncompressed) and room for metadata:
+// a file is read whole before most formats can judge it, so its size is
+// what a hostile file may cost.  Only a huge picture of 32-bit samples (a
+// scanner's, above 100 megapixels at the default limit) is refused by it.
+inline constexpr std::uint32_t kMostFileBitsPerPixel = 64;
 std::uint64_t MaxPictureFileBytes();
 
 // A picture file open for reading: a regular file (TInputFile) no larger
