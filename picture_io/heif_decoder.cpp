@@ -371,7 +371,13 @@ Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& 
   return ApplyHeifTransforms(std::move(image), transforms, name);
 }
 
-TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+// The blocks that take picks from the file's primary picture; none when the
+// file's items are refused before libheif reads them, or libheif cannot
+// open it.
+template <typename Take>
+TPictureBlocks PrimaryPictureBlocks(const std::uint8_t* data, std::size_t size, Take take) {
   TPictureBlocks blocks;
   if (data == nullptr || size == 0 ||
       !ItemStructureRefusal(ReadHeifDerivations(data, size), size).empty())
@@ -381,24 +387,24 @@ TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size) {
   if (context == nullptr) return blocks;
   heif_error error{};
   const Handle handle = PrimaryHandle(context.get(), error);
-  if (handle == nullptr) return blocks;
-  blocks.Exif = ExifOf(handle.get());
-  blocks.IccProfile = ProfileOf(handle.get());
+  if (handle != nullptr) take(handle.get(), blocks);
   return blocks;
 }
 
+}  // namespace
+
+TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size) {
+  return PrimaryPictureBlocks(data, size, [](auto* handle, TPictureBlocks& blocks) {
+    blocks.Exif = ExifOf(handle);
+    blocks.IccProfile = ProfileOf(handle);
+  });
+}
+
 TPictureBlocks ReadHeifKeptBlocks(const std::uint8_t* data, std::size_t size) {
-  TPictureBlocks blocks;
-  if (data == nullptr || size == 0) return blocks;
-  std::string reason;
-  const Context context = OpenContext(data, size, reason);
-  if (context == nullptr) return blocks;
-  heif_error error{};
-  const Handle handle = PrimaryHandle(context.get(), error);
-  if (handle == nullptr) return blocks;
-  blocks.Exif = ExifOf(handle.get());
-  blocks.Xmp = XmpOf(handle.get());
-  return blocks;
+  return PrimaryPictureBlocks(data, size, [](auto* handle, TPictureBlocks& blocks) {
+    blocks.Exif = ExifOf(handle);
+    blocks.Xmp = XmpOf(handle);
+  });
 }
 
 // Asked for every file name a folder listing looks at: answered once.
