@@ -19,6 +19,7 @@
 #include "system/error.h"
 #include "system/file_bytes.h"
 #include "system/file_names.h"
+#include "system/files_in_progress.h"
 
 namespace tavren {
 
@@ -28,39 +29,9 @@ namespace {
   throw TavrenError(fileName, what + ": " + std::strerror(error));
 }
 
-// The temporary files being written, where a signal handler can find them:
-// fixed slots of fixed size, since a handler may not allocate or lock.
-constexpr std::size_t kInProgressSlots = 256;
-struct InProgressSlot {
-  std::atomic<int> State{0};  // 0 free, 1 being filled, 2 holds a path
-  char Path[PATH_MAX];
-};
-std::array<InProgressSlot, kInProgressSlots> inProgress;
-
-// Registers a temporary file while it exists; a save beyond the slots is
-// simply not registered (its file is then removed at a later save).
-class InProgressEntry {
- public:
-  explicit InProgressEntry(const std::string& path) {
-    if (path.size() >= PATH_MAX) return;
-    for (InProgressSlot& slot : inProgress) {
-      int expected = 0;
-      if (!slot.State.compare_exchange_strong(expected, 1)) continue;
-      std::memcpy(slot.Path, path.c_str(), path.size() + 1);
-      slot.State = 2;
-      slot_ = &slot;
-      return;
-    }
-  }
-  ~InProgressEntry() {
-    if (slot_ != nullptr) slot_->State = 0;
-  }
-  InProgressEntry(const InProgressEntry&) = delete;
-  InProgressEntry& operator=(const InProgressEntry&) = delete;
-
- private:
-  InProgressSlot* slot_ = nullptr;
-};
+using TInProgress = TFilesInProgress<char, PATH_MAX>;
+TInProgress inProgress;
+using InProgressEntry = TInProgress::TEntry;
 
 long NameMax(const std::string& folder) {
   const long max = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
@@ -86,7 +57,7 @@ class TemporaryFile {
     for (int attempt = 0; attempt < 100; ++attempt) {
       path_ = stem + std::to_string(counter++);
       registered_.reset();
-      registered_ = std::make_unique<InProgressEntry>(path_);
+      registered_ = std::make_unique<InProgressEntry>(inProgress, path_);
       fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
       if (fd_ >= 0) return 0;
       if (errno != EEXIST) break;
@@ -199,8 +170,7 @@ int FolderWriteError(const std::string& folder) {
 }
 
 void RemoveTemporaryFilesInProgress() {
-  for (InProgressSlot& slot : inProgress)
-    if (slot.State.load() == 2) ::unlink(slot.Path);
+  inProgress.ForEachPath([](const char* path) { ::unlink(path); });
 }
 
 void ReplaceFileContents(const std::string& requestedName,

@@ -10,6 +10,7 @@
 #include "system/file_bytes.h"
 #include "system/file_names.h"
 #include "system/file_replace.h"
+#include "system/files_in_progress.h"
 #include "system/wide_text_win.h"
 
 namespace tavren {
@@ -22,40 +23,9 @@ int LastError() { return static_cast<int>(GetLastError()); }
   throw TavrenError(fileName, what + ": " + SystemErrorText(error));
 }
 
-// The temporary files being written, where the console's handler can find
-// them while another thread may be saving: fixed slots, no allocation.
-constexpr std::size_t kInProgressSlots = 256;
-constexpr std::size_t kLongestRegisteredPath = 1024;
-struct InProgressSlot {
-  std::atomic<int> State{0};  // 0 free, 1 being filled, 2 holds a path
-  wchar_t Path[kLongestRegisteredPath];
-};
-std::array<InProgressSlot, kInProgressSlots> inProgress;
-
-// Registers a temporary file while it exists; a save beyond the slots is
-// simply not registered (its file is then removed at a later save).
-class InProgressEntry {
- public:
-  explicit InProgressEntry(const std::wstring& path) {
-    if (path.size() >= kLongestRegisteredPath) return;
-    for (InProgressSlot& slot : inProgress) {
-      int expected = 0;
-      if (!slot.State.compare_exchange_strong(expected, 1)) continue;
-      std::memcpy(slot.Path, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-      slot.State = 2;
-      slot_ = &slot;
-      return;
-    }
-  }
-  ~InProgressEntry() {
-    if (slot_ != nullptr) slot_->State = 0;
-  }
-  InProgressEntry(const InProgressEntry&) = delete;
-  InProgressEntry& operator=(const InProgressEntry&) = delete;
-
- private:
-  InProgressSlot* slot_ = nullptr;
-};
+using TInProgress = TFilesInProgress<wchar_t, 1024>;
+TInProgress inProgress;
+using InProgressEntry = TInProgress::TEntry;
 
 // An open temporary file that is removed again unless it was kept.
 class TemporaryFile {
@@ -76,7 +46,7 @@ class TemporaryFile {
     for (int attempt = 0; attempt < 100; ++attempt) {
       path_ = Wide(stem + std::to_string(counter++));
       registered_.reset();
-      registered_ = std::make_unique<InProgressEntry>(path_);
+      registered_ = std::make_unique<InProgressEntry>(inProgress, path_);
       file_ = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file_ != INVALID_HANDLE_VALUE) return 0;
@@ -206,8 +176,7 @@ int FolderWriteError(const std::string& folder) {
 }
 
 void RemoveTemporaryFilesInProgress() {
-  for (InProgressSlot& slot : inProgress)
-    if (slot.State.load() == 2) DeleteFileW(slot.Path);
+  inProgress.ForEachPath([](const wchar_t* path) { DeleteFileW(path); });
 }
 
 // The new file takes the place of the old one in one step (MoveFileExW
