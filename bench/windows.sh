@@ -28,7 +28,7 @@ done
 export WINEPREFIX=${TAVREN_WINEPREFIX:-$HOME/.cache/brisolm-tavren/wine}
 wineserver=$(command -v wineserver64 || command -v wineserver || echo /usr/lib/wine/wineserver64)
 $windows --version >/dev/null  # the prefix made when new
-"$wineserver" -p
+"$wineserver" -p || true  # already running: kept as it is
 trap '"$wineserver" -k' EXIT
 $windows --version >/dev/null
 sleep 5
