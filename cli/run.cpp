@@ -221,11 +221,11 @@ void ForEachJob(std::size_t count, int threads, Work&& work) {
 // the file names none.
 std::string CameraText(const TSourceMetadata& metadata) {
   if (metadata.Make.empty() && metadata.Model.empty()) return "no camera make or model";
-  std::string text = metadata.Make.empty() ? "no make" : "make \"";
-  if (!metadata.Make.empty()) text.append(VisibleText(metadata.Make)).append("\"");
-  text.append(metadata.Model.empty() ? ", no model" : ", model \"");
-  if (!metadata.Model.empty()) text.append(VisibleText(metadata.Model)).append("\"");
-  return text;
+  const auto named = [](const char* what, const std::string& value) {
+    return value.empty() ? std::string("no ") + what
+                         : std::string(what) + " \"" + VisibleText(value) + "\"";
+  };
+  return named("make", metadata.Make) + ", " + named("model", metadata.Model);
 }
 
 bool AnyFailed(const std::vector<TJob>& jobs) {
