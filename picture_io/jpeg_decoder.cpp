@@ -346,8 +346,7 @@ std::uint64_t BlocksOfPicture(const jpeg_decompress_struct& cinfo) {
 // file shorter than that cannot hold its picture: it is refused before any
 // memory for the picture is asked for.
 bool TooShortForItsBlocks(const jpeg_decompress_struct& cinfo, std::uint64_t size) {
-  const std::uint64_t blocks = BlocksOfPicture(cinfo);
-  return size < (cinfo.arith_code ? blocks / (8 * kArithmeticBlocksPerBitAtMost) : blocks / 8);
+  return size < JpegLeastDataBytes(BlocksOfPicture(cinfo), cinfo.arith_code);
 }
 
 // The checks the header alone allows: the picture's size against the
@@ -397,7 +396,7 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& 
 
   jpeg_decompress_struct& cinfo = d->Cinfo;
   CheckHeader(cinfo, size, name);
-  d->Progress.WorkLimit = kMaxJpegPassesPerBlock * BlocksOfPicture(cinfo) + kJpegWorkAlwaysAllowed;
+  d->Progress.WorkLimit = JpegWorkLimit(BlocksOfPicture(cinfo));
   ChooseSettings(cinfo, name);
   if (!StartGuarded(d)) Refuse(name, d);
   RequirePictureSize(cinfo.output_width, cinfo.output_height, name);

@@ -34,6 +34,17 @@ inline constexpr std::uint64_t kJpegWorkAlwaysAllowed = 1u << 20;
 // cannot be a photo: it is a few bytes declaring a huge picture.
 inline constexpr std::uint64_t kArithmeticBlocksPerBitAtMost = 64;
 
+// The rules of both bounds for a picture of `blocks` blocks (all
+// components): the fewest bytes of coded data that can hold them (a bit a
+// block, or a bit for kArithmeticBlocksPerBitAtMost arithmetic-coded
+// blocks), and the most block visits its scans may make together.
+inline std::uint64_t JpegLeastDataBytes(std::uint64_t blocks, bool arithmetic) {
+  return blocks / (8 * (arithmetic ? kArithmeticBlocksPerBitAtMost : 1));
+}
+inline std::uint64_t JpegWorkLimit(std::uint64_t blocks) {
+  return kMaxJpegPassesPerBlock * blocks + kJpegWorkAlwaysAllowed;
+}
+
 // Decodes the JPEG held in data[0, size).  name identifies the picture in
 // errors.  Throws TavrenError for a picture that is truncated, corrupt,
 // unsupported, too large (picture_limits.h) or beyond the limits above.  A

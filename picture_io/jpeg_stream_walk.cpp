@@ -134,13 +134,12 @@ TJpegStreamWalk WalkJpegStream(const std::uint8_t* data, std::size_t size) {
 }
 
 std::uint64_t JpegStreamLeastBytes(const TJpegStreamWalk& walk) {
-  const std::uint64_t blocksPerByte = 8 * (walk.Arithmetic ? kArithmeticBlocksPerBitAtMost : 1);
-  return walk.Blocks / blocksPerByte;
+  return JpegLeastDataBytes(walk.Blocks, walk.Arithmetic);
 }
 
 std::string JpegScansBeyondLimits(int scans, std::uint64_t work, std::uint64_t blocks) {
   if (scans > kMaxJpegScans) return "has more than " + std::to_string(kMaxJpegScans) + " scans";
-  if (work > kMaxJpegPassesPerBlock * blocks + kJpegWorkAlwaysAllowed)
+  if (work > JpegWorkLimit(blocks))
     return "repeats the picture more than " + std::to_string(kMaxJpegPassesPerBlock) +
            " times in its scans";
   return {};
