@@ -18,12 +18,29 @@ bool HasSignature(const TPictureFormat& format, const std::uint8_t* data, std::s
                      });
 }
 
+namespace {
+
+// The bytes from the file's start that the format's signatures look at.
+std::size_t SignatureExtent(const TPictureFormat& format) {
+  std::size_t extent = 0;
+  for (const std::vector<TSignaturePart>& parts : format.Signatures)
+    for (const TSignaturePart& part : parts)
+      extent = std::max(extent, part.Offset + part.Bytes.size());
+  return extent;
+}
+
+}  // namespace
+
 void RequireContentBeforeWholeRead(const TPictureFormat& format, const TByteSource& file,
                                    const std::string& name) {
   if (format.CheckHeader != nullptr || file.Size() <= kContentProbeBytes) return;
-  std::vector<std::uint8_t> head(kContentProbeBytes);
+  // The signature alone first: a file of the format (the usual case, on
+  // every open) costs a few bytes, not the probe's megabyte.
+  std::vector<std::uint8_t> head(SignatureExtent(format));
   if (!file.Read(0, head.data(), head.size())) return;
   if (HasSignature(format, head.data(), head.size())) return;
+  head.resize(kContentProbeBytes);
+  if (!file.Read(0, head.data(), head.size())) return;
   format.ReadSize(TMemoryByteSource(head.data(), head.size()), name);
 }
 
