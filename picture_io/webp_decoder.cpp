@@ -28,17 +28,45 @@ namespace {
   }
 }
 
-// Straight red, green, blue, alpha rows, laid over white.
-void RgbaToBgr(const std::uint8_t* rgba, std::size_t stride, Image& image) {
+// Straight red, green, blue, alpha rows of width x height, laid over white
+// into the picture from (left, top) on.
+void RgbaToBgr(const std::uint8_t* rgba, std::int32_t width, std::int32_t height, Image& image,
+               std::int32_t left = 0, std::int32_t top = 0) {
   TSampleRule rule;
   rule.SamplesPerPixel = 4;
   rule.Alpha = 3;
-  std::vector<std::uint16_t> samples(4 * static_cast<std::size_t>(image.Width()));
-  for (std::int32_t y = 0; y < image.Height(); ++y) {
+  const std::size_t stride = 4 * static_cast<std::size_t>(width);
+  std::vector<std::uint16_t> samples(stride);
+  for (std::int32_t y = 0; y < height; ++y) {
     UnpackSamples(rgba + static_cast<std::size_t>(y) * stride, 8, false, samples.size(),
                   samples.data());
-    SamplesToBgr(samples.data(), image.Width(), rule, image.Row(y));
+    SamplesToBgr(samples.data(), width, rule,
+                 image.Row(top + y) + 3 * static_cast<std::size_t>(left));
   }
+}
+
+// Decodes data into the caller's memory in the colour order of mode.
+void DecodeInto(const std::uint8_t* data, std::size_t size, WEBP_CSP_MODE mode,
+                std::uint8_t* pixels, int stride, std::size_t bytes, const std::string& name) {
+  WebPDecoderConfig config;
+  if (!WebPInitDecoderConfig(&config)) Refuse(name, VP8_STATUS_INVALID_PARAM);
+  config.output.is_external_memory = 1;
+  config.output.colorspace = mode;
+  config.output.u.RGBA.rgba = pixels;
+  config.output.u.RGBA.stride = stride;
+  config.output.u.RGBA.size = bytes;
+  const VP8StatusCode status = WebPDecode(data, size, &config);
+  WebPFreeDecBuffer(&config.output);
+  if (status != VP8_STATUS_OK) Refuse(name, status);
+}
+
+// A width x height picture decoded as straight red, green, blue, alpha.
+std::vector<std::uint8_t> DecodeRgba(const std::uint8_t* data, std::size_t size, int width,
+                                     int height, const std::string& name) {
+  std::vector<std::uint8_t> rgba(4 * static_cast<std::size_t>(width) *
+                                 static_cast<std::size_t>(height));
+  DecodeInto(data, size, MODE_RGBA, rgba.data(), 4 * width, rgba.size(), name);
+  return rgba;
 }
 
 // Decodes straight into the picture, or through a red, green, blue, alpha
@@ -47,28 +75,14 @@ Image DecodeStill(const std::uint8_t* data, std::size_t size, const WebPBitstrea
                   const std::string& name) {
   Image image;
   image.ResetForOverwrite(features.width, features.height);
-  std::vector<std::uint8_t> rgba;
-  WebPDecoderConfig config;
-  if (!WebPInitDecoderConfig(&config)) Refuse(name, VP8_STATUS_INVALID_PARAM);
-  config.output.is_external_memory = 1;
-  if (features.has_alpha) {
-    rgba.resize(4 * static_cast<std::size_t>(features.width) *
-                static_cast<std::size_t>(features.height));
-    config.output.colorspace = MODE_RGBA;
-    config.output.u.RGBA.rgba = rgba.data();
-    config.output.u.RGBA.stride = 4 * features.width;
-    config.output.u.RGBA.size = rgba.size();
-  } else {
-    config.output.colorspace = MODE_BGR;
-    config.output.u.RGBA.rgba = image.Data();
-    config.output.u.RGBA.stride = static_cast<int>(image.Stride());
-    config.output.u.RGBA.size = image.ByteSize();
+  if (!features.has_alpha) {
+    DecodeInto(data, size, MODE_BGR, image.Data(), static_cast<int>(image.Stride()),
+               image.ByteSize(), name);
+    return image;
   }
-  const VP8StatusCode status = WebPDecode(data, size, &config);
-  WebPFreeDecBuffer(&config.output);
-  if (status != VP8_STATUS_OK) Refuse(name, status);
-  if (features.has_alpha)
-    RgbaToBgr(rgba.data(), 4 * static_cast<std::size_t>(features.width), image);
+  const std::vector<std::uint8_t> rgba =
+      DecodeRgba(data, size, features.width, features.height, name);
+  RgbaToBgr(rgba.data(), features.width, features.height, image);
   return image;
 }
 
@@ -79,24 +93,6 @@ struct DemuxDelete {
 struct FrameIteratorRelease {
   void operator()(WebPIterator* frame) const { WebPDemuxReleaseIterator(frame); }
 };
-
-// The first frame of an animation decoded at its own size, red, green,
-// blue and alpha.
-std::vector<std::uint8_t> FrameRgba(const WebPIterator& frame, const std::string& name) {
-  std::vector<std::uint8_t> rgba(4 * static_cast<std::size_t>(frame.width) *
-                                 static_cast<std::size_t>(frame.height));
-  WebPDecoderConfig config;
-  if (!WebPInitDecoderConfig(&config)) Refuse(name, VP8_STATUS_INVALID_PARAM);
-  config.output.is_external_memory = 1;
-  config.output.colorspace = MODE_RGBA;
-  config.output.u.RGBA.rgba = rgba.data();
-  config.output.u.RGBA.stride = 4 * frame.width;
-  config.output.u.RGBA.size = rgba.size();
-  const VP8StatusCode status = WebPDecode(frame.fragment.bytes, frame.fragment.size, &config);
-  WebPFreeDecBuffer(&config.output);
-  if (status != VP8_STATUS_OK) Refuse(name, status);
-  return rgba;
-}
 
 // The first frame drawn on the animation's canvas (transparent where the
 // frame does not reach), laid over white.  The frame is drawn straight
@@ -110,23 +106,14 @@ Image DecodeFirstFrame(const std::uint8_t* data, std::size_t size, const std::st
   WebPIterator frame;
   if (!WebPDemuxGetFrame(demux.get(), 1, &frame)) Refuse(name, VP8_STATUS_BITSTREAM_ERROR);
   const std::unique_ptr<WebPIterator, FrameIteratorRelease> release(&frame);
-  const std::vector<std::uint8_t> rgba = FrameRgba(frame, name);
+  const std::vector<std::uint8_t> rgba =
+      DecodeRgba(frame.fragment.bytes, frame.fragment.size, frame.width, frame.height, name);
   Image image;
   image.ResetForOverwrite(
       static_cast<std::int32_t>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH)),
       static_cast<std::int32_t>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT)));
   std::memset(image.Data(), 255, image.ByteSize());
-  TSampleRule rule;
-  rule.SamplesPerPixel = 4;
-  rule.Alpha = 3;
-  std::vector<std::uint16_t> samples(4 * static_cast<std::size_t>(frame.width));
-  for (int y = 0; y < frame.height; ++y) {
-    UnpackSamples(
-        rgba.data() + 4 * static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.width), 8,
-        false, samples.size(), samples.data());
-    SamplesToBgr(samples.data(), frame.width, rule,
-                 image.Row(frame.y_offset + y) + 3 * frame.x_offset);
-  }
+  RgbaToBgr(rgba.data(), frame.width, frame.height, image, frame.x_offset, frame.y_offset);
   return image;
 }
 
