@@ -1,14 +1,15 @@
 #include "picture_io/file_info.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <vector>
 
 #include "picture_io/byte_order.h"
 #include "system/error.h"
+#include "system/file_bytes.h"
 #include "system/file_names.h"
 #include "system/version_resource.h"
 
@@ -65,15 +66,20 @@ bool LooksLikeBlock(const TFixedFileInfo& info) {
 }
 
 bool FindEmbeddedBlock(const std::string& fileName, TFixedFileInfo& info) {
-  std::ifstream in(PathOf(fileName), std::ios::binary);
-  if (!in) return false;
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
-  if (bytes.size() < sizeof(TFixedFileInfo)) return false;
-  for (std::size_t i = 0; i + sizeof(TFixedFileInfo) <= bytes.size(); ++i) {
-    if (bytes[i] != 0xBD || bytes[i + 1] != 0x04 || bytes[i + 2] != 0xEF || bytes[i + 3] != 0xFE)
-      continue;
-    const TFixedFileInfo candidate = ParseBlock(&bytes[i]);
+  std::vector<std::uint8_t> bytes;
+  try {
+    bytes = ReadFileBytes(fileName);  // one read: the program file is megabytes
+  } catch (const TavrenError&) {
+    return false;
+  }
+  static constexpr std::uint8_t kSignatureBytes[4] = {0xBD, 0x04, 0xEF, 0xFE};
+  const auto end = bytes.end();
+  for (auto at = std::search(bytes.begin(), end, std::begin(kSignatureBytes),
+                             std::end(kSignatureBytes));
+       at != end; at = std::search(at + 1, end, std::begin(kSignatureBytes),
+                                   std::end(kSignatureBytes))) {
+    if (static_cast<std::size_t>(end - at) < sizeof(TFixedFileInfo)) return false;
+    const TFixedFileInfo candidate = ParseBlock(&*at);
     if (LooksLikeBlock(candidate)) {
       info = candidate;
       return true;
