@@ -182,6 +182,8 @@ class TfrmMain : public QMainWindow {
   void ShowStatus();
 
   void ShowOpened(const std::string& path, const Image& picture);
+  void ShowAndCompute(const std::string& path, std::shared_ptr<const Image> picture,
+                      bool useStoredViewSize);
   std::string LoadIntoCache(const std::string& path, std::shared_ptr<const Image>& picture);
   std::string PasteIntoView(std::shared_ptr<const Image>& picture);
   std::string RunSave(const std::string& path);

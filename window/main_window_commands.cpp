@@ -106,24 +106,34 @@ std::string RefusalOf(const std::string& path) {
 void TfrmMain::OpenImage(const std::string& path, bool useStoredViewSize) {
   readAhead_.Focus(path);
   std::shared_ptr<const Image> picture = services_.Cache.Find(path);
-  if (picture == nullptr) {
-    if (!IsOpenablePicture(path)) {
-      Fail(RefusalOf(path));
-      return;
-    }
-    std::string failure;
-    {
-      TBlockingWork work(*this);
-      SetCommandsEnabled(false, true);
-      failure = LoadIntoCache(path, picture);
-    }
+  if (picture != nullptr) {
+    // Read ahead or opened before: the commands are those of any opened file.
     SetCommandsEnabled(true, false);
-    if (!failure.empty()) {
-      Fail(failure);
-      return;
-    }
-    HideWelcome();
+    ShowAndCompute(path, std::move(picture), useStoredViewSize);
+    return;
   }
+  if (!IsOpenablePicture(path)) {
+    Fail(RefusalOf(path));
+    return;
+  }
+  std::string failure;
+  {
+    // One hold of the event loop from the decoding to the last type, so a
+    // request to end the program meanwhile ends it at once.
+    TBlockingWork work(*this);
+    SetCommandsEnabled(false, true);
+    failure = LoadIntoCache(path, picture);
+    SetCommandsEnabled(true, false);
+    if (failure.empty()) {
+      HideWelcome();
+      ShowAndCompute(path, std::move(picture), useStoredViewSize);
+    }
+  }
+  if (!failure.empty()) Fail(failure);
+}
+
+void TfrmMain::ShowAndCompute(const std::string& path, std::shared_ptr<const Image> picture,
+                              bool useStoredViewSize) {
   ShowOpened(path, *picture);
   const QSize limits = ViewLimits(useStoredViewSize);
   // Prepared variants show at once; otherwise the picture itself is on

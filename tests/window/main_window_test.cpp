@@ -540,6 +540,17 @@ class MainWindowTest : public QObject {
     rig.Key(Qt::Key_PageDown);
     QCOMPARE(rig.Window->windowTitle(), QStringLiteral("4 - Brisolm Tavren"));
     QCOMPARE(rig.Platform.WaitDepth, 0);
+
+    // After a paste, a file the cache holds opens with the commands of any
+    // opened file.
+    QImage pasted(40, 30, QImage::Format_RGB32);
+    pasted.fill(QColor(90, 120, 150));
+    QGuiApplication::clipboard()->setImage(pasted);
+    rig.Key(Qt::Key_V, Qt::ControlModifier);
+    QVERIFY(!rig.Button("tbtNext")->isEnabled());
+    rig.Window->OpenImage(second, false);
+    QVERIFY(rig.Button("tbtPrev")->isEnabled());
+    QVERIFY(rig.Button("tbtNext")->isEnabled());
   }
 
   void ViewFollowsTheWindowKeepingTypeAndSettings() {
