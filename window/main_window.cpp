@@ -339,7 +339,13 @@ void TfrmMain::dropEvent(QDropEvent* event) {
 void TfrmMain::LayoutImageArea() {
   view_->setGeometry(pnImage_->rect());
   pnWelcome_->move(CentredPanelOrigin(pnImage_->size(), pnWelcome_->size()));
-  viewSettled_->start();  // the picture follows once the size stops changing
+  // The picture follows the window once its size stops changing; the
+  // manual panel showing or hiding beside the image area is no reason to
+  // make the types again (the view scales what it has).
+  const QSize windowArea = centralWidget()->size();
+  if (windowArea == followedArea_) return;
+  followedArea_ = windowArea;
+  viewSettled_->start();
 }
 
 void TfrmMain::HideWelcome() {

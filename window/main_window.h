@@ -230,6 +230,7 @@ class TfrmMain : public QMainWindow {
   QTimer* tmrMain_ = nullptr;
   QTimer* readAheadTimer_ = nullptr;  // starts read-ahead once the window is idle
   QTimer* viewSettled_ = nullptr;     // the view's size has stopped changing
+  QSize followedArea_;                // the window's area the view last followed
   TAB* about_ = nullptr;
 
   bool firstShowDone_ = false;

@@ -129,6 +129,7 @@ const Image* TProcessEngine::ComputeVariants(Image picture, std::int32_t limitHe
 }
 
 const Image* TProcessEngine::AdoptVariants(TVariantSet set) {
+  ++viewComputations_;  // made here or ahead of time: a new set on show
   fullImage_ = std::move(set.Full);
   baseImage_ = std::move(set.Base);
   baseReduced_ = set.Reduced;
@@ -159,6 +160,7 @@ bool TProcessEngine::BaseFitsView(std::int32_t limitHeight, std::int32_t limitWi
 const Image* TProcessEngine::FitToView(std::int32_t limitHeight, std::int32_t limitWidth) {
   if (BaseFitsView(limitHeight, limitWidth)) return nullptr;
   TVariantSet set = ComputeVariantSet(fullImage_, limitHeight, limitWidth);
+  ++viewComputations_;
   const bool hadManual = results_.Has(ptManualTuning);
   baseImage_ = std::move(set.Base);
   baseReduced_ = set.Reduced;
@@ -197,6 +199,7 @@ const Image* TProcessEngine::Select(TProcessType type) {
 const Image* TProcessEngine::ComputeManual() {
   if (updating_ || baseImage_ == nullptr) return nullptr;
   ComputeTypes(*baseImage_, ptManualTuning, results_);
+  ++viewComputations_;
   return results_.Get(ptManualTuning);
 }
 

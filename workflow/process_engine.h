@@ -166,6 +166,9 @@ class TProcessEngine {
   const Image* BaseImage() const { return baseImage_.get(); }
   bool BaseReduced() const { return baseReduced_; }
   const TResultImages& ResultImages() const { return results_; }
+  // How often the results on show were computed (a new base image's types,
+  // a manual result), so that tests and benchmarks can count them.
+  std::uint64_t ViewComputations() const { return viewComputations_; }
 
  private:
   std::shared_ptr<const Image> fullImage_;
@@ -178,6 +181,7 @@ class TProcessEngine {
   bool heldOriginal_ = false;  // Manual Tuning shows result 0 while the mouse is held
   bool updating_ = false;
   TTypePreset manual_{};  // the panel starts with everything Off
+  std::uint64_t viewComputations_ = 0;
 };
 
 }  // namespace tavren

@@ -582,6 +582,19 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.Window->windowTitle(), QStringLiteral("big - Brisolm Tavren"));
     QCOMPARE(rig.SizeText(), QStringLiteral("640 x 480"));
     QCOMPARE(rig.Platform.WaitDepth, 0);
+
+    // The manual panel hiding and showing beside the view makes nothing
+    // again: the finished results show at once and stay.
+    const std::uint64_t computed = rig.Window->Engine().ViewComputations();
+    const Image manual = rig.Shown();
+    const Image normal = *rig.Window->Engine().ResultImages().Get(ptNormal);
+    rig.Button("tbt2Normal")->click();
+    QTest::qWait(400);
+    QCOMPARE(rig.Shown(), normal);
+    rig.Button("tbt99ManualTuning")->click();
+    QTest::qWait(400);
+    QCOMPARE(rig.Shown(), manual);
+    QCOMPARE(rig.Window->Engine().ViewComputations(), computed);
   }
 
   void SaveOffersACopyNameAndForcesJpg() {
