@@ -118,8 +118,9 @@ void TfrmMain::CreateViewTimers() {
   viewSettled_->setSingleShot(true);
   viewSettled_->setInterval(kViewSettleMs);
   connect(viewSettled_, &QTimer::timeout, this, [this] {
-    // A save reads the engine's pictures on another thread until it ends.
-    if (saving_)
+    // A save or other work uses the engine's pictures on another thread
+    // until it ends.
+    if (Busy())
       viewSettled_->start();
     else
       Guarded([this] { FollowViewSize(); });
@@ -219,8 +220,8 @@ void TfrmMain::KeepWindowState() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-  if (saving_) {  // the window closes once the file is complete
-    closeAfterSave_ = true;
+  if (Busy()) {  // the window closes once the file or the picture is complete
+    closeWhenDone_ = true;
     event->ignore();
     return;
   }
@@ -262,7 +263,7 @@ void TfrmMain::ShowImageSize(const Image& image) {
 // Key presses are taken where they enter the window, before the focused
 // widget sees them, so the key table works whatever holds the focus.
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
-  if (IgnoredWhileSaving(*event)) return true;
+  if (IgnoredWhileBusy(watched, *event)) return true;
   if (event->type() == QEvent::KeyPress && watched != nullptr && watched == windowHandle()) {
     HandleKey(static_cast<const QKeyEvent&>(*event));
   } else if (watched == pnImage_ && event->type() == QEvent::Resize) {
@@ -273,12 +274,16 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-// While a save runs, what the user types or clicks is dropped, not kept for
-// later: no command may start in the middle of a save or right after it.
-bool TfrmMain::IgnoredWhileSaving(const QEvent& event) {
-  if (!saving_) return false;
+// While a save or other work runs, what the user types or clicks is
+// dropped, not kept for later: no command may start in the middle of it or
+// right after it.  Only a page key pressed while a step's picture is made
+// counts: it cancels that work and steps on.
+bool TfrmMain::IgnoredWhileBusy(QObject* watched, const QEvent& event) {
+  if (!Busy()) return false;
   switch (event.type()) {
     case QEvent::KeyPress:
+      if (stepping_ && watched != nullptr && watched == windowHandle()) QueueStep(event);
+      return true;
     case QEvent::KeyRelease:
     case QEvent::ShortcutOverride:
     case QEvent::Shortcut:
@@ -294,6 +299,13 @@ bool TfrmMain::IgnoredWhileSaving(const QEvent& event) {
     default:
       return false;
   }
+}
+
+void TfrmMain::QueueStep(const QEvent& event) {
+  const int key = static_cast<const QKeyEvent&>(event).key();
+  if (key != Qt::Key_PageDown && key != Qt::Key_PageUp) return;
+  queuedSteps_ += key == Qt::Key_PageDown ? 1 : -1;
+  workCancelled_ = true;
 }
 
 // The window-wide key table: a key runs its command whatever the state of

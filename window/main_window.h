@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -80,7 +81,9 @@ class TfrmMain : public QMainWindow {
 
   // The commands, as the tool bar, the keys and the welcome panel run them.
   void OpenCommand();
-  void OpenImage(const std::string& path, bool useStoredViewSize);
+  // False when the picture is not on show: it failed, or a newer step
+  // cancelled it.
+  bool OpenImage(const std::string& path, bool useStoredViewSize);
   void DropFiles(const QStringList& paths);
   void PasteImage();
   void SaveCommand();
@@ -102,6 +105,8 @@ class TfrmMain : public QMainWindow {
   TImageView* View() const { return view_; }
   // True while a save runs: the window is painted, commands are ignored.
   bool Saving() const { return saving_; }
+  // True while a save or other long work runs on another thread.
+  bool Busy() const { return saving_ || working_; }
   const TReadAhead& ReadAhead() const { return readAhead_; }
   // Read-ahead is on unless switched off (benchmarks compare both).
   void SetReadAheadEnabled(bool enabled);
@@ -123,9 +128,28 @@ class TfrmMain : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // Work that holds the event loop (decoding, computing the types): the
-  // wait cursor shows, and a request to end the program ends it at once,
-  // saving the window state as it was when the work began.
+  // Long work (decoding, computing the types), run in the background while
+  // input is dropped: the wait cursor shows, and a request to end the
+  // program ends it at once, saving the window state as it was when the
+  // work began.
+  // A step's picture is made: page keys pressed meanwhile cancel it.
+  class TStepWork {
+   public:
+    explicit TStepWork(TfrmMain& window) : window_(window) {
+      window_.stepping_ = true;
+      window_.workCancelled_ = false;
+    }
+    ~TStepWork() {
+      window_.stepping_ = false;
+      window_.workCancelled_ = false;
+    }
+    TStepWork(const TStepWork&) = delete;
+    TStepWork& operator=(const TStepWork&) = delete;
+
+   private:
+    TfrmMain& window_;
+  };
+
   class TBlockingWork {
    public:
     explicit TBlockingWork(TfrmMain& window);
@@ -163,7 +187,7 @@ class TfrmMain : public QMainWindow {
   // The base image's size limit: the view's (or the stored view's) size in
   // device pixels.
   QSize ViewLimits(bool useStoredViewSize) const;
-  void ComputeVariants(const std::string& path, std::shared_ptr<const Image> picture, QSize limits);
+  bool ComputeVariants(const std::string& path, std::shared_ptr<const Image> picture, QSize limits);
   void ScheduleReadAhead();
   void PlanReadAhead();
   void FollowViewSize();
@@ -182,13 +206,16 @@ class TfrmMain : public QMainWindow {
   void ShowStatus();
 
   void ShowOpened(const std::string& path, const Image& picture);
-  void ShowAndCompute(const std::string& path, std::shared_ptr<const Image> picture,
+  bool ShowAndCompute(const std::string& path, std::shared_ptr<const Image> picture,
                       bool useStoredViewSize);
   std::string LoadIntoCache(const std::string& path, std::shared_ptr<const Image>& picture);
   std::string PasteIntoView(std::shared_ptr<const Image>& picture);
   std::string RunSave(const std::string& path);
   void ShowSaveProgress(int stage);
-  bool IgnoredWhileSaving(const QEvent& event);
+  void RunInBackground(const std::function<void()>& work);
+  bool IgnoredWhileBusy(QObject* watched, const QEvent& event);
+  void QueueStep(const QEvent& event);
+  bool WorkCancelled() const { return workCancelled_; }
   void OpenLink(int number);
   void Guarded(const std::function<void()>& command);
 
@@ -239,7 +266,11 @@ class TfrmMain : public QMainWindow {
   bool clipboardHasImage_ = false;
   std::string failure_;  // the message of the last failed command, until one succeeds
   bool saving_ = false;
-  bool closeAfterSave_ = false;
+  bool working_ = false;        // RunInBackground's work is under way
+  bool closeWhenDone_ = false;  // asked to close while busy
+  bool stepping_ = false;       // the work makes a step's picture
+  int queuedSteps_ = 0;         // page keys pressed meanwhile, forward positive
+  std::atomic<bool> workCancelled_ = false;
   TTerminationWatch* termination_ = nullptr;
   int blockingDepth_ = 0;
 };

@@ -50,9 +50,9 @@ Image ImageFromQImage(const QImage& picture) {
 
 // An error that a command does not handle itself reaches the user in a
 // message box, as the general error handler of the program.  While a save
-// runs, no command starts.
+// or other work runs, no command starts.
 void TfrmMain::Guarded(const std::function<void()>& command) {
-  if (saving_) return;
+  if (Busy()) return;
   try {
     command();
   } catch (const std::exception& error) {
@@ -103,36 +103,37 @@ std::string RefusalOf(const std::string& path) {
 
 }  // namespace
 
-void TfrmMain::OpenImage(const std::string& path, bool useStoredViewSize) {
+bool TfrmMain::OpenImage(const std::string& path, bool useStoredViewSize) {
   readAhead_.Focus(path);
   std::shared_ptr<const Image> picture = services_.Cache.Find(path);
   if (picture != nullptr) {
     // Read ahead or opened before: the commands are those of any opened file.
     SetCommandsEnabled(true, false);
-    ShowAndCompute(path, std::move(picture), useStoredViewSize);
-    return;
+    return ShowAndCompute(path, std::move(picture), useStoredViewSize);
   }
   if (!IsOpenablePicture(path)) {
     Fail(RefusalOf(path));
-    return;
+    return false;
   }
   std::string failure;
+  bool shown = false;
   {
-    // One hold of the event loop from the decoding to the last type, so a
-    // request to end the program meanwhile ends it at once.
+    // One hold from the decoding to the last type, so a request to end the
+    // program meanwhile ends it at once.
     TBlockingWork work(*this);
     SetCommandsEnabled(false, true);
     failure = LoadIntoCache(path, picture);
     SetCommandsEnabled(true, false);
-    if (failure.empty()) {
+    if (failure.empty() && !WorkCancelled()) {
       HideWelcome();
-      ShowAndCompute(path, std::move(picture), useStoredViewSize);
+      shown = ShowAndCompute(path, std::move(picture), useStoredViewSize);
     }
   }
   if (!failure.empty()) Fail(failure);
+  return shown;
 }
 
-void TfrmMain::ShowAndCompute(const std::string& path, std::shared_ptr<const Image> picture,
+bool TfrmMain::ShowAndCompute(const std::string& path, std::shared_ptr<const Image> picture,
                               bool useStoredViewSize) {
   ShowOpened(path, *picture);
   const QSize limits = ViewLimits(useStoredViewSize);
@@ -142,16 +143,16 @@ void TfrmMain::ShowAndCompute(const std::string& path, std::shared_ptr<const Ima
     view_->SetPicture(picture);
     repaint();
   }
-  ComputeVariants(path, std::move(picture), limits);
+  return ComputeVariants(path, std::move(picture), limits);
 }
 
-// Decodes the file and keeps it in the cache.  Returns why that failed
-// (unreadable, damaged, too large, no memory), or nothing.
+// Decodes the file (in the background) and keeps it in the cache.  Returns
+// why that failed (unreadable, damaged, too large, no memory), or nothing.
 std::string TfrmMain::LoadIntoCache(const std::string& path,
                                     std::shared_ptr<const Image>& picture) {
   try {
     const TFileStamp stamp = FileStampOf(path);  // before reading: a change meanwhile counts
-    picture = std::make_shared<const Image>(LoadPicture(path));
+    RunInBackground([&] { picture = std::make_shared<const Image>(LoadPicture(path)); });
     services_.Cache.Add(path, picture, stamp);
   } catch (const std::exception& error) {
     picture.reset();
@@ -206,7 +207,7 @@ std::string TfrmMain::PasteIntoView(std::shared_ptr<const Image>& picture) {
     const QImage offered = QGuiApplication::clipboard()->image();
     if (offered.isNull()) return FailureMessage(sPastedImageName, "the clipboard holds no picture");
     RequirePictureSize(offered.width(), offered.height(), sPastedImageName);
-    picture = std::make_shared<const Image>(ImageFromQImage(offered));
+    RunInBackground([&] { picture = std::make_shared<const Image>(ImageFromQImage(offered)); });
     if (!ImageHasPixels(*picture))
       return FailureMessage(sPastedImageName, "the clipboard holds no picture");
     view_->SetPicture(picture);
@@ -216,11 +217,24 @@ std::string TfrmMain::PasteIntoView(std::shared_ptr<const Image>& picture) {
   return {};
 }
 
+// Page keys pressed while a step's picture is made are not dropped: each
+// cancels the work it makes stale and steps on from there.
 void TfrmMain::StepFile(bool forward) {
-  if (services_.Files.Step(forward))
-    OpenImage(services_.Files.CurrentFile, false);
-  else
-    Fail(StepFailureMessage(services_.Files.CurrentFile, forward));
+  queuedSteps_ = forward ? 1 : -1;
+  bool onShow = true;  // the current file is the picture on show
+  while (queuedSteps_ != 0) {
+    const bool ahead = queuedSteps_ > 0;
+    queuedSteps_ += ahead ? -1 : 1;
+    if (!services_.Files.Step(ahead)) {
+      // A step cancelled before its picture showed ends on it after all.
+      if (!onShow) OpenImage(services_.Files.CurrentFile, false);
+      Fail(StepFailureMessage(services_.Files.CurrentFile, ahead));
+      break;
+    }
+    TStepWork stepping(*this);
+    onShow = OpenImage(services_.Files.CurrentFile, false);
+  }
+  queuedSteps_ = 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -236,12 +250,21 @@ QSize TfrmMain::ViewLimits(bool useStoredViewSize) const {
 
 // The engine keeps the arriving picture (shared, not copied) for saving;
 // the view shows Normal from now on.  path is empty for a pasted picture.
-void TfrmMain::ComputeVariants(const std::string& path, std::shared_ptr<const Image> picture,
+// False when a newer step cancelled the computing: nothing changes then.
+bool TfrmMain::ComputeVariants(const std::string& path, std::shared_ptr<const Image> picture,
                                QSize limits) {
   const Image* normal = nullptr;
   {
     TBlockingWork work(*this);
-    normal = readAhead_.OpenIn(engine_, path, std::move(picture), limits.height(), limits.width());
+    TVariantSet set = readAhead_.TakePrepared(path, picture, limits.height(), limits.width());
+    if (set.Full == nullptr) {
+      RunInBackground([&] {
+        set =
+            ComputeVariantSet(std::move(picture), limits.height(), limits.width(), &workCancelled_);
+      });
+    }
+    if (WorkCancelled()) return false;
+    normal = readAhead_.Adopt(engine_, path, std::move(set));
   }
   ShowInView(normal);
   ShowPressedType();
@@ -251,11 +274,16 @@ void TfrmMain::ComputeVariants(const std::string& path, std::shared_ptr<const Im
   // size change still waiting to settle has nothing left to do.
   viewSettled_->stop();
   ScheduleReadAhead();
+  return true;
 }
 
 // The neighbours of the current file, for the view as it is now; none
-// after a paste.
+// after a paste.  Read-ahead waits while the window works.
 void TfrmMain::PlanReadAhead() {
+  if (Busy()) {
+    ScheduleReadAhead();
+    return;
+  }
   const QSize limits = ViewLimits(false);
   readAhead_.Plan(services_.Files.Neighbours(), limits.height(), limits.width());
 }
@@ -268,7 +296,7 @@ void TfrmMain::FollowViewSize() {
   const Image* shown = nullptr;
   {
     TBlockingWork work(*this);
-    shown = engine_.FitToView(limits.height(), limits.width());
+    RunInBackground([&] { shown = engine_.FitToView(limits.height(), limits.width()); });
   }
   ShowInView(shown);
   // After a paste the status bar shows the base image's size.
@@ -369,7 +397,32 @@ void TfrmMain::SaveImage(const std::string& path) {
                         QStringLiteral("The picture could not be saved as\n%1\n\n%2")
                             .arg(QString::fromStdString(path), QString::fromStdString(failure)));
   }
-  if (closeAfterSave_) close();
+  if (closeWhenDone_) close();
+}
+
+// Work runs on a thread of its own while this thread's event loop keeps
+// the window painted and answering the system; input meanwhile is dropped
+// (IgnoredWhileBusy).  What work throws is thrown here.
+void TfrmMain::RunInBackground(const std::function<void()>& work) {
+  const bool outer = working_;
+  working_ = true;
+  std::exception_ptr failure;
+  QEventLoop loop;
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  working_ = outer;
+  // A close asked for meanwhile comes once the command has ended.
+  if (closeWhenDone_ && !Busy())
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  if (failure) std::rethrow_exception(failure);
 }
 
 std::string TfrmMain::RunSave(const std::string& path) {

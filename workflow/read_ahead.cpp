@@ -135,28 +135,36 @@ bool TReadAhead::Prepared(const std::string& path, const Image& picture, std::in
   });
 }
 
-const Image* TReadAhead::OpenIn(TProcessEngine& engine, const std::string& path,
-                                TSharedPicture picture, std::int32_t limitHeight,
-                                std::int32_t limitWidth) {
+TVariantSet TReadAhead::TakePrepared(const std::string& path, const TSharedPicture& picture,
+                                     std::int32_t limitHeight, std::int32_t limitWidth) {
   Focus(path);
   TVariantSet set;
-  {
-    std::lock_guard lock(mutex_);
-    for (const auto& job : jobs_) {
-      if (job->Path != path || !job->Ready() || picture == nullptr ||
-          !job->Set.FitsView(*picture, limitHeight, limitWidth))
-        continue;
-      set = std::move(job->Set);
-      Drop(*job);
-      ++served_;
-    }
-    std::erase_if(jobs_, [](const auto& job) { return job->Cancelled.load(); });
+  std::lock_guard lock(mutex_);
+  for (const auto& job : jobs_) {
+    if (job->Path != path || !job->Ready() || picture == nullptr ||
+        !job->Set.FitsView(*picture, limitHeight, limitWidth))
+      continue;
+    set = std::move(job->Set);
+    Drop(*job);
+    ++served_;
   }
-  if (set.Full == nullptr) set = ComputeVariantSet(std::move(picture), limitHeight, limitWidth);
+  std::erase_if(jobs_, [](const auto& job) { return job->Cancelled.load(); });
+  return set;
+}
+
+const Image* TReadAhead::Adopt(TProcessEngine& engine, const std::string& path, TVariantSet set) {
   TVariantSet leaving = engine.ReleaseVariants();
   const Image* shown = engine.AdoptVariants(std::move(set));
   KeepLeaving(std::exchange(shownPath_, path), std::move(leaving));
   return shown;
+}
+
+const Image* TReadAhead::OpenIn(TProcessEngine& engine, const std::string& path,
+                                TSharedPicture picture, std::int32_t limitHeight,
+                                std::int32_t limitWidth) {
+  TVariantSet set = TakePrepared(path, picture, limitHeight, limitWidth);
+  if (set.Full == nullptr) set = ComputeVariantSet(std::move(picture), limitHeight, limitWidth);
+  return Adopt(engine, path, std::move(set));
 }
 
 void TReadAhead::Clear() { DropAllBut({}); }

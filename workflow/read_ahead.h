@@ -61,6 +61,13 @@ class TReadAhead {
   // what to show (Normal).
   const Image* OpenIn(TProcessEngine& engine, const std::string& path, TSharedPicture picture,
                       std::int32_t limitHeight, std::int32_t limitWidth);
+  // OpenIn in two steps, so that the computing between them can run
+  // elsewhere: the variants prepared for path's picture and a view of
+  // this size, taken out (none: Full is null); then the variants of path's
+  // picture, prepared or computed, brought into engine.
+  TVariantSet TakePrepared(const std::string& path, const TSharedPicture& picture,
+                           std::int32_t limitHeight, std::int32_t limitWidth);
+  const Image* Adopt(TProcessEngine& engine, const std::string& path, TVariantSet set);
 
   // Stops and drops everything.
   void Clear();

@@ -553,6 +553,45 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.Button("tbtNext")->isEnabled());
   }
 
+  // Long work runs beside the event loop: timers fire meanwhile, other
+  // input is dropped, and a page key pressed while a step's picture is
+  // made cancels that work and steps on from it.
+  void PageKeysDuringAStepCancelItAndStepOn() {
+    test::TempDir pictures;
+    CopyInto(pictures, "small_photo.jpg", "1.jpg");
+    WriteBmpFile(test::RandomImage(2400, 1600, 7), pictures.file("2.bmp"));
+    const std::string third = CopyInto(pictures, "jpeg_colour.jpg", "3.jpg");
+    TWindowRig rig;
+    rig.Window->SetReadAheadEnabled(false);
+    rig.Show();
+    rig.Window->OpenImage(pictures.file("1.jpg"), false);
+    const std::uint64_t computed = rig.Window->Engine().ViewComputations();
+
+    int ticksWhileBusy = 0;
+    QTimer ticker;
+    ticker.setInterval(1);
+    connect(&ticker, &QTimer::timeout, [&] {
+      if (!rig.Window->Busy()) return;
+      if (++ticksWhileBusy == 1) {
+        rig.Key(Qt::Key_O, Qt::ControlModifier);  // dropped: no dialog
+        rig.Key(Qt::Key_PageDown);
+      }
+    });
+    ticker.start();
+    rig.Key(Qt::Key_PageDown);
+    ticker.stop();
+    QVERIFY(ticksWhileBusy > 0);
+    QCOMPARE(rig.Platform.OpenAsked, 0);
+    QCOMPARE(rig.Window->windowTitle(), QStringLiteral("3 - Brisolm Tavren"));
+    QCOMPARE(rig.Window->Engine().ViewComputations(), computed + 1);  // 2's never were
+    QVERIFY(rig.Cache.Find(pictures.file("2.bmp")) != nullptr);
+    TProcessEngine plain;
+    const QSize view = rig.Window->View()->size();
+    QCOMPARE(rig.Shown(), *plain.ComputeVariants(LoadPicture(third), view.height(), view.width()));
+    QCOMPARE(rig.Platform.WaitDepth, 0);
+    QCOMPARE(rig.Platform.Beeps, 0);
+  }
+
   void ViewFollowsTheWindowKeepingTypeAndSettings() {
     test::TempDir pictures;
     fs::copy_file(fs::path(TAVREN_SAMPLE_PHOTO), pictures.file("big.jpg"));
