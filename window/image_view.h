@@ -1,11 +1,14 @@
 // The view: draws the picture on show centred in its area, scaled to fit
 // with the aspect ratio kept (small pictures enlarged, large ones reduced),
-// rows and columns repeated or dropped, never averaged.
+// rows and columns repeated or dropped, never averaged.  At actual size it
+// draws one picture pixel per device pixel instead, from a place the user
+// moves by dragging, the wheel or the window's keys.
 #pragma once
 
 #include <QRect>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "imaging/image.h"
 
@@ -35,8 +38,30 @@ class TImageView : public QWidget {
   // The picture on show; the view keeps its own copy, or shares a
   // picture that nobody changes.
   const Image& Picture() const { return shared_ != nullptr ? *shared_ : own_; }
+  // Shows picture fitted to the view.
   void SetPicture(const Image& picture);
   void SetPicture(std::shared_ptr<const Image> picture);
+  // Shows picture at actual size with the point at `centre` (fractions of
+  // its width and height) in the middle of the view; without a centre, at
+  // the place the last picture at actual size had.
+  void SetActualSizePicture(std::shared_ptr<const Image> picture,
+                            std::optional<QPointF> centre = std::nullopt);
+  bool ActualSize() const { return actualSize_; }
+  // At actual size: the picture pixel at the view's top left corner
+  // (negative where a small picture is centred).
+  QPoint Origin() const { return origin_; }
+  // Moves the picture at actual size by delta device pixels (a drag to
+  // the right shows more of the left).
+  void PanBy(QPoint delta);
+  // How far a wheel's notch or an arrow key moves the picture: a tenth of
+  // the view.
+  QSize PanStep() const;
+  // The picture point under pos (in the view's coordinates) as fractions
+  // of the picture's width and height; none outside the picture.
+  std::optional<QPointF> FractionAt(QPoint pos) const;
+  // True when the mouse moved the picture since the button went down: the
+  // press was a drag, not a click.
+  bool Dragged() const { return dragged_; }
   // The view's size in device pixels.
   QSize DeviceSize() const { return DevicePixelSize(size(), devicePixelRatioF()); }
 
@@ -48,10 +73,24 @@ class TImageView : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void SetFitted();
+  // Where the picture lands in the view, in device pixels.
+  QRect PictureRect() const;
+  // Keeps a picture larger than the view covering it, and a smaller one
+  // centred.
+  void ClampOrigin();
+
   Image own_;
   std::shared_ptr<const Image> shared_;
+  bool actualSize_ = false;
+  QPoint origin_;
+  QPoint pressedAt_;  // where the button went down, or the drag last was
+  bool dragged_ = false;
 };
 
 }  // namespace tavren

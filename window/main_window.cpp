@@ -56,9 +56,20 @@ bool CtrlAlone(Qt::KeyboardModifiers modifiers) {
 }
 
 bool HasKey(const std::vector<TCommandKey>& keys, const QKeyEvent& pressed) {
+  const auto held = [&](TKeyModifiers modifiers) {
+    switch (modifiers) {
+      case TKeyModifiers::Any:
+        return true;
+      case TKeyModifiers::CtrlAlone:
+        return CtrlAlone(pressed.modifiers());
+      case TKeyModifiers::Plain:
+        return (pressed.modifiers() &
+                (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) == 0;
+    }
+    return false;
+  };
   return std::ranges::any_of(keys, [&](const TCommandKey& key) {
-    return pressed.key() == key.Key &&
-           (key.Modifiers == TKeyModifiers::Any || CtrlAlone(pressed.modifiers()));
+    return pressed.key() == key.Key && held(key.Modifiers);
   });
 }
 
@@ -265,6 +276,8 @@ void TfrmMain::ShowImageSize(const Image& image) {
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
   if (IgnoredWhileBusy(watched, *event)) return true;
   if (event->type() == QEvent::KeyPress && watched != nullptr && watched == windowHandle()) {
+    // At actual size the arrow keys move the picture, and nothing else.
+    if (PanByKey(static_cast<const QKeyEvent&>(*event))) return true;
     HandleKey(static_cast<const QKeyEvent&>(*event));
   } else if (watched == pnImage_ && event->type() == QEvent::Resize) {
     LayoutImageArea();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,7 @@ enum class TEnabling {
 enum class TKeyModifiers {
   Any,
   CtrlAlone,  // Ctrl held, neither Shift nor Alt
+  Plain,      // none of Ctrl, Shift and Alt held
 };
 
 struct TCommandKey {
@@ -97,6 +99,10 @@ class TfrmMain : public QMainWindow {
 
   // Presses the type's button and shows its result.
   void SelectType(TProcessType type);
+  // Between the fitted view and the picture on show at actual size (at
+  // its full size, as saving writes it), centred on the point under the
+  // mouse when the mouse is over the picture.
+  void ToggleActualSize();
 
   // True once the show steps of the first show, the command-line picture
   // included, have run.
@@ -196,6 +202,13 @@ class TfrmMain : public QMainWindow {
   void ShowPressedType();
   void ViewMouseDown();
   void ViewMouseUp();
+  void EnterActualSize(std::optional<QPointF> centre);
+  void LeaveActualSize();
+  void ShowActualSize();
+  std::shared_ptr<const Image> ActualSizePicture();
+  void ShowFitted(const Image* image);
+  void PressOnView();
+  bool PanByKey(const QKeyEvent& key);
   void ShowImageSize(const Image& image);
   void HideWelcome();
 
@@ -242,6 +255,7 @@ class TfrmMain : public QMainWindow {
   QToolButton* tbtPasteFromClipboard_ = nullptr;
   QToolButton* tbtPrev_ = nullptr;
   QToolButton* tbtNext_ = nullptr;
+  QToolButton* tbtActualSize_ = nullptr;
   QToolButton* tbtHelp_ = nullptr;
   std::map<TProcessType, QToolButton*> typeButtons_;
   QActionGroup* typeGroup_ = nullptr;

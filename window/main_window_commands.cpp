@@ -266,7 +266,7 @@ bool TfrmMain::ComputeVariants(const std::string& path, std::shared_ptr<const Im
     if (WorkCancelled()) return false;
     normal = readAhead_.Adopt(engine_, path, std::move(set));
   }
-  ShowInView(normal);
+  ShowFitted(normal);
   ShowPressedType();
   pnManualTuning_->ApplyTypePreset(ptNormal);
   Succeeded();
@@ -326,8 +326,12 @@ void TfrmMain::ComputeManual() {
   Succeeded();
 }
 
+// At actual size the view shows what the engine shows, at full size.
 void TfrmMain::ShowInView(const Image* image) {
-  if (image != nullptr) view_->SetPicture(*image);
+  if (view_->ActualSize())
+    ShowActualSize();
+  else if (image != nullptr)
+    view_->SetPicture(*image);
 }
 
 // The pressed type's button, and the manual panel beside Manual Tuning.
@@ -338,7 +342,16 @@ void TfrmMain::ShowPressedType() {
   tbMain_->setFocus();
 }
 
+// At actual size a press may begin a drag: a type changes at the release
+// of a click instead.  Holding the unprocessed picture in Manual Tuning
+// begins at the press as ever.
 void TfrmMain::ViewMouseDown() {
+  if (view_->ActualSize() && engine_.MouseDownAction(true).Kind == TMouseDownAction::kSelectType)
+    return;
+  PressOnView();
+}
+
+void TfrmMain::PressOnView() {
   const bool havePicture = ImageHasPixels(view_->Picture());
   ShowInView(engine_.MouseDown(havePicture));
   ShowPressedType();
@@ -346,6 +359,9 @@ void TfrmMain::ViewMouseDown() {
 }
 
 void TfrmMain::ViewMouseUp() {
+  if (view_->ActualSize() && engine_.MouseDownAction(true).Kind == TMouseDownAction::kSelectType &&
+      !view_->Dragged())
+    PressOnView();
   ShowInView(engine_.MouseUp());
   ShowStatus();
 }

@@ -92,6 +92,9 @@ void TfrmMain::CreateToolBar() {
     typeGroup_->addAction(button->defaultAction());
     typeButtons_[entry.Type] = button;
   }
+  tbtActualSize_ =
+      AddToolButton("tbtActualSize", "actual_size", QStringLiteral("Actual Size (Z, Ctrl-1)"));
+  tbtActualSize_->defaultAction()->setCheckable(true);
   AddToolSeparator();
   tbtHelp_ = AddToolButton("tbtHelp", "help", QStringLiteral("Help"));
   tbtHelp_->setFixedWidth(kToolButtonSize.width() + 14);  // room for the menu arrow
@@ -224,6 +227,10 @@ void TfrmMain::CreateCommandTable() {
        PictureFileOnShow,
        guarded([this] { StepFile(true); }),
        pageKey(true)},
+      {tbtActualSize_->defaultAction(),
+       {{Qt::Key_Z, Plain}, {Qt::Key_1, CtrlAlone}},
+       PictureOnShow,
+       guarded([this] { ToggleActualSize(); })},
       // Help touches no picture: it runs without the guard, as it always has.
       {tbtHelp_->defaultAction(), {{Qt::Key_F1, Any}}, Always, [this] { OpenHelpFile(); }},
   };

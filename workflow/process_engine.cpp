@@ -1,6 +1,7 @@
 #include "workflow/process_engine.h"
 
 #include <cassert>
+#include <iterator>
 #include <utility>
 
 #include "enhance/base_image.h"
@@ -130,6 +131,7 @@ const Image* TProcessEngine::ComputeVariants(Image picture, std::int32_t limitHe
 
 const Image* TProcessEngine::AdoptVariants(TVariantSet set) {
   ++viewComputations_;  // made here or ahead of time: a new set on show
+  actualSizes_.clear();
   fullImage_ = std::move(set.Full);
   baseImage_ = std::move(set.Base);
   baseReduced_ = set.Reduced;
@@ -149,6 +151,7 @@ TVariantSet TProcessEngine::ReleaseVariants() {
   set.Results = std::move(results_);
   set.Results.Slot(ptManualTuning).reset();
   results_.Clear();
+  actualSizes_.clear();
   return set;
 }
 
@@ -264,6 +267,40 @@ std::unique_ptr<Image> TProcessEngine::ResultForSave() const {
     CopyImage(results_.Get(type), saved, true);
   }
   return saved;
+}
+
+const Image* TProcessEngine::ShownResult() const {
+  return results_.Get(heldOriginal_ ? ptOriginal : CurrentProcessType());
+}
+
+std::shared_ptr<const Image> TProcessEngine::ActualSizeShown() const {
+  if (fullImage_ == nullptr) return nullptr;
+  const TProcessType type = heldOriginal_ ? ptOriginal : CurrentProcessType();
+  // The picture itself is what saving Original writes.
+  if (type == ptOriginal) return fullImage_;
+  for (const TActualSize& made : actualSizes_)
+    if (made.Type == type && (type != ptManualTuning || made.Settings == manual_))
+      return made.Picture;
+  return nullptr;
+}
+
+void TProcessEngine::ComputeActualSize() {
+  if (fullImage_ == nullptr || ActualSizeShown() != nullptr) return;
+  std::shared_ptr<const Image> made = ResultForSave();
+  if (made == nullptr) return;
+  const std::size_t bytes = made->Stride() * static_cast<std::size_t>(made->Height());
+  std::size_t kept = bytes;
+  // The newest stay, as many as fit beside the new one.
+  auto first = actualSizes_.end();
+  while (first != actualSizes_.begin()) {
+    const Image& older = *std::prev(first)->Picture;
+    const std::size_t olderBytes = older.Stride() * static_cast<std::size_t>(older.Height());
+    if (kept + olderBytes > kActualSizeBytes) break;
+    kept += olderBytes;
+    --first;
+  }
+  actualSizes_.erase(actualSizes_.begin(), first);
+  actualSizes_.push_back({CurrentProcessType(), manual_, std::move(made)});
 }
 
 void TProcessEngine::ApplyTypePreset(int type) {

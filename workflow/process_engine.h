@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "enhance/process_types.h"
 #include "imaging/image.h"
@@ -150,6 +151,21 @@ class TProcessEngine {
   // results on show are not touched).  Null before the first picture.
   std::unique_ptr<Image> ResultForSave() const;
 
+  // What the view shows at actual size: the picture on show at the
+  // picture's full size, exactly as saving would write it (the unprocessed
+  // picture while the mouse holds it in Manual Tuning).  Null until
+  // ComputeActualSize has made it.
+  std::shared_ptr<const Image> ActualSizeShown() const;
+  // Makes ActualSizeShown's picture when it is missing.  Slow for a large
+  // picture; it may run on another thread while nothing else uses the
+  // engine.  The last few are kept (within kActualSizeBytes), so
+  // switching back to a type is immediate.
+  void ComputeActualSize();
+  static constexpr std::size_t kActualSizeBytes = std::size_t{512} << 20;
+  // What the view shows when fitted: the pressed type's result, or result
+  // 0 while the mouse holds it in Manual Tuning.
+  const Image* ShownResult() const;
+
   // The manual panel's settings (strengths 0..3, options 0 or 1).
   const TTypePreset& ManualSettings() const { return manual_; }
   void SetManualSettings(const TTypePreset& settings) { manual_ = settings; }
@@ -182,6 +198,14 @@ class TProcessEngine {
   bool updating_ = false;
   TTypePreset manual_{};  // the panel starts with everything Off
   std::uint64_t viewComputations_ = 0;
+  // Full-size results made for the view, oldest first; a manual one with
+  // the settings it was made with.
+  struct TActualSize {
+    TProcessType Type;
+    TTypePreset Settings;
+    std::shared_ptr<const Image> Picture;
+  };
+  std::vector<TActualSize> actualSizes_;
 };
 
 }  // namespace tavren

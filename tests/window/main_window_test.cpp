@@ -9,6 +9,7 @@
 #include <QTextDocumentFragment>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
@@ -590,6 +591,89 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.Shown(), *plain.ComputeVariants(LoadPicture(third), view.height(), view.width()));
     QCOMPARE(rig.Platform.WaitDepth, 0);
     QCOMPARE(rig.Platform.Beeps, 0);
+  }
+
+  // At actual size the view shows exactly what saving would write, and the
+  // place stays through panning, type changes and the held comparison.
+  void ActualSizeShowsTheSavedPixelsInOnePlace() {
+    test::TempDir pictures;
+    fs::copy_file(fs::path(TAVREN_SAMPLE_PHOTO), pictures.file("big.jpg"));
+    TWindowRig rig;
+    rig.Show();
+    rig.Window->resize(400, 300);
+    QCoreApplication::processEvents();
+    rig.Window->OpenImage(pictures.file("big.jpg"), false);
+    const TProcessEngine& engine = rig.Window->Engine();
+    QVERIFY(engine.BaseReduced());
+    QCursor::setPos(rig.Window->mapToGlobal(QPoint(-50, -50)));  // off the picture
+    rig.Key(Qt::Key_Z);
+    TImageView& view = *rig.Window->View();
+    QVERIFY(view.ActualSize());
+    QVERIFY(rig.Button("tbtActualSize")->isChecked());
+    QCOMPARE(rig.Shown(), *engine.ResultForSave());  // Normal, at full size
+    const QSize device = view.DeviceSize();
+    QCOMPARE(view.Origin(), QPoint((640 - device.width()) / 2 + (640 - device.width()) % 2,
+                                   (480 - device.height()) / 2 + (480 - device.height()) % 2));
+
+    // Panning: a key, the wheel, a drag; none of them changes the type.
+    const QPoint centred = view.Origin();
+    rig.Key(Qt::Key_Right);
+    const QSize step = view.PanStep();
+    QCOMPARE(step, QSize(device.width() / 10, device.height() / 10));
+    QCOMPARE(view.Origin(), centred + QPoint(step.width(), 0));
+    QWheelEvent wheel(QPointF(10, 10), view.mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&view, &wheel);
+    QCOMPARE(view.Origin(), centred + QPoint(step.width(), step.height()));
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(100, 100));
+    QTest::mouseMove(&view, QPoint(80, 90));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(80, 90));
+    const QPoint place = centred + QPoint(step.width() + 20, step.height() + 10);
+    QCOMPARE(view.Origin(), place);
+    QCOMPARE(engine.CurrentProcessType(), ptNormal);
+
+    // A click cycles the types at the same place; so do the buttons.
+    rig.ClickView();
+    QCOMPARE(engine.CurrentProcessType(), ptOriginal);
+    QCOMPARE(rig.Shown(), *engine.FullImage());
+    QCOMPARE(view.Origin(), place);
+    for (const char* button : {"tbt1Weak", "tbt3Strong", "tbt2Normal"}) {
+      rig.Button(button)->click();
+      QCOMPARE(rig.Shown(), *engine.ResultForSave());
+      QCOMPARE(view.Origin(), place);
+    }
+    // The manual panel narrows the view around the same middle.
+    rig.Button("tbt99ManualTuning")->click();
+    QTest::mouseClick(rig.Find("rbCX3Strong"), Qt::LeftButton);
+    QCOMPARE(rig.Shown(), *engine.ResultForSave());
+    const QPoint narrowed = view.Origin();
+    QTest::mousePress(&view, Qt::LeftButton);  // the comparison, held
+    QCOMPARE(rig.Shown(), *engine.FullImage());
+    QCOMPARE(view.Origin(), narrowed);
+    QTest::mouseRelease(&view, Qt::LeftButton);
+    QCOMPARE(rig.Shown(), *engine.ResultForSave());
+    QCOMPARE(rig.Platform.WaitDepth, 0);
+
+    // Back to the fitted view; a new picture also comes fitted.
+    rig.Key(Qt::Key_1, Qt::ControlModifier);
+    QVERIFY(!view.ActualSize());
+    QCOMPARE(rig.Shown(), rig.Result(ptManualTuning));
+    rig.Key(Qt::Key_Z);
+    rig.Window->OpenImage(CopyInto(pictures, "small_photo.jpg", "small.jpg"), false);
+    QVERIFY(!view.ActualSize());
+    QVERIFY(!rig.Button("tbtActualSize")->isChecked());
+    QCOMPARE(rig.Shown(), rig.Result(ptNormal));
+
+    // With the mouse over the picture, that point comes to the middle.
+    rig.Window->OpenImage(pictures.file("big.jpg"), false);
+    const QPoint mouse(view.width() * 2 / 5, view.height() * 2 / 5);
+    QCursor::setPos(view.mapToGlobal(mouse));
+    const std::optional<QPointF> fraction = view.FractionAt(mouse);
+    QVERIFY(fraction.has_value());
+    rig.Key(Qt::Key_Z);
+    const QSize now = view.DeviceSize();
+    QCOMPARE(view.Origin(), QPoint(std::lround(fraction->x() * 640 - now.width() / 2.0),
+                                   std::lround(fraction->y() * 480 - now.height() / 2.0)));
   }
 
   void ViewFollowsTheWindowKeepingTypeAndSettings() {
