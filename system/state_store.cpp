@@ -15,7 +15,7 @@ namespace {
 
 class FileStateStore : public TStateStore {
  public:
-  explicit FileStateStore(std::string path) : path_(std::move(path)) {}
+  FileStateStore(std::string path, TStoredKind kind) : path_(std::move(path)), kind_(kind) {}
 
   std::optional<Value> Read() override {
     std::error_code ec;
@@ -23,6 +23,7 @@ class FileStateStore : public TStateStore {
     std::ifstream in(PathOf(path_), std::ios::binary);
     if (!in) return std::nullopt;
     Value value;
+    value.Kind = kind_;
     value.Bytes.resize(kMostStoredBytes + 1);
     in.read(reinterpret_cast<char*>(value.Bytes.data()),
             static_cast<std::streamsize>(value.Bytes.size()));
@@ -43,12 +44,13 @@ class FileStateStore : public TStateStore {
 
  private:
   std::string path_;
+  TStoredKind kind_;
 };
 
 }  // namespace
 
-std::unique_ptr<TStateStore> MakeFileStateStore(std::string path) {
-  return std::make_unique<FileStateStore>(std::move(path));
+std::unique_ptr<TStateStore> MakeFileStateStore(std::string path, TStoredKind kind) {
+  return std::make_unique<FileStateStore>(std::move(path), kind);
 }
 
 }  // namespace tavren

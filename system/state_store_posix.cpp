@@ -39,8 +39,8 @@ std::string UserStateFilePath(const std::string& keyPath, const std::string& val
 }
 
 std::unique_ptr<TStateStore> MakeUserStateStore(const std::string& keyPath,
-                                                const std::string& valueName) {
-  return MakeFileStateStore(UserStateFilePath(keyPath, valueName));
+                                                const std::string& valueName, TStoredKind kind) {
+  return MakeFileStateStore(UserStateFilePath(keyPath, valueName), kind);
 }
 
 }  // namespace tavren

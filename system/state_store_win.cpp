@@ -6,10 +6,18 @@ namespace tavren {
 
 namespace {
 
+TStoredKind KindOf(DWORD type) {
+  if (type == REG_BINARY) return TStoredKind::Binary;
+  if (type == REG_DWORD) return TStoredKind::Number;
+  return TStoredKind::Other;
+}
+
+DWORD TypeOf(TStoredKind kind) { return kind == TStoredKind::Number ? REG_DWORD : REG_BINARY; }
+
 class RegistryStateStore : public TStateStore {
  public:
-  RegistryStateStore(std::string keyPath, std::string valueName)
-      : keyPath_(Wide(keyPath)), valueName_(Wide(valueName)) {}
+  RegistryStateStore(std::string keyPath, std::string valueName, TStoredKind kind)
+      : keyPath_(Wide(keyPath)), valueName_(Wide(valueName)), kind_(kind) {}
 
   std::optional<Value> Read() override {
     HKEY key = nullptr;
@@ -21,7 +29,7 @@ class RegistryStateStore : public TStateStore {
     if (RegQueryValueExW(key, valueName_.c_str(), nullptr, &type, nullptr, &size) ==
         ERROR_SUCCESS) {
       Value value;
-      value.Binary = type == REG_BINARY;
+      value.Kind = KindOf(type);
       value.Bytes.resize(size);
       if (size == 0 || RegQueryValueExW(key, valueName_.c_str(), nullptr, &type, value.Bytes.data(),
                                         &size) == ERROR_SUCCESS) {
@@ -38,7 +46,7 @@ class RegistryStateStore : public TStateStore {
     if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
                         &key, nullptr) != ERROR_SUCCESS)
       return false;
-    const bool ok = RegSetValueExW(key, valueName_.c_str(), 0, REG_BINARY, bytes.data(),
+    const bool ok = RegSetValueExW(key, valueName_.c_str(), 0, TypeOf(kind_), bytes.data(),
                                    static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
     RegCloseKey(key);
     return ok;
@@ -47,13 +55,14 @@ class RegistryStateStore : public TStateStore {
  private:
   std::wstring keyPath_;
   std::wstring valueName_;
+  TStoredKind kind_;
 };
 
 }  // namespace
 
 std::unique_ptr<TStateStore> MakeUserStateStore(const std::string& keyPath,
-                                                const std::string& valueName) {
-  return std::make_unique<RegistryStateStore>(keyPath, valueName);
+                                                const std::string& valueName, TStoredKind kind) {
+  return std::make_unique<RegistryStateStore>(keyPath, valueName, kind);
 }
 
 std::string UserStateFilePath(const std::string&, const std::string&) { return std::string(); }

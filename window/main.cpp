@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   const std::string programPath = QCoreApplication::applicationFilePath().toStdString();
   TFiles files;
   TCache cache;
-  TState state(MakePlatformStateStore());
+  TState state(MakePlatformStateStore(), MakePlatformKeepMetadataStore());
   std::unique_ptr<TFileInfo> fileInfo;
   try {
     fileInfo = std::make_unique<TFileInfo>(programPath);

@@ -178,6 +178,7 @@ void TfrmMain::ApplyStoredState() {
   const QSize screen = QGuiApplication::primaryScreen()->size();
   TState& state = services_.State;
   state.LoadState({screen.width(), screen.height()}, width());
+  miKeepMetadata_->setChecked(state.KeepMetadata());
   if (state.Record.WindowState() == kStateNormal) {
     setWindowState(Qt::WindowNoState);
     resize(state.Record.FormWidth(), state.Record.FormHeight());

@@ -38,6 +38,7 @@ class TFiles;
 class TImageView;
 class TManualTuningPanel;
 class TPlatform;
+class TSaveJob;
 class TState;
 class TTerminationWatch;
 class TWelcomePanel;
@@ -55,7 +56,7 @@ struct TMainServices {
 enum class TEnabling {
   Always,             // open and help
   ClipboardPicture,   // paste: while the clipboard offers a picture, as the poll finds
-  PictureOnShow,      // save and the types: while a picture is on show
+  PictureOnShow,      // save, copy and the types: while a picture is on show
   PictureFileOnShow,  // previous and next: while the picture on show has a folder
 };
 
@@ -90,6 +91,8 @@ class TfrmMain : public QMainWindow {
   void PasteImage();
   void SaveCommand();
   void SaveImage(const std::string& path);
+  // Puts the picture the save would write on the clipboard.
+  void CopyCommand();
   void StepFile(bool forward);
   void OpenHelpFile();
   void ShowAbout();
@@ -172,6 +175,7 @@ class TfrmMain : public QMainWindow {
   QToolButton* AddToolButton(const char* name, const char* icon, const QString& hint);
   void AddToolSeparator();
   void CreateHelpMenu();
+  void CreateSaveMenu();
   void CreateImageArea();
   void CreateWelcomePanel();
   void CreateManualPanel();
@@ -223,7 +227,10 @@ class TfrmMain : public QMainWindow {
                       bool useStoredViewSize);
   std::string LoadIntoCache(const std::string& path, std::shared_ptr<const Image>& picture);
   std::string PasteIntoView(std::shared_ptr<const Image>& picture);
-  std::string RunSave(const std::string& path);
+  std::string RunSave(const std::string& path, std::string& metadataNotKept);
+  std::string RunSaveJob(TSaveJob& job, const std::string& doing);
+  std::string RunCopy();
+  void ReportCopyFailure(const std::string& reason);
   void ShowSaveProgress(int stage);
   void RunInBackground(const std::function<void()>& work);
   bool IgnoredWhileBusy(QObject* watched, const QEvent& event);
@@ -252,6 +259,7 @@ class TfrmMain : public QMainWindow {
   QToolBar* tbMain_ = nullptr;
   QToolButton* tbtOpen_ = nullptr;
   QToolButton* tbtSave_ = nullptr;
+  QToolButton* tbtCopyToClipboard_ = nullptr;
   QToolButton* tbtPasteFromClipboard_ = nullptr;
   QToolButton* tbtPrev_ = nullptr;
   QToolButton* tbtNext_ = nullptr;
@@ -261,6 +269,8 @@ class TfrmMain : public QMainWindow {
   QActionGroup* typeGroup_ = nullptr;
   std::vector<TCommand> commands_;  // drives the buttons, the keys and the enabling
   QMenu* pmHelp_ = nullptr;
+  QMenu* pmSave_ = nullptr;
+  QAction* miKeepMetadata_ = nullptr;  // the save keeps the source's metadata
   QWidget* pnImage_ = nullptr;
   TImageView* view_ = nullptr;
   TWelcomePanel* pnWelcome_ = nullptr;

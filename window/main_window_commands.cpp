@@ -400,12 +400,18 @@ void TfrmMain::SaveCommand() {
 // ignores commands; the normal cursor is back before a failure is reported.
 void TfrmMain::SaveImage(const std::string& path) {
   std::string failure;
+  std::string metadataNotKept;
   {
     TWaitCursor wait(platform_);
-    failure = RunSave(path);
+    failure = RunSave(path, metadataNotKept);
   }
   if (failure.empty()) {
-    Succeeded();
+    // Saved, but with make and model only: the user asked for more.
+    if (metadataNotKept.empty())
+      Succeeded();
+    else
+      Fail(FailureMessage(path,
+                          "saved without its date, camera settings and GPS: " + metadataNotKept));
   } else {
     failure_ = FailureMessage(path, failure);
     ShowStatus();
@@ -441,12 +447,23 @@ void TfrmMain::RunInBackground(const std::function<void()>& work) {
   if (failure) std::rethrow_exception(failure);
 }
 
-std::string TfrmMain::RunSave(const std::string& path) {
+std::string TfrmMain::RunSave(const std::string& path, std::string& metadataNotKept) {
   // A pasted picture has no file to carry EXIF data over from.
   const std::string& current = services_.Files.CurrentFile;
-  TSaveJob job(engine_, path, current == sPastedImageName ? std::string() : current);
+  const TMetadataCarryOver carryOver = services_.State.KeepMetadata()
+                                           ? TMetadataCarryOver::Everything
+                                           : TMetadataCarryOver::MakeAndModel;
+  TSaveJob job(engine_, path, current == sPastedImageName ? std::string() : current, carryOver);
+  const std::string failure = RunSaveJob(job, SavingMessage(path));
+  metadataNotKept = job.MetadataNotKept();
+  return failure;
+}
+
+// The save's thread (and the copy's) with the window's nested event loop;
+// the message panel says what is being done meanwhile.
+std::string TfrmMain::RunSaveJob(TSaveJob& job, const std::string& doing) {
   saving_ = true;
-  messagePanel_->setText(QString::fromStdString(SavingMessage(path)));
+  messagePanel_->setText(QString::fromStdString(doing));
   ShowSaveProgress(0);
   QEventLoop loop;
   std::thread worker([&] {

@@ -17,6 +17,7 @@
 #include "window/window_resources.h"
 #include "workflow/files.h"
 #include "workflow/fixed_texts.h"
+#include "workflow/state.h"
 
 namespace tavren {
 
@@ -26,6 +27,7 @@ constexpr int kToolBarHeight = 44;
 constexpr QSize kToolButtonSize(39, 38);
 constexpr int kToolIconSize = 32;
 constexpr int kToolSeparatorWidth = 8;
+constexpr int kMenuArrowWidth = 14;  // beside a button that has a menu
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -64,6 +66,9 @@ void TfrmMain::CreateToolBar() {
 
   tbtOpen_ = AddToolButton("tbtOpen", "open", QStringLiteral("Open Image (Ctrl-O)"));
   tbtSave_ = AddToolButton("tbtSave", "save", QStringLiteral("Save Image (Ctrl-S)"));
+  CreateSaveMenu();
+  tbtCopyToClipboard_ =
+      AddToolButton("tbtCopyToClipboard", "copy", QStringLiteral("Copy To Clipboard (Ctrl-C)"));
   tbtPasteFromClipboard_ = AddToolButton("tbtPasteFromClipboard", "paste",
                                          QStringLiteral("Paste From Clipboard (Ctrl-V)"));
   AddToolSeparator();
@@ -97,7 +102,7 @@ void TfrmMain::CreateToolBar() {
   tbtActualSize_->defaultAction()->setCheckable(true);
   AddToolSeparator();
   tbtHelp_ = AddToolButton("tbtHelp", "help", QStringLiteral("Help"));
-  tbtHelp_->setFixedWidth(kToolButtonSize.width() + 14);  // room for the menu arrow
+  tbtHelp_->setFixedWidth(kToolButtonSize.width() + kMenuArrowWidth);
   CreateHelpMenu();
 }
 
@@ -113,6 +118,21 @@ void TfrmMain::CreateHelpMenu() {
   connect(about, &QAction::triggered, this, &TfrmMain::ShowAbout);
   tbtHelp_->setMenu(pmHelp_);
   tbtHelp_->setPopupMode(QToolButton::MenuButtonPopup);
+}
+
+// The save's option sits on its button's menu: the system's save dialog
+// has no room for it everywhere.  It is remembered at once when changed.
+void TfrmMain::CreateSaveMenu() {
+  pmSave_ = new QMenu(this);
+  pmSave_->setObjectName(QStringLiteral("pmSave"));
+  miKeepMetadata_ = pmSave_->addAction(QStringLiteral("Keep date, camera settings and GPS"));
+  miKeepMetadata_->setObjectName(QStringLiteral("miKeepMetadata"));
+  miKeepMetadata_->setCheckable(true);
+  connect(miKeepMetadata_, &QAction::triggered, this,
+          [this](bool checked) { services_.State.SetKeepMetadata(checked); });
+  tbtSave_->setMenu(pmSave_);
+  tbtSave_->setPopupMode(QToolButton::MenuButtonPopup);
+  tbtSave_->setFixedWidth(kToolButtonSize.width() + kMenuArrowWidth);
 }
 
 // ---------------------------------------------------------------------------
@@ -213,6 +233,10 @@ void TfrmMain::CreateCommandTable() {
       {tbtSave_->defaultAction(), {{Qt::Key_S, CtrlAlone}}, PictureOnShow, guarded([this] {
          SaveCommand();
        })},
+      {tbtCopyToClipboard_->defaultAction(),
+       {{Qt::Key_C, CtrlAlone}},
+       PictureOnShow,
+       guarded([this] { CopyCommand(); })},
       {tbtPasteFromClipboard_->defaultAction(),
        {{Qt::Key_V, CtrlAlone}},
        ClipboardPicture,

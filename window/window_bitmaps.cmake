@@ -6,8 +6,9 @@ function(tavren_window_bitmaps target)
   find_program(RSVG_CONVERT rsvg-convert REQUIRED)
   # name:width:height
   set(pictures
-      open:64:64 save:64:64 paste:64:64 prev:64:64 next:64:64 type0:64:64 type1:64:64
-      type2:64:64 type3:64:64 manual:64:64 actual_size:64:64 help:64:64 drop:48:48 close0:28:28 close1:28:28
+      open:64:64 save:64:64 copy:64:64 paste:64:64 prev:64:64 next:64:64 type0:64:64
+      type1:64:64 type2:64:64 type3:64:64 manual:64:64 actual_size:64:64 help:64:64 drop:48:48
+      close0:28:28 close1:28:28
       close2:28:28 product_logo:344:110 maker_logo:174:158 app_icon:256:256)
   set(folder "${CMAKE_CURRENT_BINARY_DIR}/bitmaps")
   set(qrc "<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n  <qresource prefix=\"/\">\n")

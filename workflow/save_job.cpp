@@ -2,14 +2,20 @@
 
 #include <memory>
 
-#include "jpeg_export/jpeg_export.h"
 #include "workflow/process_engine.h"
 #include "workflow/status_text.h"
 
 namespace tavren {
 
-TSaveJob::TSaveJob(const TProcessEngine& engine, std::string target, std::string source)
-    : engine_(engine), target_(std::move(target)), source_(std::move(source)) {}
+TSaveJob::TSaveJob(const TProcessEngine& engine, std::string target, std::string source,
+                   TMetadataCarryOver carryOver)
+    : engine_(engine),
+      target_(std::move(target)),
+      source_(std::move(source)),
+      carryOver_(carryOver) {}
+
+TSaveJob::TSaveJob(const TProcessEngine& engine, TTake take)
+    : engine_(engine), take_(std::move(take)) {}
 
 void TSaveJob::Run(const std::function<void(int stage)>& progress) {
   try {
@@ -19,12 +25,20 @@ void TSaveJob::Run(const std::function<void(int stage)>& progress) {
       failure_ = "there is no picture to save";
     } else {
       progress(1);
-      SaveJpegWithExif(*saved, target_, source_);
+      Deliver(*saved);
     }
   } catch (const std::exception& error) {
     failure_ = ReasonOf(error);
   }
   progress(kStages);
+}
+
+void TSaveJob::Deliver(const Image& picture) {
+  if (take_) {
+    take_(picture);
+    return;
+  }
+  metadataNotKept_ = SaveJpegWithExif(picture, target_, source_, carryOver_).MetadataNotKept;
 }
 
 }  // namespace tavren

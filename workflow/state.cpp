@@ -24,6 +24,9 @@ std::int32_t Third(std::int32_t v) { return static_cast<std::int32_t>(Round(v / 
 // The key path of the fixed texts: key names joined by backslashes.
 std::string KeyPath() { return sRegistryKeyHead + sRegistryKeyMiddle + "\\" + sProgramName; }
 
+constexpr char kKeepMetadataValueName[] = "KeepMetadata";
+constexpr std::size_t kNumberSize = 4;
+
 }  // namespace
 
 std::string StateFilePath() { return UserStateFilePath(KeyPath(), sStateValueName); }
@@ -32,18 +35,23 @@ std::unique_ptr<TStateStore> MakePlatformStateStore() {
   return MakeUserStateStore(KeyPath(), sStateValueName);
 }
 
+std::unique_ptr<TStateStore> MakePlatformKeepMetadataStore() {
+  return MakeUserStateStore(KeyPath(), kKeepMetadataValueName, TStoredKind::Number);
+}
+
 std::uint8_t StoredWindowState(bool minimized, bool maximized) {
   if (minimized) return 1;
   return maximized ? 2 : 0;
 }
 
-TState::TState(std::unique_ptr<TStateStore> store) : store_(std::move(store)) {}
+TState::TState(std::unique_ptr<TStateStore> store, std::unique_ptr<TStateStore> keepMetadataStore)
+    : store_(std::move(store)), keepMetadataStore_(std::move(keepMetadataStore)) {}
 
 void TState::LoadState(TScreenSize screen, std::int32_t currentFormWidth) {
   bool loaded = false;
   if (store_) {
     const std::optional<TStateStore::Value> value = store_->Read();
-    if (value && value->Binary && value->Bytes.size() == kStateRecordSize) {
+    if (value && value->Kind == TStoredKind::Binary && value->Bytes.size() == kStateRecordSize) {
       std::memcpy(Record.Bytes.data(), value->Bytes.data(), kStateRecordSize);
       loaded = true;
     }
@@ -52,6 +60,23 @@ void TState::LoadState(TScreenSize screen, std::int32_t currentFormWidth) {
     Validate(screen);
   else
     SetDefaults(screen, currentFormWidth);
+  LoadKeepMetadata();
+}
+
+void TState::LoadKeepMetadata() {
+  keepMetadata_ = false;
+  if (!keepMetadataStore_) return;
+  const std::optional<TStateStore::Value> value = keepMetadataStore_->Read();
+  keepMetadata_ = value && value->Kind == TStoredKind::Number &&
+                  value->Bytes.size() == kNumberSize &&
+                  ReadLittleEndian32(value->Bytes.data()) == 1;
+}
+
+void TState::SetKeepMetadata(bool keep) {
+  keepMetadata_ = keep;
+  std::array<std::uint8_t, kNumberSize> number{};
+  WriteLittleEndian32(number.data(), keep ? 1 : 0);
+  if (keepMetadataStore_) keepMetadataStore_->Write(number);
 }
 
 void TState::SetDefaults(TScreenSize screen, std::int32_t currentFormWidth) {

@@ -49,6 +49,12 @@ class TStateRecord {
 // fixed texts (MakeUserStateStore).
 std::unique_ptr<TStateStore> MakePlatformStateStore();
 
+// The user's store of the save's option to keep the source's metadata: a
+// number of its own beside the record, which keeps its fixed layout (a
+// DWORD value under the record's key on Windows, a file beside the
+// record's file elsewhere).
+std::unique_ptr<TStateStore> MakePlatformKeepMetadataStore();
+
 // The file the platform store uses (empty on Windows).
 std::string StateFilePath();
 
@@ -63,12 +69,16 @@ struct TScreenSize {
 
 class TState {
  public:
-  explicit TState(std::unique_ptr<TStateStore> store);
+  // keepMetadataStore: where the save's option is kept (none: it is off
+  // and not remembered).
+  explicit TState(std::unique_ptr<TStateStore> store,
+                  std::unique_ptr<TStateStore> keepMetadataStore = nullptr);
 
   TStateRecord Record;
 
   // Reads the record and repairs it, or fills defaults when nothing valid
-  // was read.  currentFormWidth is the window's width at that moment.
+  // was read; reads the save's option too.  currentFormWidth is the
+  // window's width at that moment.
   void LoadState(TScreenSize screen, std::int32_t currentFormWidth);
   void SetDefaults(TScreenSize screen, std::int32_t currentFormWidth);
   void Validate(TScreenSize screen);
@@ -77,8 +87,19 @@ class TState {
   void SaveState(std::uint8_t windowState, std::int32_t formHeight, std::int32_t formWidth,
                  std::int32_t viewHeight, std::int32_t viewWidth);
 
+  // Whether the window's save keeps the source's dates, camera settings
+  // and places.  Off unless the stored number is 1: a missing or damaged
+  // value reads as off.
+  bool KeepMetadata() const { return keepMetadata_; }
+  // Takes the choice and stores it at once; failures are silent.
+  void SetKeepMetadata(bool keep);
+
  private:
+  void LoadKeepMetadata();
+
   std::unique_ptr<TStateStore> store_;
+  std::unique_ptr<TStateStore> keepMetadataStore_;
+  bool keepMetadata_ = false;
 };
 
 }  // namespace tavren

@@ -94,7 +94,7 @@ TEST(Files, ReplacementKeepsTheOldFileWhereItCannotReplace) {
 }
 
 // The user's store (the registry on Windows, a file under XDG_CONFIG_HOME
-// here) gives back the bytes written, as binary data.
+// here) gives back the bytes written, with the type they were written as.
 TEST(Files, UserStateStoreGivesBackWhatItKept) {
   test::TempDir dir;
   // putenv keeps the text itself, so it lives as long as the process.
@@ -110,8 +110,17 @@ TEST(Files, UserStateStoreGivesBackWhatItKept) {
   ASSERT_TRUE(store->Write(record));
   const std::optional<TStateStore::Value> value = MakeUserStateStore(key, "Main")->Read();
   ASSERT_TRUE(value.has_value());
-  EXPECT_TRUE(value->Binary);
+  EXPECT_EQ(value->Kind, TStoredKind::Binary);
   EXPECT_EQ(value->Bytes, record);
+  // A number beside it: a DWORD value on Windows, its own file here.
+  const std::vector<std::uint8_t> one = {1, 0, 0, 0};
+  ASSERT_TRUE(MakeUserStateStore(key, "Option", TStoredKind::Number)->Write(one));
+  const std::optional<TStateStore::Value> number =
+      MakeUserStateStore(key, "Option", TStoredKind::Number)->Read();
+  ASSERT_TRUE(number.has_value());
+  EXPECT_EQ(number->Kind, TStoredKind::Number);
+  EXPECT_EQ(number->Bytes, one);
+  EXPECT_EQ(MakeUserStateStore(key, "Main")->Read()->Bytes, record);
   home = "XDG_CONFIG_HOME=";
   putenv(home.data());
 }

@@ -4,13 +4,16 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QTextDocumentFragment>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -52,8 +55,10 @@ std::string CopyInto(const test::TempDir& dir, const std::string& source, const 
 // One window with its own shared objects, state file and platform.
 struct TWindowRig {
   explicit TWindowRig(QStringList arguments = {}, const std::string& statePath = {}) {
+    const fs::path record = statePath.empty() ? Dir.file("state/Main") : statePath;
     State = std::make_unique<TState>(
-        MakeFileStateStore(statePath.empty() ? Dir.file("state/Main") : statePath));
+        MakeFileStateStore(record.string()),
+        MakeFileStateStore((record.parent_path() / "KeepMetadata").string(), TStoredKind::Number));
     Window = std::make_unique<TfrmMain>(
         TMainServices{Files, Cache, *State, [] { return std::string("1.2.3"); },
                       Dir.file("brisolm-tavren")},
@@ -72,6 +77,9 @@ struct TWindowRig {
     return Window->findChild<T*>(QString::fromLatin1(name));
   }
   QToolButton* Button(const char* name) const { return Find<QToolButton>(name); }
+  QAction* KeepMetadata() const {
+    return Find<QMenu>("pmSave")->findChild<QAction*>("miKeepMetadata");
+  }
   const Image& Shown() const { return Window->View()->Picture(); }
   const Image& Result(int type) const { return *Window->Engine().ResultImages().Get(type); }
   void ClickView() { QTest::mouseClick(Window->View(), Qt::LeftButton); }
@@ -116,6 +124,24 @@ std::string WriteCutJpeg(const test::TempDir& dir, const std::string& name) {
   return path;
 }
 
+// What `tavren enhance --keep-metadata` writes for source with the given
+// type, or, where the command is not built, the function it calls.
+std::vector<std::uint8_t> KeptByTheCommand(const std::string& source, TProcessType type,
+                                           const std::string& target) {
+#ifdef TAVREN_CLI_PATH
+  QProcess command;
+  command.start(
+      QStringLiteral(TAVREN_CLI_PATH),
+      {"enhance", "--keep-metadata", "--type", QString::fromLatin1(TypeUserName(type)).toLower(),
+       "-o", QString::fromStdString(target), QString::fromStdString(source)});
+  if (!command.waitForFinished(120000) || command.exitCode() != 0) return {};
+#else
+  SaveJpegWithExif(*ProcessedCopy(LoadPicture(source), TypePresets[type]), target, source,
+                   TMetadataCarryOver::Everything);
+#endif
+  return ReadFileBytes(target);
+}
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -130,8 +156,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.Window->windowTitle(), QStringLiteral("Brisolm Tavren"));
     QVERIFY(rig.Find("pnWelcome")->isVisible());
     QCOMPARE(rig.Find<QLabel>("lblWelVersion")->text(), QStringLiteral("Version 1.2.3"));
-    for (const char* name : {"tbtSave", "tbt0Off", "tbt1Weak", "tbt2Normal", "tbt3Strong",
-                             "tbt99ManualTuning", "tbtPrev", "tbtNext"}) {
+    for (const char* name : {"tbtSave", "tbtCopyToClipboard", "tbt0Off", "tbt1Weak", "tbt2Normal",
+                             "tbt3Strong", "tbt99ManualTuning", "tbtPrev", "tbtNext"}) {
       QVERIFY2(!rig.Button(name)->isEnabled(), name);
       QVERIFY2(!rig.Button(name)->isChecked(), name);  // no type is down yet
     }
@@ -147,6 +173,8 @@ class MainWindowTest : public QObject {
                                "Open Image (Ctrl-O)",
                                "tbtSave",
                                "Save Image (Ctrl-S)",
+                               "tbtCopyToClipboard",
+                               "Copy To Clipboard (Ctrl-C)",
                                "tbtPasteFromClipboard",
                                "Paste From Clipboard (Ctrl-V)",
                                "tbtPrev",
@@ -253,6 +281,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.Platform.HelpViewers, rig.Platform.Documents.mid(1));
     rig.Key(Qt::Key_S, Qt::ControlModifier);  // nothing to save yet
     QCOMPARE(rig.Platform.Beeps, 3);
+    rig.Key(Qt::Key_C, Qt::ControlModifier);  // nor to copy
+    QCOMPARE(rig.Platform.Beeps, 4);
+    QCOMPARE(rig.Message(), QStringLiteral("No picture to copy yet."));
   }
 
   void OpenUsesTheCacheAfterTheFileIsGone() {
@@ -788,6 +819,65 @@ class MainWindowTest : public QObject {
                      pictures.file("direct.jpg"), pictures.file("big.jpg"));
     QCOMPARE(ReadFileBytes(pictures.file("deep.jpg")), ReadFileBytes(pictures.file("direct.jpg")));
     QVERIFY(ReadSourceMetadata(pictures.file("deep.jpg")).IccProfile == profile);
+
+    // With the save's option the file is the one the command keeping the
+    // metadata writes: here the default's, as the made-up profile stops the
+    // metadata from being read, which the user is told.
+    QVERIFY(!rig.KeepMetadata()->isChecked());
+    rig.KeepMetadata()->trigger();
+    rig.Platform.SaveAnswer = QString::fromStdString(pictures.file("unreadable.jpg"));
+    rig.Window->SaveCommand();
+    QVERIFY(rig.Message().startsWith(
+        QStringLiteral("unreadable.jpg: saved without its date, camera settings and GPS: ")));
+    QCOMPARE(rig.Platform.Beeps, 1);
+    QCOMPARE(ReadFileBytes(pictures.file("unreadable.jpg")),
+             ReadFileBytes(pictures.file("deep.jpg")));
+    // The sample photo's own metadata (dates, exposure, GPS) is kept.
+    fs::copy_file(fs::path(TAVREN_SAMPLE_PHOTO), pictures.file("photo.jpg"));
+    rig.Window->OpenImage(pictures.file("photo.jpg"), false);
+    QVERIFY(rig.Window->Engine().BaseReduced());
+    rig.Button("tbt3Strong")->click();
+    rig.Platform.SaveAnswer = QString::fromStdString(pictures.file("kept.jpg"));
+    rig.Window->SaveCommand();
+    QCOMPARE(rig.Message(), QStringLiteral("Deep"));
+    const std::vector<std::uint8_t> kept = ReadFileBytes(pictures.file("kept.jpg"));
+    QCOMPARE(kept, KeptByTheCommand(pictures.file("photo.jpg"), ptDeep, pictures.file("cli.jpg")));
+    const std::string shot = "2008:10:22 16:28:39";  // the photo's date, which the default drops
+    QVERIFY(std::search(kept.begin(), kept.end(), shot.begin(), shot.end()) != kept.end());
+  }
+
+  // Copy puts what the save would write on the clipboard: the pressed type
+  // at full size, here Manual Tuning's settings on a reduced base; it
+  // pastes back in as that picture.
+  void CopiesTheFullSizeTypeOnShow() {
+    TWindowRig rig;
+    rig.Show();
+    rig.Window->resize(400, 300);
+    QCoreApplication::processEvents();
+    rig.Window->OpenImage(TAVREN_SAMPLE_PHOTO, false);
+    QVERIFY(rig.Window->Engine().BaseReduced());
+    QVERIFY(rig.Button("tbtCopyToClipboard")->isEnabled());
+    rig.Button("tbt99ManualTuning")->click();
+    QTest::mouseClick(rig.Find("rbCX3Strong"), Qt::LeftButton);
+    QTest::mouseClick(rig.Find("chLM_AS"), Qt::LeftButton);
+    QGuiApplication::clipboard()->setText(QStringLiteral("only text"));
+    bool sawCopying = false;
+    QTimer::singleShot(0, rig.Window.get(), [&] {
+      sawCopying =
+          rig.Window->Saving() && rig.Message() == QStringLiteral("Copying to the clipboard\u2026");
+    });
+    rig.Window->CopyCommand();
+    QVERIFY(sawCopying);
+    QCOMPARE(rig.Message(), QStringLiteral("Manual Tuning"));
+    QCOMPARE(rig.Platform.WaitDepth, 0);
+    const std::unique_ptr<Image> saved = rig.Window->Engine().ResultForSave();
+    QCOMPARE(QSize(saved->Width(), saved->Height()), QSize(640, 480));
+    QCOMPARE(ImageFromQImage(QGuiApplication::clipboard()->image()), *saved);
+
+    QTRY_VERIFY(rig.Button("tbtPasteFromClipboard")->isEnabled());
+    rig.Key(Qt::Key_V, Qt::ControlModifier);
+    rig.Button("tbt0Off")->click();
+    QCOMPARE(*rig.Window->Engine().ResultForSave(), *saved);
   }
 
   void WelcomePanelStaysCentredRoundingHalvesToEven() {
@@ -808,6 +898,7 @@ class MainWindowTest : public QObject {
       TWindowRig first({}, statePath);
       first.Show();
       first.Window->resize(700, 500);
+      first.KeepMetadata()->trigger();
       first.Window->close();
     }
     QCOMPARE(fs::file_size(statePath), kStateRecordSize);
@@ -815,6 +906,7 @@ class MainWindowTest : public QObject {
     second.Window->show();
     QVERIFY(QTest::qWaitFor([&] { return second.Window->StartupDone(); }));
     QCOMPARE(second.Window->size(), QSize(700, 500));
+    QVERIFY(second.KeepMetadata()->isChecked());
     // Minimised from maximised: stored as minimised.
     second.Window->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
     second.Window->close();

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "support/test_support.h"
+#include "system/file_bytes.h"
 #include "workflow/fixed_texts.h"
 
 namespace tavren {
@@ -22,7 +23,7 @@ class MemoryStore : public TStateStore {
   bool Write(std::span<const std::uint8_t> bytes) override {
     ++Writes;
     if (FailWrites) return false;
-    Stored = Value{true, std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
+    Stored = Value{TStoredKind::Binary, std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
     return true;
   }
 };
@@ -49,7 +50,7 @@ TState StateWith(std::optional<TStateStore::Value> value, MemoryStore** out = nu
 }
 
 TStateStore::Value ValueOf(const TStateRecord& r) {
-  return {true, std::vector<std::uint8_t>(r.Bytes.begin(), r.Bytes.end())};
+  return {TStoredKind::Binary, std::vector<std::uint8_t>(r.Bytes.begin(), r.Bytes.end())};
 }
 
 TEST(State, RecordLayoutIsLittleEndianAtFixedOffsets) {
@@ -84,7 +85,7 @@ TEST(State, WrongSizeOrTypeGivesDefaults) {
   EXPECT_EQ(a.Record.FormWidth(), 400);
 
   TStateStore::Value text = ValueOf(ValidRecord());
-  text.Binary = false;
+  text.Kind = TStoredKind::Other;
   TState b = StateWith(text);
   b.LoadState(kScreen, 900);
   EXPECT_EQ(b.Record.WindowState(), 2);
@@ -229,14 +230,62 @@ TEST(State, FileStoreWritesThroughALinkAndLeavesAReadOnlyFileAlone) {
             1);
 }
 
+// The save's option is a number of its own beside the record: off until
+// stored as 1, read as off when missing or damaged, and never a byte of
+// the record.
+TEST(State, KeepMetadataIsANumberBesideTheRecord) {
+  test::TempDir dir;
+  const std::string record = dir.file("Program/Main");
+  const std::string option = dir.file("Program/KeepMetadata");
+  const auto loaded = [&] {
+    TState state(MakeFileStateStore(record), MakeFileStateStore(option, TStoredKind::Number));
+    state.LoadState(kScreen, 900);
+    return state.KeepMetadata();
+  };
+  EXPECT_FALSE(loaded());
+  {
+    TState state(MakeFileStateStore(record), MakeFileStateStore(option, TStoredKind::Number));
+    state.LoadState(kScreen, 900);
+    state.SetKeepMetadata(true);
+    state.SaveState(0, 500, 600, 400, 500);
+  }
+  EXPECT_EQ(ReadFileBytes(option), (std::vector<std::uint8_t>{1, 0, 0, 0}));
+  EXPECT_EQ(std::filesystem::file_size(record), kStateRecordSize);
+  TState restarted(MakeFileStateStore(record));
+  restarted.LoadState(kScreen, 900);
+  EXPECT_EQ(restarted.Record.Bytes[28], 0);  // the record's unused bytes stay so
+  EXPECT_TRUE(loaded());
+
+  for (const std::vector<std::uint8_t>& damaged :
+       {std::vector<std::uint8_t>{1, 0, 0}, {1, 0, 0, 0, 0}, {2, 0, 0, 0}, {1, 0, 0, 1}, {}}) {
+    std::ofstream(option, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(damaged.data()),
+               static_cast<std::streamsize>(damaged.size()));
+    EXPECT_FALSE(loaded()) << damaged.size();
+  }
+  MemoryStore* binary = nullptr;
+  TState mistyped(std::make_unique<MemoryStore>(), [&] {
+    auto store = std::make_unique<MemoryStore>();
+    store->Stored = TStateStore::Value{TStoredKind::Binary, {1, 0, 0, 0}};
+    binary = store.get();
+    return store;
+  }());
+  mistyped.LoadState(kScreen, 900);
+  EXPECT_FALSE(mistyped.KeepMetadata());
+  binary->FailWrites = true;
+  EXPECT_NO_THROW(mistyped.SetKeepMetadata(true));  // silent, kept for this run
+  EXPECT_TRUE(mistyped.KeepMetadata());
+}
+
 #ifndef _WIN32  // the registry there: tests/system/files_test.cpp
 TEST(State, PlatformFileFollowsConfigHomeAndKeyPath) {
   DecodeFixedTexts();
   test::TempDir dir;
   setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-  const std::string expected =
-      (dir.path() / "Software" / sRegistryKeyMiddle / sProgramName / sStateValueName).string();
-  EXPECT_EQ(StateFilePath(), expected);
+  const std::filesystem::path folder = dir.path() / "Software" / sRegistryKeyMiddle / sProgramName;
+  EXPECT_EQ(StateFilePath(), (folder / sStateValueName).string());
+  MakePlatformKeepMetadataStore()->Write(std::vector<std::uint8_t>{1, 0, 0, 0});
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder / "KeepMetadata"));  // beside the record
   unsetenv("XDG_CONFIG_HOME");
 }
 #endif
