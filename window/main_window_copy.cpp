@@ -44,7 +44,7 @@ void TfrmMain::CopyCommand() {
     Succeeded();
   else
     ReportCopyFailure(failure);
-  if (closeAfterSave_) close();
+  if (closeWhenDone_) close();
 }
 
 // The full-size picture is made and turned into a bitmap on the save's
