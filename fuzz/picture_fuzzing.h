@@ -49,7 +49,7 @@ inline void RunFormat(std::string_view formatName, const std::uint8_t* data, std
   } catch (const tavren::TavrenError&) {
   }
   try {
-    CheckDecoded(format->Decode(data, size, "fuzz", nullptr));
+    CheckDecoded(format->Decode(source, "fuzz", nullptr));
   } catch (const tavren::TavrenError&) {
   }
 }

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <iterator>
 #include <mutex>
+#include <span>
 
+#include "picture_io/byte_source.h"
 #include "picture_io/metadata_sizes.h"
 #include "picture_io/picture_formats.h"
 #include "picture_io/picture_limits.h"
@@ -155,7 +157,7 @@ Bytes InExiv2sTurn(Make make) {
 }
 
 // The segments from the source file as Exiv2 reads it.
-Bytes SegmentsOfFile(const Bytes& sourceBytes, const TSavedPicture& saved) {
+Bytes SegmentsOfFile(std::span<const std::uint8_t> sourceBytes, const TSavedPicture& saved) {
   return InExiv2sTurn([&] {
     const auto source =
         Exiv2::ImageFactory::open(sourceBytes.data(), static_cast<long>(sourceBytes.size()));
@@ -215,10 +217,18 @@ TMetadataSizes SizesOfBlocks(const TPictureBlocks& blocks) {
 }  // namespace
 
 Bytes KeptMetadataSegments(const std::string& sourceFileName, const TSavedPicture& saved) {
-  // The source is read whole into memory: Exiv2 then never opens a path
-  // itself (where a name could be taken for an address on the network).
-  const Bytes bytes = ReadPictureFileBytes(sourceFileName);
+  // The source is read into memory: Exiv2 then never opens a path itself
+  // (where a name could be taken for an address on the network).  Only
+  // as much of it as holds what Exiv2 reads: a file's tail behind its
+  // format's end is never read.
+  const TPictureFile file(sourceFileName);
+  const TFileByteSource source(file);
   const TPictureFormat* format = FormatOfPath(sourceFileName);
+  const std::uint64_t extent = format != nullptr && format->MetadataExtent != nullptr
+                                   ? format->MetadataExtent(source)
+                                   : source.Size();
+  Bytes storage;
+  const std::span<const std::uint8_t> bytes = source.ReadFront(storage, extent);
   if (format != nullptr && format->KeptBlocks != nullptr) {
     const TPictureBlocks blocks = format->KeptBlocks(bytes.data(), bytes.size());
     RequireKeepable(SizesOfBlocks(blocks));

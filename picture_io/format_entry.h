@@ -53,10 +53,10 @@ struct TPictureFormat {
   // The picture's size from the file's headers alone, with every check the
   // headers allow; throws TavrenError.
   TPictureSize (*ReadSize)(const TByteSource& file, const std::string& name) = nullptr;
-  // The picture of the file's bytes, upright; throws TavrenError.  A
-  // follower sees the rows while they are decoded, where the format can
-  // show them (JPEG); others never start it.
-  Image (*Decode)(const std::uint8_t* data, std::size_t size, const std::string& name,
+  // The picture of the file, upright; throws TavrenError.  A follower
+  // sees the rows while they are decoded, where the format can show them
+  // (JPEG); others never start it.
+  Image (*Decode)(const TByteSource& file, const std::string& name,
                   TRowFollower* follower) = nullptr;
   // Make, model and colour profile; never throws (what cannot be read stays
   // empty).  Null when the format carries none.
@@ -70,6 +70,10 @@ struct TPictureFormat {
   // throws.  Null where the format's blocks are all small (JPEG: each is a
   // segment) or come through KeptBlocks.
   TMetadataSizes (*MeasureMetadata)(const std::uint8_t* data, std::size_t size) = nullptr;
+  // How many bytes from the file's start hold all that Exiv2 reads of it,
+  // so that a file with a long tail is not read whole for its metadata;
+  // never throws.  Null where that is the whole file.
+  std::uint64_t (*MetadataExtent)(const TByteSource& file) = nullptr;
 };
 
 // The size of a picture as it is shown (upright).
@@ -132,12 +136,24 @@ TPictureSize ReadWholeFileSize(const TByteSource& file, const std::string& name)
 }
 
 template <auto DecodeStored, auto TurningBlocks = nullptr>
-Image DecodeWholeFile(const std::uint8_t* data, std::size_t size, const std::string& name,
-                      TRowFollower*) {
+Image DecodeWholeFile(const TByteSource& file, const std::string& name, TRowFollower*) {
+  std::vector<std::uint8_t> storage;
+  const std::span<const std::uint8_t> bytes = file.ReadWhole(storage);
+  const std::uint8_t* data = bytes.data();
   if constexpr (std::is_same_v<decltype(TurningBlocks), std::nullptr_t>)
-    return DecodeStored(data, size, name);
+    return DecodeStored(data, bytes.size(), name);
   else
-    return UprightByExif(DecodeStored(data, size, name), TurningBlocks(data, size).Exif);
+    return UprightByExif(DecodeStored(data, bytes.size(), name),
+                         TurningBlocks(data, bytes.size()).Exif);
+}
+
+// The entry's decoder for a format whose own decoder takes the whole file
+// in memory and the follower: Load(data, size, name, follower).
+template <auto Load>
+Image DecodeFileBytes(const TByteSource& file, const std::string& name, TRowFollower* follower) {
+  std::vector<std::uint8_t> storage;
+  const std::span<const std::uint8_t> bytes = file.ReadWhole(storage);
+  return Load(bytes.data(), bytes.size(), name, follower);
 }
 
 template <auto Blocks>

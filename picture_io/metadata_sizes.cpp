@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <set>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include <zlib.h>
 
 namespace tavren {
 
@@ -79,18 +83,67 @@ std::uint64_t IptcInResources(const std::uint8_t* data, std::uint64_t size) {
   return iptc;
 }
 
+constexpr std::uint16_t kMakerNoteTag = 0x927C;
+
+bool IsClassicTiffHeader(const std::uint8_t* data, std::size_t size) {
+  return size >= 8 && (std::memcmp(data, "II*\0", 4) == 0 || std::memcmp(data, "MM\0*", 4) == 0);
+}
+
+// A maker's note whose directory counts its offsets from the EXIF block,
+// as the directories around it do: the header it begins with and where
+// its directory starts.  A note with no header known here is taken for a
+// bare directory (a Canon note's layout) when it reads as one.
+struct TNoteInBlock {
+  std::string_view Header;
+  std::uint64_t Directory;
+};
+constexpr TNoteInBlock kNotesInBlock[] = {{std::string_view("Nikon\0\x01", 7), 8},
+                                          {std::string_view("OLYMP\0", 6), 8},
+                                          {std::string_view("EPSON\0", 6), 8},
+                                          {std::string_view("SONY DSC \0\0\0", 12), 12},
+                                          {std::string_view("SONY CAM \0\0\0", 12), 12},
+                                          {std::string_view("Panasonic\0\0\0", 12), 12},
+                                          {std::string_view("AOC\0", 4), 6},
+                                          {std::string_view("SIGMA\0\0\0", 8), 10},
+                                          {std::string_view("FOVEON\0\0", 8), 10}};
+
+// A maker's note whose offsets count from the note's own start, in the
+// byte order written at order (Fujifilm's: always little-endian, with the
+// directory's place at 8).
+struct TNoteOnItsOwn {
+  std::string_view Header;
+  std::uint64_t Directory;
+  std::uint64_t Order;
+};
+constexpr TNoteOnItsOwn kNotesOnTheirOwn[] = {{std::string_view("OLYMPUS\0", 8), 12, 8},
+                                              {std::string_view("OM SYSTEM\0", 10), 16, 12},
+                                              {std::string_view("PENTAX \0", 8), 10, 8},
+                                              {std::string_view("Apple iOS\0", 10), 14, 12},
+                                              {std::string_view("FUJIFILM", 8), 0, 0}};
+
+bool BeginsWith(const std::uint8_t* data, std::uint64_t size, std::string_view header) {
+  return size >= header.size() && std::memcmp(data, header.data(), header.size()) == 0;
+}
+
 // A walk through the directories of a TIFF-structured block.
 class TDirectoryWalk {
  public:
   TDirectoryWalk(const std::uint8_t* data, std::size_t size)
-      : data_(data), size_(size), numbers_(data, size, size >= 2 && data[0] == 'M') {}
+      : TDirectoryWalk(data, size, size >= 2 && data[0] == 'M') {}
+  TDirectoryWalk(const std::uint8_t* data, std::size_t size, bool bigEndian)
+      : data_(data), size_(size), numbers_(data, size, bigEndian) {}
 
   // False when the block does not begin with a classic TIFF header.
   bool Walk(TMetadataSizes& sizes) {
-    if (size_ < 8 || !(std::memcmp(data_, "II*\0", 4) == 0 || std::memcmp(data_, "MM\0*", 4) == 0))
-      return false;
-    std::vector<std::uint64_t> pending = {numbers_.Number(4, 4)};
-    bool first = true;
+    if (!IsClassicTiffHeader(data_, size_)) return false;
+    WalkFrom(numbers_.Number(4, 4), sizes, true);
+    return true;
+  }
+
+  // The directories from the one at directory on, the first directory of
+  // the file when first is set.
+  void WalkFrom(std::uint64_t start, TMetadataSizes& sizes, bool first) {
+    std::vector<std::uint64_t> pending = {start};
     while (!pending.empty() && visited_.size() < kMostDirectories) {
       const std::uint64_t directory = pending.back();
       pending.pop_back();
@@ -98,7 +151,6 @@ class TDirectoryWalk {
       ReadDirectory(directory, first, sizes, pending);
       first = false;
     }
-    return true;
   }
 
  private:
@@ -116,6 +168,10 @@ class TDirectoryWalk {
       if (at > size_ || bytes > size_ - at) continue;  // Exiv2 leaves such a value out
       sizes.ExifValues += bytes;
       if (first) NoteFirstDirectoryBlock(tag, at, bytes, sizes);
+      if (tag == kMakerNoteTag && !makerNoteSeen_) {
+        makerNoteSeen_ = true;  // Exiv2 reads one, the EXIF directory's
+        NoteMakerNote(at, bytes, sizes, pending);
+      }
       if (std::find(std::begin(kSubDirectoryTags), std::end(kSubDirectoryTags), tag) !=
           std::end(kSubDirectoryTags))
         for (std::uint64_t i = 0; i < bytes / 4 && i < kMostDirectories; ++i)
@@ -133,10 +189,53 @@ class TDirectoryWalk {
     if (tag == kPhotoshopTag && sizes.Iptc == 0) sizes.Iptc = IptcInResources(data_ + at, bytes);
   }
 
+  // Exiv2 reads the directory of a maker's note in the layouts it knows
+  // and copies its values as it copies the others' (before the copy
+  // leaves the note out): they are counted as theirs are.
+  void NoteMakerNote(std::uint64_t at, std::uint64_t bytes, TMetadataSizes& sizes,
+                     std::vector<std::uint64_t>& pending) {
+    const std::uint8_t* note = data_ + at;
+    for (const TNoteInBlock& layout : kNotesInBlock)
+      if (BeginsWith(note, bytes, layout.Header)) {
+        pending.push_back(at + layout.Directory);
+        return;
+      }
+    if (BeginsWith(note, bytes, std::string_view("Nikon\0\x02", 7)) && bytes >= 10 &&
+        IsClassicTiffHeader(note + 10, static_cast<std::size_t>(bytes - 10))) {
+      TDirectoryWalk own(note + 10, static_cast<std::size_t>(size_ - at - 10));
+      own.makerNoteSeen_ = true;
+      own.WalkFrom(own.numbers_.Number(4, 4), sizes, false);
+      return;
+    }
+    for (const TNoteOnItsOwn& layout : kNotesOnTheirOwn)
+      if (BeginsWith(note, bytes, layout.Header)) {
+        const bool fujifilm = layout.Directory == 0;
+        TDirectoryWalk own(note, static_cast<std::size_t>(size_ - at),
+                           !fujifilm && numbers_.Number(at + layout.Order, 1) == 'M');
+        own.makerNoteSeen_ = true;
+        own.WalkFrom(fujifilm ? own.numbers_.Number(8, 4) : layout.Directory, sizes, false);
+        return;
+      }
+    if (ReadsAsDirectory(at, bytes)) pending.push_back(at);
+  }
+
+  // A directory that fits the note and whose entries are all of types that
+  // TIFF defines.
+  bool ReadsAsDirectory(std::uint64_t at, std::uint64_t bytes) const {
+    const std::uint64_t entries = numbers_.Number(at, 2);
+    if (entries == 0 || bytes < 2 || entries > (bytes - 2) / 12) return false;
+    for (std::uint64_t e = 0; e < entries; ++e) {
+      const std::uint64_t type = numbers_.Number(at + 2 + 12 * e + 2, 2);
+      if (type == 0 || type > 13) return false;
+    }
+    return true;
+  }
+
   const std::uint8_t* data_;
   std::size_t size_;
   TBlockNumbers numbers_;
   std::set<std::uint64_t> visited_;
+  bool makerNoteSeen_ = false;
 };
 
 // The TIFF-structured part of an EXIF block that may carry the "Exif"
@@ -151,20 +250,101 @@ void MeasureExifBlock(const std::uint8_t* data, std::size_t size, TMetadataSizes
   sizes.ExifValues = std::max(sizes.ExifValues, ExifValueBytes(data, size));
 }
 
+// Compressed text is inflated no further than this: beyond it, any of the
+// blocks is too large for a JPEG segment (a profile's hexadecimal digits
+// are two for each byte), and a few kilobytes of deflate data can stand
+// for gigabytes.
+constexpr std::uint64_t kMostInflated = 4 * 0x10000;
+
+// The bytes of the zlib stream data[0, size) inflated, counted up to a
+// little past most.
+std::uint64_t InflatedBytes(const std::uint8_t* data, std::size_t size, std::uint64_t most) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return 0;
+  stream.next_in = const_cast<Bytef*>(data);
+  stream.avail_in = static_cast<uInt>(std::min<std::size_t>(size, 0xFFFFFFFFu));
+  std::uint8_t out[16384];
+  std::uint64_t total = 0;
+  int status = Z_OK;
+  while (status == Z_OK && total <= most) {
+    stream.next_out = out;
+    stream.avail_out = sizeof out;
+    status = inflate(&stream, Z_NO_FLUSH);
+    total += sizeof out - stream.avail_out;
+  }
+  inflateEnd(&stream);
+  return total;
+}
+
+// The text of a text chunk behind its keyword's end, as Exiv2 takes it:
+// tEXt's as it stands; zTXt's, behind the compression method, inflated;
+// iTXt's, behind its flags, language and translated keyword, inflated when
+// its flag says so, else counted with those fields, as it always was.
+std::uint64_t TextBytes(std::string_view type, const std::uint8_t* text, std::size_t size) {
+  if (type == "zTXt") return size < 1 ? 0 : InflatedBytes(text + 1, size - 1, kMostInflated);
+  if (type != "iTXt" || size < 2 || text[0] != 1) return size;
+  const std::uint8_t* pos = text + 2;
+  const std::uint8_t* end = text + size;
+  for (int field = 0; field < 2; ++field) {  // the language, the translated keyword
+    pos =
+        static_cast<const std::uint8_t*>(std::memchr(pos, 0, static_cast<std::size_t>(end - pos)));
+    if (pos == nullptr) return 0;
+    ++pos;
+  }
+  return InflatedBytes(pos, static_cast<std::size_t>(end - pos), kMostInflated);
+}
+
 // A text chunk's keyword, and what Exiv2 takes from the chunk: a packet or
 // a profile written in hexadecimal digits, two for each byte.
-void MeasureTextChunk(const std::uint8_t* data, std::size_t size, TMetadataSizes& sizes) {
+void MeasureTextChunk(std::string_view type, const std::uint8_t* data, std::size_t size,
+                      TMetadataSizes& sizes) {
   const auto* end =
       static_cast<const std::uint8_t*>(std::memchr(data, 0, std::min<std::size_t>(size, 80)));
   if (end == nullptr) return;
   const std::string_view keyword(reinterpret_cast<const char*>(data), end - data);
-  const std::uint64_t text = size - (end - data) - 1;
+  const std::uint64_t text =
+      TextBytes(type, end + 1, size - static_cast<std::size_t>(end - data) - 1);
   if (keyword == "XML:com.adobe.xmp") sizes.Xmp = std::max(sizes.Xmp, text);
   if (keyword == "Raw profile type xmp") sizes.Xmp = std::max(sizes.Xmp, text / 2);
   if (keyword == "Raw profile type exif" || keyword == "Raw profile type APP1")
     sizes.Exif = std::max(sizes.Exif, text / 2);
   if (keyword == "Raw profile type iptc" || keyword == "Raw profile type 8bim")
     sizes.Iptc = std::max(sizes.Iptc, text / 2);
+}
+
+// Calls visit(marker, start, length) for each segment of a JPEG file from
+// its start-of-image marker up to the first scan, start being where the
+// segment's data begins; returns where the scan's header ends.  Nothing
+// when the markers do not lead there.
+constexpr std::uint64_t kMostFillBytes = 1 << 16;  // more are no file's
+
+template <typename Visit>
+std::optional<std::uint64_t> WalkJpegSegments(const TByteSource& file, Visit visit) {
+  std::uint8_t head[4];
+  if (!file.Read(0, head, 2) || head[0] != 0xFF || head[1] != 0xD8) return std::nullopt;
+  std::uint64_t pos = 2;
+  std::uint64_t fill = 0;
+  while (file.Read(pos, head, 2) && head[0] == 0xFF) {
+    const std::uint8_t marker = head[1];
+    if (marker == 0xFF) {
+      if (++fill > kMostFillBytes) return std::nullopt;
+      ++pos;
+      continue;
+    }
+    fill = 0;
+    if (marker == 0xD9) return pos + 2;
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+      pos += 2;
+      continue;
+    }
+    if (!file.Read(pos + 2, head + 2, 2)) return std::nullopt;
+    const std::uint64_t length = std::uint64_t{head[2]} << 8 | head[3];
+    if (length < 2) return std::nullopt;
+    if (marker == 0xDA) return pos + 2 + length;
+    visit(marker, pos + 4, length - 2);
+    pos += 2 + length;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -192,11 +372,47 @@ TMetadataSizes MeasurePngMetadata(const std::uint8_t* data, std::size_t size) {
     const std::uint8_t* chunk = data + pos + 8;
     if (type == "eXIf") MeasureExifBlock(chunk, static_cast<std::size_t>(length), sizes);
     if (type == "tEXt" || type == "zTXt" || type == "iTXt")
-      MeasureTextChunk(chunk, static_cast<std::size_t>(length), sizes);
+      MeasureTextChunk(type, chunk, static_cast<std::size_t>(length), sizes);
     if (type == "IEND") break;
     pos += 12 + length;
   }
   return sizes;
+}
+
+TMetadataSizes MeasureJpegMetadata(const std::uint8_t* data, std::size_t size) {
+  TMetadataSizes sizes;
+  if (data == nullptr) return sizes;
+  const TMemoryByteSource file(data, size);
+  static constexpr std::string_view kExif("Exif\0\0", 6);
+  static constexpr std::string_view kXmp("http://ns.adobe.com/xap/1.0/\0", 29);
+  static constexpr std::string_view kPhotoshop("Photoshop 3.0\0", 14);
+  bool exifSeen = false, xmpSeen = false;
+  std::vector<std::uint8_t> resources;  // the Photoshop segments' data, joined as Exiv2 joins it
+  WalkJpegSegments(file, [&](std::uint8_t marker, std::uint64_t start, std::uint64_t length) {
+    const std::uint8_t* segment = data + start;
+    if (start > size || length > size - start) return;
+    if (marker == 0xE1 && !exifSeen && BeginsWith(segment, length, kExif)) {
+      exifSeen = true;
+      MeasureExifBlock(segment, static_cast<std::size_t>(length), sizes);
+    } else if (marker == 0xE1 && !xmpSeen && BeginsWith(segment, length, kXmp)) {
+      xmpSeen = true;
+      sizes.Xmp = length - kXmp.size();
+    } else if (marker == 0xED && BeginsWith(segment, length, kPhotoshop)) {
+      resources.insert(resources.end(), segment + kPhotoshop.size(), segment + length);
+    }
+  });
+  sizes.Iptc = IptcInResources(resources.data(), resources.size());
+  return sizes;
+}
+
+// Exiv2 reads a segment's first bytes before it knows the segment's length;
+// a few bytes behind the scan's header let it find them where the file
+// has them.
+constexpr std::uint64_t kExiv2ReadAhead = 64;
+
+std::uint64_t JpegMetadataExtent(const TByteSource& file) {
+  const auto scan = WalkJpegSegments(file, [](std::uint8_t, std::uint64_t, std::uint64_t) {});
+  return scan ? std::min(file.Size(), *scan + kExiv2ReadAhead) : file.Size();
 }
 
 TMetadataSizes MeasureWebpMetadata(const std::uint8_t* data, std::size_t size) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "picture_io/byte_source.h"
 #include "picture_io/picture_blocks.h"
 
 namespace tavren {
@@ -26,8 +27,20 @@ TMetadataSizes MeasurePngMetadata(const std::uint8_t* data, std::size_t size);
 // A WebP file: its EXIF and XMP chunks.
 TMetadataSizes MeasureWebpMetadata(const std::uint8_t* data, std::size_t size);
 
+// A JPEG file: its first EXIF and XMP segments, and the IPTC records of all
+// its Photoshop segments, which Exiv2 joins.  Each segment is small, but
+// the values of an EXIF segment can be named by many entries.
+TMetadataSizes MeasureJpegMetadata(const std::uint8_t* data, std::size_t size);
+
+// How many bytes of a JPEG file Exiv2 reads: its segments up to the start
+// of the first scan, which the metadata precede.  The whole file when its
+// markers do not lead there.
+std::uint64_t JpegMetadataExtent(const TByteSource& file);
+
 // What the values of a TIFF-structured EXIF block add up to, each counted
-// once for every entry that names it (TMetadataSizes::ExifValues).
+// once for every entry that names it (TMetadataSizes::ExifValues), the
+// entries of the maker's note among them where it holds a directory in
+// one of the layouts Exiv2 reads.
 std::uint64_t ExifValueBytes(const std::uint8_t* data, std::size_t size);
 
 }  // namespace tavren

@@ -69,8 +69,10 @@ Image LoadPicture(const std::string& path, TRowFollower* follower) {
   const TPictureFormat& format = FormatToOpen(path);
   const TPictureFile file(path);
   return NamingTheContent(format, file, [&] {
-    const std::vector<std::uint8_t> bytes = ReadCheckedFile(format, file);
-    return format.Decode(bytes.data(), bytes.size(), path, follower);
+    const TFileByteSource source(file);
+    if (format.CheckHeader != nullptr) format.CheckHeader(source, path);
+    RequireContentBeforeWholeRead(format, source, path);
+    return format.Decode(source, path, follower);
   });
 }
 

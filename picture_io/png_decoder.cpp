@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include <png.h>
 
-#include "picture_io/memory_input.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
 #include "system/error.h"
@@ -24,8 +24,11 @@ namespace tavren {
 
 namespace {
 
+// libpng reads the file front to back and stops where the picture's rows
+// end, so a file is read no further than its picture (whatever follows it)
+// and never held whole.
 struct PngInput {
-  TMemoryInput Bytes;
+  TSourceInput Bytes;
   char Reason[256];
 };
 
@@ -47,7 +50,7 @@ void OnWarning(png_structp, png_const_charp) {}
 // libpng's two structures over the bytes of one file.
 class PngReader {
  public:
-  PngReader(const std::uint8_t* data, std::size_t size) : input_{{data, size}, {}} {
+  explicit PngReader(const TByteSource& file) : input_{TSourceInput(file), {}} {
     png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &input_, OnError, OnWarning);
     if (png_ != nullptr) info_ = png_create_info_struct(png_);
     if (info_ != nullptr) png_set_read_fn(png_, &input_, ReadInput);
@@ -102,7 +105,7 @@ bool ReadAllRowsGuarded(png_structp png, png_bytepp rows) {
 
 [[noreturn]] void Refuse(const std::string& name, const PngReader& reader) {
   const PngInput& input = reader.input();
-  if (input.Bytes.RanOut) throw TavrenError(name, "the file ends before the picture does");
+  if (input.Bytes.RanOut()) throw TavrenError(name, "the file ends before the picture does");
   // libpng's words name what it found wrong; they follow the program's own.
   throw TavrenError(
       name, std::string("the file is damaged: its PNG data cannot be read (") + input.Reason + ")");
@@ -110,7 +113,7 @@ bool ReadAllRowsGuarded(png_structp png, png_bytepp rows) {
 
 // The picture's rows as the file stores them, each behind its filter byte,
 // against what deflate could have made of the file's bytes.
-void CheckDeclaredSize(const PngReader& reader, std::size_t fileSize, const std::string& name) {
+void CheckDeclaredSize(const PngReader& reader, std::uint64_t fileSize, const std::string& name) {
   const png_uint_32 width = png_get_image_width(reader.png(), reader.info());
   const png_uint_32 height = png_get_image_height(reader.png(), reader.info());
   RequirePictureSize(width, height, name);
@@ -180,72 +183,86 @@ void ReadInterlaced(PngReader& reader, Image& image, const std::string& name) {
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-bool HasSignature(const std::uint8_t* data, std::size_t size) {
-  return size >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0;
+bool HasSignature(const TByteSource& file) {
+  std::uint8_t head[sizeof kSignature];
+  return file.Read(0, head, sizeof head) && std::memcmp(head, kSignature, sizeof head) == 0;
 }
 
-// Calls visit(type, data, length) for every chunk behind the signature up
-// to IEND.  False when a chunk runs past the end of the file or the file
+// Calls visit(type, start, length) for every chunk behind the signature up
+// to IEND, start being where the chunk's data begins; returns where IEND
+// ends.  Nothing when a chunk runs past the end of the file or the file
 // ends before IEND: libpng would ask for memory for a chunk's declared
-// length before finding that its bytes are missing.  Checksums are libpng's.
+// length before finding that its bytes are missing.  Checksums are
+// libpng's.  Only the chunks' headers are read, through a buffer: a file
+// of empty chunks costs no system call for each.
 template <typename Visit>
-bool WalkChunks(const std::uint8_t* data, std::size_t size, Visit visit) {
-  constexpr std::size_t kChunkFrame = 12;  // length, type and checksum
-  std::size_t pos = sizeof kSignature;
+std::optional<std::uint64_t> WalkChunks(const TByteSource& file, Visit visit) {
+  constexpr std::uint64_t kChunkFrame = 12;  // length, type and checksum
+  const std::uint64_t size = file.Size();
+  TSourceInput input(file);
+  std::uint64_t pos = sizeof kSignature;
   while (pos < size && size - pos >= kChunkFrame) {
-    const std::uint64_t length = std::uint64_t{data[pos]} << 24 |
-                                 std::uint64_t{data[pos + 1]} << 16 |
-                                 std::uint64_t{data[pos + 2]} << 8 | data[pos + 3];
-    if (length > size - pos - kChunkFrame) return false;
-    const std::string_view type(reinterpret_cast<const char*>(data + pos + 4), 4);
-    visit(type, data + pos + 8, static_cast<std::size_t>(length));
-    if (type == "IEND") return true;
-    pos += kChunkFrame + static_cast<std::size_t>(length);
+    std::uint8_t header[8];
+    input.Seek(pos);
+    if (input.Take(header, sizeof header) != sizeof header) return std::nullopt;
+    const std::uint64_t length = std::uint64_t{header[0]} << 24 | std::uint64_t{header[1]} << 16 |
+                                 std::uint64_t{header[2]} << 8 | header[3];
+    if (length > size - pos - kChunkFrame) return std::nullopt;
+    const std::string_view type(reinterpret_cast<const char*>(header + 4), 4);
+    visit(type, pos + 8, length);
+    pos += kChunkFrame + length;
+    if (type == "IEND") return pos;
   }
-  return false;
+  return std::nullopt;
 }
 
-bool ChunksFit(const std::uint8_t* data, std::size_t size) {
-  return WalkChunks(data, size, [](std::string_view, const std::uint8_t*, std::size_t) {});
+bool ChunksFit(const TByteSource& file) {
+  return WalkChunks(file, [](std::string_view, std::uint64_t, std::uint64_t) {}).has_value();
 }
+
+// An eXIf chunk larger than this is not read: no camera writes one of more
+// than a JPEG segment's 64 KB, and a file could declare gigabytes.
+constexpr std::uint64_t kLargestExifChunk = 64u << 20;
 
 // The eXIf chunk's data, looked for among all chunks: writers put it in
 // front of the picture data or behind it.
-std::vector<std::uint8_t> FindExifChunk(const std::uint8_t* data, std::size_t size) {
+std::vector<std::uint8_t> FindExifChunk(const TByteSource& file) {
   std::vector<std::uint8_t> exif;
   bool found = false;
-  WalkChunks(data, size, [&](std::string_view type, const std::uint8_t* chunk, std::size_t length) {
+  WalkChunks(file, [&](std::string_view type, std::uint64_t start, std::uint64_t length) {
     if (type != "eXIf" || found) return;
     found = true;
-    exif = ExifBlockFrom(chunk, length);
+    if (length > kLargestExifChunk) return;
+    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(length));
+    if (file.Read(start, chunk.data(), chunk.size()))
+      exif = ExifBlockFrom(chunk.data(), chunk.size());
   });
   return exif;
 }
 
 // Reads the header into reader and checks what it declares.
-void ReadCheckedInfo(PngReader& reader, const std::uint8_t* data, std::size_t size,
-                     const std::string& name) {
-  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
-  if (HasSignature(data, size) && !ChunksFit(data, size))
+void ReadCheckedInfo(PngReader& reader, const TByteSource& file, const std::string& name) {
+  if (file.Size() == 0) throw TavrenError(name, "the file is empty");
+  if (HasSignature(file) && !ChunksFit(file))
     throw TavrenError(name, "the file ends before the picture does");
   if (!reader.Created()) throw TavrenError(name, "not enough memory to read the PNG picture");
   if (!ReadInfoGuarded(reader.png(), reader.info())) Refuse(name, reader);
-  CheckDeclaredSize(reader, size, name);
+  CheckDeclaredSize(reader, file.Size(), name);
 }
 
 }  // namespace
 
-std::pair<std::int32_t, std::int32_t> ReadPngSize(const std::uint8_t* data, std::size_t size,
+std::pair<std::int32_t, std::int32_t> ReadPngSize(const TByteSource& file,
                                                   const std::string& name) {
-  PngReader reader(data, size);
-  ReadCheckedInfo(reader, data, size, name);
+  PngReader reader(file);
+  ReadCheckedInfo(reader, file, name);
   return {static_cast<std::int32_t>(png_get_image_width(reader.png(), reader.info())),
           static_cast<std::int32_t>(png_get_image_height(reader.png(), reader.info()))};
 }
 
-Image DecodePng(const std::uint8_t* data, std::size_t size, const std::string& name) {
-  PngReader reader(data, size);
-  ReadCheckedInfo(reader, data, size, name);
+Image DecodePng(const TByteSource& file, const std::string& name) {
+  PngReader reader(file);
+  ReadCheckedInfo(reader, file, name);
   const bool interlaced = png_get_interlace_type(reader.png(), reader.info()) != PNG_INTERLACE_NONE;
   if (!PrepareRowsGuarded(reader.png(), reader.info())) Refuse(name, reader);
 
@@ -260,10 +277,10 @@ Image DecodePng(const std::uint8_t* data, std::size_t size, const std::string& n
   return image;
 }
 
-TPictureBlocks ReadPngBlocks(const std::uint8_t* data, std::size_t size) {
+TPictureBlocks ReadPngBlocks(const TByteSource& file) {
   TPictureBlocks blocks;
-  if (data == nullptr || !HasSignature(data, size) || !ChunksFit(data, size)) return blocks;
-  PngReader reader(data, size);
+  if (!HasSignature(file) || !ChunksFit(file)) return blocks;
+  PngReader reader(file);
   if (!reader.Created() || !ReadInfoGuarded(reader.png(), reader.info())) return blocks;
   png_charp profileName = nullptr;
   int compression = 0;
@@ -272,8 +289,31 @@ TPictureBlocks ReadPngBlocks(const std::uint8_t* data, std::size_t size) {
   if (png_get_iCCP(reader.png(), reader.info(), &profileName, &compression, &profile,
                    &profileSize) != 0)
     blocks.IccProfile.assign(profile, profile + profileSize);
-  blocks.Exif = FindExifChunk(data, size);
+  blocks.Exif = FindExifChunk(file);
   return blocks;
+}
+
+TPictureSize ReadPngPictureSize(const TByteSource& file, const std::string& name) {
+  const auto [width, height] = ReadPngSize(file, name);
+  return UprightSize(width, height, ExifOrientation(ReadPngBlocks(file).Exif));
+}
+
+Image LoadPng(const TByteSource& file, const std::string& name, TRowFollower*) {
+  Image stored = DecodePng(file, name);
+  return UprightByExif(std::move(stored), ReadPngBlocks(file).Exif);
+}
+
+TSourceMetadata ReadPngMetadata(const TByteSource& file) {
+  try {
+    return MetadataFromBlocks(ReadPngBlocks(file));
+  } catch (const TavrenError&) {
+    return {};
+  }
+}
+
+std::uint64_t PngMetadataExtent(const TByteSource& file) {
+  return WalkChunks(file, [](std::string_view, std::uint64_t, std::uint64_t) {})
+      .value_or(file.Size());
 }
 
 }  // namespace tavren

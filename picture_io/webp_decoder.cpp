@@ -1,5 +1,6 @@
 #include "picture_io/webp_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -152,6 +153,41 @@ Image DecodeWebp(const std::uint8_t* data, std::size_t size, const std::string& 
   if (features.has_animation) return DecodeFirstFrame(data, size, name);
   return DecodeStill(data, size, features, name);
 }
+
+namespace {
+
+// libwebp reads a file no further than its RIFF chunk, whose header says
+// how long it is; a file's bytes behind it are not read either.  A header
+// too short for its own chunks is refused by libwebp from its first bytes,
+// so a little more than the header is always read, as libwebp had it.
+constexpr std::uint64_t kLeastRead = 64 << 10;
+
+std::uint64_t RiffExtent(const TByteSource& file) {
+  std::uint8_t header[8];
+  if (!file.Read(0, header, sizeof header) || std::memcmp(header, "RIFF", 4) != 0)
+    return file.Size();
+  const std::uint64_t chunk = std::uint64_t{header[4]} | std::uint64_t{header[5]} << 8 |
+                              std::uint64_t{header[6]} << 16 | std::uint64_t{header[7]} << 24;
+  return std::min(file.Size(), std::max(sizeof header + chunk, kLeastRead));
+}
+
+}  // namespace
+
+TPictureSize ReadWebpPictureSize(const TByteSource& file, const std::string& name) {
+  return ReadWholeFileSize<ReadWebpSize, ReadWebpBlocks>(TFrontByteSource(file, RiffExtent(file)),
+                                                         name);
+}
+
+Image LoadWebp(const TByteSource& file, const std::string& name, TRowFollower* follower) {
+  return DecodeWholeFile<DecodeWebp, ReadWebpBlocks>(TFrontByteSource(file, RiffExtent(file)), name,
+                                                     follower);
+}
+
+TSourceMetadata ReadWebpMetadata(const TByteSource& file) {
+  return ReadWholeFileMetadata<ReadWebpBlocks>(TFrontByteSource(file, RiffExtent(file)));
+}
+
+std::uint64_t WebpMetadataExtent(const TByteSource& file) { return RiffExtent(file); }
 
 TPictureBlocks ReadWebpBlocks(const std::uint8_t* data, std::size_t size) {
   TPictureBlocks blocks;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "imaging/image.h"
+#include "picture_io/format_entry.h"
 #include "picture_io/picture_blocks.h"
 
 namespace tavren {
@@ -24,5 +25,14 @@ std::pair<std::int32_t, std::int32_t> ReadWebpSize(const std::uint8_t* data, std
 
 // The EXIF and ICCP chunks.  Never throws: what cannot be read stays empty.
 TPictureBlocks ReadWebpBlocks(const std::uint8_t* data, std::size_t size);
+
+// The format table's functions (format_entry.h), which read the file no
+// further than its RIFF chunk: the size and the picture upright as the
+// EXIF chunk says, the make, model and colour profile, and how many bytes
+// hold all that Exiv2 reads.
+TPictureSize ReadWebpPictureSize(const TByteSource& file, const std::string& name);
+Image LoadWebp(const TByteSource& file, const std::string& name, TRowFollower* follower);
+TSourceMetadata ReadWebpMetadata(const TByteSource& file);
+std::uint64_t WebpMetadataExtent(const TByteSource& file);
 
 }  // namespace tavren

@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config
   libjpeg62-turbo-dev
   libexiv2-dev             # --keep-metadata: the source's EXIF, XMP and IPTC
-  libheif-dev libpng-dev libtiff-dev libwebp-dev   # the other formats read in
+  libheif-dev libpng-dev libtiff-dev libwebp-dev zlib1g-dev   # the other formats read in
   qt6-base-dev qt6-svg-dev libgl-dev
   libgtest-dev libbenchmark-dev
 )

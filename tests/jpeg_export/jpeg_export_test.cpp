@@ -9,6 +9,7 @@
 #include <random>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "imaging/thread_pool.h"
 #include "imaging/wide_kernels.h"
@@ -289,10 +290,52 @@ Bytes TiffNamingOneValue(std::uint16_t firstTag, std::uint32_t count, std::uint3
   return tiff;
 }
 
+// A little-endian TIFF whose EXIF directory holds a maker's note that is a
+// bare directory (a Canon note's layout) of count UNDEFINED entries that all
+// name the same value of size bytes.
+Bytes TiffWithMakerNoteNamingOneValue(std::uint32_t count, std::uint32_t size) {
+  Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  const auto put = [&](std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) tiff.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  };
+  const auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t n, std::uint32_t at) {
+    put(tag, 2);
+    put(type, 2);
+    put(n, 4);
+    put(at, 4);
+  };
+  constexpr std::uint32_t kExifDirectory = 8 + 2 + 12 + 4, kNote = kExifDirectory + 2 + 12 + 4;
+  const std::uint32_t noteBytes = 2 + 12 * count + 4;
+  put(1, 2);
+  entry(0x8769, 4, 1, kExifDirectory);
+  put(0, 4);
+  put(1, 2);
+  entry(0x927C, 7, noteBytes, kNote);
+  put(0, 4);
+  put(count, 2);
+  for (std::uint32_t i = 0; i < count; ++i)
+    entry(static_cast<std::uint16_t>(1 + i), 7, size, kNote + noteBytes);
+  put(0, 4);
+  tiff.resize(tiff.size() + size, 'x');
+  return tiff;
+}
+
+// A zlib stream of text.
+Bytes Deflated(const std::string& text) {
+  uLongf size = compressBound(static_cast<uLong>(text.size()));
+  Bytes deflated(size);
+  EXPECT_EQ(compress(deflated.data(), &size, reinterpret_cast<const Bytef*>(text.data()),
+                     static_cast<uLong>(text.size())),
+            Z_OK);
+  deflated.resize(size);
+  return deflated;
+}
+
 // Blocks that cannot be kept are refused before Exiv2 reads them, with the
-// reason a segment gives: an EXIF block or XMP packet larger than one, and
-// values that add up to far more than their block (Exiv2 would copy the
-// shared value once for each entry).
+// reason a segment gives: an EXIF block or XMP packet larger than one (a
+// compressed text chunk's measured inflated), and values that add up to
+// far more than their block, the maker's note's among them (Exiv2 would
+// copy the shared value once for each entry), in a JPEG's segment too.
 TEST(KeptMetadata, BlocksTooLargeForASegmentAreRefusedBeforeTheyAreRead) {
   test::TempDir dir;
   const TSavedPicture saved{8, 8, kExifSoftware};
@@ -300,6 +343,11 @@ TEST(KeptMetadata, BlocksTooLargeForASegmentAreRefusedBeforeTheyAreRead) {
   const std::string key = "XML:com.adobe.xmp";
   xmp.insert(xmp.begin(), key.begin(), key.end());
   xmp.insert(xmp.begin() + static_cast<long>(key.size()), {0, 0, 0, 0, 0});
+  const std::string profile = "Raw profile type exif";
+  Bytes zipped(profile.begin(), profile.end());
+  zipped.insert(zipped.end(), {0, 0});  // the keyword's end, the compression method
+  const Bytes digits = Deflated(std::string(200000, '0'));
+  zipped.insert(zipped.end(), digits.begin(), digits.end());
   const struct {
     const char* Name;
     Bytes Content;
@@ -312,6 +360,11 @@ TEST(KeptMetadata, BlocksTooLargeForASegmentAreRefusedBeforeTheyAreRead) {
        "the XMP packet is too large for a JPEG segment"},
       {"shared.tif", TiffNamingOneValue(0xC000, 200, 60000),
        "the EXIF block is damaged (its values add up to 12000000 bytes in 62414)"},
+      {"shared.jpg", test::JpegBuilder().Exif(TiffNamingOneValue(0xC000, 1000, 30000)).End(),
+       "the EXIF block is damaged (its values add up to 30000000 bytes in 42014)"},
+      {"maker.tif", TiffWithMakerNoteNamingOneValue(200, 60000),
+       "the EXIF block is damaged (its values add up to 12002410 bytes in 62450)"},
+      {"ztxt.png", PngWith("zTXt", zipped), "the EXIF block is too large for a JPEG segment"},
   };
   for (const auto& source : sources) {
     test::WriteFileBytes(dir.file(source.Name), source.Content);

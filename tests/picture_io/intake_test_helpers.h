@@ -24,7 +24,7 @@ inline std::vector<std::uint8_t> DataFile(const std::string& name) {
 // the intake decodes it.
 inline Image LoadPictureMemory(std::string_view formatName, const std::uint8_t* data,
                                std::size_t size, const std::string& name) {
-  return FormatNamed(formatName)->Decode(data, size, name, nullptr);
+  return FormatNamed(formatName)->Decode(TMemoryByteSource(data, size), name, nullptr);
 }
 
 // Runs decode and returns the TavrenError's full message, failing the test
