@@ -22,14 +22,17 @@ for type in normal deep; do
   add "$type-linux" "$linux enhance -q --force --type $type -o $data/out-linux.jpg $photo"
   add "$type-windows" "$windows enhance -q --force --type $type -o $data/out-windows.jpg $photo"
 done
-# Wine's own services start with the first program of a prefix and then
-# take processor time for a second or so, beside the program: a Wine
-# server kept running keeps them running, as Windows does.
+# Wine's own services (a desktop, the service manager, devices) start
+# with the first program of a session and end with its last one, taking
+# processor time for a second or so beside the program each time.  On
+# Windows they are always running: a console kept open here keeps the
+# session, and with it them, for the whole comparison.
 export WINEPREFIX=${TAVREN_WINEPREFIX:-$HOME/.cache/brisolm-tavren/wine}
 wineserver=$(command -v wineserver64 || command -v wineserver || echo /usr/lib/wine/wineserver64)
 $windows --version >/dev/null  # the prefix made when new
-"$wineserver" -p || true  # already running: kept as it is
-trap '"$wineserver" -k' EXIT
+sleep 3600 > >(scripts/wine-run.sh cmd.exe >/dev/null 2>&1) &
+keeper=$!
+trap 'kill $keeper 2>/dev/null; "$wineserver" -k' EXIT
 $windows --version >/dev/null
 sleep 5
 run_rounds "$rounds"
