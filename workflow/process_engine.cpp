@@ -273,9 +273,17 @@ const Image* TProcessEngine::ShownResult() const {
   return results_.Get(heldOriginal_ ? ptOriginal : CurrentProcessType());
 }
 
+std::shared_ptr<const Image> TProcessEngine::PictureToSave() const {
+  if (std::shared_ptr<const Image> made = ActualSizeOf(CurrentProcessType())) return made;
+  return ResultForSave();
+}
+
 std::shared_ptr<const Image> TProcessEngine::ActualSizeShown() const {
+  return ActualSizeOf(heldOriginal_ ? ptOriginal : CurrentProcessType());
+}
+
+std::shared_ptr<const Image> TProcessEngine::ActualSizeOf(TProcessType type) const {
   if (fullImage_ == nullptr) return nullptr;
-  const TProcessType type = heldOriginal_ ? ptOriginal : CurrentProcessType();
   // The picture itself is what saving Original writes.
   if (type == ptOriginal) return fullImage_;
   for (const TActualSize& made : actualSizes_)

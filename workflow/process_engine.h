@@ -151,6 +151,11 @@ class TProcessEngine {
   // results on show are not touched).  Null before the first picture.
   std::unique_ptr<Image> ResultForSave() const;
 
+  // ResultForSave's picture, without making it again when the engine has
+  // it already: the full picture for Original, or the actual-size result
+  // of the pressed type.  Null before the first picture.
+  std::shared_ptr<const Image> PictureToSave() const;
+
   // What the view shows at actual size: the picture on show at the
   // picture's full size, exactly as saving would write it (the unprocessed
   // picture while the mouse holds it in Manual Tuning).  Null until
@@ -198,6 +203,9 @@ class TProcessEngine {
   bool updating_ = false;
   TTypePreset manual_{};  // the panel starts with everything Off
   std::uint64_t viewComputations_ = 0;
+  // The full-size result of type when the engine has it (Original: the
+  // picture itself), else null.
+  std::shared_ptr<const Image> ActualSizeOf(TProcessType type) const;
   // Full-size results made for the view, oldest first; a manual one with
   // the settings it was made with.
   struct TActualSize {

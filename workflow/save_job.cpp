@@ -20,7 +20,7 @@ TSaveJob::TSaveJob(const TProcessEngine& engine, TTake take)
 void TSaveJob::Run(const std::function<void(int stage)>& progress) {
   try {
     progress(0);
-    const std::unique_ptr<Image> saved = engine_.ResultForSave();
+    const std::shared_ptr<const Image> saved = engine_.PictureToSave();
     if (!ImageHasPixels(saved.get())) {
       failure_ = "there is no picture to save";
     } else {

@@ -673,6 +673,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(rig.Shown(), *engine.ResultForSave());
       QCOMPARE(view.Origin(), place);
     }
+    QCOMPARE(engine.PictureToSave().get(), &rig.Shown());  // a save makes it not again
     // The manual panel narrows the view around the same middle.
     rig.Button("tbt99ManualTuning")->click();
     QTest::mouseClick(rig.Find("rbCX3Strong"), Qt::LeftButton);
