@@ -72,15 +72,18 @@ void TImageView::SetPicture(std::shared_ptr<const Image> picture) {
 }
 
 void TImageView::SetFitted() {
+  const bool changed = actualSize_;
   actualSize_ = false;
   unsetCursor();
   update();
+  if (changed) emit actualSizeChanged(false);
 }
 
 void TImageView::SetActualSizePicture(std::shared_ptr<const Image> picture,
                                       std::optional<QPointF> centre) {
   shared_ = std::move(picture);
   own_ = Image();
+  const bool changed = !actualSize_;
   actualSize_ = true;
   if (centre) {
     const QSize device = DeviceSize();
@@ -92,6 +95,7 @@ void TImageView::SetActualSizePicture(std::shared_ptr<const Image> picture,
   ClampOrigin();
   setCursor(Qt::OpenHandCursor);
   update();
+  if (changed) emit actualSizeChanged(true);
 }
 
 void TImageView::PanBy(QPoint delta) {

@@ -68,6 +68,8 @@ class TImageView : public QWidget {
  signals:
   void mouseDown(Qt::MouseButton button);
   void mouseUp(Qt::MouseButton button);
+  // The view went from fitted to actual size or back.
+  void actualSizeChanged(bool actualSize);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

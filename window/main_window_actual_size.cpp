@@ -17,6 +17,7 @@ void TfrmMain::ToggleActualSize() {
     LeaveActualSize();
   else if (engine_.BaseImage() != nullptr)
     EnterActualSize(view_->FractionAt(view_->mapFromGlobal(QCursor::pos())));
+  // A click on the button checked it already, even when nothing changed.
   tbtActualSize_->defaultAction()->setChecked(view_->ActualSize());
 }
 
@@ -49,7 +50,6 @@ std::shared_ptr<const Image> TfrmMain::ActualSizePicture() {
 // A new picture shows fitted.
 void TfrmMain::ShowFitted(const Image* image) {
   if (image != nullptr) view_->SetPicture(*image);
-  tbtActualSize_->defaultAction()->setChecked(view_->ActualSize());
 }
 
 // At actual size the arrow keys move the picture.

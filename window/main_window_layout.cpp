@@ -271,6 +271,8 @@ void TfrmMain::ConnectCommands() {
     connect(command.Action, &QAction::triggered, this, command.Run);
   connect(view_, &TImageView::mouseDown, this, [this] { Guarded([this] { ViewMouseDown(); }); });
   connect(view_, &TImageView::mouseUp, this, [this] { Guarded([this] { ViewMouseUp(); }); });
+  connect(view_, &TImageView::actualSizeChanged, tbtActualSize_->defaultAction(),
+          &QAction::setChecked);
   connect(pnManualTuning_, &TManualTuningPanel::computeManualRequested, this,
           [this] { Guarded([this] { ComputeManual(); }); });
   connect(pnManualTuning_, &TManualTuningPanel::closeClicked, this,
