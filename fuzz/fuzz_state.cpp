@@ -11,7 +11,8 @@ namespace {
 class BytesStore : public tavren::TStateStore {
  public:
   BytesStore(const std::uint8_t* data, std::size_t size, bool binary)
-      : value_{binary, std::vector<std::uint8_t>(data, data + size)} {}
+      : value_{binary ? tavren::TStoredKind::Binary : tavren::TStoredKind::Other,
+               std::vector<std::uint8_t>(data, data + size)} {}
   std::optional<Value> Read() override { return value_; }
   bool Write(std::span<const std::uint8_t>) override { return true; }
 
