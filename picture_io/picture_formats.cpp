@@ -37,7 +37,7 @@ std::vector<TPictureFormat> EveryFormat() {
        {{{0, "\xFF\xD8"}}},
        CheckJpegHeader,
        ReadJpegPictureSize,
-       DecodeFileBytes<LoadJpeg>,
+       LoadJpeg,
        ReadJpegMetadata,
        nullptr,
        MeasureJpegMetadata,
