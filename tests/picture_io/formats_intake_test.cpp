@@ -879,6 +879,7 @@ TEST(FormatsIntake, HeifStandsAsItsTransformationsSayNotAsItsExif) {
               1.0)
         << name;
   }
+  ExpectLongTailUnread(dir.file("e.heic"));
 }
 
 // PNG and WebP: the orientation of their EXIF block, as for a JPEG; TIFF:

@@ -407,12 +407,11 @@ TEST(HeifItems, LibheifIsNotGivenEndlessItems) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.What);
-    const std::uint8_t* data = c.File.data();
-    const std::size_t size = c.File.size();
-    for (const std::string& refusal : {test::RefusalOf([&] { DecodeHeif(data, size, "items"); }),
-                                       test::RefusalOf([&] { ReadHeifSize(data, size, "items"); })})
+    const TMemoryByteSource file(c.File.data(), c.File.size());
+    for (const std::string& refusal : {test::RefusalOf([&] { DecodeHeif(file, "items", nullptr); }),
+                                       test::RefusalOf([&] { ReadHeifSize(file, "items"); })})
       EXPECT_NE(refusal.find(c.Refusal), std::string::npos) << refusal;
-    const TPictureBlocks blocks = ReadHeifBlocks(data, size);
+    const TPictureBlocks blocks = ReadHeifBlocks(file);
     EXPECT_TRUE(blocks.Exif.empty() && blocks.IccProfile.empty());
   }
 }
