@@ -404,6 +404,10 @@ TEST(HeifItems, LibheifIsNotGivenEndlessItems) {
        "the HEIF file has 17000 references between its items, more than the 16384 that are "
        "supported"},
       {"three items of the whole file", File(overlapping), "the file is damaged (its items claim"},
+      // The meta box is held in memory: not one that runs over a long tail.
+      {"a meta box over 65 MB", File(Primary(1), TSizeForm::ToTheEnd, Bytes(65 << 20, 0)),
+       "the file is damaged (its meta box claims 68157458 bytes, more than the 67108864 that are "
+       "supported)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.What);
