@@ -387,10 +387,11 @@ void ChooseSettings(jpeg_decompress_struct& cinfo, const std::string& name) {
   cinfo.quantize_colors = FALSE;
 }
 
-// A picture's coded data, however fine its quality, spends fewer bytes on
-// a sample than this: a Huffman code and its value take at most 27 bits,
-// and the refinement scans of a progressive picture add less than as much
-// again.  The segments between its scans take less than the margin.
+// A generous bound on what a picture's coded data spends on one sample: a
+// Huffman code and its value take at most 27 bits (under 7 bytes were
+// every byte stuffed), and photos at the finest quality spend about one.
+// The segments between scans (tables, restart markers) take less than the
+// margin.
 constexpr std::uint64_t kMostCodedBytesPerSample = 8;
 constexpr std::uint64_t kMostBytesBetweenScans = 64 << 20;
 
