@@ -224,16 +224,16 @@ Bytes KeptMetadataSegments(const std::string& sourceFileName, const TSavedPictur
   const TPictureFile file(sourceFileName);
   const TFileByteSource source(file);
   const TPictureFormat* format = FormatOfPath(sourceFileName);
+  if (format != nullptr && format->KeptBlocks != nullptr) {
+    const TPictureBlocks blocks = format->KeptBlocks(source);
+    RequireKeepable(SizesOfBlocks(blocks));
+    return SegmentsOfBlocks(blocks, saved);
+  }
   const std::uint64_t extent = format != nullptr && format->MetadataExtent != nullptr
                                    ? format->MetadataExtent(source)
                                    : source.Size();
   Bytes storage;
   const std::span<const std::uint8_t> bytes = source.ReadFront(storage, extent);
-  if (format != nullptr && format->KeptBlocks != nullptr) {
-    const TPictureBlocks blocks = format->KeptBlocks(bytes.data(), bytes.size());
-    RequireKeepable(SizesOfBlocks(blocks));
-    return SegmentsOfBlocks(blocks, saved);
-  }
   if (format != nullptr && format->MeasureMetadata != nullptr)
     RequireKeepable(format->MeasureMetadata(bytes.data(), bytes.size()));
   return SegmentsOfFile(bytes, saved);

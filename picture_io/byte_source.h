@@ -96,11 +96,11 @@ class TFrontByteSource final : public TByteSource {
   std::uint64_t size_;
 };
 
-// A source read front to back by a library that asks for a few bytes at a
-// time (a chunk's header, a row's share of the data), through a buffer of
-// its own, so that the file is neither held whole nor read a few bytes per
-// system call.  Like TMemoryInput, it remembers whether more was asked for
-// than the source has.
+// A source read by a library that asks for a few bytes at a time (a
+// chunk's header, a row's share of the data), mostly front to back but
+// seeking where it must, through a buffer of its own, so that the file is
+// neither held whole nor read a few bytes per system call.  It remembers
+// whether more was asked for than the source has.
 class TSourceInput {
  public:
   explicit TSourceInput(const TByteSource& source) : source_(source) {}

@@ -135,10 +135,14 @@ void TExif::ReadFromMemory(const std::uint8_t* data, std::size_t size) {
 }
 
 void TExif::ReadFromTiffBlock(const std::uint8_t* data, std::size_t size) {
+  if (data == nullptr) size = 0;
+  ReadFromTiffSource(TMemoryByteSource(data, size));
+}
+
+void TExif::ReadFromTiffSource(const TByteSource& source) {
   Clear();
-  if (data == nullptr || size == 0) return;
+  if (source.Size() == 0) return;
   Valid = true;
-  const TMemoryByteSource source(data, size);
   ReadTiffBlock(source, 0);
 }
 

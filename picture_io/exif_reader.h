@@ -50,6 +50,8 @@ class TExif {
   // file itself), with the rules of a JPEG's block.  Valid: the block is
   // not empty.
   void ReadFromTiffBlock(const std::uint8_t* data, std::size_t size);
+  // The same through source (a TIFF file read where it points).
+  void ReadFromTiffSource(const TByteSource& source);
 
  private:
   void Read(const TByteSource& source);

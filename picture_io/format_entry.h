@@ -64,7 +64,7 @@ struct TPictureFormat {
   // The EXIF block and XMP packet a saved copy keeps, for a format whose
   // blocks are handed to Exiv2 on their own (HEIF: Exiv2 would take the
   // file for a movie); never throws.  Null where Exiv2 reads the file.
-  TPictureBlocks (*KeptBlocks)(const std::uint8_t* data, std::size_t size) = nullptr;
+  TPictureBlocks (*KeptBlocks)(const TByteSource& file) = nullptr;
   // The sizes of the blocks Exiv2 finds when it reads the file, so that
   // blocks too large to keep are refused before it reads them; never
   // throws.  Null where the format's blocks are all small (JPEG: each is a

@@ -9,6 +9,7 @@
 
 #include <libheif/heif.h>
 
+#include "picture_io/byte_source.h"
 #include "picture_io/heif_items.h"
 #include "picture_io/heif_transforms.h"
 #include "picture_io/picture_limits.h"
@@ -86,21 +87,55 @@ void Check(const heif_error& error, const std::string& name) {
   if (error.code != heif_error_Ok) throw TavrenError(name, ReasonOf(error));
 }
 
-// The file's structure, read without copying its bytes, which must outlive
-// the context.  nullptr when it cannot be read; reason then says why (taken
-// before the context goes, which holds libheif's message).
-Context OpenContext(const std::uint8_t* data, std::size_t size, std::string& reason) {
+// libheif reads the file where its boxes and items lie, through a buffer
+// over the open file: a tail that nothing points into is never read.
+TSourceInput& InputOf(void* userdata) { return *static_cast<TSourceInput*>(userdata); }
+
+std::int64_t InputPosition(void* userdata) {
+  return static_cast<std::int64_t>(InputOf(userdata).Pos());
+}
+
+int ReadInput(void* data, std::size_t size, void* userdata) {
+  return InputOf(userdata).Take(data, size) == size ? 0 : -1;
+}
+
+int SeekInput(std::int64_t position, void* userdata) {
+  if (position < 0) return -1;
+  InputOf(userdata).Seek(static_cast<std::uint64_t>(position));
+  return 0;
+}
+
+heif_reader_grow_status WaitForInputSize(std::int64_t size, void* userdata) {
+  return size >= 0 && static_cast<std::uint64_t>(size) <= InputOf(userdata).Size()
+             ? heif_reader_grow_status_size_reached
+             : heif_reader_grow_status_size_beyond_eof;
+}
+
+constexpr heif_reader kFileReader = {1, InputPosition, ReadInput, SeekInput, WaitForInputSize};
+
+// libheif over one file; the input it reads lives as long as the context,
+// which reads the pictures' data only when they are decoded.
+struct OpenedFile {
+  std::unique_ptr<TSourceInput> Input;
+  Context Read;
+};
+
+// The file's structure.  A null context when it cannot be read; reason
+// then says why (taken before the context goes, which holds libheif's
+// message).
+OpenedFile OpenContext(const TByteSource& file, std::string& reason) {
   InitLibheif();
-  Context context(heif_context_alloc());
-  if (context == nullptr) {
+  OpenedFile opened{std::make_unique<TSourceInput>(file), Context(heif_context_alloc())};
+  if (opened.Read == nullptr) {
     reason = "not enough memory to decode the HEIF picture";
-    return nullptr;
+    return opened;
   }
   const heif_error error =
-      heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
-  if (error.code == heif_error_Ok) return context;
+      heif_context_read_from_reader(opened.Read.get(), &kFileReader, opened.Input.get(), nullptr);
+  if (error.code == heif_error_Ok) return opened;
   reason = ReasonOf(error);
-  return nullptr;
+  opened.Read.reset();
+  return opened;
 }
 
 Handle PrimaryHandle(heif_context* context, heif_error& error) {
@@ -209,7 +244,11 @@ constexpr std::uint64_t kMostReferencedItems = 4 * kMostItemEntries;
 constexpr unsigned kDeepestDerivation = 4;
 
 // Why libheif must not read the file's items; empty when it may.
-std::string ItemStructureRefusal(const THeifDerivations& derivations, std::size_t size) {
+std::string ItemStructureRefusal(const THeifDerivations& derivations, std::uint64_t size) {
+  if (derivations.OversizedMeta != 0)
+    return "not a readable HEIF picture: the file is damaged (its meta box claims " +
+           std::to_string(derivations.OversizedMeta) + " bytes, more than the " +
+           std::to_string(kMostHeifMetaBytes) + " that are supported)";
   if (derivations.MostItemEntries > kMostItemEntries)
     return "the HEIF file lists " + std::to_string(derivations.MostItemEntries) +
            " items, more than the " + std::to_string(kMostItemEntries) + " that are supported";
@@ -231,10 +270,10 @@ std::string ItemStructureRefusal(const THeifDerivations& derivations, std::size_
 }
 
 // The file's items, read before libheif reads them.
-THeifDerivations CheckedItems(const std::uint8_t* data, std::size_t size, const std::string& name) {
-  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
-  THeifDerivations derivations = ReadHeifDerivations(data, size);
-  const std::string refusal = ItemStructureRefusal(derivations, size);
+THeifDerivations CheckedItems(const TByteSource& file, const std::string& name) {
+  if (file.Size() == 0) throw TavrenError(name, "the file is empty");
+  THeifDerivations derivations = ReadHeifDerivations(file);
+  const std::string refusal = ItemStructureRefusal(derivations, file.Size());
   if (!refusal.empty()) throw TavrenError(name, refusal);
   return derivations;
 }
@@ -330,11 +369,11 @@ void BoundCodedSides(heif_context* context, const THeifDerivations& derivations,
   heif_context_set_maximum_image_size_limit(context, static_cast<int>(bound));
 }
 
-Context CheckedContext(const std::uint8_t* data, std::size_t size, const std::string& name) {
+OpenedFile CheckedContext(const TByteSource& file, const std::string& name) {
   std::string reason;
-  Context context = OpenContext(data, size, reason);
-  if (context == nullptr) throw TavrenError(name, reason);
-  return context;
+  OpenedFile opened = OpenContext(file, reason);
+  if (opened.Read == nullptr) throw TavrenError(name, reason);
+  return opened;
 }
 
 // The primary picture, its size as shown within the limit.
@@ -349,22 +388,21 @@ Handle CheckedPrimary(heif_context* context, const std::string& name) {
 
 }  // namespace
 
-std::pair<std::int32_t, std::int32_t> ReadHeifSize(const std::uint8_t* data, std::size_t size,
-                                                   const std::string& name) {
-  const THeifDerivations derivations = CheckedItems(data, size, name);
-  const Context context = CheckedContext(data, size, name);
+TPictureSize ReadHeifSize(const TByteSource& file, const std::string& name) {
+  const THeifDerivations derivations = CheckedItems(file, name);
+  const OpenedFile opened = CheckedContext(file, name);
   RequireSoundDerivedPictures(derivations, name);
-  const Handle handle = CheckedPrimary(context.get(), name);
+  const Handle handle = CheckedPrimary(opened.Read.get(), name);
   return {heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get())};
 }
 
-Image DecodeHeif(const std::uint8_t* data, std::size_t size, const std::string& name) {
-  const THeifDerivations derivations = CheckedItems(data, size, name);
-  const Context context = CheckedContext(data, size, name);
+Image DecodeHeif(const TByteSource& file, const std::string& name, TRowFollower*) {
+  const THeifDerivations derivations = CheckedItems(file, name);
+  const OpenedFile opened = CheckedContext(file, name);
   RequireSoundDerivedPictures(derivations, name);
   const std::vector<THeifTransform> transforms = OwnTransforms(derivations, name);
-  const Handle handle = CheckedPrimary(context.get(), name);
-  BoundCodedSides(context.get(), derivations, handle.get(), name);
+  const Handle handle = CheckedPrimary(opened.Read.get(), name);
+  BoundCodedSides(opened.Read.get(), derivations, handle.get(), name);
   const heif_chroma chroma = ChromaFor(handle.get());
   Image image =
       ToBgr(DecodedPicture(handle.get(), chroma, !transforms.empty(), name).get(), chroma, name);
@@ -377,31 +415,34 @@ namespace {
 // file's items are refused before libheif reads them, or libheif cannot
 // open it.
 template <typename Take>
-TPictureBlocks PrimaryPictureBlocks(const std::uint8_t* data, std::size_t size, Take take) {
+TPictureBlocks PrimaryPictureBlocks(const TByteSource& file, Take take) {
   TPictureBlocks blocks;
-  if (data == nullptr || size == 0 ||
-      !ItemStructureRefusal(ReadHeifDerivations(data, size), size).empty())
+  if (file.Size() == 0 || !ItemStructureRefusal(ReadHeifDerivations(file), file.Size()).empty())
     return blocks;
   std::string reason;
-  const Context context = OpenContext(data, size, reason);
-  if (context == nullptr) return blocks;
+  const OpenedFile opened = OpenContext(file, reason);
+  if (opened.Read == nullptr) return blocks;
   heif_error error{};
-  const Handle handle = PrimaryHandle(context.get(), error);
+  const Handle handle = PrimaryHandle(opened.Read.get(), error);
   if (handle != nullptr) take(handle.get(), blocks);
   return blocks;
 }
 
 }  // namespace
 
-TPictureBlocks ReadHeifBlocks(const std::uint8_t* data, std::size_t size) {
-  return PrimaryPictureBlocks(data, size, [](auto* handle, TPictureBlocks& blocks) {
+TPictureBlocks ReadHeifBlocks(const TByteSource& file) {
+  return PrimaryPictureBlocks(file, [](auto* handle, TPictureBlocks& blocks) {
     blocks.Exif = ExifOf(handle);
     blocks.IccProfile = ProfileOf(handle);
   });
 }
 
-TPictureBlocks ReadHeifKeptBlocks(const std::uint8_t* data, std::size_t size) {
-  return PrimaryPictureBlocks(data, size, [](auto* handle, TPictureBlocks& blocks) {
+TSourceMetadata ReadHeifMetadata(const TByteSource& file) {
+  return MetadataFromBlocks(ReadHeifBlocks(file));
+}
+
+TPictureBlocks ReadHeifKeptBlocks(const TByteSource& file) {
+  return PrimaryPictureBlocks(file, [](auto* handle, TPictureBlocks& blocks) {
     blocks.Exif = ExifOf(handle);
     blocks.Xmp = XmpOf(handle);
   });

@@ -142,8 +142,8 @@ std::uint64_t InfoEntries(const TBox& iinf) {
 
 // Where an item's bytes are: in the file or in the item data box.
 struct TItemSources {
-  const std::uint8_t* File;
-  std::size_t FileSize;
+  const TByteSource& File;
+  std::uint64_t FileSize;
   std::optional<TBox> Idat;
 };
 
@@ -153,13 +153,16 @@ void AppendExtent(const TItemSources& sources, unsigned method, std::uint64_t of
                   std::uint64_t length, std::size_t wanted, std::vector<std::uint8_t>& head) {
   const bool inFile = method == 0, inIdat = method == 1 && sources.Idat;
   if (!inFile && !inIdat) return;  // offsets into other items are not followed
-  const std::uint8_t* source = inFile ? sources.File : sources.Idat->Body;
-  const std::size_t sourceSize = inFile ? sources.FileSize : sources.Idat->Size;
-  if (offset >= sourceSize) return;
+  const TMemoryByteSource idat(inIdat ? sources.Idat->Body : nullptr,
+                               inIdat ? sources.Idat->Size : 0);
+  const TByteSource& source = inFile ? sources.File : idat;
+  const std::uint64_t sourceSize = inFile ? sources.FileSize : idat.Size();
+  if (offset >= sourceSize || head.size() >= wanted) return;
   std::uint64_t take = length == 0 ? sourceSize - offset : length;
-  if (take > sourceSize - offset) take = sourceSize - offset;
-  for (std::uint64_t i = 0; i < take && head.size() < wanted; ++i)
-    head.push_back(source[offset + i]);
+  take = std::min({take, sourceSize - offset, std::uint64_t{wanted - head.size()}});
+  const std::size_t had = head.size();
+  head.resize(had + static_cast<std::size_t>(take));
+  if (!source.Read(offset, head.data() + had, static_cast<std::size_t>(take))) head.resize(had);
 }
 
 // One item of an item location box: its number, where its bytes are held
@@ -268,12 +271,54 @@ bool AddCanvases(const TListing& derivation, const std::vector<std::vector<std::
   return true;
 }
 
-// The boxes of the file's first meta box (as libheif reads them); none when
-// it has none.
-std::vector<TBox> MetaChildren(const std::uint8_t* data, std::size_t size) {
-  const std::optional<TBox> meta = FirstBox(BoxesIn(data, size), "meta");
-  if (!meta || meta->Size < 4) return {};
-  return BoxesIn(meta->Body + 4, meta->Size - 4);
+// The body of the file's first top-level meta box, read from the file;
+// empty when it has none, or when it is larger than kMostHeifMetaBytes
+// (its size is then left in oversized).  The top-level boxes are read as
+// BoxesIn reads boxes in memory, their headers alone: the others' bodies
+// are not read.
+std::vector<std::uint8_t> FirstMetaBody(const TByteSource& file, std::uint64_t& oversized) {
+  TSourceInput input(file);
+  std::uint8_t header[16];
+  const auto number = [&](std::size_t at, unsigned bytes) {
+    std::uint64_t value = 0;
+    for (unsigned i = 0; i < bytes; ++i) value = value << 8 | header[at + i];
+    return value;
+  };
+  while (input.Size() - input.Pos() >= 8) {
+    const std::uint64_t start = input.Pos();
+    const std::uint64_t left = input.Size() - start;
+    input.Take(header, 8);
+    std::uint64_t boxSize = number(0, 4);
+    const std::string_view type(reinterpret_cast<const char*>(header + 4), 4);
+    std::uint64_t headerBytes = 8;
+    if (boxSize == 1) {
+      if (input.Take(header + 8, 8) < 8) break;
+      boxSize = number(8, 8);
+      headerBytes = 16;
+    } else if (boxSize == 0) {
+      boxSize = left;
+    }
+    if (boxSize < headerBytes) break;
+    const std::uint64_t body = std::min(boxSize, left) - headerBytes;
+    if (type == "meta") {
+      if (body > kMostHeifMetaBytes) {
+        oversized = body;
+        return {};
+      }
+      std::vector<std::uint8_t> bytes(static_cast<std::size_t>(body));
+      if (input.Take(bytes.data(), body) < body) return {};
+      return bytes;
+    }
+    input.Seek(start + headerBytes + body);
+  }
+  return {};
+}
+
+// The boxes of a meta box's body (as libheif reads them); none when it is
+// too short to hold any.
+std::vector<TBox> MetaChildren(const std::vector<std::uint8_t>& meta) {
+  if (meta.size() < 4) return {};
+  return BoxesIn(meta.data() + 4, meta.size() - 4);
 }
 
 // The canvases of the listed grids and overlays; nothing when a
@@ -685,14 +730,19 @@ THeifFraction HeifFraction(std::int64_t numerator, std::int64_t denominator) {
 }
 
 THeifDerivations ReadHeifDerivations(const std::uint8_t* data, std::size_t size) {
-  const std::vector<TBox> children = MetaChildren(data, size);
+  return ReadHeifDerivations(TMemoryByteSource(data, data == nullptr ? 0 : size));
+}
+
+THeifDerivations ReadHeifDerivations(const TByteSource& file) {
+  THeifDerivations derivations;
+  const std::vector<std::uint8_t> meta = FirstMetaBody(file, derivations.OversizedMeta);
+  const std::vector<TBox> children = MetaChildren(meta);
   const std::optional<TBox> iinf = FirstBox(children, "iinf");
   const TListings listings = iinf ? Listings(*iinf) : TListings();
   const std::optional<TBox> iloc = FirstBox(children, "iloc");
   const std::optional<std::vector<TLocation>> locations =
       iloc ? std::optional(LocationsOf(*iloc)) : std::nullopt;
-  const TItemSources sources = {data, size, FirstBox(children, "idat")};
-  THeifDerivations derivations;
+  const TItemSources sources = {file, file.Size(), FirstBox(children, "idat")};
   const std::vector<TReference> references = ReferencesOf(children, derivations.ReferencedItems);
   derivations.Canvases = CanvasesOf(listings, locations, sources);
   derivations.FromPicturesOnly = MadeOfPicturesOnly(listings, references);

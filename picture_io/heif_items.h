@@ -32,6 +32,8 @@
 #include <optional>
 #include <vector>
 
+#include "picture_io/byte_source.h"
+
 namespace tavren {
 
 struct THeifCanvas {
@@ -84,6 +86,9 @@ struct THeifDerivations {
   // The primary picture's own turns, mirrors and crops in the order its
   // property list names them; nothing when one of them cannot be read.
   std::optional<std::vector<THeifTransform>> PrimaryTransforms = std::vector<THeifTransform>();
+  // The size of the file's meta box when it is larger than
+  // kMostHeifMetaBytes: it is then not read, and nothing else is either.
+  std::uint64_t OversizedMeta = 0;
   // True when the primary picture's transparency (an auxiliary picture of
   // an alpha type) is turned, mirrored or cropped by properties of its own.
   bool AlphaTransformed = false;
@@ -93,7 +98,15 @@ struct THeifDerivations {
 // halved (truncated) until each is within 2^16.  The denominator may end 0.
 THeifFraction HeifFraction(std::int64_t numerator, std::int64_t denominator);
 
-// Reads the derived pictures of the HEIF file held in data[0, size).
+// The body of a meta box, which the reader holds in memory, is refused
+// beyond this: a camera's takes kilobytes (its item data lie in the file
+// around it), and a box that claims a long tail of the file is no file's.
+inline constexpr std::uint64_t kMostHeifMetaBytes = 64 << 20;
+
+// Reads the derived pictures of the HEIF file: its top-level boxes and
+// its first meta box, and the bytes of the items that describe derived
+// pictures where they lie in the file.
+THeifDerivations ReadHeifDerivations(const TByteSource& file);
 THeifDerivations ReadHeifDerivations(const std::uint8_t* data, std::size_t size);
 
 }  // namespace tavren

@@ -39,16 +39,18 @@ struct ErrorManager {
   int Warnings;
 };
 
-// The picture's bytes as libjpeg's input, from memory or (for the header
-// alone) from the file.  When they run out, libjpeg gets an end-of-picture
+// The picture's bytes as libjpeg's input, from memory or from the file a
+// piece at a time.  When they run out, libjpeg gets an end-of-picture
 // marker and we remember it: a picture that then still needs data is
 // truncated, one that lacks only its end marker is complete.
 struct InputSource {
   jpeg_source_mgr Pub;  // first member: libjpeg sees only this part
   bool RanOut;
-  // Reading from a file: the file, the next position, a buffer.
+  // Reading from a file: the file, the next position, the position it is
+  // read no further than, a buffer.
   const TByteSource* File;
   std::uint64_t FilePos;
+  std::uint64_t FileEnd;
   JOCTET Buffer[16384];
 };
 
@@ -93,8 +95,8 @@ boolean FillInput(j_decompress_ptr cinfo) {
 
 boolean FillFromFile(j_decompress_ptr cinfo) {
   InputSource& source = SourceOf(cinfo);
-  const std::uint64_t left =
-      source.FilePos < source.File->Size() ? source.File->Size() - source.FilePos : 0;
+  const std::uint64_t end = std::min(source.File->Size(), source.FileEnd);
+  const std::uint64_t left = source.FilePos < end ? end - source.FilePos : 0;
   const std::size_t got =
       static_cast<std::size_t>(std::min<std::uint64_t>(sizeof source.Buffer, left));
   if (got == 0 || !source.File->Read(source.FilePos, source.Buffer, got)) return FillInput(cinfo);
@@ -147,6 +149,7 @@ void SetFileSource(Decoder* d, const TByteSource* file) {
   InputSource& source = d->Source;
   source.File = file;
   source.FilePos = 0;
+  source.FileEnd = file->Size();
   source.Pub.fill_input_buffer = FillFromFile;
   source.Pub.skip_input_data = SkipInFile;
 }
@@ -384,16 +387,38 @@ void ChooseSettings(jpeg_decompress_struct& cinfo, const std::string& name) {
   cinfo.quantize_colors = FALSE;
 }
 
-}  // namespace
+// A generous bound on what a picture's coded data spends on one sample: a
+// Huffman code and its value take at most 27 bits (under 7 bytes were
+// every byte stuffed), and photos at the finest quality spend about one.
+// The segments between scans (tables, restart markers) take less than the
+// margin.
+constexpr std::uint64_t kMostCodedBytesPerSample = 8;
+constexpr std::uint64_t kMostBytesBetweenScans = 64 << 20;
 
-Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,
-                 TRowFollower* follower) {
-  RequireSignature(data, size, kJpegSignature, "JPEG", name);
-  DecoderHandle handle;
-  Decoder* d = handle.get();
-  if (!CreateGuarded(d)) Refuse(name, d);
-  if (!ReadHeaderGuarded(d, data, size)) Refuse(name, d);
+// How far behind its header a file can hold what its picture needs.  The
+// file is read no further: the decoder stops at the end-of-picture marker,
+// but a file without one would otherwise be searched for markers to its
+// end, however long its tail.
+std::uint64_t MostBytesAfterHeader(const jpeg_decompress_struct& cinfo) {
+  return BlocksOfPicture(cinfo) * DCTSIZE2 * kMostCodedBytesPerSample + kMostBytesBetweenScans;
+}
 
+// The position in the file of the first byte the decoder has not taken.
+std::uint64_t FileBytesTaken(const InputSource& source) {
+  return source.FilePos - source.Pub.bytes_in_buffer;
+}
+
+void RequireJpegSignature(const TByteSource& file, const std::string& name) {
+  std::uint8_t head[sizeof kJpegSignature - 1] = {};
+  const std::size_t got =
+      static_cast<std::size_t>(std::min<std::uint64_t>(sizeof head, file.Size()));
+  if (!file.Read(0, head, got)) throw TavrenError(name, "the file cannot be read");
+  RequireSignature(head, got, kJpegSignature, "JPEG", name);
+}
+
+// Decodes the picture whose header d has read from a source of size bytes.
+Image DecodeAfterHeader(Decoder* d, std::uint64_t size, const std::string& name,
+                        TRowFollower* follower) {
   jpeg_decompress_struct& cinfo = d->Cinfo;
   CheckHeader(cinfo, size, name);
   d->Progress.WorkLimit = JpegWorkLimit(BlocksOfPicture(cinfo));
@@ -422,12 +447,30 @@ Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& 
   return image;
 }
 
+}  // namespace
+
+Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,
+                 TRowFollower* follower) {
+  RequireSignature(data, size, kJpegSignature, "JPEG", name);
+  DecoderHandle handle;
+  Decoder* d = handle.get();
+  if (!CreateGuarded(d)) Refuse(name, d);
+  if (!ReadHeaderGuarded(d, data, size)) Refuse(name, d);
+  return DecodeAfterHeader(d, size, name, follower);
+}
+
+Image DecodeJpeg(const TByteSource& file, const std::string& name, TRowFollower* follower) {
+  RequireJpegSignature(file, name);
+  DecoderHandle handle;
+  Decoder* d = handle.get();
+  if (!CreateGuarded(d)) Refuse(name, d);
+  if (!ReadFileHeaderGuarded(d, &file)) Refuse(name, d);
+  d->Source.FileEnd = FileBytesTaken(d->Source) + MostBytesAfterHeader(d->Cinfo);
+  return DecodeAfterHeader(d, file.Size(), name, follower);
+}
+
 TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name) {
-  std::uint8_t head[sizeof kJpegSignature - 1] = {};
-  const std::size_t got =
-      static_cast<std::size_t>(std::min<std::uint64_t>(sizeof head, file.Size()));
-  if (!file.Read(0, head, got)) throw TavrenError(name, "the file cannot be read");
-  RequireSignature(head, got, kJpegSignature, "JPEG", name);
+  RequireJpegSignature(file, name);
   DecoderHandle handle;
   Decoder* d = handle.get();
   if (!CreateGuarded(d)) Refuse(name, d);
@@ -448,13 +491,12 @@ TPictureSize ReadJpegPictureSize(const TByteSource& file, const std::string& nam
   return UprightSize(header.Width, header.Height, exif.Orientation);
 }
 
-Image LoadJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,
-               TRowFollower* follower) {
+Image LoadJpeg(const TByteSource& file, const std::string& name, TRowFollower* follower) {
   TExif exif;
-  exif.ReadFromMemory(data, size);
+  exif.ReadFromSource(file);
   // Rows that are turned or mirrored afterwards are not the picture's rows.
   const bool upright = exif.Orientation < 2 || exif.Orientation > 8;
-  Image image = DecodeJpeg(data, size, name, upright ? follower : nullptr);
+  Image image = DecodeJpeg(file, name, upright ? follower : nullptr);
   ApplyOrientation(image, exif.Orientation);
   return image;
 }

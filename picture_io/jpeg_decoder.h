@@ -52,6 +52,12 @@ inline std::uint64_t JpegWorkLimit(std::uint64_t blocks) {
 // decoding) and is stopped before the picture is returned or freed.
 Image DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,
                  TRowFollower* follower = nullptr);
+// The same from a file, read a piece at a time up to the picture's end
+// marker (a tail behind it, such as a phone's video, is not read), and no
+// further than its header's picture can need: a file whose coded data
+// does not end there is refused as cut short.
+Image DecodeJpeg(const TByteSource& file, const std::string& name,
+                 TRowFollower* follower = nullptr);
 
 // The stored size of a JPEG file's picture, from its header alone (the
 // segments before the first scan; the rest of the file is not read).  The
@@ -68,8 +74,7 @@ TJpegHeader ReadJpegHeader(const TByteSource& file, const std::string& name);
 // only of a picture that stands upright as stored.
 void CheckJpegHeader(const TByteSource& file, const std::string& name);
 TPictureSize ReadJpegPictureSize(const TByteSource& file, const std::string& name);
-Image LoadJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,
-               TRowFollower* follower);
+Image LoadJpeg(const TByteSource& file, const std::string& name, TRowFollower* follower);
 TSourceMetadata ReadJpegMetadata(const TByteSource& file);
 
 }  // namespace tavren

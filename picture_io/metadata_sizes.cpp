@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -347,7 +348,125 @@ std::optional<std::uint64_t> WalkJpegSegments(const TByteSource& file, Visit vis
   return std::nullopt;
 }
 
+// The tags whose values give the places of data Exiv2 reads with them
+// (strips, tiles, a thumbnail), each with the tag of their lengths.
+constexpr std::pair<std::uint16_t, std::uint16_t> kDataPlaceTags[] = {
+    {0x0111, 0x0117}, {0x0144, 0x0145}, {0x0201, 0x0202}};
+// Tags whose data Exiv2 reads by rules of their own (a maker's note, a DNG
+// file's private data): a file that has one is read whole.
+constexpr std::uint16_t kTagsOfTheirOwn[] = {kMakerNoteTag, 0xC634};
+
+// How far into a classic TIFF file the directories Exiv2 reads, their
+// values and the data they place reach; nothing when that cannot be told
+// (the file is then read whole).
+class TTiffReach {
+ public:
+  explicit TTiffReach(const TByteSource& file) : file_(file), size_(file.Size()) {}
+
+  std::optional<std::uint64_t> Walk() {
+    std::uint8_t header[8];
+    if (!file_.Read(0, header, sizeof header) || !IsClassicTiffHeader(header, sizeof header))
+      return std::nullopt;
+    bigEndian_ = header[0] == 'M';
+    std::vector<std::uint64_t> pending = {Number(header + 4, 4)};
+    while (!pending.empty()) {
+      if (visited_.size() >= kMostDirectories) return std::nullopt;
+      const std::uint64_t directory = pending.back();
+      pending.pop_back();
+      if (directory < 8 || directory >= size_ || !visited_.insert(directory).second) continue;
+      if (!ReadDirectory(directory, pending)) return std::nullopt;
+    }
+    return reach_;
+  }
+
+ private:
+  std::uint64_t Number(const std::uint8_t* p, unsigned bytes) const {
+    std::uint64_t value = 0;
+    for (unsigned i = 0; i < bytes; ++i)
+      value |= std::uint64_t{p[i]} << (8 * (bigEndian_ ? bytes - 1 - i : i));
+    return value;
+  }
+
+  void Reach(std::uint64_t end) { reach_ = std::max(reach_, std::min(end, size_)); }
+
+  // The largest of a value's numbers (SHORT or LONG); nothing for another type.
+  std::optional<std::uint64_t> Largest(std::uint64_t type, std::uint64_t count, std::uint64_t at) {
+    const unsigned width = type == 3 ? 2 : type == 4 ? 4 : 0;
+    if (width == 0) return std::nullopt;
+    values_.resize(static_cast<std::size_t>(count * width));
+    if (!file_.Read(at, values_.data(), values_.size())) return std::nullopt;
+    std::uint64_t largest = 0;
+    for (std::size_t i = 0; i < values_.size(); i += width)
+      largest = std::max(largest, Number(values_.data() + i, width));
+    return largest;
+  }
+
+  bool ReadDirectory(std::uint64_t directory, std::vector<std::uint64_t>& pending) {
+    std::uint8_t head[2];
+    if (!file_.Read(directory, head, 2)) return true;  // as an empty directory
+    const std::uint64_t fits = (size_ - directory - 2) / 12;
+    const std::uint64_t entries = std::min(Number(head, 2), fits);
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(12 * entries));
+    if (!file_.Read(directory + 2, block.data(), block.size())) return false;
+    std::map<std::uint16_t, std::uint64_t> largest;
+    for (std::uint64_t e = 0; e < entries; ++e) {
+      const std::uint8_t* entry = block.data() + 12 * e;
+      const auto tag = static_cast<std::uint16_t>(Number(entry, 2));
+      const std::uint64_t type = Number(entry + 2, 2);
+      const std::uint64_t count = Number(entry + 4, 4);
+      const std::uint64_t bytes = count * TypeBytes(type);
+      const std::uint64_t place = directory + 2 + 12 * e;
+      const std::uint64_t at = bytes <= 4 ? place + 8 : Number(entry + 8, 4);
+      if (at > size_ || bytes > size_ - at) continue;  // Exiv2 leaves such a value out
+      Reach(at + bytes);
+      if (std::find(std::begin(kTagsOfTheirOwn), std::end(kTagsOfTheirOwn), tag) !=
+          std::end(kTagsOfTheirOwn))
+        return false;
+      const bool subDirectories =
+          std::find(std::begin(kSubDirectoryTags), std::end(kSubDirectoryTags), tag) !=
+          std::end(kSubDirectoryTags);
+      const bool dataPlace =
+          std::any_of(std::begin(kDataPlaceTags), std::end(kDataPlaceTags),
+                      [&](const auto& pair) { return pair.first == tag || pair.second == tag; });
+      if (!subDirectories && !dataPlace) continue;
+      if (subDirectories) {
+        if (bytes / 4 > kMostDirectories) return false;
+        values_.resize(static_cast<std::size_t>(bytes / 4 * 4));
+        if (!file_.Read(at, values_.data(), values_.size())) return false;
+        for (std::size_t i = 0; i < values_.size(); i += 4)
+          pending.push_back(Number(values_.data() + i, 4));
+        continue;
+      }
+      const std::optional<std::uint64_t> most = Largest(type, count, at);
+      if (!most) return false;
+      largest[tag] = *most;
+    }
+    // Each place taken with the longest length: past every piece of data.
+    for (const auto& [places, lengths] : kDataPlaceTags) {
+      if (largest.count(places) == 0) continue;
+      if (largest.count(lengths) == 0) return false;
+      Reach(largest[places] + largest[lengths]);
+    }
+    const std::uint64_t next = directory + 2 + 12 * entries;
+    Reach(next + 4);
+    std::uint8_t link[4];
+    if (file_.Read(next, link, 4)) pending.push_back(Number(link, 4));
+    return true;
+  }
+
+  const TByteSource& file_;
+  std::uint64_t size_;
+  bool bigEndian_ = false;
+  std::set<std::uint64_t> visited_;
+  std::vector<std::uint8_t> values_;
+  std::uint64_t reach_ = 8;
+};
+
 }  // namespace
+
+std::uint64_t TiffMetadataExtent(const TByteSource& file) {
+  return TTiffReach(file).Walk().value_or(file.Size());
+}
 
 std::uint64_t ExifValueBytes(const std::uint8_t* data, std::size_t size) {
   TMetadataSizes sizes;

@@ -20,6 +20,13 @@ namespace tavren {
 // (whose own size is no measure: Exiv2 keeps only its metadata).
 TMetadataSizes MeasureTiffMetadata(const std::uint8_t* data, std::size_t size);
 
+// How many bytes of a classic TIFF file Exiv2 reads: as far as the
+// directories it reads, their values and the strips, tiles and thumbnail
+// they place reach.  The whole file when that cannot be told, or when a
+// maker's note or a DNG file's private data is there (read by rules of
+// their own).
+std::uint64_t TiffMetadataExtent(const TByteSource& file);
+
 // A PNG file: the eXIf chunk and the text chunks that carry an XMP packet
 // or a profile of EXIF or IPTC data.
 TMetadataSizes MeasurePngMetadata(const std::uint8_t* data, std::size_t size);

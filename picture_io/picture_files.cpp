@@ -88,8 +88,7 @@ TPictureSize ReadPictureSize(const std::string& path) {
 
 Image DecodeJpegFile(const std::string& path) {
   const TPictureFile file(path);
-  const std::vector<std::uint8_t> bytes = ReadCheckedFile(*FormatNamed("JPEG"), file);
-  return DecodeJpeg(bytes.data(), bytes.size(), path);
+  return DecodeJpeg(TFileByteSource(file), path);
 }
 
 Image DecodeJpegMemory(const std::uint8_t* data, std::size_t size, const std::string& name) {

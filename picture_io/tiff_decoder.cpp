@@ -11,9 +11,9 @@
 
 #include <tiffio.h>
 
+#include "picture_io/byte_source.h"
 #include "picture_io/exif_reader.h"
 #include "picture_io/jpeg_stream_walk.h"
-#include "picture_io/memory_input.h"
 #include "picture_io/orientation.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
@@ -23,10 +23,11 @@ namespace tavren {
 
 namespace {
 
-// The file's bytes as libtiff's input, and the last error libtiff
-// reported about them: the one that ended the reading.
+// The file's bytes as libtiff's input, read where libtiff asks for them,
+// and the last error libtiff reported about them: the one that ended the
+// reading.
 struct TiffInput {
-  TMemoryInput Bytes;
+  TSourceInput Bytes;
   std::string Error;
 };
 
@@ -41,22 +42,22 @@ tmsize_t ReadInput(thandle_t handle, void* buffer, tmsize_t count) {
 tmsize_t WriteNothing(thandle_t, void*, tmsize_t) { return -1; }
 
 toff_t SeekInput(thandle_t handle, toff_t offset, int whence) {
-  TMemoryInput& input = InputOf(handle).Bytes;
+  TSourceInput& input = InputOf(handle).Bytes;
   const auto delta = static_cast<std::int64_t>(offset);
   std::int64_t target = delta;
-  if (whence == SEEK_CUR) target = static_cast<std::int64_t>(input.Pos) + delta;
-  if (whence == SEEK_END) target = static_cast<std::int64_t>(input.Size) + delta;
+  if (whence == SEEK_CUR) target = static_cast<std::int64_t>(input.Pos()) + delta;
+  if (whence == SEEK_END) target = static_cast<std::int64_t>(input.Size()) + delta;
   if (whence == SEEK_SET) {
-    input.Pos = offset;
+    input.Seek(offset);
     return offset;
   }
   if (target < 0) return static_cast<toff_t>(-1);
-  input.Pos = static_cast<std::uint64_t>(target);
-  return input.Pos;
+  input.Seek(static_cast<std::uint64_t>(target));
+  return input.Pos();
 }
 
 int CloseNothing(thandle_t) { return 0; }
-toff_t SizeOfInput(thandle_t handle) { return InputOf(handle).Bytes.Size; }
+toff_t SizeOfInput(thandle_t handle) { return InputOf(handle).Bytes.Size(); }
 int MapNothing(thandle_t, void**, toff_t*) { return 0; }
 void UnmapNothing(thandle_t, void*, toff_t) {}
 
@@ -89,7 +90,7 @@ int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 // printed.
 class TiffFile {
  public:
-  TiffFile(const std::uint8_t* data, std::size_t size) : input_{{data, size}, {}} {
+  explicit TiffFile(const TByteSource& source) : input_{TSourceInput(source), {}} {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (options == nullptr) return;
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &input_);
@@ -106,7 +107,7 @@ class TiffFile {
 
   TIFF* get() const { return tiff_; }
   const std::string& error() const { return input_.Error; }
-  bool ranOut() const { return input_.Bytes.RanOut; }
+  bool ranOut() const { return input_.Bytes.RanOut(); }
 
  private:
   TiffInput input_;
@@ -326,7 +327,7 @@ std::uint64_t StoredBytes(const TiffLayout& layout) {
   return (rowBits + 7) / 8 * layout.Height;
 }
 
-void CheckDeclaredSize(const TiffLayout& layout, std::size_t fileSize, const std::string& name) {
+void CheckDeclaredSize(const TiffLayout& layout, std::uint64_t fileSize, const std::string& name) {
   const std::string size =
       std::to_string(layout.Width) + " x " + std::to_string(layout.Height) + " pixels";
   RequirePictureSize(layout.Width, layout.Height, name);
@@ -348,9 +349,9 @@ struct Piece {
 
 class PieceChecks {
  public:
-  PieceChecks(TIFF* tiff, const TiffLayout& layout, const std::uint8_t* data, std::size_t size,
+  PieceChecks(TIFF* tiff, const TiffLayout& layout, const TByteSource& file,
               const std::string& name)
-      : tiff_(tiff), layout_(layout), data_(data), size_(size), name_(name) {}
+      : tiff_(tiff), layout_(layout), file_(file), size_(file.Size()), name_(name) {}
 
   // Every strip or tile holds at least the bytes its codec needs for it at
   // its densest, and the pieces together (their bytes counted once, however
@@ -442,7 +443,12 @@ class PieceChecks {
   // The piece's JPEG stream walked: its frame must be the piece's size, and
   // its scans within the JPEG decoder's limits.
   std::uint64_t JpegLeastBytes(const Piece& piece, std::uint32_t index) {
-    const TJpegStreamWalk walk = WalkJpegStream(data_ + piece.Offset, piece.Bytes);
+    // Every piece's bytes lie in the file (BytesOf), and all of them
+    // together are no more than the file holds (Run).
+    pieceBytes_.resize(static_cast<std::size_t>(piece.Bytes));
+    if (!file_.Read(piece.Offset, pieceBytes_.data(), pieceBytes_.size()))
+      throw TavrenError(name_, "the file cannot be read");
+    const TJpegStreamWalk walk = WalkJpegStream(pieceBytes_.data(), pieceBytes_.size());
     const std::string what = "the JPEG data of " + Named(index);
     if (!walk.Damage.empty()) Damaged(name_, what + " is damaged: " + walk.Damage);
     if (!walk.HasFrame) Damaged(name_, what + " holds no picture");
@@ -473,16 +479,16 @@ class PieceChecks {
 
   TIFF* tiff_;
   const TiffLayout& layout_;
-  const std::uint8_t* data_;
-  std::size_t size_;
+  const TByteSource& file_;
+  std::uint64_t size_;
   const std::string& name_;
+  std::vector<std::uint8_t> pieceBytes_;  // the JPEG piece being walked
   std::uint32_t rowsPerStrip_ = 0;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> spans_;
   std::uint64_t jpegWork_ = 0, jpegBlocks_ = 0;
 };
 
-TiffLayout LayoutOf(TIFF* tiff, const std::uint8_t* data, std::size_t fileSize,
-                    const std::string& name) {
+TiffLayout LayoutOf(TIFF* tiff, const TByteSource& file, const std::string& name) {
   TiffLayout layout;
   layout.Width = Field<std::uint32_t>(tiff, TIFFTAG_IMAGEWIDTH);
   layout.Height = Field<std::uint32_t>(tiff, TIFFTAG_IMAGELENGTH);
@@ -496,7 +502,7 @@ TiffLayout LayoutOf(TIFF* tiff, const std::uint8_t* data, std::size_t fileSize,
   CheckCompression(layout, name);
   CheckSampleFormat(tiff, layout, name);
   layout.Rule.Colours = Colours(tiff, layout, name);
-  CheckDeclaredSize(layout, fileSize, name);
+  CheckDeclaredSize(layout, file.Size(), name);
   if (layout.SamplesPerPixel < layout.Rule.Colours)
     Damaged(name, "it declares fewer samples than colours");
   layout.Rule.SamplesPerPixel = layout.SamplesPerPixel;
@@ -504,7 +510,7 @@ TiffLayout LayoutOf(TIFF* tiff, const std::uint8_t* data, std::size_t fileSize,
   layout.Rule.Max =
       layout.BitsPerSample <= 16 && !layout.Float ? (1u << layout.BitsPerSample) - 1 : 65535;
   SetAlpha(tiff, layout);
-  PieceChecks(tiff, layout, data, fileSize, name).Run();
+  PieceChecks(tiff, layout, file, name).Run();
   return layout;
 }
 
@@ -790,12 +796,11 @@ TIFF* Opened(const TiffFile& file, const std::string& name) {
 
 }  // namespace
 
-std::pair<std::int32_t, std::int32_t> ReadTiffSize(const std::uint8_t* data, std::size_t size,
-                                                   const std::string& name) {
-  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
-  const TiffFile file(data, size);
+TPictureSize ReadTiffSize(const TByteSource& source, const std::string& name) {
+  if (source.Size() == 0) throw TavrenError(name, "the file is empty");
+  const TiffFile file(source);
   TIFF* tiff = Opened(file, name);
-  const TiffLayout layout = LayoutOf(tiff, data, size, name);
+  const TiffLayout layout = LayoutOf(tiff, source, name);
   const auto width = static_cast<std::int32_t>(layout.Width);
   const auto height = static_cast<std::int32_t>(layout.Height);
   // Orientations 5 to 8 turn the picture by a quarter.
@@ -803,11 +808,11 @@ std::pair<std::int32_t, std::int32_t> ReadTiffSize(const std::uint8_t* data, std
   return {width, height};
 }
 
-Image DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& name) {
-  if (data == nullptr || size == 0) throw TavrenError(name, "the file is empty");
-  const TiffFile file(data, size);
+Image DecodeTiff(const TByteSource& source, const std::string& name, TRowFollower*) {
+  if (source.Size() == 0) throw TavrenError(name, "the file is empty");
+  const TiffFile file(source);
   TIFF* tiff = Opened(file, name);
-  const TiffLayout layout = LayoutOf(tiff, data, size, name);
+  const TiffLayout layout = LayoutOf(tiff, source, name);
   BandReader bands(tiff, layout, file, name);
   RowPixels pixels(tiff, layout, name);
 
@@ -826,9 +831,9 @@ Image DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& 
   return image;
 }
 
-std::vector<std::uint8_t> ReadTiffIccProfile(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size == 0) return {};
-  const TiffFile file(data, size);
+std::vector<std::uint8_t> ReadTiffIccProfile(const TByteSource& source) {
+  if (source.Size() == 0) return {};
+  const TiffFile file(source);
   std::uint32_t length = 0;
   const std::uint8_t* profile = nullptr;
   if (file.get() == nullptr || !TIFFGetField(file.get(), TIFFTAG_ICCPROFILE, &length, &profile) ||
@@ -837,21 +842,20 @@ std::vector<std::uint8_t> ReadTiffIccProfile(const std::uint8_t* data, std::size
   return std::vector<std::uint8_t>(profile, profile + length);
 }
 
-bool IsClassicTiff(const std::uint8_t* data, std::size_t size) {
-  if (data == nullptr || size < 4) return false;
+bool IsClassicTiff(const TByteSource& source) {
+  std::uint8_t data[4];
+  if (!source.Read(0, data, sizeof data)) return false;
   return (data[0] == 'I' && data[1] == 'I' && data[2] == 42 && data[3] == 0) ||
          (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && data[3] == 42);
 }
 
 TSourceMetadata ReadTiffMetadata(const TByteSource& file) {
-  std::vector<std::uint8_t> storage;
   try {
-    const std::span<const std::uint8_t> bytes = file.ReadWhole(storage);
     TSourceMetadata metadata;
-    metadata.IccProfile = ReadTiffIccProfile(bytes.data(), bytes.size());
-    if (IsClassicTiff(bytes.data(), bytes.size())) {
+    metadata.IccProfile = ReadTiffIccProfile(file);
+    if (IsClassicTiff(file)) {
       TExif exif;
-      exif.ReadFromTiffBlock(bytes.data(), bytes.size());
+      exif.ReadFromTiffSource(file);
       metadata.Make = exif.Make;
       metadata.Model = exif.Model;
     }

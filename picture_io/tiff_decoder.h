@@ -17,24 +17,25 @@
 
 namespace tavren {
 
-// Decodes the first page of the TIFF held in data[0, size) and turns it
-// upright.  name identifies the picture in errors.  Throws TavrenError for
+// Decodes the first page of the TIFF file and turns it upright, reading
+// the file where its directory points (a tail behind what it points at is
+// not read).  name identifies the picture in errors.  Throws TavrenError for
 // a picture that is truncated, damaged, unsupported or too large.
-Image DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& name);
+Image DecodeTiff(const TByteSource& file, const std::string& name, TRowFollower* follower);
 
 // The width and height of the first page upright, from its directory
 // alone, with the checks of DecodeTiff that need no picture data.  Throws
 // TavrenError as DecodeTiff.
-std::pair<std::int32_t, std::int32_t> ReadTiffSize(const std::uint8_t* data, std::size_t size,
-                                                   const std::string& name);
+TPictureSize ReadTiffSize(const TByteSource& file, const std::string& name);
 
 // The ICC profile of the first page (tag 34675).  Never throws: empty when
 // there is none or it cannot be read.
-std::vector<std::uint8_t> ReadTiffIccProfile(const std::uint8_t* data, std::size_t size);
+std::vector<std::uint8_t> ReadTiffIccProfile(const TByteSource& file);
 
-// True when data holds a classic TIFF header (byte order and 42), whose
-// first directory the EXIF reader can read for the camera's make and model.
-bool IsClassicTiff(const std::uint8_t* data, std::size_t size);
+// True when the file begins with a classic TIFF header (byte order and 42),
+// whose first directory the EXIF reader can read for the camera's make and
+// model.
+bool IsClassicTiff(const TByteSource& file);
 
 // The metadata of the format table's TIFF entry: the file is itself the
 // TIFF-structured block whose first directory holds the make and model.

@@ -404,15 +404,18 @@ TEST(HeifItems, LibheifIsNotGivenEndlessItems) {
        "the HEIF file has 17000 references between its items, more than the 16384 that are "
        "supported"},
       {"three items of the whole file", File(overlapping), "the file is damaged (its items claim"},
+      // The meta box is held in memory: not one that runs over a long tail.
+      {"a meta box over 65 MB", File(Primary(1), TSizeForm::ToTheEnd, Bytes(65 << 20, 0)),
+       "the file is damaged (its meta box claims 68157458 bytes, more than the 67108864 that are "
+       "supported)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.What);
-    const std::uint8_t* data = c.File.data();
-    const std::size_t size = c.File.size();
-    for (const std::string& refusal : {test::RefusalOf([&] { DecodeHeif(data, size, "items"); }),
-                                       test::RefusalOf([&] { ReadHeifSize(data, size, "items"); })})
+    const TMemoryByteSource file(c.File.data(), c.File.size());
+    for (const std::string& refusal : {test::RefusalOf([&] { DecodeHeif(file, "items", nullptr); }),
+                                       test::RefusalOf([&] { ReadHeifSize(file, "items"); })})
       EXPECT_NE(refusal.find(c.Refusal), std::string::npos) << refusal;
-    const TPictureBlocks blocks = ReadHeifBlocks(data, size);
+    const TPictureBlocks blocks = ReadHeifBlocks(file);
     EXPECT_TRUE(blocks.Exif.empty() && blocks.IccProfile.empty());
   }
 }
