@@ -16,16 +16,21 @@ namespace tavren {
 namespace {
 
 // Big- or little-endian numbers at offsets of a block; 0 past its end.
+// The number of `bytes` bytes at p, in the given byte order.
+std::uint64_t NumberAt(const std::uint8_t* p, unsigned bytes, bool bigEndian) {
+  std::uint64_t value = 0;
+  for (unsigned i = 0; i < bytes; ++i)
+    value |= std::uint64_t{p[i]} << (8 * (bigEndian ? bytes - 1 - i : i));
+  return value;
+}
+
 class TBlockNumbers {
  public:
   TBlockNumbers(const std::uint8_t* data, std::size_t size, bool bigEndian)
       : data_(data), size_(size), bigEndian_(bigEndian) {}
   std::uint64_t Number(std::uint64_t pos, unsigned bytes) const {
     if (pos > size_ || bytes > size_ - pos) return 0;
-    std::uint64_t value = 0;
-    for (unsigned i = 0; i < bytes; ++i)
-      value |= std::uint64_t{data_[pos + i]} << (8 * (bigEndian_ ? bytes - 1 - i : i));
-    return value;
+    return NumberAt(data_ + pos, bytes, bigEndian_);
   }
 
  private:
@@ -381,10 +386,7 @@ class TTiffReach {
 
  private:
   std::uint64_t Number(const std::uint8_t* p, unsigned bytes) const {
-    std::uint64_t value = 0;
-    for (unsigned i = 0; i < bytes; ++i)
-      value |= std::uint64_t{p[i]} << (8 * (bigEndian_ ? bytes - 1 - i : i));
-    return value;
+    return NumberAt(p, bytes, bigEndian_);
   }
 
   void Reach(std::uint64_t end) { reach_ = std::max(reach_, std::min(end, size_)); }
