@@ -72,6 +72,14 @@ struct TWindowRig {
     QVERIFY(QTest::qWaitFor([&] { return Window->StartupDone(); }));
     QCoreApplication::processEvents();
   }
+  // Shows the window at 400 x 300 and opens path in it: the sample photo
+  // arrives reduced.
+  void ShowSmallWith(const std::string& path) {
+    Show();
+    Window->resize(400, 300);
+    QCoreApplication::processEvents();
+    Window->OpenImage(path, false);
+  }
   template <typename T = QWidget>
   T* Find(const char* name) const {
     return Window->findChild<T*>(QString::fromLatin1(name));
@@ -630,10 +638,7 @@ class MainWindowTest : public QObject {
     test::TempDir pictures;
     fs::copy_file(fs::path(TAVREN_SAMPLE_PHOTO), pictures.file("big.jpg"));
     TWindowRig rig;
-    rig.Show();
-    rig.Window->resize(400, 300);
-    QCoreApplication::processEvents();
-    rig.Window->OpenImage(pictures.file("big.jpg"), false);
+    rig.ShowSmallWith(pictures.file("big.jpg"));
     const TProcessEngine& engine = rig.Window->Engine();
     QVERIFY(engine.BaseReduced());
     QCursor::setPos(rig.Window->mapToGlobal(QPoint(-50, -50)));  // off the picture
@@ -712,10 +717,7 @@ class MainWindowTest : public QObject {
     test::TempDir pictures;
     fs::copy_file(fs::path(TAVREN_SAMPLE_PHOTO), pictures.file("big.jpg"));
     TWindowRig rig;
-    rig.Show();
-    rig.Window->resize(400, 300);
-    QCoreApplication::processEvents();
-    rig.Window->OpenImage(pictures.file("big.jpg"), false);
+    rig.ShowSmallWith(pictures.file("big.jpg"));
     const std::int32_t smallWidth = rig.Window->Engine().BaseImage()->Width();
     rig.Button("tbt99ManualTuning")->click();
     QTest::mouseClick(rig.Find("rbCX3Strong"), Qt::LeftButton);
@@ -791,10 +793,7 @@ class MainWindowTest : public QObject {
     photo.insert(photo.begin() + 2, piece.begin() + 2, piece.end() - 2);
     WriteFileAtomically(pictures.file("big.jpg"), photo);
     TWindowRig rig;
-    rig.Show();
-    rig.Window->resize(400, 300);
-    QCoreApplication::processEvents();
-    rig.Window->OpenImage(pictures.file("big.jpg"), false);
+    rig.ShowSmallWith(pictures.file("big.jpg"));
     QVERIFY(rig.Window->Engine().BaseReduced());
     rig.Button("tbt3Strong")->click();
     rig.Platform.SaveAnswer = QString::fromStdString(pictures.file("deep.jpg"));
@@ -852,10 +851,7 @@ class MainWindowTest : public QObject {
   // pastes back in as that picture.
   void CopiesTheFullSizeTypeOnShow() {
     TWindowRig rig;
-    rig.Show();
-    rig.Window->resize(400, 300);
-    QCoreApplication::processEvents();
-    rig.Window->OpenImage(TAVREN_SAMPLE_PHOTO, false);
+    rig.ShowSmallWith(TAVREN_SAMPLE_PHOTO);
     QVERIFY(rig.Window->Engine().BaseReduced());
     QVERIFY(rig.Button("tbtCopyToClipboard")->isEnabled());
     rig.Button("tbt99ManualTuning")->click();
