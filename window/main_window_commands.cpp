@@ -459,22 +459,18 @@ std::string TfrmMain::RunSave(const std::string& path, std::string& metadataNotK
   return failure;
 }
 
-// The save's thread (and the copy's) with the window's nested event loop;
+// The save (or the copy) run in the background, with its progress shown;
 // the message panel says what is being done meanwhile.
 std::string TfrmMain::RunSaveJob(TSaveJob& job, const std::string& doing) {
   saving_ = true;
   messagePanel_->setText(QString::fromStdString(doing));
   ShowSaveProgress(0);
-  QEventLoop loop;
-  std::thread worker([&] {
+  RunInBackground([&] {
     job.Run([&](int stage) {
       QMetaObject::invokeMethod(
           this, [this, stage] { ShowSaveProgress(stage); }, Qt::QueuedConnection);
     });
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
-  loop.exec();
-  worker.join();
   saving_ = false;
   saveProgress_->hide();
   return job.Failure();
