@@ -180,13 +180,14 @@ in_window_prefix() { DISPLAY=$window_display TAVREN_WINEPREFIX=$window_prefix "$
 on_display() { DISPLAY=$window_display "$@"; }
 windows_path() { local path=$1; echo "Z:${path//\//\\}"; }
 
-# Waits up to 40 s for a visible window whose caption is exactly $1; prints its id.
+# Waits up to $2 tenths of a second (40 s when not given) for a visible
+# window whose caption is exactly $1; prints its id.
 wait_window() {
   local tries id
-  for tries in $(seq 200); do
+  for tries in $(seq "${2:-400}"); do
     id=$(on_display xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -1)
     [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.2
+    sleep 0.1
   done
   return 1
 }
@@ -197,12 +198,31 @@ keys_to() {
   on_display xdotool windowfocus --sync "$id" key --clearmodifiers "$@"
 }
 
-# Types $2 as the name in the save dialog over window $1 and saves.
+# The save dialog: of the windows captioned "Save Image" (the dialog keeps a
+# small one of its own beside it), the wide one.
+save_dialog() {
+  local id
+  for id in $(on_display xdotool search --onlyvisible --name '^Save Image$' 2>/dev/null); do
+    on_display xdotool getwindowgeometry "$id" | awk '/Geometry/ {split($2, s, "x"); exit s[1] < 300}' &&
+      { echo "$id"; return 0; }
+  done
+  return 1
+}
+
+# Ctrl+S to window $1, then $2 typed as the name in the system's save dialog
+# and saved.  While the window still makes the types of a picture it drops
+# keys, so Ctrl+S is pressed again until the dialog comes.
 save_as() {
-  local dialog
-  keys_to "$1" ctrl+s
-  dialog=$(wait_window "Save Image") || return 1
-  sleep 0.5  # the dialog fills its list before it takes typing
+  local attempt tries dialog=
+  for attempt in $(seq 10); do
+    keys_to "$1" ctrl+s
+    for tries in $(seq 30); do
+      dialog=$(save_dialog) && break 2
+      sleep 0.1
+    done
+  done
+  [ -n "$dialog" ] || return 1
+  sleep 1  # the dialog fills its list before it takes typing
   keys_to "$dialog" ctrl+a
   on_display xdotool type --delay 10 "$(windows_path "$2")"
   on_display xdotool key Return
@@ -243,7 +263,7 @@ seed_state() {
 # command writes, resized and closed, it keeps its state and comes back at
 # its size.
 check_walk() {
-  local pictures=$work/walk id pid name saved state
+  local pictures=$work/walk id pid name saved state before=$failures
   mkdir -p "$pictures"
   cp samples/DSCN0010.jpg "$pictures/DSCN0010.jpg"
   cp samples/DSCN0010.jpg "$pictures/second.jpg"
@@ -262,7 +282,7 @@ check_walk() {
   done
   [ "$name" = "second - Brisolm Tavren" ] || fail "walk: PgDn left the caption at '$name'"
   saved=$pictures/walked.jpg
-  save_as "$id" "$saved"
+  save_as "$id" "$saved" || fail "walk: Ctrl+S brought no save dialog"
   "$linux" enhance -q --type normal -o "$work/walked-linux.jpg" "$pictures/second.jpg"
   if ! wait_file "$saved"; then
     fail "walk: Ctrl+S wrote no $saved"
@@ -278,7 +298,8 @@ check_walk() {
   width=$(little_endian32 "${state:16:8}")
   [ ${#state} = 592 ] && [ "${state:2:2}" = 00 ] && [ "$width" = 900 ] && [ "$height" = 600 ] ||
     fail "walk: the stored state is $((${#state} / 2)) bytes, state ${state:2:2}, ${width}x$height"
-  echo "windows-check: the window opened DSCN0010 at $size, stepped to second, saved what the" \
+  [ $failures -eq $before ] &&
+    echo "windows-check: the window opened DSCN0010 at $size, stepped to second, saved what the" \
        "command writes ($(stat -c %s "$saved") bytes), kept $((${#state} / 2)) bytes for ${width}x$height"
 }
 
@@ -313,7 +334,7 @@ check_with_other_programs() {
   keys_to "$id" ctrl+v
   if wait_window "Pasted Image - Brisolm Tavren" >/dev/null; then
     local saved=$work/pasted.jpg
-    save_as "$id" "$saved"
+    save_as "$id" "$saved" || fail "paste: Ctrl+S brought no save dialog"
     "$linux" enhance -q --type normal -o "$work/pasted-linux.jpg" "$pasted"
     if wait_file "$saved" && cmp -s "$saved" "$work/pasted-linux.jpg"; then
       echo "windows-check: Ctrl+V pasted the other program's $copied picture;" \
