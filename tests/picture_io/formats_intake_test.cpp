@@ -24,6 +24,7 @@
 #include "picture_io/picture_formats.h"
 #include "picture_io/picture_metadata.h"
 #include "picture_io/png_decoder.h"
+#include "picture_io/sample_rows.h"
 
 // x265, the encoder behind WriteTurnedHeic below, keeps a block it never
 // frees; the leak checker is told so for this program alone.
@@ -680,17 +681,20 @@ void ExpectLongTailUnread(const std::string& file) {
 // crops it to its size either by a grid of that one picture or by a crop
 // property of the picture's own (ownCrop).
 bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const std::string& path,
-                     int bits = 8, bool ownCrop = false) {
+                     int bits = 8, bool ownCrop = false, bool alpha = false) {
   const bool wide = bits > 8;
+  const int channels = alpha ? 4 : 3;
   heif_context* context = heif_context_alloc();
   heif_encoder* encoder = nullptr;
   heif_image* picture = nullptr;
   bool written =
       heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code ==
           heif_error_Ok &&
-      heif_image_create(stored.Width(), stored.Height(), heif_colorspace_RGB,
-                        wide ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB,
-                        &picture)
+      heif_image_create(
+          stored.Width(), stored.Height(), heif_colorspace_RGB,
+          alpha ? (wide ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RGBA)
+                : (wide ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB),
+          &picture)
               .code == heif_error_Ok &&
       heif_image_add_plane(picture, heif_channel_interleaved, stored.Width(), stored.Height(), bits)
               .code == heif_error_Ok;
@@ -699,15 +703,18 @@ bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const st
     std::uint8_t* rgb = heif_image_get_plane(picture, heif_channel_interleaved, &stride);
     for (std::int32_t y = 0; y < stored.Height(); ++y)
       for (std::int32_t x = 0; x < stored.Width(); ++x)
-        for (int c = 0; c < 3; ++c) {
-          const std::uint8_t level = stored.Row(y)[3 * x + 2 - c];
+        for (int c = 0; c < channels; ++c) {
+          // The transparency falls from opaque at the left to clear at the right.
+          const std::uint8_t level =
+              c < 3 ? stored.Row(y)[3 * x + 2 - c]
+                    : static_cast<std::uint8_t>(255 - 255 * x / (stored.Width() - 1));
           if (!wide) {
-            rgb[y * stride + 3 * x + c] = level;
+            rgb[y * stride + channels * x + c] = level;
             continue;
           }
           const unsigned sample = (level << (bits - 8)) | (level >> (16 - bits));
-          rgb[y * stride + 6 * x + 2 * c] = static_cast<std::uint8_t>(sample & 0xFF);
-          rgb[y * stride + 6 * x + 2 * c + 1] = static_cast<std::uint8_t>(sample >> 8);
+          rgb[y * stride + 2 * (channels * x + c)] = static_cast<std::uint8_t>(sample & 0xFF);
+          rgb[y * stride + 2 * (channels * x + c) + 1] = static_cast<std::uint8_t>(sample >> 8);
         }
     heif_encoder_set_lossy_quality(encoder, 95);
     heif_encoding_options* options = heif_encoding_options_alloc();
@@ -847,6 +854,116 @@ TEST(FormatsIntake, HeifCropTurnAndMirrorApplyInTheirListedOrder) {
       }
       EXPECT_EQ(test::LoadPictureMemory("HEIF", file.data(), file.size(), "t"),
                 row.ByHand(untransformed));
+    }
+  }
+}
+
+// The places of the mirror's number in each property list of a HEIC that
+// libheif wrote (version 0, 8-bit numbers): the picture's, then its
+// transparency's.
+std::vector<std::vector<std::size_t>> MirrorPlaces(const Bytes& file) {
+  std::vector<std::uint8_t> mirrors;  // the numbers of the mirror properties, one per picture
+  const std::size_t ipco = PlaceOf(file, "ipco");
+  std::uint8_t number = 1;
+  for (std::size_t child = ipco + 4; child < ipco - 4 + BigEndian32(file, ipco - 4);
+       child += BigEndian32(file, child), ++number)
+    if (std::equal(file.begin() + static_cast<std::ptrdiff_t>(child + 4),
+                   file.begin() + static_cast<std::ptrdiff_t>(child + 8), "imir"))
+      mirrors.push_back(number);
+  std::size_t at = PlaceOf(file, "ipma") + 8;
+  const std::uint32_t entries = BigEndian32(file, at);
+  at += 4;
+  std::vector<std::vector<std::size_t>> lists(entries);
+  for (auto& list : lists) {
+    const std::size_t count = file[at + 2];
+    at += 3;
+    for (std::size_t i = 0; i < count; ++i, ++at)
+      if (std::count(mirrors.begin(), mirrors.end(), file[at] & 0x7F) != 0) list.push_back(at);
+  }
+  return lists;
+}
+
+// An 8-bit HEIC as libheif itself decodes it, transforms and all, laid
+// over white by the intake's rule.
+Image LibheifDecoded(const Bytes& file) {
+  heif_context* context = heif_context_alloc();
+  heif_image_handle* handle = nullptr;
+  heif_image* decoded = nullptr;
+  Image image;
+  if (heif_context_read_from_memory_without_copy(context, file.data(), file.size(), nullptr).code ==
+          heif_error_Ok &&
+      heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
+      heif_decode_image(handle, &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGBA,
+                        nullptr)
+              .code == heif_error_Ok) {
+    int stride = 0;
+    const std::uint8_t* plane =
+        heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+    image = Image(heif_image_get_width(decoded, heif_channel_interleaved),
+                  heif_image_get_height(decoded, heif_channel_interleaved));
+    TSampleRule rule;
+    rule.SamplesPerPixel = 4;
+    rule.Alpha = 3;
+    std::vector<std::uint16_t> row(4 * static_cast<std::size_t>(image.Width()));
+    for (std::int32_t y = 0; y < image.Height(); ++y) {
+      std::copy_n(plane + y * stride, row.size(), row.begin());
+      SamplesToBgr(row.data(), image.Width(), rule, image.Row(y));
+    }
+  }
+  if (decoded) heif_image_release(decoded);
+  if (handle) heif_image_handle_release(handle);
+  heif_context_free(context);
+  return image;
+}
+
+// A transparency is mirrored by its own properties and the picture by its
+// own, at 8 bits as libheif mirrors them and at 10 bits, where libheif
+// mirrors none.  libheif writes the mirror into both lists.
+TEST(FormatsIntake, HeifPictureAndTransparencyMirrorByTheirOwnProperties) {
+  if (!heif_have_encoder_for_format(heif_compression_HEVC))
+    GTEST_SKIP() << "this libheif has no HEVC encoder to write the test pictures";
+  Image stored(36, 22);
+  for (std::int32_t y = 0; y < stored.Height(); ++y)
+    for (std::int32_t x = 0; x < stored.Width(); ++x) {
+      std::uint8_t* bgr = stored.Row(y) + 3 * x;
+      bgr[0] = static_cast<std::uint8_t>(x * 6);
+      bgr[1] = static_cast<std::uint8_t>(y * 10);
+      bgr[2] = static_cast<std::uint8_t>(x * y % 256);
+    }
+  const struct {
+    const char* What;
+    std::vector<std::size_t> Unmirrored;  // of the lists: 0 the picture's, 1 its transparency's
+  } rows[] = {{"both", {}}, {"the transparency alone", {0}}, {"the picture alone", {1}}};
+  test::TempDir dir;
+  std::map<std::string, Image> asLibheifDecodes;  // the 8-bit files' pictures, by row
+  for (const int bits : {8, 10}) {
+    SCOPED_TRACE(bits);
+    const std::string path = dir.file(std::to_string(bits) + "-bit.heic");
+    ASSERT_TRUE(
+        WriteTurnedHeic(stored, heif_orientation_flip_horizontally, path, bits, true, true));
+    const Bytes written = ReadFileBytes(path);
+    const std::vector<std::vector<std::size_t>> mirrors = MirrorPlaces(written);
+    ASSERT_EQ(mirrors.size(), 2u);
+    ASSERT_EQ(mirrors[0].size(), 1u);
+    ASSERT_EQ(mirrors[1].size(), 1u);
+    Bytes plain = written;
+    plain[mirrors[0][0]] = plain[mirrors[1][0]] = 0;
+    Image mirrored = test::LoadPictureMemory("HEIF", plain.data(), plain.size(), "u");
+    ApplyOrientation(mirrored, 2);
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.What);
+      Bytes file = written;
+      for (const std::size_t list : row.Unmirrored) file[mirrors[list][0]] = 0;
+      const Image loaded = test::LoadPictureMemory("HEIF", file.data(), file.size(), "t");
+      if (row.Unmirrored.empty()) {
+        EXPECT_EQ(loaded, mirrored);
+      }
+      if (bits == 8) {
+        asLibheifDecodes[row.What] = LibheifDecoded(file);
+        EXPECT_EQ(loaded, asLibheifDecodes[row.What]);
+      } else {
+        EXPECT_LT(MeanDifference(loaded, asLibheifDecodes[row.What]), 2.0);
+      }
     }
   }
 }
