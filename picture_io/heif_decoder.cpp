@@ -339,13 +339,16 @@ bool AppliesEveryLevel(const THeifLevels& levels, const std::string& name) {
 
 // The primary picture's turns, mirrors and crop that the intake applies
 // itself: none when libheif is to apply them, which it does when one
-// cannot be read (it then refuses the file) and when the picture's
-// transparency has its own but the levels cannot be applied apart.
+// cannot be read (it then refuses the file) and when the picture has a
+// transparency whose levels cannot be applied apart: libheif joins it to
+// the picture it has turned, which unturned may differ in shape, and turns
+// it first when it has transforms of its own.
 std::vector<THeifTransform> OwnTransforms(const THeifDerivations& derivations,
                                           const std::string& name) {
   if (!derivations.PrimaryTransforms) return {};
   RequireEachTransformOnce(*derivations.PrimaryTransforms, name);
-  if (derivations.AlphaTransformed) return {};
+  if (derivations.AlphaTransformed || (derivations.HasAlpha && !derivations.Levels.Separable))
+    return {};
   return *derivations.PrimaryTransforms;
 }
 
@@ -533,18 +536,40 @@ TPictureSize ReadHeifSize(const TByteSource& file, const std::string& name) {
   return {heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get())};
 }
 
-Image DecodeHeif(const TByteSource& file, const std::string& name, TRowFollower*) {
-  const THeifDerivations derivations = CheckedItems(file, name);
-  if (AppliesEveryLevel(derivations.Levels, name)) return DecodeEveryLevel(file, derivations, name);
+namespace {
+
+// The primary picture as libheif decodes it, its own transforms then
+// applied by the intake where OwnTransforms leaves them to it (ownTransforms),
+// else all left to libheif.
+Image DecodedThenTransformed(const TByteSource& file, const THeifDerivations& derivations,
+                             bool ownTransforms, const std::string& name) {
   const OpenedFile opened = CheckedContext(file, name);
   RequireSoundDerivedPictures(derivations, name);
-  const std::vector<THeifTransform> transforms = OwnTransforms(derivations, name);
+  const std::vector<THeifTransform> transforms =
+      ownTransforms ? OwnTransforms(derivations, name) : std::vector<THeifTransform>();
   const Handle handle = CheckedPrimary(opened.Read.get(), name);
   BoundCodedSides(opened.Read.get(), derivations, handle.get(), name);
   const heif_chroma chroma = ChromaFor(handle.get());
   Image image =
       ToBgr(DecodedPicture(handle.get(), chroma, !transforms.empty(), name).get(), chroma, name);
   return ApplyHeifTransforms(std::move(image), transforms, name);
+}
+
+}  // namespace
+
+Image DecodeHeif(const TByteSource& file, const std::string& name, TRowFollower*) {
+  const THeifDerivations derivations = CheckedItems(file, name);
+  if (!AppliesEveryLevel(derivations.Levels, name))
+    return DecodedThenTransformed(file, derivations, true, name);
+  try {
+    return DecodeEveryLevel(file, derivations, name);
+  } catch (const TavrenError&) {
+    // Untransformed, a transparency can differ in shape from its picture
+    // where their sizes agree (libheif itself writes the turned size), and
+    // libheif then refuses to join them: it is left to transform both.
+    if (!derivations.HasAlpha) throw;
+  }
+  return DecodedThenTransformed(file, derivations, false, name);
 }
 
 namespace {

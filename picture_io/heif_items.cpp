@@ -596,21 +596,29 @@ bool IsAlpha(const std::vector<TBox>& properties) {
          type == "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha";
 }
 
-// True when a transparency of the primary picture has turns, mirrors or
-// crops of its own.
-bool AlphaTransformed(std::uint32_t primary, const std::vector<TReference>& references,
-                      const TPropertyLists& lists, const std::vector<TBox>& properties) {
+// The property lists of the primary picture's transparencies (auxiliary
+// pictures of an alpha type).
+std::vector<std::vector<TBox>> AlphaProperties(std::uint32_t primary,
+                                               const std::vector<TReference>& references,
+                                               const TPropertyLists& lists,
+                                               const std::vector<TBox>& properties) {
+  std::vector<std::vector<TBox>> alphas;
   for (const TReference& reference : references) {
     if (reference.Type != "auxl" ||
         std::find(reference.To.begin(), reference.To.end(), primary) == reference.To.end())
       continue;
-    const std::optional<std::vector<TBox>> own = PropertiesOf(reference.From, lists, properties);
-    if (own && IsAlpha(*own) && std::any_of(own->begin(), own->end(), [](const TBox& box) {
-          return IsTransform(box.Type);
-        }))
-      return true;
+    std::optional<std::vector<TBox>> own = PropertiesOf(reference.From, lists, properties);
+    if (own && IsAlpha(*own)) alphas.push_back(std::move(*own));
   }
-  return false;
+  return alphas;
+}
+
+// True when a transparency has turns, mirrors or crops of its own.
+bool AnyTransformed(const std::vector<std::vector<TBox>>& alphas) {
+  return std::any_of(alphas.begin(), alphas.end(), [](const std::vector<TBox>& own) {
+    return std::any_of(own.begin(), own.end(),
+                       [](const TBox& box) { return IsTransform(box.Type); });
+  });
 }
 
 // The properties of the item property box, in their order.
@@ -921,7 +929,9 @@ THeifDerivations ReadHeifDerivations(const TByteSource& file) {
   if (const std::optional<std::uint32_t> primary = PrimaryOf(children)) {
     const std::optional<std::vector<TBox>> own = PropertiesOf(*primary, lists, properties);
     derivations.PrimaryTransforms = own ? TransformsOf(*own) : std::nullopt;
-    derivations.AlphaTransformed = AlphaTransformed(*primary, references, lists, properties);
+    const auto alphas = AlphaProperties(*primary, references, lists, properties);
+    derivations.HasAlpha = !alphas.empty();
+    derivations.AlphaTransformed = AnyTransformed(alphas);
     const TItemBoxes items = {listings, references, lists, properties};
     derivations.Levels = LevelsOf(*primary, items);
     for (std::uint64_t& place : derivations.Levels.HiddenPlaces) place += metaStart;

@@ -115,8 +115,10 @@ struct THeifDerivations {
   // The size of the file's meta box when it is larger than
   // kMostHeifMetaBytes: it is then not read, and nothing else is either.
   std::uint64_t OversizedMeta = 0;
-  // True when the primary picture's transparency (an auxiliary picture of
-  // an alpha type) is turned, mirrored or cropped by properties of its own.
+  // True when the primary picture has a transparency (an auxiliary picture
+  // of an alpha type), and when one is turned, mirrored or cropped by
+  // properties of its own.
+  bool HasAlpha = false;
   bool AlphaTransformed = false;
   // The transforms of every level of the primary picture.
   THeifLevels Levels;

@@ -675,16 +675,15 @@ void ExpectLongTailUnread(const std::string& file) {
   EXPECT_LT(PeakResidentKiB() - peakBefore, 64 << 10);
 }
 
-// A HEIC whose picture is stored as `stored`, in samples of the given bits,
-// and shown as the given EXIF orientation says, by the file's own
-// transformations.  libheif codes a picture of an odd size larger, and
+// A picture stored as `stored`, in samples of the given bits, and shown as
+// the given EXIF orientation says, by the file's own transformations,
+// added to a HEIC.  libheif codes a picture of an odd size larger, and
 // crops it to its size either by a grid of that one picture or by a crop
 // property of the picture's own (ownCrop).
-bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const std::string& path,
-                     int bits = 8, bool ownCrop = false, bool alpha = false) {
+bool AddTurnedPicture(heif_context* context, const Image& stored, heif_orientation orientation,
+                      int bits, bool ownCrop, bool alpha) {
   const bool wide = bits > 8;
   const int channels = alpha ? 4 : 3;
-  heif_context* context = heif_context_alloc();
   heif_encoder* encoder = nullptr;
   heif_image* picture = nullptr;
   bool written =
@@ -721,12 +720,20 @@ bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const st
     options->image_orientation = orientation;
     options->macOS_compatibility_workaround = !ownCrop;
     written = heif_context_encode_image(context, picture, encoder, options, nullptr).code ==
-                  heif_error_Ok &&
-              heif_context_write_to_file(context, path.c_str()).code == heif_error_Ok;
+              heif_error_Ok;
     heif_encoding_options_free(options);
   }
   if (picture) heif_image_release(picture);
   if (encoder) heif_encoder_release(encoder);
+  return written;
+}
+
+// A HEIC of one picture, made as AddTurnedPicture makes it.
+bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const std::string& path,
+                     int bits = 8, bool ownCrop = false, bool alpha = false) {
+  heif_context* context = heif_context_alloc();
+  const bool written = AddTurnedPicture(context, stored, orientation, bits, ownCrop, alpha) &&
+                       heif_context_write_to_file(context, path.c_str()).code == heif_error_Ok;
   heif_context_free(context);
   return written;
 }
@@ -858,27 +865,26 @@ TEST(FormatsIntake, HeifCropTurnAndMirrorApplyInTheirListedOrder) {
   }
 }
 
-// The places of the mirror's number in each property list of a HEIC that
-// libheif wrote (version 0, 8-bit numbers): the picture's, then its
-// transparency's.
-std::vector<std::vector<std::size_t>> MirrorPlaces(const Bytes& file) {
-  std::vector<std::uint8_t> mirrors;  // the numbers of the mirror properties, one per picture
+// Where each property list of a HEIC that libheif wrote (an ipma box of
+// version 0, 8-bit numbers) names each type of property: the lists in the
+// order of their items, the places by property type.
+std::vector<std::map<std::string, std::size_t>> ListedPlaces(const Bytes& file) {
+  std::vector<std::string> types;  // of the properties, in their order
   const std::size_t ipco = PlaceOf(file, "ipco");
-  std::uint8_t number = 1;
   for (std::size_t child = ipco + 4; child < ipco - 4 + BigEndian32(file, ipco - 4);
-       child += BigEndian32(file, child), ++number)
-    if (std::equal(file.begin() + static_cast<std::ptrdiff_t>(child + 4),
-                   file.begin() + static_cast<std::ptrdiff_t>(child + 8), "imir"))
-      mirrors.push_back(number);
+       child += BigEndian32(file, child))
+    types.emplace_back(file.begin() + static_cast<std::ptrdiff_t>(child + 4),
+                       file.begin() + static_cast<std::ptrdiff_t>(child + 8));
   std::size_t at = PlaceOf(file, "ipma") + 8;
-  const std::uint32_t entries = BigEndian32(file, at);
+  std::vector<std::map<std::string, std::size_t>> lists(BigEndian32(file, at));
   at += 4;
-  std::vector<std::vector<std::size_t>> lists(entries);
   for (auto& list : lists) {
     const std::size_t count = file[at + 2];
     at += 3;
-    for (std::size_t i = 0; i < count; ++i, ++at)
-      if (std::count(mirrors.begin(), mirrors.end(), file[at] & 0x7F) != 0) list.push_back(at);
+    for (std::size_t i = 0; i < count; ++i, ++at) {
+      const std::size_t number = file[at] & 0x7F;
+      if (number >= 1 && number <= types.size()) list[types[number - 1]] = at;
+    }
   }
   return lists;
 }
@@ -916,55 +922,106 @@ Image LibheifDecoded(const Bytes& file) {
   return image;
 }
 
-// A transparency is mirrored by its own properties and the picture by its
-// own, at 8 bits as libheif mirrors them and at 10 bits, where libheif
-// mirrors none.  libheif writes the mirror into both lists.
-TEST(FormatsIntake, HeifPictureAndTransparencyMirrorByTheirOwnProperties) {
+// A HEIC's picture, its transparency and the picture a copy copies each
+// stand as their own turns, mirrors and crops say: at 8 bits as libheif
+// shows them, at 10 bits (where libheif mirrors nothing) as libheif shows
+// the same file of 8 bits, on average.
+TEST(FormatsIntake, HeifLevelsStandByTheirOwnTransformations) {
   if (!heif_have_encoder_for_format(heif_compression_HEVC))
     GTEST_SKIP() << "this libheif has no HEVC encoder to write the test pictures";
-  Image stored(36, 22);
-  for (std::int32_t y = 0; y < stored.Height(); ++y)
-    for (std::int32_t x = 0; x < stored.Width(); ++x) {
-      std::uint8_t* bgr = stored.Row(y) + 3 * x;
-      bgr[0] = static_cast<std::uint8_t>(x * 6);
-      bgr[1] = static_cast<std::uint8_t>(y * 10);
-      bgr[2] = static_cast<std::uint8_t>(x * y % 256);
-    }
+  const auto pattern = [](std::int32_t width, std::int32_t height) {
+    Image stored(width, height);
+    for (std::int32_t y = 0; y < height; ++y)
+      for (std::int32_t x = 0; x < width; ++x) {
+        std::uint8_t* bgr = stored.Row(y) + 3 * x;
+        bgr[0] = static_cast<std::uint8_t>(x * 6);
+        bgr[1] = static_cast<std::uint8_t>(y * 10);
+        bgr[2] = static_cast<std::uint8_t>(x * y % 256);
+      }
+    return stored;
+  };
+  test::TempDir dir;
+  const auto written = [&](int bits, const std::function<bool(heif_context*)>& add) {
+    const std::string path = dir.file("made.heic");
+    heif_context* context = heif_context_alloc();
+    const bool made =
+        add(context) && heif_context_write_to_file(context, path.c_str()).code == heif_error_Ok;
+    heif_context_free(context);
+    EXPECT_TRUE(made) << bits << " bits";
+    return made ? ReadFileBytes(path) : Bytes();
+  };
+  // Both mirrored, the picture's list first; the numbers named in `hidden`
+  // then set to 0, which names no property.  Sides of 64 are coded as they
+  // are, without a crop.
+  const auto mirrored = [&](int bits, std::vector<std::pair<std::size_t, const char*>> hidden) {
+    Bytes file = written(bits, [&](heif_context* context) {
+      return AddTurnedPicture(context, pattern(64, 64), heif_orientation_flip_horizontally, bits,
+                              true, true);
+    });
+    const auto lists = ListedPlaces(file);
+    for (const auto& [list, type] : hidden) file.at(lists.at(list).at(type)) = 0;
+    return file;
+  };
   const struct {
     const char* What;
-    std::vector<std::size_t> Unmirrored;  // of the lists: 0 the picture's, 1 its transparency's
-  } rows[] = {{"both", {}}, {"the transparency alone", {0}}, {"the picture alone", {1}}};
-  test::TempDir dir;
-  std::map<std::string, Image> asLibheifDecodes;  // the 8-bit files' pictures, by row
-  for (const int bits : {8, 10}) {
-    SCOPED_TRACE(bits);
-    const std::string path = dir.file(std::to_string(bits) + "-bit.heic");
-    ASSERT_TRUE(
-        WriteTurnedHeic(stored, heif_orientation_flip_horizontally, path, bits, true, true));
-    const Bytes written = ReadFileBytes(path);
-    const std::vector<std::vector<std::size_t>> mirrors = MirrorPlaces(written);
-    ASSERT_EQ(mirrors.size(), 2u);
-    ASSERT_EQ(mirrors[0].size(), 1u);
-    ASSERT_EQ(mirrors[1].size(), 1u);
-    Bytes plain = written;
-    plain[mirrors[0][0]] = plain[mirrors[1][0]] = 0;
-    Image mirrored = test::LoadPictureMemory("HEIF", plain.data(), plain.size(), "u");
-    ApplyOrientation(mirrored, 2);
-    for (const auto& row : rows) {
-      SCOPED_TRACE(row.What);
-      Bytes file = written;
-      for (const std::size_t list : row.Unmirrored) file[mirrors[list][0]] = 0;
-      const Image loaded = test::LoadPictureMemory("HEIF", file.data(), file.size(), "t");
-      if (row.Unmirrored.empty()) {
-        EXPECT_EQ(loaded, mirrored);
-      }
-      if (bits == 8) {
-        asLibheifDecodes[row.What] = LibheifDecoded(file);
-        EXPECT_EQ(loaded, asLibheifDecodes[row.What]);
-      } else {
-        EXPECT_LT(MeanDifference(loaded, asLibheifDecodes[row.What]), 2.0);
-      }
-    }
+    int Bits;
+    std::function<Bytes(int bits)> Made;
+  } rows[] = {
+      // A transparency without transformations stands as stored.
+      {"the picture mirrored, its transparency bare", 8,
+       [&](int bits) {
+         return mirrored(bits, {{1, "imir"}});
+       }},
+      {"both mirrored", 10, [&](int bits) { return mirrored(bits, {}); }},
+      {"the transparency alone mirrored", 10,
+       [&](int bits) {
+         return mirrored(bits, {{0, "imir"}});
+       }},
+      {"the picture alone mirrored", 10,
+       [&](int bits) {
+         return mirrored(bits, {{1, "imir"}});
+       }},
+      // The picture is turned; the transparency is another picture's, stored
+      // as the turned picture stands: unturned, the two differ in shape.
+      {"the picture turned, its transparency stored turned", 8,
+       [&](int bits) {
+         Bytes file = written(bits, [&](heif_context* context) {
+           return AddTurnedPicture(context, pattern(64, 128), heif_orientation_rotate_90_cw, bits,
+                                   true, false) &&
+                  AddTurnedPicture(context, pattern(128, 64), heif_orientation_normal, bits, true,
+                                   true);
+         });
+         file.at(PlaceOf(file, "auxl") + 9) = 1;  // the transparency of item 1
+         return file;
+       }},
+      // libheif writes a grid of one larger tile and mirrors the grid; the
+      // grid becomes a copy of the tile, and the tile is mirrored instead.
+      {"a copy of a mirrored picture", 10,
+       [&](int bits) {
+         Bytes file = written(bits, [&](heif_context* context) {
+           return AddTurnedPicture(context, pattern(48, 40), heif_orientation_flip_horizontally,
+                                   bits, false, false);
+         });
+         const std::size_t lists = PlaceOf(file, "ipma") + 12;
+         const Bytes asWritten = {0, 1, 2, 0x81, 2, /**/ 0, 2, 3, 3, 4, 0x85};
+         const Bytes asCopy = {0, 2, 2, 2, 5, /**/ 0, 1, 3, 0x81, 2, 3};
+         if (!std::equal(asWritten.begin(), asWritten.end(),
+                         file.begin() + static_cast<std::ptrdiff_t>(lists)))
+           return Bytes();
+         std::copy(asCopy.begin(), asCopy.end(), file.begin() + static_cast<std::ptrdiff_t>(lists));
+         std::copy_n("iden", 4, file.begin() + static_cast<std::ptrdiff_t>(PlaceOf(file, "grid")));
+         return file;
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.What);
+    const Bytes file = row.Made(row.Bits);
+    Image loaded;
+    EXPECT_NO_THROW(loaded = test::LoadPictureMemory("HEIF", file.data(), file.size(), "t"));
+    if (row.Bits == 8)
+      EXPECT_EQ(loaded, LibheifDecoded(file));
+    else
+      EXPECT_LT(MeanDifference(loaded, LibheifDecoded(row.Made(8))), 2.0);
   }
 }
 
