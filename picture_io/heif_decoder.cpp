@@ -538,9 +538,9 @@ TPictureSize ReadHeifSize(const TByteSource& file, const std::string& name) {
 
 namespace {
 
-// The primary picture as libheif decodes it, its own transforms then
-// applied by the intake where OwnTransforms leaves them to it (ownTransforms),
-// else all left to libheif.
+// The primary picture as libheif decodes it.  With ownTransforms, the
+// transforms OwnTransforms gives the intake are applied by it afterwards
+// (libheif applies the rest); without, libheif applies them all.
 Image DecodedThenTransformed(const TByteSource& file, const THeifDerivations& derivations,
                              bool ownTransforms, const std::string& name) {
   const OpenedFile opened = CheckedContext(file, name);
