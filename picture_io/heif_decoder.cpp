@@ -88,25 +88,38 @@ void Check(const heif_error& error, const std::string& name) {
 }
 
 // libheif reads the file where its boxes and items lie, through a buffer
-// over the open file: a tail that nothing points into is never read.
-TSourceInput& InputOf(void* userdata) { return *static_cast<TSourceInput*>(userdata); }
+// over the open file: a tail that nothing points into is never read.  The
+// bytes at the hidden places (sorted) read as 0: property numbers that then
+// name no property.
+struct TLibheifInput {
+  TSourceInput Source;
+  std::vector<std::uint64_t> Hidden;
+};
+
+TLibheifInput& InputOf(void* userdata) { return *static_cast<TLibheifInput*>(userdata); }
 
 std::int64_t InputPosition(void* userdata) {
-  return static_cast<std::int64_t>(InputOf(userdata).Pos());
+  return static_cast<std::int64_t>(InputOf(userdata).Source.Pos());
 }
 
 int ReadInput(void* data, std::size_t size, void* userdata) {
-  return InputOf(userdata).Take(data, size) == size ? 0 : -1;
+  TLibheifInput& input = InputOf(userdata);
+  const std::uint64_t from = input.Source.Pos();
+  if (input.Source.Take(data, size) != size) return -1;
+  for (auto place = std::lower_bound(input.Hidden.begin(), input.Hidden.end(), from);
+       place != input.Hidden.end() && *place - from < size; ++place)
+    static_cast<std::uint8_t*>(data)[*place - from] = 0;
+  return 0;
 }
 
 int SeekInput(std::int64_t position, void* userdata) {
   if (position < 0) return -1;
-  InputOf(userdata).Seek(static_cast<std::uint64_t>(position));
+  InputOf(userdata).Source.Seek(static_cast<std::uint64_t>(position));
   return 0;
 }
 
 heif_reader_grow_status WaitForInputSize(std::int64_t size, void* userdata) {
-  return size >= 0 && static_cast<std::uint64_t>(size) <= InputOf(userdata).Size()
+  return size >= 0 && static_cast<std::uint64_t>(size) <= InputOf(userdata).Source.Size()
              ? heif_reader_grow_status_size_reached
              : heif_reader_grow_status_size_beyond_eof;
 }
@@ -116,16 +129,19 @@ constexpr heif_reader kFileReader = {1, InputPosition, ReadInput, SeekInput, Wai
 // libheif over one file; the input it reads lives as long as the context,
 // which reads the pictures' data only when they are decoded.
 struct OpenedFile {
-  std::unique_ptr<TSourceInput> Input;
+  std::unique_ptr<TLibheifInput> Input;
   Context Read;
 };
 
 // The file's structure.  A null context when it cannot be read; reason
 // then says why (taken before the context goes, which holds libheif's
-// message).
-OpenedFile OpenContext(const TByteSource& file, std::string& reason) {
+// message).  libheif reads the bytes at the hidden places as 0.
+OpenedFile OpenContext(const TByteSource& file, std::string& reason,
+                       std::vector<std::uint64_t> hidden = {}) {
   InitLibheif();
-  OpenedFile opened{std::make_unique<TSourceInput>(file), Context(heif_context_alloc())};
+  std::sort(hidden.begin(), hidden.end());
+  OpenedFile opened{std::make_unique<TLibheifInput>(TLibheifInput{TSourceInput(file), hidden}),
+                    Context(heif_context_alloc())};
   if (opened.Read == nullptr) {
     reason = "not enough memory to decode the HEIF picture";
     return opened;
@@ -293,22 +309,46 @@ void RequireSoundDerivedPictures(const THeifDerivations& derivations, const std:
         name, "not a readable HEIF picture (a picture is made of an item that is not a picture)");
 }
 
-// The primary picture's turns, mirrors and crop that the intake applies
-// itself: none when libheif is to apply them, which it does when one
-// cannot be read (it then refuses the file) and when the picture's
-// transparency has its own (libheif turns that with its own, before the
-// intake could).  A picture is turned, mirrored and cropped once each at
-// most, so that a list of hundreds does not copy it hundreds of times.
-std::vector<THeifTransform> OwnTransforms(const THeifDerivations& derivations,
-                                          const std::string& name) {
-  if (!derivations.PrimaryTransforms) return {};
+// A picture is turned, mirrored and cropped once each at most, so that a
+// list of hundreds does not copy it hundreds of times.
+void RequireEachTransformOnce(const std::vector<THeifTransform>& transforms,
+                              const std::string& name) {
   int counts[3] = {0, 0, 0};
-  for (const THeifTransform& transform : *derivations.PrimaryTransforms)
+  for (const THeifTransform& transform : transforms)
     if (++counts[static_cast<int>(transform.Kind)] > 1)
       throw TavrenError(name,
                         "the HEIF picture is turned, mirrored or cropped more than once, which is "
                         "not supported");
-  if (derivations.AlphaTransformed) return {};
+}
+
+// True when the intake applies the transforms of every level itself:
+// when a level below the primary picture has some, or the picture has a
+// transparency and either has some (libheif transforms each by its own
+// properties, before they are laid over white).
+bool AppliesEveryLevel(const THeifLevels& levels, const std::string& name) {
+  for (const std::vector<THeifTransform>& level : levels.Chain)
+    RequireEachTransformOnce(level, name);
+  if (levels.Alpha) RequireEachTransformOnce(*levels.Alpha, name);
+  if (!levels.Separable) return false;
+  const bool below =
+      std::any_of(levels.Chain.begin() + (levels.Chain.empty() ? 0 : 1), levels.Chain.end(),
+                  [](const auto& level) { return !level.empty(); });
+  const bool primary = !levels.Chain.empty() && !levels.Chain.front().empty();
+  return below || (levels.Alpha && (primary || !levels.Alpha->empty()));
+}
+
+// The primary picture's turns, mirrors and crop that the intake applies
+// itself: none when libheif is to apply them, which it does when one
+// cannot be read (it then refuses the file) and when the picture has a
+// transparency whose levels cannot be applied apart: libheif joins it to
+// the picture it has turned, which unturned may differ in shape, and turns
+// it first when it has transforms of its own.
+std::vector<THeifTransform> OwnTransforms(const THeifDerivations& derivations,
+                                          const std::string& name) {
+  if (!derivations.PrimaryTransforms) return {};
+  RequireEachTransformOnce(*derivations.PrimaryTransforms, name);
+  if (derivations.AlphaTransformed || (derivations.HasAlpha && !derivations.Levels.Separable))
+    return {};
   return *derivations.PrimaryTransforms;
 }
 
@@ -386,6 +426,106 @@ Handle CheckedPrimary(heif_context* context, const std::string& name) {
   return handle;
 }
 
+// The decoded picture's samples, Channels to a pixel as its chroma has.
+TSampleGrid SamplesOf(heif_image* decoded, heif_chroma chroma, const std::string& name) {
+  const int width = heif_image_get_width(decoded, heif_channel_interleaved);
+  const int height = heif_image_get_height(decoded, heif_channel_interleaved);
+  RequirePictureSize(width, height, name);
+  int stride = 0;
+  const std::uint8_t* plane =
+      heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+  if (plane == nullptr) throw TavrenError(name, "the HEIF picture cannot be decoded");
+  const bool wide =
+      chroma == heif_chroma_interleaved_RRGGBB_LE || chroma == heif_chroma_interleaved_RRGGBBAA_LE;
+  TSampleGrid grid;
+  grid.Width = width;
+  grid.Height = height;
+  grid.Channels = 4;
+  grid.Samples.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+  const std::size_t rowSamples = static_cast<std::size_t>(width) * 4;
+  for (int y = 0; y < height; ++y)
+    UnpackSamples(plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride),
+                  wide ? 16 : 8, false, rowSamples,
+                  grid.Samples.data() + static_cast<std::size_t>(y) * rowSamples);
+  return grid;
+}
+
+// Channels [first, first + count) of a grid.
+TSampleGrid ChannelsOf(const TSampleGrid& grid, int first, int count) {
+  TSampleGrid part;
+  part.Width = grid.Width;
+  part.Height = grid.Height;
+  part.Channels = count;
+  const std::size_t pixels = grid.Samples.size() / static_cast<std::size_t>(grid.Channels);
+  part.Samples.resize(pixels * static_cast<std::size_t>(count));
+  for (std::size_t p = 0; p < pixels; ++p)
+    std::copy_n(grid.Samples.data() + p * static_cast<std::size_t>(grid.Channels) +
+                    static_cast<std::size_t>(first),
+                count, part.Samples.data() + p * static_cast<std::size_t>(count));
+  return part;
+}
+
+// The colours, with the transparency when there is one, laid over white.
+Image GridToBgr(const TSampleGrid& colours, const TSampleGrid* alpha, const TSampleRule& rule,
+                const std::string& name) {
+  if (alpha != nullptr && (alpha->Width != colours.Width || alpha->Height != colours.Height))
+    throw TavrenError(name,
+                      "not a readable HEIF picture (its transparency, turned and cropped, does "
+                      "not fit the picture)");
+  Image image;
+  image.ResetForOverwrite(colours.Width, colours.Height);
+  const auto width = static_cast<std::size_t>(colours.Width);
+  std::vector<std::uint16_t> row(width * static_cast<std::size_t>(rule.SamplesPerPixel));
+  for (std::int32_t y = 0; y < colours.Height; ++y) {
+    for (std::size_t x = 0; x < width; ++x) {
+      const std::size_t pixel = static_cast<std::size_t>(y) * width + x;
+      std::copy_n(colours.Samples.data() + 3 * pixel, 3, row.data() + 4 * x);
+      if (alpha != nullptr) row[4 * x + 3] = alpha->Samples[pixel];
+    }
+    SamplesToBgr(row.data(), colours.Width, rule, image.Row(y));
+  }
+  return image;
+}
+
+// The primary picture with the transforms of every level applied by the
+// intake: libheif decodes it with them hidden, the chain of copies is
+// transformed from the copied picture up, and the transparency libheif
+// joins by its own.
+Image DecodeEveryLevel(const TByteSource& file, const THeifDerivations& derivations,
+                       const std::string& name) {
+  const THeifLevels& levels = derivations.Levels;
+  std::string reason;
+  const OpenedFile opened = OpenContext(file, reason, levels.HiddenPlaces);
+  if (opened.Read == nullptr) throw TavrenError(name, reason);
+  RequireSoundDerivedPictures(derivations, name);
+  const Handle handle = CheckedPrimary(opened.Read.get(), name);
+  BoundCodedSides(opened.Read.get(), derivations, handle.get(), name);
+  std::vector<THeifTransform> chain;
+  for (auto level = levels.Chain.rbegin(); level != levels.Chain.rend(); ++level)
+    chain.insert(chain.end(), level->begin(), level->end());
+  const heif_chroma chroma = ChromaFor(handle.get());
+  const Picture decoded = DecodedPicture(handle.get(), chroma, false, name);
+  const bool joined =
+      chroma == heif_chroma_interleaved_RGBA || chroma == heif_chroma_interleaved_RRGGBBAA_LE;
+  if (!joined && levels.Alpha)
+    throw TavrenError(name, "the HEIF picture cannot be decoded (its transparency is lost)");
+  if (!joined || (!levels.Alpha && !levels.DropJoinedAlpha))
+    return ApplyHeifTransforms(ToBgr(decoded.get(), chroma, name), chain, name);
+
+  const TSampleGrid samples = SamplesOf(decoded.get(), chroma, name);
+  TSampleRule rule;
+  rule.SamplesPerPixel = 4;
+  rule.Alpha = levels.Alpha ? 3 : -1;
+  rule.Premultiplied = heif_image_is_premultiplied_alpha(decoded.get()) != 0;
+  const int bits = heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved);
+  if (bits < 1 || bits > 16) throw TavrenError(name, "the HEIF picture cannot be decoded");
+  rule.Max = (1u << bits) - 1;
+  const TSampleGrid colours = ApplyHeifTransforms(ChannelsOf(samples, 0, 3), chain, name);
+  if (!levels.Alpha) return GridToBgr(colours, nullptr, rule, name);
+  const TSampleGrid alpha = ApplyHeifTransforms(ChannelsOf(samples, 3, 1), *levels.Alpha, name);
+  return GridToBgr(colours, &alpha, rule, name);
+}
+
 }  // namespace
 
 TPictureSize ReadHeifSize(const TByteSource& file, const std::string& name) {
@@ -396,17 +536,40 @@ TPictureSize ReadHeifSize(const TByteSource& file, const std::string& name) {
   return {heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get())};
 }
 
-Image DecodeHeif(const TByteSource& file, const std::string& name, TRowFollower*) {
-  const THeifDerivations derivations = CheckedItems(file, name);
+namespace {
+
+// The primary picture as libheif decodes it.  With ownTransforms, the
+// transforms OwnTransforms gives the intake are applied by it afterwards
+// (libheif applies the rest); without, libheif applies them all.
+Image DecodedThenTransformed(const TByteSource& file, const THeifDerivations& derivations,
+                             bool ownTransforms, const std::string& name) {
   const OpenedFile opened = CheckedContext(file, name);
   RequireSoundDerivedPictures(derivations, name);
-  const std::vector<THeifTransform> transforms = OwnTransforms(derivations, name);
+  const std::vector<THeifTransform> transforms =
+      ownTransforms ? OwnTransforms(derivations, name) : std::vector<THeifTransform>();
   const Handle handle = CheckedPrimary(opened.Read.get(), name);
   BoundCodedSides(opened.Read.get(), derivations, handle.get(), name);
   const heif_chroma chroma = ChromaFor(handle.get());
   Image image =
       ToBgr(DecodedPicture(handle.get(), chroma, !transforms.empty(), name).get(), chroma, name);
   return ApplyHeifTransforms(std::move(image), transforms, name);
+}
+
+}  // namespace
+
+Image DecodeHeif(const TByteSource& file, const std::string& name, TRowFollower*) {
+  const THeifDerivations derivations = CheckedItems(file, name);
+  if (!AppliesEveryLevel(derivations.Levels, name))
+    return DecodedThenTransformed(file, derivations, true, name);
+  try {
+    return DecodeEveryLevel(file, derivations, name);
+  } catch (const TavrenError&) {
+    // Untransformed, a transparency can differ in shape from its picture
+    // where their sizes agree (libheif itself writes the turned size), and
+    // libheif then refuses to join them: it is left to transform both.
+    if (!derivations.HasAlpha) throw;
+  }
+  return DecodedThenTransformed(file, derivations, false, name);
 }
 
 namespace {

@@ -94,6 +94,7 @@ std::optional<TBox> FirstBox(const std::vector<TBox>& boxes, std::string_view ty
 struct TListing {
   bool Grid = false;
   bool Overlay = false;
+  bool Copy = false;        // an identity derivation ('iden') of one other picture
   bool OnlyPicture = true;  // every listing is of a picture's type
 };
 using TListings = std::map<std::uint32_t, TListing>;
@@ -123,6 +124,7 @@ TListings Listings(const TBox& iinf) {
     TListing& listing = items[id];
     listing.Grid = listing.Grid || type == "grid";
     listing.Overlay = listing.Overlay || type == "iovl";
+    listing.Copy = listing.Copy || type == "iden";
     listing.OnlyPicture = listing.OnlyPicture && IsPictureType(type);
   }
   return items;
@@ -275,8 +277,9 @@ bool AddCanvases(const TListing& derivation, const std::vector<std::vector<std::
 // empty when it has none, or when it is larger than kMostHeifMetaBytes
 // (its size is then left in oversized).  The top-level boxes are read as
 // BoxesIn reads boxes in memory, their headers alone: the others' bodies
-// are not read.
-std::vector<std::uint8_t> FirstMetaBody(const TByteSource& file, std::uint64_t& oversized) {
+// are not read.  bodyStart is where the body lies in the file.
+std::vector<std::uint8_t> FirstMetaBody(const TByteSource& file, std::uint64_t& oversized,
+                                        std::uint64_t& bodyStart) {
   TSourceInput input(file);
   std::uint8_t header[16];
   const auto number = [&](std::size_t at, unsigned bytes) {
@@ -306,6 +309,7 @@ std::vector<std::uint8_t> FirstMetaBody(const TByteSource& file, std::uint64_t& 
         return {};
       }
       std::vector<std::uint8_t> bytes(static_cast<std::size_t>(body));
+      bodyStart = start + headerBytes;
       if (input.Take(bytes.data(), body) < body) return {};
       return bytes;
     }
@@ -451,15 +455,22 @@ std::optional<unsigned> DeepestChain(const TSteps& steps) {
   return deepest;
 }
 
-// The property indices (from 1; 0 names none) of each item, as libheif
-// reads them: the entries of every ipma box in turn, an item's first entry
-// counting.
+// One property an item's list names: its index (from 1; 0 names none), and
+// where in the meta box's body its number lies, in one or two bytes.
+struct TAssociation {
+  std::uint32_t Index = 0;
+  std::size_t Place = 0;
+  unsigned Bytes = 1;
+};
+
+// The property lists of the items, as libheif reads them: the entries of
+// every ipma box in turn, an item's first entry counting.
 struct TPropertyLists {
-  std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> Of;
+  std::unordered_map<std::uint32_t, std::vector<TAssociation>> Of;
   std::uint64_t Entries = 0;  // of all the boxes, which libheif joins into one list
 };
 
-void AddPropertyLists(const TBox& ipma, TPropertyLists& lists) {
+void AddPropertyLists(const TBox& ipma, const std::uint8_t* metaBody, TPropertyLists& lists) {
   TBoxReader reader(ipma.Body, ipma.Size);
   const std::uint64_t version = reader.Number(1);
   const bool wideIndices = (reader.Number(3) & 1) != 0;
@@ -467,19 +478,23 @@ void AddPropertyLists(const TBox& ipma, TPropertyLists& lists) {
   std::uint64_t entries = 0;
   for (; entries < count && reader.Ok() && reader.Left() > 0; ++entries) {
     const auto id = static_cast<std::uint32_t>(reader.Number(version < 1 ? 2 : 4));
-    std::vector<std::uint32_t> indices(static_cast<std::size_t>(reader.Number(1)));
-    for (std::uint32_t& index : indices)
-      index = static_cast<std::uint32_t>(wideIndices ? reader.Number(2) & 0x7FFF
-                                                     : reader.Number(1) & 0x7F);
-    lists.Of.emplace(id, std::move(indices));
+    std::vector<TAssociation> associations(static_cast<std::size_t>(reader.Number(1)));
+    for (TAssociation& association : associations) {
+      association.Place = static_cast<std::size_t>(reader.Here() - metaBody);
+      association.Bytes = wideIndices ? 2 : 1;
+      association.Index = static_cast<std::uint32_t>(wideIndices ? reader.Number(2) & 0x7FFF
+                                                                 : reader.Number(1) & 0x7F);
+    }
+    lists.Of.emplace(id, std::move(associations));
   }
   lists.Entries += entries;
 }
 
-TPropertyLists PropertyListsOf(const std::vector<TBox>& iprpChildren) {
+TPropertyLists PropertyListsOf(const std::vector<TBox>& iprpChildren,
+                               const std::uint8_t* metaBody) {
   TPropertyLists lists;
   for (const TBox& box : iprpChildren)
-    if (box.Type == "ipma") AddPropertyLists(box, lists);
+    if (box.Type == "ipma") AddPropertyLists(box, metaBody, lists);
   return lists;
 }
 
@@ -490,10 +505,10 @@ std::optional<std::vector<TBox>> PropertiesOf(std::uint32_t item, const TPropert
   std::vector<TBox> named;
   const auto list = lists.Of.find(item);
   if (list == lists.Of.end()) return named;
-  for (const std::uint32_t index : list->second) {
-    if (index == 0) continue;
-    if (index > properties.size()) return std::nullopt;
-    named.push_back(properties[index - 1]);
+  for (const TAssociation& association : list->second) {
+    if (association.Index == 0) continue;
+    if (association.Index > properties.size()) return std::nullopt;
+    named.push_back(properties[association.Index - 1]);
   }
   return named;
 }
@@ -581,27 +596,178 @@ bool IsAlpha(const std::vector<TBox>& properties) {
          type == "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha";
 }
 
-// True when a transparency of the primary picture has turns, mirrors or
-// crops of its own.
-bool AlphaTransformed(std::uint32_t primary, const std::vector<TReference>& references,
-                      const TPropertyLists& lists, const std::vector<TBox>& properties) {
+// The property lists of the primary picture's transparencies (auxiliary
+// pictures of an alpha type).
+std::vector<std::vector<TBox>> AlphaProperties(std::uint32_t primary,
+                                               const std::vector<TReference>& references,
+                                               const TPropertyLists& lists,
+                                               const std::vector<TBox>& properties) {
+  std::vector<std::vector<TBox>> alphas;
   for (const TReference& reference : references) {
     if (reference.Type != "auxl" ||
         std::find(reference.To.begin(), reference.To.end(), primary) == reference.To.end())
       continue;
-    const std::optional<std::vector<TBox>> own = PropertiesOf(reference.From, lists, properties);
-    if (own && IsAlpha(*own) && std::any_of(own->begin(), own->end(), [](const TBox& box) {
-          return IsTransform(box.Type);
-        }))
-      return true;
+    std::optional<std::vector<TBox>> own = PropertiesOf(reference.From, lists, properties);
+    if (own && IsAlpha(*own)) alphas.push_back(std::move(*own));
   }
-  return false;
+  return alphas;
+}
+
+// True when a transparency has turns, mirrors or crops of its own.
+bool AnyTransformed(const std::vector<std::vector<TBox>>& alphas) {
+  return std::any_of(alphas.begin(), alphas.end(), [](const std::vector<TBox>& own) {
+    return std::any_of(own.begin(), own.end(),
+                       [](const TBox& box) { return IsTransform(box.Type); });
+  });
 }
 
 // The properties of the item property box, in their order.
 std::vector<TBox> PropertiesIn(const std::vector<TBox>& iprpChildren) {
   const std::optional<TBox> ipco = FirstBox(iprpChildren, "ipco");
   return ipco ? BoxesIn(ipco->Body, ipco->Size) : std::vector<TBox>();
+}
+
+// The item boxes that say what each picture is made of and how it stands.
+struct TItemBoxes {
+  const TListings& Listings;
+  const std::vector<TReference>& References;
+  const TPropertyLists& Lists;
+  const std::vector<TBox>& Properties;
+};
+
+// A picture's size as libheif takes it when it joins a transparency to its
+// picture: its ispe, then turned and cropped by the turns and crops listed
+// behind the ispe (withTransforms), or not (without them).  0 x 0 without an
+// ispe; nothing when a crop cannot be read.
+std::optional<std::pair<std::int64_t, std::int64_t>> JoiningSize(
+    const std::vector<TBox>& properties, bool withTransforms) {
+  std::pair<std::int64_t, std::int64_t> size{0, 0};
+  bool sized = false;
+  for (const TBox& property : properties) {
+    if (property.Type == "ispe") {
+      TBoxReader reader(property.Body, property.Size);
+      reader.Skip(4);
+      const auto width = static_cast<std::int64_t>(reader.Number(4));
+      const auto height = static_cast<std::int64_t>(reader.Number(4));
+      if (!reader.Ok()) return std::nullopt;
+      size = {width, height};
+      sized = true;
+    }
+    if (!sized || !withTransforms || !IsTransform(property.Type)) continue;
+    const std::optional<THeifTransform> transform = TransformOf(property);
+    if (!transform) return std::nullopt;
+    if (transform->Kind == THeifTransform::TKind::Crop) {
+      const auto rounded = [](const THeifFraction& f) {
+        return (f.Numerator + f.Denominator / 2) / f.Denominator;
+      };
+      size = {rounded(transform->Width), rounded(transform->Height)};
+    } else if (transform->Kind == THeifTransform::TKind::Turn &&
+               transform->CounterClockwise % 180 == 90) {
+      std::swap(size.first, size.second);
+    }
+  }
+  return size;
+}
+
+// The places of the property numbers that name the picture's transforms.
+void AddTransformPlaces(std::uint32_t item, const TItemBoxes& boxes,
+                        std::vector<std::uint64_t>& places) {
+  const auto list = boxes.Lists.Of.find(item);
+  if (list == boxes.Lists.Of.end()) return;
+  for (const TAssociation& association : list->second) {
+    if (association.Index == 0 || association.Index > boxes.Properties.size() ||
+        !IsTransform(boxes.Properties[association.Index - 1].Type))
+      continue;
+    for (unsigned byte = 0; byte < association.Bytes; ++byte)
+      places.push_back(association.Place + byte);
+  }
+}
+
+// The pictures that carry a transparency for the item, as libheif finds
+// them: auxiliary pictures of one master, of an alpha type.
+std::vector<std::uint32_t> AlphasOf(std::uint32_t item, const TItemBoxes& boxes) {
+  std::vector<std::uint32_t> alphas;
+  for (const TReference& reference : boxes.References) {
+    if (reference.Type != "auxl" || reference.To.size() != 1 || reference.To[0] != item) continue;
+    const auto listed = boxes.Listings.find(reference.From);
+    if (listed == boxes.Listings.end() || !listed->second.OnlyPicture) continue;
+    const std::optional<std::vector<TBox>> own =
+        PropertiesOf(reference.From, boxes.Lists, boxes.Properties);
+    if (own && IsAlpha(*own)) alphas.push_back(reference.From);
+  }
+  return alphas;
+}
+
+// The one picture a copy is made of; nothing when it is not a copy of one.
+std::optional<std::uint32_t> CopiedPicture(std::uint32_t item, const TItemBoxes& boxes) {
+  const auto listed = boxes.Listings.find(item);
+  if (listed == boxes.Listings.end() || !listed->second.Copy) return std::nullopt;
+  for (const TReference& reference : boxes.References)
+    if (reference.Type == "dimg" && reference.From == item)
+      return reference.To.size() == 1 ? std::optional(reference.To[0]) : std::nullopt;
+  return std::nullopt;
+}
+
+// The chain of copies down from the primary picture, each level's
+// transforms and their places; false when one cannot be read or a copied
+// picture has a transparency of its own (libheif joins that between the
+// levels).  The chain is as long as the derivation bound lets it be.
+constexpr unsigned kLongestChainRead = 16;
+
+bool ReadChain(std::uint32_t primary, const TItemBoxes& boxes, THeifLevels& levels,
+               std::uint32_t& base) {
+  std::optional<std::uint32_t> item = primary;
+  for (unsigned step = 0; item && step < kLongestChainRead; ++step) {
+    const std::optional<std::vector<TBox>> own = PropertiesOf(*item, boxes.Lists, boxes.Properties);
+    const std::optional<std::vector<THeifTransform>> transforms =
+        own ? TransformsOf(*own) : std::nullopt;
+    if (!transforms || (step > 0 && !AlphasOf(*item, boxes).empty())) return false;
+    levels.Chain.push_back(*transforms);
+    AddTransformPlaces(*item, boxes, levels.HiddenPlaces);
+    base = *item;
+    item = CopiedPicture(*item, boxes);
+  }
+  return !item;
+}
+
+// The transparency of the primary picture: libheif joins it when its size
+// and the picture's agree, both turned and cropped.  Hidden, the two must
+// still agree, and with the picture the chain decodes to, so that libheif
+// joins the same planes untransformed.
+bool ReadAlpha(std::uint32_t primary, std::uint32_t base, const TItemBoxes& boxes,
+               THeifLevels& levels) {
+  const std::vector<std::uint32_t> alphas = AlphasOf(primary, boxes);
+  if (alphas.empty()) return true;
+  if (alphas.size() > 1) return false;
+  const auto sizeOf = [&](std::uint32_t item, bool withTransforms) {
+    const std::optional<std::vector<TBox>> own = PropertiesOf(item, boxes.Lists, boxes.Properties);
+    return own ? JoiningSize(*own, withTransforms) : std::nullopt;
+  };
+  const auto shownAlpha = sizeOf(alphas[0], true), shownPicture = sizeOf(primary, true);
+  const auto storedAlpha = sizeOf(alphas[0], false), storedPicture = sizeOf(primary, false);
+  const auto storedBase = sizeOf(base, false);
+  if (!shownAlpha || !shownPicture || !storedAlpha || !storedPicture || !storedBase) return false;
+  const bool joined = *shownAlpha == *shownPicture;
+  const bool joinedHidden = *storedAlpha == *storedPicture;
+  if (joined && !joinedHidden) return false;
+  if (joinedHidden && *storedAlpha != *storedBase) return false;
+  const std::optional<std::vector<TBox>> own =
+      PropertiesOf(alphas[0], boxes.Lists, boxes.Properties);
+  const std::optional<std::vector<THeifTransform>> transforms =
+      own ? TransformsOf(*own) : std::nullopt;
+  if (!transforms) return false;
+  if (joined) levels.Alpha = *transforms;
+  levels.DropJoinedAlpha = joinedHidden && !joined;
+  if (joinedHidden) AddTransformPlaces(alphas[0], boxes, levels.HiddenPlaces);
+  return true;
+}
+
+THeifLevels LevelsOf(std::uint32_t primary, const TItemBoxes& boxes) {
+  THeifLevels levels;
+  std::uint32_t base = primary;
+  levels.Separable =
+      ReadChain(primary, boxes, levels, base) && ReadAlpha(primary, base, boxes, levels);
+  return levels;
 }
 
 // The bits of an HEVC parameter set, its emulation prevention bytes (a 3
@@ -735,7 +901,8 @@ THeifDerivations ReadHeifDerivations(const std::uint8_t* data, std::size_t size)
 
 THeifDerivations ReadHeifDerivations(const TByteSource& file) {
   THeifDerivations derivations;
-  const std::vector<std::uint8_t> meta = FirstMetaBody(file, derivations.OversizedMeta);
+  std::uint64_t metaStart = 0;
+  const std::vector<std::uint8_t> meta = FirstMetaBody(file, derivations.OversizedMeta, metaStart);
   const std::vector<TBox> children = MetaChildren(meta);
   const std::optional<TBox> iinf = FirstBox(children, "iinf");
   const TListings listings = iinf ? Listings(*iinf) : TListings();
@@ -751,7 +918,7 @@ THeifDerivations ReadHeifDerivations(const TByteSource& file) {
   const std::optional<TBox> iprp = FirstBox(children, "iprp");
   const std::vector<TBox> iprpChildren =
       iprp ? BoxesIn(iprp->Body, iprp->Size) : std::vector<TBox>();
-  const TPropertyLists lists = PropertyListsOf(iprpChildren);
+  const TPropertyLists lists = PropertyListsOf(iprpChildren, meta.data());
   derivations.MostItemEntries =
       std::max<std::uint64_t>({iinf ? InfoEntries(*iinf) : 0, locations ? locations->size() : 0,
                                lists.Entries, references.size()});
@@ -762,7 +929,12 @@ THeifDerivations ReadHeifDerivations(const TByteSource& file) {
   if (const std::optional<std::uint32_t> primary = PrimaryOf(children)) {
     const std::optional<std::vector<TBox>> own = PropertiesOf(*primary, lists, properties);
     derivations.PrimaryTransforms = own ? TransformsOf(*own) : std::nullopt;
-    derivations.AlphaTransformed = AlphaTransformed(*primary, references, lists, properties);
+    const auto alphas = AlphaProperties(*primary, references, lists, properties);
+    derivations.HasAlpha = !alphas.empty();
+    derivations.AlphaTransformed = AnyTransformed(alphas);
+    const TItemBoxes items = {listings, references, lists, properties};
+    derivations.Levels = LevelsOf(*primary, items);
+    for (std::uint64_t& place : derivations.Levels.HiddenPlaces) place += metaStart;
   }
   return derivations;
 }

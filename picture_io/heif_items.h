@@ -58,6 +58,32 @@ struct THeifTransform {
   THeifFraction Width, Height, HorizontalOffset, VerticalOffset;
 };
 
+// The turns, mirrors and crops of every level of the primary picture that
+// libheif applies by itself whatever it is asked (it applies the primary
+// picture's own alone at the caller's wish): those of the pictures a copy
+// ('iden') copies, and those of the picture's transparency.  The intake
+// hides them from libheif and applies them itself, so that a mirror at any
+// level works at any bit depth.
+struct THeifLevels {
+  // The primary picture's own, then those of the picture it copies, and so
+  // on down the chain of copies: libheif applies the last first.
+  std::vector<std::vector<THeifTransform>> Chain;
+  // Those of the transparency libheif joins to the primary picture;
+  // nothing when it joins none.
+  std::optional<std::vector<THeifTransform>> Alpha;
+  // True when, with the transforms hidden, libheif joins a transparency
+  // that it would not join to the transformed picture: it is dropped.
+  bool DropJoinedAlpha = false;
+  // The places in the file of the property numbers (one byte each) that
+  // name these transforms for their pictures: set to 0, they name none.
+  std::vector<std::uint64_t> HiddenPlaces;
+  // False when libheif's result cannot be rebuilt from its pictures
+  // decoded without these transforms: one cannot be read, a copied
+  // picture has a transparency of its own, or the transparency would not
+  // lie on the picture as libheif decodes it without them.
+  bool Separable = false;
+};
+
 struct THeifDerivations {
   // The canvas of every grid and overlay picture, by item number; empty
   // when the file has none, or when its item boxes cannot be read at all
@@ -89,9 +115,13 @@ struct THeifDerivations {
   // The size of the file's meta box when it is larger than
   // kMostHeifMetaBytes: it is then not read, and nothing else is either.
   std::uint64_t OversizedMeta = 0;
-  // True when the primary picture's transparency (an auxiliary picture of
-  // an alpha type) is turned, mirrored or cropped by properties of its own.
+  // True when the primary picture has a transparency (an auxiliary picture
+  // of an alpha type), and when one is turned, mirrored or cropped by
+  // properties of its own.
+  bool HasAlpha = false;
   bool AlphaTransformed = false;
+  // The transforms of every level of the primary picture.
+  THeifLevels Levels;
 };
 
 // The fraction numerator / denominator as libheif 1.15 holds it: both

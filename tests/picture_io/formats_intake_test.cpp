@@ -24,6 +24,7 @@
 #include "picture_io/picture_formats.h"
 #include "picture_io/picture_metadata.h"
 #include "picture_io/png_decoder.h"
+#include "picture_io/sample_rows.h"
 
 // x265, the encoder behind WriteTurnedHeic below, keeps a block it never
 // frees; the leak checker is told so for this program alone.
@@ -674,23 +675,25 @@ void ExpectLongTailUnread(const std::string& file) {
   EXPECT_LT(PeakResidentKiB() - peakBefore, 64 << 10);
 }
 
-// A HEIC whose picture is stored as `stored`, in samples of the given bits,
-// and shown as the given EXIF orientation says, by the file's own
-// transformations.  libheif codes a picture of an odd size larger, and
+// A picture stored as `stored`, in samples of the given bits, and shown as
+// the given EXIF orientation says, by the file's own transformations,
+// added to a HEIC.  libheif codes a picture of an odd size larger, and
 // crops it to its size either by a grid of that one picture or by a crop
 // property of the picture's own (ownCrop).
-bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const std::string& path,
-                     int bits = 8, bool ownCrop = false) {
+bool AddTurnedPicture(heif_context* context, const Image& stored, heif_orientation orientation,
+                      int bits, bool ownCrop, bool alpha) {
   const bool wide = bits > 8;
-  heif_context* context = heif_context_alloc();
+  const int channels = alpha ? 4 : 3;
   heif_encoder* encoder = nullptr;
   heif_image* picture = nullptr;
   bool written =
       heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code ==
           heif_error_Ok &&
-      heif_image_create(stored.Width(), stored.Height(), heif_colorspace_RGB,
-                        wide ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB,
-                        &picture)
+      heif_image_create(
+          stored.Width(), stored.Height(), heif_colorspace_RGB,
+          alpha ? (wide ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RGBA)
+                : (wide ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB),
+          &picture)
               .code == heif_error_Ok &&
       heif_image_add_plane(picture, heif_channel_interleaved, stored.Width(), stored.Height(), bits)
               .code == heif_error_Ok;
@@ -699,27 +702,38 @@ bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const st
     std::uint8_t* rgb = heif_image_get_plane(picture, heif_channel_interleaved, &stride);
     for (std::int32_t y = 0; y < stored.Height(); ++y)
       for (std::int32_t x = 0; x < stored.Width(); ++x)
-        for (int c = 0; c < 3; ++c) {
-          const std::uint8_t level = stored.Row(y)[3 * x + 2 - c];
+        for (int c = 0; c < channels; ++c) {
+          // The transparency falls from opaque at the left to clear at the right.
+          const std::uint8_t level =
+              c < 3 ? stored.Row(y)[3 * x + 2 - c]
+                    : static_cast<std::uint8_t>(255 - 255 * x / (stored.Width() - 1));
           if (!wide) {
-            rgb[y * stride + 3 * x + c] = level;
+            rgb[y * stride + channels * x + c] = level;
             continue;
           }
           const unsigned sample = (level << (bits - 8)) | (level >> (16 - bits));
-          rgb[y * stride + 6 * x + 2 * c] = static_cast<std::uint8_t>(sample & 0xFF);
-          rgb[y * stride + 6 * x + 2 * c + 1] = static_cast<std::uint8_t>(sample >> 8);
+          rgb[y * stride + 2 * (channels * x + c)] = static_cast<std::uint8_t>(sample & 0xFF);
+          rgb[y * stride + 2 * (channels * x + c) + 1] = static_cast<std::uint8_t>(sample >> 8);
         }
     heif_encoder_set_lossy_quality(encoder, 95);
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = orientation;
     options->macOS_compatibility_workaround = !ownCrop;
     written = heif_context_encode_image(context, picture, encoder, options, nullptr).code ==
-                  heif_error_Ok &&
-              heif_context_write_to_file(context, path.c_str()).code == heif_error_Ok;
+              heif_error_Ok;
     heif_encoding_options_free(options);
   }
   if (picture) heif_image_release(picture);
   if (encoder) heif_encoder_release(encoder);
+  return written;
+}
+
+// A HEIC of one picture, made as AddTurnedPicture makes it.
+bool WriteTurnedHeic(const Image& stored, heif_orientation orientation, const std::string& path,
+                     int bits = 8, bool ownCrop = false, bool alpha = false) {
+  heif_context* context = heif_context_alloc();
+  const bool written = AddTurnedPicture(context, stored, orientation, bits, ownCrop, alpha) &&
+                       heif_context_write_to_file(context, path.c_str()).code == heif_error_Ok;
   heif_context_free(context);
   return written;
 }
@@ -848,6 +862,166 @@ TEST(FormatsIntake, HeifCropTurnAndMirrorApplyInTheirListedOrder) {
       EXPECT_EQ(test::LoadPictureMemory("HEIF", file.data(), file.size(), "t"),
                 row.ByHand(untransformed));
     }
+  }
+}
+
+// Where each property list of a HEIC that libheif wrote (an ipma box of
+// version 0, 8-bit numbers) names each type of property: the lists in the
+// order of their items, the places by property type.
+std::vector<std::map<std::string, std::size_t>> ListedPlaces(const Bytes& file) {
+  std::vector<std::string> types;  // of the properties, in their order
+  const std::size_t ipco = PlaceOf(file, "ipco");
+  for (std::size_t child = ipco + 4; child < ipco - 4 + BigEndian32(file, ipco - 4);
+       child += BigEndian32(file, child))
+    types.emplace_back(file.begin() + static_cast<std::ptrdiff_t>(child + 4),
+                       file.begin() + static_cast<std::ptrdiff_t>(child + 8));
+  std::size_t at = PlaceOf(file, "ipma") + 8;
+  std::vector<std::map<std::string, std::size_t>> lists(BigEndian32(file, at));
+  at += 4;
+  for (auto& list : lists) {
+    const std::size_t count = file[at + 2];
+    at += 3;
+    for (std::size_t i = 0; i < count; ++i, ++at) {
+      const std::size_t number = file[at] & 0x7F;
+      if (number >= 1 && number <= types.size()) list[types[number - 1]] = at;
+    }
+  }
+  return lists;
+}
+
+// An 8-bit HEIC as libheif itself decodes it, transforms and all, laid
+// over white by the intake's rule.
+Image LibheifDecoded(const Bytes& file) {
+  heif_context* context = heif_context_alloc();
+  heif_image_handle* handle = nullptr;
+  heif_image* decoded = nullptr;
+  Image image;
+  if (heif_context_read_from_memory_without_copy(context, file.data(), file.size(), nullptr).code ==
+          heif_error_Ok &&
+      heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
+      heif_decode_image(handle, &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGBA,
+                        nullptr)
+              .code == heif_error_Ok) {
+    int stride = 0;
+    const std::uint8_t* plane =
+        heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+    image = Image(heif_image_get_width(decoded, heif_channel_interleaved),
+                  heif_image_get_height(decoded, heif_channel_interleaved));
+    TSampleRule rule;
+    rule.SamplesPerPixel = 4;
+    rule.Alpha = 3;
+    std::vector<std::uint16_t> row(4 * static_cast<std::size_t>(image.Width()));
+    for (std::int32_t y = 0; y < image.Height(); ++y) {
+      std::copy_n(plane + y * stride, row.size(), row.begin());
+      SamplesToBgr(row.data(), image.Width(), rule, image.Row(y));
+    }
+  }
+  if (decoded) heif_image_release(decoded);
+  if (handle) heif_image_handle_release(handle);
+  heif_context_free(context);
+  return image;
+}
+
+// A HEIC's picture, its transparency and the picture a copy copies each
+// stand as their own turns, mirrors and crops say: at 8 bits as libheif
+// shows them, at 10 bits (where libheif mirrors nothing) as libheif shows
+// the same file of 8 bits, on average.
+TEST(FormatsIntake, HeifLevelsStandByTheirOwnTransformations) {
+  if (!heif_have_encoder_for_format(heif_compression_HEVC))
+    GTEST_SKIP() << "this libheif has no HEVC encoder to write the test pictures";
+  const auto pattern = [](std::int32_t width, std::int32_t height) {
+    Image stored(width, height);
+    for (std::int32_t y = 0; y < height; ++y)
+      for (std::int32_t x = 0; x < width; ++x) {
+        std::uint8_t* bgr = stored.Row(y) + 3 * x;
+        bgr[0] = static_cast<std::uint8_t>(x * 6);
+        bgr[1] = static_cast<std::uint8_t>(y * 10);
+        bgr[2] = static_cast<std::uint8_t>(x * y % 256);
+      }
+    return stored;
+  };
+  test::TempDir dir;
+  const auto written = [&](int bits, const std::function<bool(heif_context*)>& add) {
+    const std::string path = dir.file("made.heic");
+    heif_context* context = heif_context_alloc();
+    const bool made =
+        add(context) && heif_context_write_to_file(context, path.c_str()).code == heif_error_Ok;
+    heif_context_free(context);
+    EXPECT_TRUE(made) << bits << " bits";
+    return made ? ReadFileBytes(path) : Bytes();
+  };
+  // Both mirrored, the picture's list first; the numbers named in `hidden`
+  // then set to 0, which names no property.  Sides of 64 are coded as they
+  // are, without a crop.
+  const auto mirrored = [&](int bits, std::vector<std::pair<std::size_t, const char*>> hidden) {
+    Bytes file = written(bits, [&](heif_context* context) {
+      return AddTurnedPicture(context, pattern(64, 64), heif_orientation_flip_horizontally, bits,
+                              true, true);
+    });
+    const auto lists = ListedPlaces(file);
+    for (const auto& [list, type] : hidden) file.at(lists.at(list).at(type)) = 0;
+    return file;
+  };
+  const struct {
+    const char* What;
+    int Bits;
+    std::function<Bytes(int bits)> Made;
+  } rows[] = {
+      // A transparency without transformations stands as stored.
+      {"the picture mirrored, its transparency bare", 8,
+       [&](int bits) {
+         return mirrored(bits, {{1, "imir"}});
+       }},
+      {"both mirrored", 10, [&](int bits) { return mirrored(bits, {}); }},
+      {"the transparency alone mirrored", 10,
+       [&](int bits) {
+         return mirrored(bits, {{0, "imir"}});
+       }},
+      {"the picture alone mirrored", 10,
+       [&](int bits) {
+         return mirrored(bits, {{1, "imir"}});
+       }},
+      // The picture is turned; the transparency is another picture's, stored
+      // as the turned picture stands: unturned, the two differ in shape.
+      {"the picture turned, its transparency stored turned", 8,
+       [&](int bits) {
+         Bytes file = written(bits, [&](heif_context* context) {
+           return AddTurnedPicture(context, pattern(64, 128), heif_orientation_rotate_90_cw, bits,
+                                   true, false) &&
+                  AddTurnedPicture(context, pattern(128, 64), heif_orientation_normal, bits, true,
+                                   true);
+         });
+         file.at(PlaceOf(file, "auxl") + 9) = 1;  // the transparency of item 1
+         return file;
+       }},
+      // libheif writes a grid of one larger tile and mirrors the grid; the
+      // grid becomes a copy of the tile, and the tile is mirrored instead.
+      {"a copy of a mirrored picture", 10,
+       [&](int bits) {
+         Bytes file = written(bits, [&](heif_context* context) {
+           return AddTurnedPicture(context, pattern(48, 40), heif_orientation_flip_horizontally,
+                                   bits, false, false);
+         });
+         const std::size_t lists = PlaceOf(file, "ipma") + 12;
+         const Bytes asWritten = {0, 1, 2, 0x81, 2, /**/ 0, 2, 3, 3, 4, 0x85};
+         const Bytes asCopy = {0, 2, 2, 2, 5, /**/ 0, 1, 3, 0x81, 2, 3};
+         if (!std::equal(asWritten.begin(), asWritten.end(),
+                         file.begin() + static_cast<std::ptrdiff_t>(lists)))
+           return Bytes();
+         std::copy(asCopy.begin(), asCopy.end(), file.begin() + static_cast<std::ptrdiff_t>(lists));
+         std::copy_n("iden", 4, file.begin() + static_cast<std::ptrdiff_t>(PlaceOf(file, "grid")));
+         return file;
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.What);
+    const Bytes file = row.Made(row.Bits);
+    Image loaded;
+    EXPECT_NO_THROW(loaded = test::LoadPictureMemory("HEIF", file.data(), file.size(), "t"));
+    if (row.Bits == 8)
+      EXPECT_EQ(loaded, LibheifDecoded(file));
+    else
+      EXPECT_LT(MeanDifference(loaded, LibheifDecoded(row.Made(8))), 2.0);
   }
 }
 
