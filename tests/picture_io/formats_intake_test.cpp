@@ -661,8 +661,8 @@ void ExpectLongTailUnread(const std::string& file) {
   const TPictureFormat* format = FormatOfPath(file);
   ASSERT_NE(format, nullptr);
   if (format->KeptBlocks == nullptr) {  // else they are read where they lie
-    ASSERT_NE(format->MetadataExtent, nullptr);
-    EXPECT_LT(format->MetadataExtent(TFileByteSource(file)), size + (1 << 20));
+    ASSERT_NE(format->MetadataReach, nullptr);
+    EXPECT_LT(format->MetadataReach(TFileByteSource(file)).Extent, size + (1 << 20));
   }
   const long peakBefore = PeakResidentKiB();
   EXPECT_EQ(LoadPicture(file), picture);
