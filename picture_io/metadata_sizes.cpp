@@ -428,12 +428,11 @@ class TTiffReach {
       const auto tag = static_cast<std::uint16_t>(NumberAt(entry, 2, place.BigEndian));
       const std::uint64_t type = NumberAt(entry + 2, 2, place.BigEndian);
       const std::uint64_t count = NumberAt(entry + 4, 4, place.BigEndian);
-      if (count >= kMostCount) continue;  // Exiv2 leaves such an entry out
       const std::uint64_t bytes = count * TypeBytes(type);
       const std::uint64_t at = bytes <= 4 ? place.At + 2 + 12 * e + 8
                                           : place.Base + NumberAt(entry + 8, 4, place.BigEndian);
       if (at > size_ || bytes > size_ - at) continue;  // Exiv2 leaves such a value out
-      if (ReachValue(place, tag, at, bytes))
+      if (ReachValue(place, tag, count, at, bytes))
         FollowValue(place, tag, type, count, at, bytes, pending);
     }
     const std::uint64_t next = place.At + 2 + 12 * entries;
@@ -445,16 +444,19 @@ class TTiffReach {
   }
 
   // Reaches the value when it is within its bound and says so; notes a
-  // kept one that is too large for any segment.
-  bool ReachValue(const TDirectoryPlace& place, std::uint16_t tag, std::uint64_t at,
-                  std::uint64_t bytes) {
+  // kept one that is too large for any segment.  An XMP packet or IPTC
+  // records too large are noted even where Exiv2 would leave their entry
+  // out for its count: they were always refused.
+  bool ReachValue(const TDirectoryPlace& place, std::uint16_t tag, std::uint64_t count,
+                  std::uint64_t at, std::uint64_t bytes) {
     const bool image = place.Kept == TKeptDirectory::Image;
     const bool kept = place.Kept && !(image && DescribesStoredPixels(tag)) &&
                       !(place.Kept == TKeptDirectory::Photo && tag == kMakerNoteTag);
     const std::uint64_t most = !kept                           ? kMostLeftOutValue
                                : image && tag == kPhotoshopTag ? kMostResourceBytes
                                                                : kLongestSegmentData;
-    if (bytes <= most) {
+    const bool leftOutByExiv2 = count >= kMostCount;
+    if (bytes <= most && !leftOutByExiv2) {
       Reach(at + bytes);
       return true;
     }
@@ -463,7 +465,7 @@ class TTiffReach {
       reach_.Unread.Xmp = std::max(reach_.Unread.Xmp, bytes);
     else if (image && tag == kIptcTag)
       reach_.Unread.Iptc = std::max(reach_.Unread.Iptc, bytes);
-    else
+    else if (!leftOutByExiv2)
       reach_.UnreadValues.push_back({*place.Kept, tag});
     return false;
   }
