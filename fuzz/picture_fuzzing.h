@@ -45,8 +45,7 @@ inline void RunFormat(std::string_view formatName, const std::uint8_t* data, std
   (void)tavren::HasSignature(*format, data, size);
   if (format->ReadMetadata != nullptr) (void)format->ReadMetadata(source);
   // What a saved copy would read of the file for its metadata lies within it.
-  if (format->MetadataReach != nullptr && format->MetadataReach(source).Extent > size)
-    std::abort();
+  if (format->MetadataReach != nullptr && format->MetadataReach(source).Extent > size) std::abort();
   if (format->MeasureMetadata != nullptr) (void)format->MeasureMetadata(data, size);
   try {
     (void)format->ReadSize(source, "fuzz");
