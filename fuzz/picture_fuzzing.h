@@ -1,8 +1,8 @@
 // What every fuzzer of a picture format shares: a low picture limit, and
 // the format's entry of the format table on arbitrary bytes: its metadata
-// reader, its header-only size and its intake give blocks, a size or a
-// picture, or TavrenError, nothing else.  Included by the one source file
-// of each such fuzzer.
+// reader, the reach and sizes of what a saved copy reads, its header-only
+// size and its intake give blocks, a size or a picture, or TavrenError,
+// nothing else.  Included by the one source file of each such fuzzer.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +44,9 @@ inline void RunFormat(std::string_view formatName, const std::uint8_t* data, std
   const tavren::TMemoryByteSource source(data, size);
   (void)tavren::HasSignature(*format, data, size);
   if (format->ReadMetadata != nullptr) (void)format->ReadMetadata(source);
+  // What a saved copy would read of the file for its metadata lies within it.
+  if (format->MetadataReach != nullptr && format->MetadataReach(source).Extent > size) std::abort();
+  if (format->MeasureMetadata != nullptr) (void)format->MeasureMetadata(data, size);
   try {
     (void)format->ReadSize(source, "fuzz");
   } catch (const tavren::TavrenError&) {

@@ -66,16 +66,10 @@ void EraseWhere(Exiv2::ExifData& exif, Unwanted unwanted) {
     it = unwanted(*it) ? exif.erase(it) : std::next(it);
 }
 
-// Tags of the first directory that describe how a TIFF file stores its
-// pixels (size, samples, compression, strips and tiles).  They say nothing
-// true of the saved JPEG, whose frame header states its own layout.
-bool DescribesStoredPixels(const Exiv2::Exifdatum& datum) {
-  static constexpr std::uint16_t kTags[] = {0x00FE, 0x0100, 0x0101, 0x0102, 0x0103, 0x0106,
-                                            0x010A, 0x0111, 0x0115, 0x0116, 0x0117, 0x011C,
-                                            0x013D, 0x0142, 0x0143, 0x0144, 0x0145, 0x014A,
-                                            0x0152, 0x0153, 0x0201, 0x0202, 0x0212};
-  return datum.groupName() == "Image" &&
-         std::find(std::begin(kTags), std::end(kTags), datum.tag()) != std::end(kTags);
+// The first directory's tags of the stored pixels say nothing true of the
+// saved JPEG, whose frame header states its own layout.
+bool IsStoredPixelsTag(const Exiv2::Exifdatum& datum) {
+  return datum.groupName() == "Image" && DescribesStoredPixels(datum.tag());
 }
 
 // The thumbnail directory shows the unprocessed picture.  The maker's
@@ -86,7 +80,7 @@ bool DescribesStoredPixels(const Exiv2::Exifdatum& datum) {
 bool IsLeftBehind(const Exiv2::Exifdatum& datum) {
   const std::string group = datum.groupName();
   return group == "Thumbnail" || datum.key() == "Exif.Photo.MakerNote" ||
-         Exiv2::ExifTags::isMakerGroup(group) || DescribesStoredPixels(datum);
+         Exiv2::ExifTags::isMakerGroup(group) || IsStoredPixelsTag(datum);
 }
 
 void UpdateExif(Exiv2::ExifData& exif, const TSavedPicture& saved) {
@@ -156,14 +150,53 @@ Bytes InExiv2sTurn(Make make) {
   }
 }
 
-// The segments from the source file as Exiv2 reads it.
-Bytes SegmentsOfFile(std::span<const std::uint8_t> sourceBytes, const TSavedPicture& saved) {
+const char* GroupName(TKeptDirectory directory) {
+  switch (directory) {
+    case TKeptDirectory::Image:
+      return "Image";
+    case TKeptDirectory::Photo:
+      return "Photo";
+    case TKeptDirectory::GpsInfo:
+      return "GPSInfo";
+    case TKeptDirectory::Iop:
+      return "Iop";
+  }
+  return "";
+}
+
+// Exiv2 leaves out of an EXIF block that does not fit its segment the
+// unknown tags larger than 4 kB and the known ones larger than 20 kB.
+bool LeftOutOfAFullSegment(const Exiv2::Exifdatum& datum) {
+  return (datum.size() > 4096 && datum.tagName().substr(0, 2) == "0x") || datum.size() > 20480;
+}
+
+// The values too large for any segment were not read: Exiv2 found them
+// empty.  Had it read them, they would have made the block too large for
+// its segment and it would have left them out with the other large values;
+// so are they left out here.
+void LeaveOutUnread(Exiv2::ExifData& exif, const std::vector<TUnreadValue>& unread) {
+  if (unread.empty()) return;
+  EraseWhere(exif, [&](const Exiv2::Exifdatum& datum) {
+    return datum.size() == 0 &&
+           std::any_of(unread.begin(), unread.end(), [&](const TUnreadValue& value) {
+             return value.Tag == datum.tag() && datum.groupName() == GroupName(value.Directory);
+           });
+  });
+  EraseWhere(exif, LeftOutOfAFullSegment);
+}
+
+// The segments from the source file as Exiv2 reads it, without the values
+// that were not read.
+Bytes SegmentsOfFile(std::span<const std::uint8_t> sourceBytes,
+                     const std::vector<TUnreadValue>& unread, const TSavedPicture& saved) {
   return InExiv2sTurn([&] {
     const auto source =
         Exiv2::ImageFactory::open(sourceBytes.data(), static_cast<long>(sourceBytes.size()));
     source->readMetadata();
+    Exiv2::ExifData exif = source->exifData();
+    LeaveOutUnread(exif, unread);
     Bytes segments;
-    AppendExif(segments, source->exifData(), source->byteOrder(), saved);
+    AppendExif(segments, exif, source->byteOrder(), saved);
     AppendXmp(segments, source->xmpData(), saved);
     AppendIptc(segments, source->iptcData());
     return segments;
@@ -229,14 +262,17 @@ Bytes KeptMetadataSegments(const std::string& sourceFileName, const TSavedPictur
     RequireKeepable(SizesOfBlocks(blocks));
     return SegmentsOfBlocks(blocks, saved);
   }
-  const std::uint64_t extent = format != nullptr && format->MetadataExtent != nullptr
-                                   ? format->MetadataExtent(source)
-                                   : source.Size();
+  TMetadataReach reach;
+  if (format != nullptr && format->MetadataReach != nullptr)
+    reach = format->MetadataReach(source);
+  else
+    reach.Extent = source.Size();
+  RequireKeepable(reach.Unread);
   Bytes storage;
-  const std::span<const std::uint8_t> bytes = source.ReadFront(storage, extent);
+  const std::span<const std::uint8_t> bytes = source.ReadFront(storage, reach.Extent);
   if (format != nullptr && format->MeasureMetadata != nullptr)
     RequireKeepable(format->MeasureMetadata(bytes.data(), bytes.size()));
-  return SegmentsOfFile(bytes, saved);
+  return SegmentsOfFile(bytes, reach.UnreadValues, saved);
 }
 
 }  // namespace tavren

@@ -71,9 +71,10 @@ struct TPictureFormat {
   // segment) or come through KeptBlocks.
   TMetadataSizes (*MeasureMetadata)(const std::uint8_t* data, std::size_t size) = nullptr;
   // How many bytes from the file's start hold all that Exiv2 reads of it,
-  // so that a file with a long tail is not read whole for its metadata;
-  // never throws.  Null where that is the whole file.
-  std::uint64_t (*MetadataExtent)(const TByteSource& file) = nullptr;
+  // so that a file with a long tail is not read whole for its metadata,
+  // and what lies beyond them that a copy would keep; never throws.  Null
+  // where that is the whole file.
+  TMetadataReach (*MetadataReach)(const TByteSource& file) = nullptr;
 };
 
 // The size of a picture as it is shown (upright).

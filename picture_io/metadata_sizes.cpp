@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -353,121 +352,211 @@ std::optional<std::uint64_t> WalkJpegSegments(const TByteSource& file, Visit vis
   return std::nullopt;
 }
 
-// The tags whose values give the places of data Exiv2 reads with them
-// (strips, tiles, a thumbnail), each with the tag of their lengths.
-constexpr std::pair<std::uint16_t, std::uint16_t> kDataPlaceTags[] = {
-    {0x0111, 0x0117}, {0x0144, 0x0145}, {0x0201, 0x0202}};
-// Tags whose data Exiv2 reads by rules of their own (a maker's note, a DNG
-// file's private data): a file that has one is read whole.
-constexpr std::uint16_t kTagsOfTheirOwn[] = {kMakerNoteTag, 0xC634};
+// What Exiv2 reads of a classic TIFF file for a saved copy, as far as the
+// copy can use it.  Every value of a directory whose values are kept is
+// read up to the size of a segment, a Photoshop resource block (which may
+// hold the IPTC records) further; the values of the directories left out
+// of the copy (the thumbnail's, the sub-images', a maker's note's, the
+// first directory's tags of the stored pixels) up to a size that real
+// files keep to.  A value beyond its bound is not read: Exiv2 finds it
+// outside of what it is given and leaves it out.  Nor are the strips,
+// tiles and thumbnails read, which no copy keeps.
 
-// How far into a classic TIFF file the directories Exiv2 reads, their
-// values and the data they place reach; nothing when that cannot be told
-// (the file is then read whole).
+// No segment holds more data than this, whatever its identifier.
+constexpr std::uint64_t kLongestSegmentData = 0xFFFF - 2;
+constexpr std::uint64_t kMostResourceBytes = std::uint64_t{16} << 20;
+constexpr std::uint64_t kMostLeftOutValue = std::uint64_t{1} << 20;
+// Exiv2 reads none of a directory of more entries, and leaves out a value
+// of a count as large as this.
+constexpr std::uint64_t kMostEntries = 256;
+constexpr std::uint64_t kMostCount = 0x10000000;
+constexpr std::uint16_t kExifTag = 0x8769, kGpsTag = 0x8825, kInteroperabilityTag = 0xA005,
+                        kSubImagesTag = 0x014A, kDngPrivateTag = 0xC634;
+// The first directory and those that follow it in its chain: the
+// thumbnail's, then two more; Exiv2 reads no further.
+constexpr unsigned kLastInChain = 3;
+constexpr unsigned kNotInChain = ~0u;
+
+// A directory of the file as Exiv2 reads it: where it lies, where its
+// offsets count from (a maker's note may count from its own start), its
+// byte order, and which of the kept directories it is (none for one whose
+// values the copy leaves out).
+struct TDirectoryPlace {
+  std::uint64_t At;
+  std::uint64_t Base;
+  bool BigEndian;
+  std::optional<TKeptDirectory> Kept;
+  unsigned Chain = kNotInChain;
+};
+
 class TTiffReach {
  public:
   explicit TTiffReach(const TByteSource& file) : file_(file), size_(file.Size()) {}
 
-  std::optional<std::uint64_t> Walk() {
+  // Nothing when the file does not begin as a classic TIFF file.
+  std::optional<TMetadataReach> Walk() {
     std::uint8_t header[8];
     if (!file_.Read(0, header, sizeof header) || !IsClassicTiffHeader(header, sizeof header))
       return std::nullopt;
-    bigEndian_ = header[0] == 'M';
-    std::vector<std::uint64_t> pending = {Number(header + 4, 4)};
+    const bool bigEndian = header[0] == 'M';
+    std::vector<TDirectoryPlace> pending = {
+        {NumberAt(header + 4, 4, bigEndian), 0, bigEndian, TKeptDirectory::Image, 0}};
     while (!pending.empty()) {
-      if (visited_.size() >= kMostDirectories) return std::nullopt;
-      const std::uint64_t directory = pending.back();
+      const TDirectoryPlace place = pending.back();
       pending.pop_back();
-      if (directory < 8 || directory >= size_ || !visited_.insert(directory).second) continue;
-      if (!ReadDirectory(directory, pending)) return std::nullopt;
+      if (place.At < 8 || place.At >= size_ || !visited_.insert(place.At).second) continue;
+      ReadDirectory(place, pending);
     }
+    reach_.Extent = extent_;
     return reach_;
   }
 
  private:
-  std::uint64_t Number(const std::uint8_t* p, unsigned bytes) const {
-    return NumberAt(p, bytes, bigEndian_);
-  }
+  void Reach(std::uint64_t end) { extent_ = std::max(extent_, std::min(end, size_)); }
 
-  void Reach(std::uint64_t end) { reach_ = std::max(reach_, std::min(end, size_)); }
-
-  // The largest of a value's numbers (SHORT or LONG); nothing for another type.
-  std::optional<std::uint64_t> Largest(std::uint64_t type, std::uint64_t count, std::uint64_t at) {
-    const unsigned width = type == 3 ? 2 : type == 4 ? 4 : 0;
-    if (width == 0) return std::nullopt;
-    values_.resize(static_cast<std::size_t>(count * width));
-    if (!file_.Read(at, values_.data(), values_.size())) return std::nullopt;
-    std::uint64_t largest = 0;
-    for (std::size_t i = 0; i < values_.size(); i += width)
-      largest = std::max(largest, Number(values_.data() + i, width));
-    return largest;
-  }
-
-  bool ReadDirectory(std::uint64_t directory, std::vector<std::uint64_t>& pending) {
+  void ReadDirectory(const TDirectoryPlace& place, std::vector<TDirectoryPlace>& pending) {
     std::uint8_t head[2];
-    if (!file_.Read(directory, head, 2)) return true;  // as an empty directory
-    const std::uint64_t fits = (size_ - directory - 2) / 12;
-    const std::uint64_t entries = std::min(Number(head, 2), fits);
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(12 * entries));
-    if (!file_.Read(directory + 2, block.data(), block.size())) return false;
-    std::map<std::uint16_t, std::uint64_t> largest;
+    if (!file_.Read(place.At, head, 2)) return;
+    Reach(place.At + 2);
+    const std::uint64_t declared = NumberAt(head, 2, place.BigEndian);
+    if (declared > kMostEntries) return;
+    const std::uint64_t entries = std::min(declared, (size_ - place.At - 2) / 12);
+    std::uint8_t block[12 * kMostEntries];
+    if (!file_.Read(place.At + 2, block, static_cast<std::size_t>(12 * entries))) return;
     for (std::uint64_t e = 0; e < entries; ++e) {
-      const std::uint8_t* entry = block.data() + 12 * e;
-      const auto tag = static_cast<std::uint16_t>(Number(entry, 2));
-      const std::uint64_t type = Number(entry + 2, 2);
-      const std::uint64_t count = Number(entry + 4, 4);
+      const std::uint8_t* entry = block + 12 * e;
+      const auto tag = static_cast<std::uint16_t>(NumberAt(entry, 2, place.BigEndian));
+      const std::uint64_t type = NumberAt(entry + 2, 2, place.BigEndian);
+      const std::uint64_t count = NumberAt(entry + 4, 4, place.BigEndian);
       const std::uint64_t bytes = count * TypeBytes(type);
-      const std::uint64_t place = directory + 2 + 12 * e;
-      const std::uint64_t at = bytes <= 4 ? place + 8 : Number(entry + 8, 4);
+      const std::uint64_t at = bytes <= 4 ? place.At + 2 + 12 * e + 8
+                                          : place.Base + NumberAt(entry + 8, 4, place.BigEndian);
       if (at > size_ || bytes > size_ - at) continue;  // Exiv2 leaves such a value out
-      Reach(at + bytes);
-      if (std::find(std::begin(kTagsOfTheirOwn), std::end(kTagsOfTheirOwn), tag) !=
-          std::end(kTagsOfTheirOwn))
-        return false;
-      const bool subDirectories =
-          std::find(std::begin(kSubDirectoryTags), std::end(kSubDirectoryTags), tag) !=
-          std::end(kSubDirectoryTags);
-      const bool dataPlace =
-          std::any_of(std::begin(kDataPlaceTags), std::end(kDataPlaceTags),
-                      [&](const auto& pair) { return pair.first == tag || pair.second == tag; });
-      if (!subDirectories && !dataPlace) continue;
-      if (subDirectories) {
-        if (bytes / 4 > kMostDirectories) return false;
-        values_.resize(static_cast<std::size_t>(bytes / 4 * 4));
-        if (!file_.Read(at, values_.data(), values_.size())) return false;
-        for (std::size_t i = 0; i < values_.size(); i += 4)
-          pending.push_back(Number(values_.data() + i, 4));
-        continue;
-      }
-      const std::optional<std::uint64_t> most = Largest(type, count, at);
-      if (!most) return false;
-      largest[tag] = *most;
+      if (ReachValue(place, tag, count, at, bytes))
+        FollowValue(place, tag, type, count, at, bytes, pending);
     }
-    // Each place taken with the longest length: past every piece of data.
-    for (const auto& [places, lengths] : kDataPlaceTags) {
-      if (largest.count(places) == 0) continue;
-      if (largest.count(lengths) == 0) return false;
-      Reach(largest[places] + largest[lengths]);
-    }
-    const std::uint64_t next = directory + 2 + 12 * entries;
+    const std::uint64_t next = place.At + 2 + 12 * entries;
     Reach(next + 4);
     std::uint8_t link[4];
-    if (file_.Read(next, link, 4)) pending.push_back(Number(link, 4));
-    return true;
+    if (place.Chain < kLastInChain && file_.Read(next, link, 4))
+      pending.push_back({place.Base + NumberAt(link, 4, place.BigEndian), place.Base,
+                         place.BigEndian, std::nullopt, place.Chain + 1});
+  }
+
+  // Reaches the value when it is within its bound and says so; notes a
+  // kept one that is too large for any segment.  An XMP packet or IPTC
+  // records too large are noted even where Exiv2 would leave their entry
+  // out for its count: they were always refused.
+  bool ReachValue(const TDirectoryPlace& place, std::uint16_t tag, std::uint64_t count,
+                  std::uint64_t at, std::uint64_t bytes) {
+    const bool image = place.Kept == TKeptDirectory::Image;
+    const bool kept = place.Kept && !(image && DescribesStoredPixels(tag)) &&
+                      !(place.Kept == TKeptDirectory::Photo && tag == kMakerNoteTag);
+    const std::uint64_t most = !kept                           ? kMostLeftOutValue
+                               : image && tag == kPhotoshopTag ? kMostResourceBytes
+                                                               : kLongestSegmentData;
+    const bool leftOutByExiv2 = count >= kMostCount;
+    if (bytes <= most && !leftOutByExiv2) {
+      Reach(at + bytes);
+      return true;
+    }
+    if (!kept) return false;
+    if (image && tag == kXmpTag)
+      reach_.Unread.Xmp = std::max(reach_.Unread.Xmp, bytes);
+    else if (image && tag == kIptcTag)
+      reach_.Unread.Iptc = std::max(reach_.Unread.Iptc, bytes);
+    else if (!leftOutByExiv2)
+      reach_.UnreadValues.push_back({*place.Kept, tag});
+    return false;
+  }
+
+  // The directories a value leads Exiv2 to: those of a pointer to a
+  // directory, and of a maker's note.
+  void FollowValue(const TDirectoryPlace& place, std::uint16_t tag, std::uint64_t type,
+                   std::uint64_t count, std::uint64_t at, std::uint64_t bytes,
+                   std::vector<TDirectoryPlace>& pending) {
+    const bool image = place.Kept == TKeptDirectory::Image;
+    const bool photo = place.Kept == TKeptDirectory::Photo;
+    if ((photo && tag == kMakerNoteTag) || (image && tag == kDngPrivateTag)) {
+      FollowNote(at, bytes, place.BigEndian, pending);
+      return;
+    }
+    std::optional<TKeptDirectory> kept;
+    std::uint64_t most = 1;  // Exiv2 reads so many of the directories listed
+    if (image && tag == kExifTag)
+      kept = TKeptDirectory::Photo;
+    else if (image && tag == kGpsTag)
+      kept = TKeptDirectory::GpsInfo;
+    else if (photo && tag == kInteroperabilityTag)
+      kept = TKeptDirectory::Iop;
+    else if (tag == kSubImagesTag && (image || place.Chain == 1))
+      most = image ? 9 : 1;
+    else
+      return;
+    if (type != 4 && type != 9 && type != 13) return;  // not a pointer, to Exiv2
+    std::uint8_t pointers[4 * 9];
+    const auto read = static_cast<std::size_t>(4 * std::min(count, most));
+    if (bytes < read || !file_.Read(at, pointers, read)) return;
+    for (std::size_t i = 0; i < read; i += 4)
+      pending.push_back({place.Base + NumberAt(pointers + i, 4, place.BigEndian), place.Base,
+                         place.BigEndian, kept});
+  }
+
+  // The directory of a maker's note, in the layouts Exiv2 reads (a note
+  // with no header known here is taken for a bare directory, a Canon
+  // note's layout); its values are left out of the copy.
+  void FollowNote(std::uint64_t at, std::uint64_t bytes, bool bigEndian,
+                  std::vector<TDirectoryPlace>& pending) {
+    std::uint8_t head[18] = {};
+    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, sizeof head));
+    if (noteSeen_ || !file_.Read(at, head, size)) return;
+    noteSeen_ = true;  // Exiv2 reads one
+    for (const TNoteInBlock& layout : kNotesInBlock)
+      if (BeginsWith(head, size, layout.Header)) {
+        pending.push_back({at + layout.Directory, 0, bigEndian, std::nullopt});
+        return;
+      }
+    if (BeginsWith(head, size, std::string_view("Nikon\0\x02", 7)) &&
+        IsClassicTiffHeader(head + 10, size - std::min<std::size_t>(size, 10))) {
+      const bool own = head[10] == 'M';
+      pending.push_back({at + 10 + NumberAt(head + 14, 4, own), at + 10, own, std::nullopt});
+      return;
+    }
+    for (const TNoteOnItsOwn& layout : kNotesOnTheirOwn)
+      if (BeginsWith(head, size, layout.Header)) {
+        const bool fujifilm = layout.Directory == 0;
+        const bool own = !fujifilm && head[layout.Order] == 'M';
+        pending.push_back({at + (fujifilm ? NumberAt(head + 8, 4, false) : layout.Directory), at,
+                           own, std::nullopt});
+        return;
+      }
+    pending.push_back({at, 0, bigEndian, std::nullopt});
   }
 
   const TByteSource& file_;
   std::uint64_t size_;
-  bool bigEndian_ = false;
   std::set<std::uint64_t> visited_;
-  std::vector<std::uint8_t> values_;
-  std::uint64_t reach_ = 8;
+  bool noteSeen_ = false;
+  std::uint64_t extent_ = 8;
+  TMetadataReach reach_;
 };
 
 }  // namespace
 
-std::uint64_t TiffMetadataExtent(const TByteSource& file) {
-  return TTiffReach(file).Walk().value_or(file.Size());
+TMetadataReach TiffMetadataReach(const TByteSource& file) {
+  // Exiv2 reads no other kind of TIFF file: a file that does not begin as
+  // a classic one is refused from its header as from the whole file.
+  constexpr std::uint64_t kHeaderBytes = 16;
+  return TTiffReach(file).Walk().value_or(
+      TMetadataReach{std::min(file.Size(), kHeaderBytes), {}, {}});
+}
+
+bool DescribesStoredPixels(std::uint16_t tag) {
+  static constexpr std::uint16_t kTags[] = {0x00FE, 0x0100, 0x0101, 0x0102, 0x0103, 0x0106,
+                                            0x010A, 0x0111, 0x0115, 0x0116, 0x0117, 0x011C,
+                                            0x013D, 0x0142, 0x0143, 0x0144, 0x0145, 0x014A,
+                                            0x0152, 0x0153, 0x0201, 0x0202, 0x0212};
+  return std::find(std::begin(kTags), std::end(kTags), tag) != std::end(kTags);
 }
 
 std::uint64_t ExifValueBytes(const std::uint8_t* data, std::size_t size) {

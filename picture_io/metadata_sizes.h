@@ -20,12 +20,17 @@ namespace tavren {
 // (whose own size is no measure: Exiv2 keeps only its metadata).
 TMetadataSizes MeasureTiffMetadata(const std::uint8_t* data, std::size_t size);
 
-// How many bytes of a classic TIFF file Exiv2 reads: as far as the
-// directories it reads, their values and the strips, tiles and thumbnail
-// they place reach.  The whole file when that cannot be told, or when a
-// maker's note or a DNG file's private data is there (read by rules of
-// their own).
-std::uint64_t TiffMetadataExtent(const TByteSource& file);
+// How many bytes of a classic TIFF file Exiv2 reads for a saved copy: as
+// far as the directories it reads and their values reach.  Left out: the
+// strips, tiles and thumbnails they place and values larger than the copy
+// can use, a kept value only when it is too large for any segment (told
+// in the reach).  The whole file when the directories cannot be told.
+TMetadataReach TiffMetadataReach(const TByteSource& file);
+
+// A tag of a TIFF file's first directory that describes how the file
+// stores its pixels (size, samples, compression, strips and tiles): it
+// says nothing true of a saved JPEG, whose frame header states its own.
+bool DescribesStoredPixels(std::uint16_t tag);
 
 // A PNG file: the eXIf chunk and the text chunks that carry an XMP packet
 // or a profile of EXIF or IPTC data.

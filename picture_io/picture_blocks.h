@@ -35,6 +35,28 @@ struct TMetadataSizes {
   std::uint64_t ExifHolder = 0;
 };
 
+// The directories of a TIFF file whose values a saved copy keeps, by the
+// names Exiv2 gives their groups.
+enum class TKeptDirectory : std::uint8_t { Image, Photo, GpsInfo, Iop };
+
+// A value of a kept directory that is not read for being larger than any
+// JPEG segment: Exiv2 would read it only to leave it out of the copy.
+struct TUnreadValue {
+  TKeptDirectory Directory;
+  std::uint16_t Tag;
+};
+
+// How much of a file holds what Exiv2 reads of it for a saved copy: its
+// first Extent bytes.  What lies further and would be kept is told here,
+// so that it can be refused, or left out as Exiv2 would leave it out,
+// without being read: an XMP packet or IPTC records too large for a
+// segment (their sizes in Unread), and the values of UnreadValues.
+struct TMetadataReach {
+  std::uint64_t Extent = 0;
+  TMetadataSizes Unread;
+  std::vector<TUnreadValue> UnreadValues;
+};
+
 // The TIFF-structured part of an EXIF block as a format stores it: some
 // writers put the "Exif" identifier of a JPEG segment and its two zero bytes
 // in front, which is skipped.

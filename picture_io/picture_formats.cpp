@@ -19,6 +19,13 @@ namespace {
 using namespace std::string_view_literals;
 using TSignatures = std::vector<std::vector<TSignaturePart>>;
 
+// The reach of a format whose files hold nothing a copy keeps beyond the
+// extent Extent tells.
+template <std::uint64_t (*Extent)(const TByteSource&)>
+TMetadataReach ExtentOnly(const TByteSource& file) {
+  return {Extent(file), {}, {}};
+}
+
 // An ISO box file (HEIF, AVIF) begins with its file-type box, whose major
 // brand names the kind of file.
 TSignatures MajorBrands(std::initializer_list<std::string_view> brands) {
@@ -41,7 +48,7 @@ std::vector<TPictureFormat> EveryFormat() {
        ReadJpegMetadata,
        nullptr,
        MeasureJpegMetadata,
-       JpegMetadataExtent},
+       ExtentOnly<JpegMetadataExtent>},
       {"BMP",
        "JPEG & BMP Image",
        {".bmp"},
@@ -75,7 +82,7 @@ std::vector<TPictureFormat> EveryFormat() {
        ReadPngMetadata,
        nullptr,
        MeasurePngMetadata,
-       PngMetadataExtent},
+       ExtentOnly<PngMetadataExtent>},
       {"TIFF",
        "TIFF Image",
        {".tif", ".tiff"},
@@ -88,7 +95,7 @@ std::vector<TPictureFormat> EveryFormat() {
        ReadTiffMetadata,
        nullptr,
        MeasureTiffMetadata,
-       TiffMetadataExtent},
+       TiffMetadataReach},
       {"WebP",
        "WebP Image",
        {".webp"},
@@ -101,7 +108,7 @@ std::vector<TPictureFormat> EveryFormat() {
        ReadWebpMetadata,
        nullptr,
        MeasureWebpMetadata,
-       WebpMetadataExtent},
+       ExtentOnly<WebpMetadataExtent>},
       {"AVIF",
        "AVIF Image",
        {".avif"},

@@ -16,6 +16,7 @@
 #include "jpeg_export/jpeg_refinement_scans.h"
 #include "picture_io/exif_reader.h"
 #include "picture_io/jpeg_icc_profile.h"
+#include "picture_io/picture_formats.h"
 #include "support/exif_builder.h"
 #include "support/jpeg_test_support.h"
 #include "support/test_support.h"
@@ -374,6 +375,75 @@ TEST(KeptMetadata, BlocksTooLargeForASegmentAreRefusedBeforeTheyAreRead) {
     } catch (const TavrenError& error) {
       EXPECT_EQ(error.reason(), source.Reason) << source.Name;
     }
+  }
+}
+
+// The TIFF-structured block of a JPEG file's EXIF segment, which is a TIFF
+// file of metadata alone.
+Bytes ExifBlockOf(const Bytes& jpeg) {
+  const std::string identifier("Exif\0\0", 6);
+  const auto exif = std::search(jpeg.begin(), jpeg.end(), identifier.begin(), identifier.end());
+  if (exif - jpeg.begin() < 4) return {};
+  const std::size_t length = std::size_t{exif[-2]} << 8 | exif[-1];
+  return Bytes(exif + 6, exif - 2 + static_cast<long>(length));
+}
+
+// A TIFF's metadata is read no further than its directories and their
+// values reach: a long tail (a sparse gigabyte) behind a maker's note, or
+// claimed by a maker's note, by the strips' byte counts or by a value, is
+// not read and changes nothing that is kept; an XMP packet claiming it is
+// refused, as one too large for a segment, before it is read.
+TEST(KeptMetadata, TiffTailsAreNotRead) {
+  TAVREN_REQUIRE_CORPUS();
+  test::TempDir dir;
+  const TSavedPicture saved{8, 8, kExifSoftware};
+  constexpr std::uint32_t kTail = 1u << 30;
+  const auto camera = [](const char* name) {
+    return ExifBlockOf(test::ReadFileBytes((test::CorpusDir() / "camera" / name).string()));
+  };
+  // The Canon note's entry (little-endian) claims the tail.
+  Bytes noteClaim = camera("Canon_PowerShot_S40.jpg");
+  const Bytes noteEntry = {0x7C, 0x92, 7, 0};
+  const auto note =
+      std::search(noteClaim.begin(), noteClaim.end(), noteEntry.begin(), noteEntry.end());
+  ASSERT_NE(note, noteClaim.end());
+  for (int i = 0; i < 4; ++i) note[4 + i] = static_cast<std::uint8_t>((kTail - 8) >> (8 * i));
+  const struct {
+    const char* Name;
+    Bytes Content;
+    const char* Reason;
+  } sources[] = {
+      {"canon.tif", camera("Canon_PowerShot_S40.jpg"), nullptr},
+      {"nikon.tif", camera("Nikon_COOLPIX_P1.jpg"), nullptr},
+      {"fujifilm.tif", camera("Fujifilm_FinePix_E500.jpg"), nullptr},
+      {"panasonic.tif", camera("Panasonic_DMC-FZ30.jpg"), nullptr},
+      {"note.tif", noteClaim, nullptr},
+      {"strips.tif",
+       test::TiffBuilder(false)
+           .Text(0x010F, "Maker")
+           .Raw(0x0111, 4, 1, 8)
+           .Raw(0x0117, 4, 1, kTail)
+           .Build(),
+       nullptr},
+      {"xmp.tif", test::TiffBuilder(false).Raw(700, 1, kTail, 8).Build(),
+       "the XMP packet is too large for a JPEG segment"},
+  };
+  for (const auto& source : sources) {
+    SCOPED_TRACE(source.Name);
+    const std::string file = dir.file(source.Name);
+    test::WriteFileBytes(file, source.Content);
+    const std::optional<Bytes> kept =
+        source.Reason ? std::nullopt : std::optional(KeptMetadataSegments(file, saved));
+    std::filesystem::resize_file(file, source.Content.size() + kTail);
+    EXPECT_LT(FormatOfPath(file)->MetadataReach(TFileByteSource(file)).Extent,
+              source.Content.size() + (1 << 20));
+    const long peakBefore = test::PeakResidentKiB();
+    try {
+      EXPECT_EQ(KeptMetadataSegments(file, saved), kept);
+    } catch (const TavrenError& error) {
+      EXPECT_EQ(error.reason(), source.Reason ? source.Reason : "");
+    }
+    EXPECT_LT(test::PeakResidentKiB() - peakBefore, 64 << 10);
   }
 }
 

@@ -10,10 +10,6 @@
 #include <map>
 #include <random>
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
-
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
 #include <tiffio.h>
@@ -192,18 +188,6 @@ TEST(FormatsIntake, JpegCompressedTiffComesOutAsRgb) {
   EXPECT_LE(MeanDifference(LoadPicture(tiff), LoadPicture(dir.file("j.bmp"))), 1.0);
 }
 
-// The peak is measured where the system keeps it for the process (not on
-// Windows, where the check of the peak is left out).
-long PeakResidentKiB() {
-#ifdef _WIN32
-  return 0;
-#else
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-#endif
-}
-
 TEST(FormatsIntake, FilesOfSeveralPicturesGiveTheFirst) {
   TAVREN_REQUIRE_PICTURE_TOOLS();
   TAVREN_REQUIRE_TOOL("img2webp");
@@ -226,9 +210,9 @@ TEST(FormatsIntake, FilesOfSeveralPicturesGiveTheFirst) {
   constexpr std::uint32_t kCanvas = 8000;
   for (int i = 0; i < 3; ++i)
     frames[24 + i] = frames[27 + i] = static_cast<std::uint8_t>((kCanvas - 1) >> (8 * i));
-  const long peakBefore = PeakResidentKiB();
+  const long peakBefore = test::PeakResidentKiB();
   const Image onCanvas = test::LoadPictureMemory("WebP", frames.data(), frames.size(), "canvas");
-  EXPECT_LT(PeakResidentKiB() - peakBefore, 400 << 10);
+  EXPECT_LT(test::PeakResidentKiB() - peakBefore, 400 << 10);
   ASSERT_EQ(onCanvas.Width(), static_cast<std::int32_t>(kCanvas));
   Image corner(expected.Width(), expected.Height());
   for (std::int32_t y = 0; y < expected.Height(); ++y)
@@ -527,7 +511,7 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
       {overlay,
        {0, 1, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
        "4294967295 x 4294967295 pixels (18446744065119.6 megapixels) is above the limit"}};
-  const long peakBefore = PeakResidentKiB();
+  const long peakBefore = test::PeakResidentKiB();
   for (const Declared& declared : huge) {
     Bytes bytes = declared.File;
     const auto idat =
@@ -617,7 +601,7 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
               test::LoadPictureMemory("PNG", noData.data(), noData.size(), "no data");
             }).find("the file is damaged"),
             std::string::npos);
-  EXPECT_LT(PeakResidentKiB() - peakBefore, 256 << 10);
+  EXPECT_LT(test::PeakResidentKiB() - peakBefore, 256 << 10);
 
   Bytes untypedTile = overlay;  // the tile's entry as version 0, which has no type
   const auto infe =
@@ -662,17 +646,17 @@ void ExpectLongTailUnread(const std::string& file) {
   const TPictureFormat* format = FormatOfPath(file);
   ASSERT_NE(format, nullptr);
   if (format->KeptBlocks == nullptr) {  // else they are read where they lie
-    ASSERT_NE(format->MetadataExtent, nullptr);
-    EXPECT_LT(format->MetadataExtent(TFileByteSource(file)), size + (1 << 20));
+    ASSERT_NE(format->MetadataReach, nullptr);
+    EXPECT_LT(format->MetadataReach(TFileByteSource(file)).Extent, size + (1 << 20));
   }
-  const long peakBefore = PeakResidentKiB();
+  const long peakBefore = test::PeakResidentKiB();
   EXPECT_EQ(LoadPicture(file), picture);
   ExpectSizeFromTheHeader(file, picture);
   const TSourceMetadata withTail = ReadSourceMetadata(file);
   EXPECT_EQ(withTail.Make, metadata.Make);
   EXPECT_EQ(withTail.Model, metadata.Model);
   EXPECT_EQ(withTail.IccProfile, metadata.IccProfile);
-  EXPECT_LT(PeakResidentKiB() - peakBefore, 64 << 10);
+  EXPECT_LT(test::PeakResidentKiB() - peakBefore, 64 << 10);
 }
 
 // A picture stored as `stored`, in samples of the given bits, and shown as

@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <random>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 namespace tavren::test {
 
 namespace fs = std::filesystem;
@@ -31,6 +35,16 @@ std::vector<fs::path> CorpusPhotos() {
   }
   std::sort(photos.begin(), photos.end());
   return photos;
+}
+
+long PeakResidentKiB() {
+#ifdef _WIN32
+  return 0;
+#else
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+#endif
 }
 
 Image RandomImage(std::int32_t width, std::int32_t height, std::uint32_t seed) {

@@ -21,6 +21,10 @@ std::filesystem::path CorpusDir();
 std::vector<std::filesystem::path> CorpusPhotos();
 
 // A picture of the given size filled by a fixed pseudo-random sequence.
+// The largest resident size of the process so far, in KiB, measured where
+// the system keeps it (0 on Windows, where checks of the peak are left out).
+long PeakResidentKiB();
+
 Image RandomImage(std::int32_t width, std::int32_t height, std::uint32_t seed);
 
 // word quoted for the shell.
