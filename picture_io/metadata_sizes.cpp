@@ -10,19 +10,13 @@
 
 #include <zlib.h>
 
+#include "picture_io/tiff_numbers.h"
+
 namespace tavren {
 
 namespace {
 
 // Big- or little-endian numbers at offsets of a block; 0 past its end.
-// The number of `bytes` bytes at p, in the given byte order.
-std::uint64_t NumberAt(const std::uint8_t* p, unsigned bytes, bool bigEndian) {
-  std::uint64_t value = 0;
-  for (unsigned i = 0; i < bytes; ++i)
-    value |= std::uint64_t{p[i]} << (8 * (bigEndian ? bytes - 1 - i : i));
-  return value;
-}
-
 class TBlockNumbers {
  public:
   TBlockNumbers(const std::uint8_t* data, std::size_t size, bool bigEndian)
@@ -41,25 +35,8 @@ class TBlockNumbers {
 // The bytes of one value of each TIFF type; 1 for a type the reader does
 // not know, as Exiv2 takes it.
 std::uint64_t TypeBytes(std::uint64_t type) {
-  switch (type) {
-    case 3:
-    case 8:
-      return 2;
-    case 4:
-    case 9:
-    case 11:
-    case 13:
-      return 4;
-    case 5:
-    case 10:
-    case 12:
-    case 16:
-    case 17:
-    case 18:
-      return 8;
-    default:
-      return 1;
-  }
+  const std::uint64_t bytes = TiffTypeBytes(type);
+  return bytes == 0 ? 1 : bytes;
 }
 
 constexpr std::uint16_t kXmpTag = 700;

@@ -17,6 +17,7 @@
 #include "picture_io/orientation.h"
 #include "picture_io/picture_limits.h"
 #include "picture_io/sample_rows.h"
+#include "picture_io/tiff_value_budget.h"
 #include "system/error.h"
 
 namespace tavren {
@@ -24,10 +25,11 @@ namespace tavren {
 namespace {
 
 // The file's bytes as libtiff's input, read where libtiff asks for them,
-// and the last error libtiff reported about them: the one that ended the
-// reading.
+// with the counts of values beyond the budget shown as 0, and the last
+// error libtiff reported about them: the one that ended the reading.
 struct TiffInput {
   TSourceInput Bytes;
+  std::vector<TTiffCountPlace> Hidden;
   std::string Error;
 };
 
@@ -35,8 +37,11 @@ TiffInput& InputOf(thandle_t handle) { return *static_cast<TiffInput*>(handle); 
 
 tmsize_t ReadInput(thandle_t handle, void* buffer, tmsize_t count) {
   if (count <= 0) return 0;
-  return static_cast<tmsize_t>(
-      InputOf(handle).Bytes.Take(buffer, static_cast<std::uint64_t>(count)));
+  TiffInput& input = InputOf(handle);
+  const std::uint64_t at = input.Bytes.Pos();
+  const std::uint64_t taken = input.Bytes.Take(buffer, static_cast<std::uint64_t>(count));
+  HideCounts(input.Hidden, at, static_cast<std::uint8_t*>(buffer), taken);
+  return static_cast<tmsize_t>(taken);
 }
 
 tmsize_t WriteNothing(thandle_t, void*, tmsize_t) { return -1; }
@@ -90,7 +95,8 @@ int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 // printed.
 class TiffFile {
  public:
-  explicit TiffFile(const TByteSource& source) : input_{TSourceInput(source), {}} {
+  explicit TiffFile(const TByteSource& source)
+      : input_{TSourceInput(source), CountsBeyondBudget(source, kTiffValueBudget), {}} {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (options == nullptr) return;
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &input_);

@@ -601,6 +601,36 @@ TEST(FormatsIntake, DeclarationsAreCheckedBeforeTheLibrariesTrustThem) {
               test::LoadPictureMemory("PNG", noData.data(), noData.size(), "no data");
             }).find("the file is damaged"),
             std::string::npos);
+  // Tags nothing reads (XMP, a private one) whose values claim a gigabyte
+  // of the file (sparse): the picture reads as without them.
+  test::TempDir dir;
+  const Bytes greyStrip(64, 0x80);
+  const Bytes plain = OneStrip(8, 8, 1, greyStrip);
+  const Image plainPicture = test::LoadPictureMemory("TIFF", plain.data(), plain.size(), "plain");
+  for (const std::uint16_t tag : {700, 65000}) {
+    SCOPED_TRACE(tag);
+    Bytes claiming = TiffWith({{256, 4, {8}},
+                               {257, 4, {8}},
+                               {258, 3, {8}},
+                               {259, 3, {1}},
+                               {262, 3, {1}},
+                               {273, 4, {kAtData}},
+                               {277, 3, {1}},
+                               {278, 4, {8}},
+                               {279, 4, {64}},
+                               {tag, 4, {0, 0}}},
+                              greyStrip);
+    constexpr std::size_t kClaimingEntry = 8 + 2 + 12 * 9;
+    claiming[kClaimingEntry + 2] = 1;  // bytes,
+    claiming[kClaimingEntry + 4] = 0;  // a gigabyte of them
+    claiming[kClaimingEntry + 7] = 0x40;
+    const std::string file = dir.file("claiming.tif");
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(claiming.data()),
+               static_cast<std::streamsize>(claiming.size()));
+    fs::resize_file(file, claiming.size() + (std::uintmax_t{1} << 30));
+    EXPECT_EQ(LoadPicture(file), plainPicture);
+  }
   EXPECT_LT(test::PeakResidentKiB() - peakBefore, 256 << 10);
 
   Bytes untypedTile = overlay;  // the tile's entry as version 0, which has no type
