@@ -3,8 +3,11 @@
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <iterator>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <span>
 
 #include "picture_io/byte_source.h"
@@ -247,6 +250,34 @@ TMetadataSizes SizesOfBlocks(const TPictureBlocks& blocks) {
   return sizes;
 }
 
+// A block of zero bytes whose pages the system puts in place only where
+// they are written.
+struct TFreeBlock {
+  void operator()(std::uint8_t* block) const { std::free(block); }
+};
+using TZeroBlock = std::unique_ptr<std::uint8_t[], TFreeBlock>;
+
+// The first reach.Extent bytes of the file as Exiv2 reads them: its pieces
+// read into their places, the bytes between them zero and never touched,
+// so that values far apart cost only themselves.
+std::span<const std::uint8_t> ReadPieces(const TByteSource& source, TMetadataReach& reach,
+                                         const std::string& name, TZeroBlock& block) {
+  block.reset(static_cast<std::uint8_t*>(std::calloc(std::max<std::uint64_t>(reach.Extent, 1), 1)));
+  if (block == nullptr) throw std::bad_alloc();
+  std::sort(reach.Pieces.begin(), reach.Pieces.end(),
+            [](const TFilePiece& a, const TFilePiece& b) { return a.At < b.At; });
+  std::uint64_t done = 0;  // read up to here: overlapping pieces are read once
+  for (const TFilePiece& piece : reach.Pieces) {
+    const std::uint64_t from = std::max(piece.At, done);
+    const std::uint64_t to = std::min(piece.At + piece.Bytes, reach.Extent);
+    if (from >= to) continue;
+    if (!source.Read(from, block.get() + from, static_cast<std::size_t>(to - from)))
+      throw TavrenError(name, "the file cannot be read");
+    done = to;
+  }
+  return {block.get(), static_cast<std::size_t>(reach.Extent)};
+}
+
 }  // namespace
 
 Bytes KeptMetadataSegments(const std::string& sourceFileName, const TSavedPicture& saved) {
@@ -269,7 +300,10 @@ Bytes KeptMetadataSegments(const std::string& sourceFileName, const TSavedPictur
     reach.Extent = source.Size();
   RequireKeepable(reach.Unread);
   Bytes storage;
-  const std::span<const std::uint8_t> bytes = source.ReadFront(storage, reach.Extent);
+  TZeroBlock pieces;
+  const std::span<const std::uint8_t> bytes =
+      reach.Pieces.empty() ? source.ReadFront(storage, reach.Extent)
+                           : ReadPieces(source, reach, sourceFileName, pieces);
   if (format != nullptr && format->MeasureMetadata != nullptr)
     RequireKeepable(format->MeasureMetadata(bytes.data(), bytes.size()));
   return SegmentsOfFile(bytes, reach.UnreadValues, saved);

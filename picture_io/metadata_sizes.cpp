@@ -384,22 +384,30 @@ class TTiffReach {
       if (place.At < 8 || place.At >= size_ || !visited_.insert(place.At).second) continue;
       ReadDirectory(place, pending);
     }
+    Reach(0, 8);  // the header
     reach_.Extent = extent_;
     return reach_;
   }
 
  private:
-  void Reach(std::uint64_t end) { extent_ = std::max(extent_, std::min(end, size_)); }
+  // Exiv2 reads [at, at + bytes) of the file.
+  void Reach(std::uint64_t at, std::uint64_t bytes) {
+    const std::uint64_t end = std::min(at + bytes, size_);
+    if (at >= end) return;
+    extent_ = std::max(extent_, end);
+    reach_.Pieces.push_back({at, end - at});
+  }
 
   void ReadDirectory(const TDirectoryPlace& place, std::vector<TDirectoryPlace>& pending) {
     std::uint8_t head[2];
     if (!file_.Read(place.At, head, 2)) return;
-    Reach(place.At + 2);
+    Reach(place.At, 2);
     const std::uint64_t declared = NumberAt(head, 2, place.BigEndian);
     if (declared > kMostEntries) return;
     const std::uint64_t entries = std::min(declared, (size_ - place.At - 2) / 12);
     std::uint8_t block[12 * kMostEntries];
     if (!file_.Read(place.At + 2, block, static_cast<std::size_t>(12 * entries))) return;
+    Reach(place.At + 2, 12 * entries);
     for (std::uint64_t e = 0; e < entries; ++e) {
       const std::uint8_t* entry = block + 12 * e;
       const auto tag = static_cast<std::uint16_t>(NumberAt(entry, 2, place.BigEndian));
@@ -413,7 +421,7 @@ class TTiffReach {
         FollowValue(place, tag, type, count, at, bytes, pending);
     }
     const std::uint64_t next = place.At + 2 + 12 * entries;
-    Reach(next + 4);
+    Reach(next, 4);
     std::uint8_t link[4];
     if (place.Chain < kLastInChain && file_.Read(next, link, 4))
       pending.push_back({place.Base + NumberAt(link, 4, place.BigEndian), place.Base,
@@ -434,7 +442,7 @@ class TTiffReach {
                                                                : kLongestSegmentData;
     const bool leftOutByExiv2 = count >= kMostCount;
     if (bytes <= most && !leftOutByExiv2) {
-      Reach(at + bytes);
+      Reach(at, bytes);
       return true;
     }
     if (!kept) return false;
@@ -514,7 +522,7 @@ class TTiffReach {
   std::uint64_t size_;
   std::set<std::uint64_t> visited_;
   bool noteSeen_ = false;
-  std::uint64_t extent_ = 8;
+  std::uint64_t extent_ = 0;
   TMetadataReach reach_;
 };
 
@@ -525,7 +533,7 @@ TMetadataReach TiffMetadataReach(const TByteSource& file) {
   // a classic one is refused from its header as from the whole file.
   constexpr std::uint64_t kHeaderBytes = 16;
   return TTiffReach(file).Walk().value_or(
-      TMetadataReach{std::min(file.Size(), kHeaderBytes), {}, {}});
+      TMetadataReach{std::min(file.Size(), kHeaderBytes), {}, {}, {}});
 }
 
 bool DescribesStoredPixels(std::uint16_t tag) {

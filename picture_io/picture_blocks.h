@@ -51,10 +51,17 @@ struct TUnreadValue {
 // so that it can be refused, or left out as Exiv2 would leave it out,
 // without being read: an XMP packet or IPTC records too large for a
 // segment (their sizes in Unread), and the values of UnreadValues.
+// Pieces, when given, are the only parts of those bytes Exiv2 reads: the
+// rest need not be read (a TIFF file's values may lie far apart).
+struct TFilePiece {
+  std::uint64_t At = 0;
+  std::uint64_t Bytes = 0;
+};
 struct TMetadataReach {
   std::uint64_t Extent = 0;
   TMetadataSizes Unread;
   std::vector<TUnreadValue> UnreadValues;
+  std::vector<TFilePiece> Pieces;
 };
 
 // The TIFF-structured part of an EXIF block as a format stores it: some

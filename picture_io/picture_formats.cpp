@@ -23,7 +23,7 @@ using TSignatures = std::vector<std::vector<TSignaturePart>>;
 // extent Extent tells.
 template <std::uint64_t (*Extent)(const TByteSource&)>
 TMetadataReach ExtentOnly(const TByteSource& file) {
-  return {Extent(file), {}, {}};
+  return {Extent(file), {}, {}, {}};
 }
 
 // An ISO box file (HEIF, AVIF) begins with its file-type box, whose major
