@@ -802,6 +802,20 @@ Image Cropped(const Image& image, std::int32_t left, std::int32_t top, std::int3
   return part;
 }
 
+// A picture whose every pixel differs from its neighbours, so that any
+// turn, mirror or crop shows.
+Image HeifTestPattern(std::int32_t width, std::int32_t height) {
+  Image stored(width, height);
+  for (std::int32_t y = 0; y < height; ++y)
+    for (std::int32_t x = 0; x < width; ++x) {
+      std::uint8_t* bgr = stored.Row(y) + 3 * x;
+      bgr[0] = static_cast<std::uint8_t>(x * 6);
+      bgr[1] = static_cast<std::uint8_t>(y * 10);
+      bgr[2] = static_cast<std::uint8_t>(x * y % 256);
+    }
+  return stored;
+}
+
 // The crop, turn and mirror of a HEIF picture of 8 or 10 bits, listed in
 // any order, make of its untransformed picture what the same steps by
 // hand make of it.  libheif writes a picture of 37 x 23 coded larger (of
@@ -810,14 +824,7 @@ Image Cropped(const Image& image, std::int32_t left, std::int32_t top, std::int3
 TEST(FormatsIntake, HeifCropTurnAndMirrorApplyInTheirListedOrder) {
   if (!heif_have_encoder_for_format(heif_compression_HEVC))
     GTEST_SKIP() << "this libheif has no HEVC encoder to write the test pictures";
-  Image stored(kWidth, kHeight);
-  for (std::int32_t y = 0; y < kHeight; ++y)
-    for (std::int32_t x = 0; x < kWidth; ++x) {
-      std::uint8_t* bgr = stored.Row(y) + 3 * x;
-      bgr[0] = static_cast<std::uint8_t>(x * 6);
-      bgr[1] = static_cast<std::uint8_t>(y * 10);
-      bgr[2] = static_cast<std::uint8_t>(x * y % 256);
-    }
+  const Image stored = HeifTestPattern(kWidth, kHeight);
   const auto turned = [](Image image, int orientation) {
     ApplyOrientation(image, orientation);
     return image;
@@ -943,17 +950,6 @@ Image LibheifDecoded(const Bytes& file) {
 TEST(FormatsIntake, HeifLevelsStandByTheirOwnTransformations) {
   if (!heif_have_encoder_for_format(heif_compression_HEVC))
     GTEST_SKIP() << "this libheif has no HEVC encoder to write the test pictures";
-  const auto pattern = [](std::int32_t width, std::int32_t height) {
-    Image stored(width, height);
-    for (std::int32_t y = 0; y < height; ++y)
-      for (std::int32_t x = 0; x < width; ++x) {
-        std::uint8_t* bgr = stored.Row(y) + 3 * x;
-        bgr[0] = static_cast<std::uint8_t>(x * 6);
-        bgr[1] = static_cast<std::uint8_t>(y * 10);
-        bgr[2] = static_cast<std::uint8_t>(x * y % 256);
-      }
-    return stored;
-  };
   test::TempDir dir;
   const auto written = [&](int bits, const std::function<bool(heif_context*)>& add) {
     const std::string path = dir.file("made.heic");
@@ -969,8 +965,8 @@ TEST(FormatsIntake, HeifLevelsStandByTheirOwnTransformations) {
   // are, without a crop.
   const auto mirrored = [&](int bits, std::vector<std::pair<std::size_t, const char*>> hidden) {
     Bytes file = written(bits, [&](heif_context* context) {
-      return AddTurnedPicture(context, pattern(64, 64), heif_orientation_flip_horizontally, bits,
-                              true, true);
+      return AddTurnedPicture(context, HeifTestPattern(64, 64), heif_orientation_flip_horizontally,
+                              bits, true, true);
     });
     const auto lists = ListedPlaces(file);
     for (const auto& [list, type] : hidden) file.at(lists.at(list).at(type)) = 0;
@@ -1000,10 +996,10 @@ TEST(FormatsIntake, HeifLevelsStandByTheirOwnTransformations) {
       {"the picture turned, its transparency stored turned", 8,
        [&](int bits) {
          Bytes file = written(bits, [&](heif_context* context) {
-           return AddTurnedPicture(context, pattern(64, 128), heif_orientation_rotate_90_cw, bits,
-                                   true, false) &&
-                  AddTurnedPicture(context, pattern(128, 64), heif_orientation_normal, bits, true,
-                                   true);
+           return AddTurnedPicture(context, HeifTestPattern(64, 128), heif_orientation_rotate_90_cw,
+                                   bits, true, false) &&
+                  AddTurnedPicture(context, HeifTestPattern(128, 64), heif_orientation_normal, bits,
+                                   true, true);
          });
          file.at(PlaceOf(file, "auxl") + 9) = 1;  // the transparency of item 1
          return file;
@@ -1013,8 +1009,8 @@ TEST(FormatsIntake, HeifLevelsStandByTheirOwnTransformations) {
       {"a copy of a mirrored picture", 10,
        [&](int bits) {
          Bytes file = written(bits, [&](heif_context* context) {
-           return AddTurnedPicture(context, pattern(48, 40), heif_orientation_flip_horizontally,
-                                   bits, false, false);
+           return AddTurnedPicture(context, HeifTestPattern(48, 40),
+                                   heif_orientation_flip_horizontally, bits, false, false);
          });
          const std::size_t lists = PlaceOf(file, "ipma") + 12;
          const Bytes asWritten = {0, 1, 2, 0x81, 2, /**/ 0, 2, 3, 3, 4, 0x85};
