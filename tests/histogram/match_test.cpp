@@ -15,6 +15,16 @@ THistSet EmptyTarget() {
   return target;
 }
 
+// A target of two levels in every channel, with the given counts.
+THistSet TwoLevelTarget(int low, int lowCount, int high, int highCount) {
+  THistSet target = EmptyTarget();
+  for (int c : {hcRed, hcGreen, hcBlue}) {
+    target[c][low] = lowCount;
+    target[c][high] = highCount;
+  }
+  return target;
+}
+
 Image Grey(std::int32_t w, std::int32_t h, std::uint8_t value) {
   Image image(w, h);
   std::fill(image.Data(), image.Data() + image.ByteSize(), value);
@@ -32,22 +42,12 @@ TEST(MatchHistogram, OwnHistogramAsTargetChangesNothing) {
 
 TEST(MatchHistogram, FirstPixelsInScanOrderTakeTheLowestTargets) {
   Image two = Grey(2, 1, 10);
-  THistSet target = EmptyTarget();
-  for (int c : {hcRed, hcGreen, hcBlue}) {
-    target[c][0] = 1;
-    target[c][255] = 1;
-  }
-  MatchHistogram(two, target);
+  MatchHistogram(two, TwoLevelTarget(0, 1, 255, 1));
   EXPECT_EQ(two.Row(0)[2], 0);
   EXPECT_EQ(two.Row(0)[5], 255);
 
   Image five = Grey(5, 1, 100);
-  THistSet split = EmptyTarget();
-  for (int c : {hcRed, hcGreen, hcBlue}) {
-    split[c][5] = 2;
-    split[c][6] = 3;
-  }
-  MatchHistogram(five, split);
+  MatchHistogram(five, TwoLevelTarget(5, 2, 6, 3));
   const std::uint8_t expected[] = {5, 5, 6, 6, 6};
   for (int x = 0; x < 5; ++x) EXPECT_EQ(five.Row(0)[3 * x + 1], expected[x]);
 }
